@@ -1,0 +1,281 @@
+"""A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration, base folder,
+state and log under a short temporary folder, one user from a passwd-file with a plaintext password, and a Maildir
+seeded with the given mails (and a seeded dovecot-uidlist, so the UIDLs stay the same across starts).
+
+Use as a context manager from Python:
+
+    with Dovecot(mails) as server:
+        poplib.POP3("127.0.0.1", server.port)
+
+or from another language through the command line: `dovecot.py serve [--set standard|sized:COUNT:SIZE]` prints
+"PORT <n>", "USER <name>", "PASS <password>" and "READY" on stdout, and stops the server when stdin is closed.
+"""
+
+import argparse
+import os
+import pwd
+import grp
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+USER = "alice"
+PASSWORD = "wonderland"
+UID_VALIDITY = 1764900000
+START_TIMEOUT = 20.0
+
+
+def _free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def _short_temp_folder():
+    # Dovecot's base folder holds Unix sockets, whose paths must stay short.
+    parent = tempfile.gettempdir()
+    if len(parent) > 20:
+        parent = "/tmp"
+    return tempfile.mkdtemp(prefix="dv", dir=parent)
+
+
+def _dovecot_binary():
+    for candidate in (shutil.which("dovecot"), "/usr/sbin/dovecot"):
+        if candidate and os.path.exists(candidate):
+            return candidate
+    raise RuntimeError("dovecot is not installed (Debian packages dovecot-core and dovecot-pop3d)")
+
+
+class Dovecot:
+    """One private Dovecot instance. start() returns when it greets; stop() ends it and removes its folder."""
+
+    def __init__(self, mails, user=USER, password=PASSWORD):
+        self.mails = list(mails)
+        self.user = user
+        self.password = password
+        self.port = None
+        self.folder = None
+        self.process = None
+
+    # --- set-up -------------------------------------------------------------------------------------------------
+
+    def _mail_owner(self):
+        # Dovecot refuses to access mail as root, so as root the mail belongs to an unprivileged user.
+        if os.geteuid() == 0:
+            nobody = pwd.getpwnam("nobody")
+            return nobody.pw_uid, nobody.pw_gid, "nobody", grp.getgrgid(nobody.pw_gid).gr_name
+        me = pwd.getpwuid(os.geteuid())
+        return me.pw_uid, me.pw_gid, me.pw_name, grp.getgrgid(me.pw_gid).gr_name
+
+    def _seed_maildir(self, home, uid, gid):
+        maildir = os.path.join(home, "Maildir")
+        for sub in ("cur", "new", "tmp"):
+            os.makedirs(os.path.join(maildir, sub))
+        uidlist = ["3 V%d N%d" % (UID_VALIDITY, len(self.mails) + 1)]
+        for index, mail in enumerate(self.mails, start=1):
+            base = "%d.M%dP1.relaytest" % (UID_VALIDITY + index, index)
+            with open(os.path.join(maildir, "cur", base + ":2,"), "wb") as f:
+                f.write(mail)
+            os.utime(os.path.join(maildir, "cur", base + ":2,"), (UID_VALIDITY + index, UID_VALIDITY + index))
+            uidlist.append("%d :%s" % (index, base))
+        with open(os.path.join(maildir, "dovecot-uidlist"), "w") as f:
+            f.write("\n".join(uidlist) + "\n")
+        for root, dirs, files in os.walk(home):
+            os.chown(root, uid, gid)
+            for name in files:
+                os.chown(os.path.join(root, name), uid, gid)
+
+    def _write_config(self, uid, gid, owner, group):
+        f = self.folder
+        root = os.geteuid() == 0
+        login_user = "dovenull" if root else owner
+        internal_user = "dovecot" if root else owner
+        passwd = os.path.join(f, "passwd")
+        with open(passwd, "w") as out:
+            out.write("%s:{PLAIN}%s:%d:%d::%s/home/%s::\n" % (self.user, self.password, uid, gid, f, self.user))
+        config = f"""
+base_dir = {f}/run
+state_dir = {f}/state
+instance_name = relaytest{os.path.basename(f)}
+log_path = {f}/dovecot.log
+info_log_path = {f}/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain login
+default_login_user = {login_user}
+default_internal_user = {internal_user}
+first_valid_uid = 1
+mail_location = maildir:~/Maildir
+passdb {{
+  driver = passwd-file
+  args = {passwd}
+}}
+userdb {{
+  driver = passwd-file
+  args = {passwd}
+}}
+service pop3-login {{
+  chroot =
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {self.port}
+  }}
+}}
+service imap-login {{
+  inet_listener imap {{
+    port = 0
+  }}
+}}
+service anvil {{
+  chroot =
+}}
+"""
+        path = os.path.join(f, "dovecot.conf")
+        with open(path, "w") as out:
+            out.write(config)
+        return path
+
+    def start(self):
+        binary = _dovecot_binary()
+        uid, gid, owner, group = self._mail_owner()
+        self.folder = _short_temp_folder()
+        os.chmod(self.folder, 0o755)  # the mail user must be able to enter every parent folder
+        os.makedirs(os.path.join(self.folder, "state"))
+        home = os.path.join(self.folder, "home", self.user)
+        os.makedirs(home)
+        os.chmod(os.path.join(self.folder, "home"), 0o755)
+        self._seed_maildir(home, uid, gid)
+        last_error = ""
+        for _attempt in range(5):  # the free port may be taken by someone else before Dovecot binds it
+            self.port = _free_port()
+            config = self._write_config(uid, gid, owner, group)
+            self.process = subprocess.Popen([binary, "-F", "-c", config], stdin=subprocess.DEVNULL,
+                                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                            start_new_session=True)
+            if self._wait_ready():
+                return self
+            last_error = self._stop_process()
+        log = self.log()
+        self._remove_folder()
+        raise RuntimeError("Dovecot did not start: %s\n%s" % (last_error, log))
+
+    def _wait_ready(self):
+        deadline = time.monotonic() + START_TIMEOUT
+        while time.monotonic() < deadline:
+            if self.process.poll() is not None:
+                return False
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=2) as s:
+                    if s.recv(64).startswith(b"+OK"):
+                        s.sendall(b"QUIT\r\n")
+                        return True
+            except OSError:
+                time.sleep(0.05)
+        return False
+
+    # --- operation ----------------------------------------------------------------------------------------------
+
+    def log(self):
+        try:
+            with open(os.path.join(self.folder, "dovecot.log"), errors="replace") as f:
+                return f.read()
+        except (OSError, TypeError):
+            return ""
+
+    def message_count(self):
+        """The number of mails in the mailbox, as a direct POP3 STAT sees it."""
+        import poplib
+        client = poplib.POP3("127.0.0.1", self.port, timeout=10)
+        try:
+            client.user(self.user)
+            client.pass_(self.password)
+            return client.stat()[0]
+        finally:
+            client.quit()
+
+    def kill(self):
+        """Kills every Dovecot process of this instance at once (the master and the POP3 processes)."""
+        if self.process and self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait(timeout=10)
+
+    def _stop_process(self):
+        if not self.process:
+            return ""
+        if self.process.poll() is None:
+            try:
+                os.killpg(self.process.pid, signal.SIGTERM)
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait(timeout=10)
+            except ProcessLookupError:
+                pass
+        # Worker processes of the group that outlived the master.
+        try:
+            os.killpg(self.process.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+        error = self.process.stderr.read().decode(errors="replace") if self.process.stderr else ""
+        if self.process.stderr:
+            self.process.stderr.close()
+        self.process = None
+        return error
+
+    def _remove_folder(self):
+        if self.folder:
+            shutil.rmtree(self.folder, ignore_errors=True)
+            self.folder = None
+
+    def stop(self):
+        self._stop_process()
+        self._remove_folder()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def _mails_for(spec):
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import mails
+    if spec == "standard":
+        return mails.standard_set()
+    kind, count, size = spec.split(":")
+    if kind != "sized":
+        raise SystemExit("unknown mail set: " + spec)
+    return mails.sized_set(int(count), int(size))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    sub = parser.add_subparsers(dest="command", required=True)
+    serve = sub.add_parser("serve", help="run until stdin is closed")
+    serve.add_argument("--set", default="standard", help="standard, or sized:COUNT:SIZE")
+    args = parser.parse_args()
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    server = Dovecot(_mails_for(args.set))
+    server.start()
+    try:
+        sys.stdout.write("PORT %d\nUSER %s\nPASS %s\nCOUNT %d\nPID %d\nREADY\n"
+                         % (server.port, server.user, server.password, len(server.mails), server.process.pid))
+        sys.stdout.flush()
+        for command in sys.stdin:  # "KILL" kills Dovecot at once; end of input stops it
+            if command.strip() == "KILL":
+                server.kill()
+                sys.stdout.write("KILLED\n")
+                sys.stdout.flush()
+    finally:
+        server.stop()
+
+
+if __name__ == "__main__":
+    main()
