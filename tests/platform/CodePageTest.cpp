@@ -1,0 +1,106 @@
+#include "platform/CodePage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using win32::AnsiToUtf16;
+using win32::AnsiToUtf8;
+using win32::CharUpperAnsi;
+using win32::ToFullWidthAnsi;
+using win32::Utf16ToAnsi;
+using win32::Utf8ToAnsi;
+
+struct RoundTripCase {
+    const char* name;
+    std::string utf8;
+    std::string ansi;
+};
+
+TEST(CodePageConversion, RoundTripsThroughUtf8AndUtf16) {
+    const RoundTripCase cases[] = {
+        {"ascii", "Hello, world", "Hello, world"},
+        {"empty", "", ""},
+        {"hiragana", "あいう", "\x82\xA0\x82\xA2\x82\xA4"},
+        {"kanji with 0x5C trail byte", "表示", "\x95\x5C\x8E\xA6"},
+        {"half-width katakana", "ｶﾞ", "\xB6\xDE"},
+        {"backslash and tilde stay ASCII", "\\~", "\\~"},
+        {"NEC special", "①", "\x87\x40"},
+        {"line feeds", "一\n二\n", "\x88\xEA\n\x93\xF1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Utf8ToAnsi(c.utf8), c.ansi);
+        EXPECT_EQ(AnsiToUtf8(c.ansi), c.utf8);
+        EXPECT_EQ(Utf16ToAnsi(AnsiToUtf16(c.ansi)), c.ansi);
+    }
+}
+
+TEST(CodePageConversion, KeepsEmbeddedNul) {
+    const std::string ansi("a\0\x82\xA0", 4);
+    EXPECT_EQ(AnsiToUtf16(ansi), std::u16string(u"a\0あ", 3));
+    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(ansi)), ansi);
+}
+
+TEST(CodePageConversion, ReplacesWhatCannotBeConverted) {
+    // An undecodable byte pair becomes one U+30FB; a lone lead byte at the end too; the text after it survives.
+    EXPECT_EQ(AnsiToUtf16("a\x85\x40z"), u"a\u30FBz");
+    EXPECT_EQ(AnsiToUtf16("ab\x82"), u"ab\u30FB");
+    // Characters without a code page 932 form become '?', a surrogate pair counting as one character.
+    EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80" "b\xC3\xA9" "c"), "a?b?c");
+    // Malformed UTF-8 is replaced rather than dropped.
+    EXPECT_EQ(Utf8ToAnsi("a\xFF" "b"), "a?b");
+}
+
+TEST(CodePageConversion, ValidatesUtf8Strictly) {
+    EXPECT_TRUE(win32::IsValidUtf8("plain あ 😀"));
+    EXPECT_FALSE(win32::IsValidUtf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(win32::IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(win32::IsValidUtf8("\xE3\x81"));          // cut short
+    EXPECT_FALSE(win32::IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+}
+
+TEST(CodePageText, UpperCasesSingleByteLettersOnly) {
+    const struct {
+        const char* name;
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"ascii", "Subject: urgent", "SUBJECT: URGENT"},
+        {"trail byte in a-z range stays", "\x83\x61x", "\x83\x61X"},  // ヂ then x
+        {"full-width small letter stays", "\x82\x81", "\x82\x81"},
+        {"half-width katakana stays", "\xB1" "a", "\xB1" "A"},
+        {"lone lead byte at end", "a\x83", "A\x83"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CharUpperAnsi(c.in), c.out);
+    }
+}
+
+TEST(CodePageText, MapsToFullWidth) {
+    const struct {
+        const char* name;
+        std::string in;
+        std::string utf8;
+    } cases[] = {
+        {"letters and digits", "Az09", "Ａｚ０９"},
+        {"blank and punctuation", " !?.,", "　！？．，"},
+        {"backslash, tilde, quotes", "\\~\"'", "＼～＂＇"},
+        {"half-width katakana", "\xB6\xC5", "カナ"},
+        {"voiced and semi-voiced", "\xB6\xDE\xCA\xDF\xB3\xDE", "ガパヴ"},
+        {"mark that does not combine", "\xB1\xDE", "ア゛"},
+        {"lone semi-voiced mark", "\xDF", "゜"},
+        {"half-width punctuation", "\xA1\xA2\xA3\xA4\xA5\xB0", "。「」、・ー"},
+        {"double-byte untouched", "\x82\xA0\x83\x61", "あヂ"},
+        {"control characters untouched", "\t\n", "\t\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(AnsiToUtf8(ToFullWidthAnsi(c.in)), c.utf8);
+    }
+}
+
+}  // namespace
