@@ -1,0 +1,4 @@
+// Thrown by value when an event of the socket and event layer cannot be set; caught by the thread hooks.
+#pragma once
+
+class SetEventException {};
