@@ -1,0 +1,299 @@
+#include "pop3/Pop3ConnectionThread.h"
+
+#include <cstring>
+#include <mutex>
+#include <string_view>
+
+#include "core/AsyncSocketNotifier.h"
+#include "core/CoInitializeForThread.h"
+#include "core/ConnectionFailure.h"
+#include "core/NotifierMaker.h"
+#include "pop3/Pop3Agent.h"
+#include "pop3/Pop3Command.h"
+#include "pop3/Pop3ServerThread.h"
+
+namespace {
+constexpr int kLookSize = 4096;
+// Queued answer lines are sent once they reach this size, even before the next wait.
+constexpr std::size_t kOutputFlushSize = 64 * 1024;
+constexpr const char* kUnknownCommand = "-ERR Unknown command: ";
+}  // namespace
+
+Pop3ConnectionThread::Pop3ConnectionThread(win32::SOCKET acceptedSocket, Pop3ServerThread* owner)
+    : socket(acceptedSocket), server(owner)
+{
+    agent = owner->CreateAgent();
+    if (agent != nullptr) {
+        agent->SetConnection(this);
+    }
+    Start(0, nullptr, win32::INFINITE);
+}
+
+Pop3ConnectionThread::~Pop3ConnectionThread()
+{
+    if (socket != win32::INVALID_SOCKET) {
+        win32::closesocket(socket);
+    }
+}
+
+void Pop3ConnectionThread::OnThreadBegin()
+{
+    CoInitializeForThread();
+    try {
+        AsyncSocketNotifier* own = CreateNotifier();
+        if (own == nullptr) {
+            throw ConnectionFailure();
+        }
+        notifier = own;
+        win32::SetNoDelay(socket, true);
+        // FD_WRITE lets a send to a slow client wait for room instead of retrying at once.
+        own->SetSocket(socket, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+    } catch (...) {
+        RequestStop();
+    }
+    wakeEvent.Set();
+}
+
+void Pop3ConnectionThread::DoWork()
+{
+    try {
+        std::string response;
+        if (agent == nullptr || !agent->GetResponse(response) || !SendLine(response)) {
+            throw ConnectionFailure();
+        }
+        enum { kExpectUser, kExpectPass, kTransaction } state = kExpectUser;
+        std::string line;
+        while (ReadCommand(line)) {
+            const std::string word = pop3::CommandWord(line);
+            if (pop3::IsCommand(word, "QUIT")) {
+                if (!Relay(line)) {
+                    throw ConnectionFailure();
+                }
+                break;
+            }
+            switch (state) {
+            case kExpectUser:
+                if (pop3::IsCommand(word, "USER")) {
+                    if (!Relay(line)) {
+                        throw ConnectionFailure();
+                    }
+                    state = kExpectPass;  // whatever the server answered
+                } else if (!SendUnknownCommand(word)) {
+                    throw ConnectionFailure();
+                }
+                break;
+            case kExpectPass:
+                if (pop3::IsCommand(word, "PASS")) {
+                    if (!Relay(line)) {
+                        throw ConnectionFailure();
+                    }
+                    state = kTransaction;
+                } else if (!SendUnknownCommand(word)) {
+                    throw ConnectionFailure();
+                }
+                break;
+            case kTransaction:
+                if (!agent->ProcessCommand(line) && !SendUnknownCommand(word)) {
+                    throw ConnectionFailure();
+                }
+                break;
+            }
+        }
+        FlushOutput();
+    } catch (...) {
+        // The session failed; the client connection is closed without a further reply.
+    }
+    if (agent != nullptr) {
+        if (Pop3ServerThread* owner = server.load()) {
+            owner->AgentFinished(agent);
+        }
+        agent = nullptr;
+    }
+    RequestStop();
+}
+
+void Pop3ConnectionThread::OnThreadEnd()
+{
+    if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
+        DestroyNotifier(own);
+    }
+    if (Pop3ServerThread* owner = server.exchange(nullptr)) {
+        owner->ConnectionFinished(this);
+    }
+    CoUninitializeForThread();
+}
+
+void Pop3ConnectionThread::RequestStop()
+{
+    bool open = false;
+    {
+        std::scoped_lock socketGuard(socketLock);
+        open = socket != win32::INVALID_SOCKET;
+    }
+    if (open) {
+        CloseConnection();
+    }
+    ZThinThread::RequestStop();
+}
+
+void Pop3ConnectionThread::CloseConnection()
+{
+    std::scoped_lock socketGuard(socketLock);
+    if (socket == win32::INVALID_SOCKET) {
+        return;
+    }
+    if (AsyncSocketNotifier* own = notifier.load()) {
+        try {
+            own->Signal(win32::FD_CLOSE);
+            own->SetSocket(win32::INVALID_SOCKET, 0);
+        } catch (...) {
+            // Closing the socket below cancels its reporting anyway.
+        }
+    }
+    win32::closesocket(socket);
+    socket = win32::INVALID_SOCKET;
+}
+
+bool Pop3ConnectionThread::Relay(const std::string& line)
+{
+    std::string response;
+    return agent->SendCommand(line) && agent->GetResponse(response) && SendLine(response);
+}
+
+bool Pop3ConnectionThread::SendUnknownCommand(const std::string& word)
+{
+    return SendLine(kUnknownCommand + word);
+}
+
+bool Pop3ConnectionThread::SendLine(std::string line)
+{
+    std::scoped_lock sendGuard(sendLock);
+    output.append(line);
+    output.append("\r\n");
+    if (output.size() < kOutputFlushSize) {
+        return true;
+    }
+    const bool sent = SendAll(output.data(), output.size());
+    output.clear();
+    return sent;
+}
+
+bool Pop3ConnectionThread::FlushOutput()
+{
+    std::scoped_lock sendGuard(sendLock);
+    if (output.empty()) {
+        return true;
+    }
+    const bool sent = SendAll(output.data(), output.size());
+    output.clear();
+    return sent;
+}
+
+bool Pop3ConnectionThread::SendAll(const char* data, std::size_t length)
+{
+    std::size_t sent = 0;
+    while (sent < length) {
+        int result = win32::SOCKET_ERROR;
+        int error = win32::WSAENOTSOCK;
+        {
+            std::scoped_lock socketGuard(socketLock);
+            if (socket != win32::INVALID_SOCKET) {
+                result = win32::send(socket, data + sent, static_cast<int>(length - sent), 0);
+                error = result > 0 ? 0 : win32::WSAGetLastError();
+            }
+        }
+        if (result > 0) {
+            sent += static_cast<std::size_t>(result);
+            continue;
+        }
+        if (error != win32::WSAEWOULDBLOCK) {
+            return false;
+        }
+        AsyncSocketNotifier* own = notifier.load();
+        if (own == nullptr) {
+            return false;
+        }
+        // Wait until the client has taken some data. A close ends the send, and is signalled again so that the
+        // next read sees it too.
+        if (own->Wait(win32::FD_WRITE | win32::FD_CLOSE) == 1) {
+            own->Signal(win32::FD_CLOSE);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Pop3ConnectionThread::ReadCommand(std::string& line)
+{
+    line.clear();
+    for (;;) {
+        {
+            std::scoped_lock socketGuard(socketLock);
+            if (socket == win32::INVALID_SOCKET) {
+                return false;
+            }
+        }
+        // Look before waiting: a second command of the same segment is already waiting in the socket.
+        const bool open = ReadAvailable(line);
+        const std::size_t end = line.find("\r\n");
+        if (end != std::string::npos) {
+            line.resize(end);
+            return true;
+        }
+        AsyncSocketNotifier* own = notifier.load();
+        if (!open || own == nullptr || !FlushOutput()) {
+            return false;
+        }
+        own->Wait(win32::FD_READ | win32::FD_CLOSE);
+    }
+}
+
+bool Pop3ConnectionThread::ReadAvailable(std::string& text)
+{
+    char look[kLookSize];
+    for (;;) {
+        int looked = win32::SOCKET_ERROR;
+        int error = win32::WSAENOTSOCK;
+        {
+            std::scoped_lock socketGuard(socketLock);
+            if (socket != win32::INVALID_SOCKET) {
+                looked = win32::recv(socket, look, kLookSize, win32::MSG_PEEK);
+                error = looked >= 0 ? 0 : win32::WSAGetLastError();
+            }
+        }
+        if (looked == 0) {
+            return false;  // the client has closed its side
+        }
+        if (looked < 0) {
+            return error == win32::WSAEWOULDBLOCK;
+        }
+        const std::string_view seen(look, static_cast<std::size_t>(looked));
+        std::size_t take = seen.size();
+        bool lineEnd = false;
+        if (!text.empty() && text.back() == '\r' && seen.front() == '\n') {
+            // The CR taken with the previous piece and this LF end the line.
+            take = 1;
+            lineEnd = true;
+        } else if (const std::size_t end = seen.find("\r\n"); end != std::string_view::npos) {
+            take = end + 2;
+            lineEnd = true;
+        }
+        // A CR at the end is taken too (it pairs with an LF at the front of the next look), so the socket is
+        // emptied and the thread sleeps until the client sends more.
+        int taken = win32::SOCKET_ERROR;
+        {
+            std::scoped_lock socketGuard(socketLock);
+            if (socket != win32::INVALID_SOCKET) {
+                taken = win32::recv(socket, look, static_cast<int>(take), 0);
+            }
+        }
+        if (taken != static_cast<int>(take)) {
+            throw ConnectionFailure();
+        }
+        // Bytes are appended as text: an embedded NUL ends the piece.
+        text.append(look, ::strnlen(look, take));
+        if (lineEnd) {
+            return true;
+        }
+    }
+}

@@ -1,0 +1,58 @@
+// One accepted client connection: owns the client socket and its line framing, greets the client, runs the
+// authorization phase (USER, PASS, QUIT) and hands every transaction command to its agent. Constructed on the
+// listening server's thread; its agent answers the client through SendLine on this connection's thread.
+//
+// Answer lines are collected in an output buffer and sent in few sends: the buffer is flushed whenever it grows
+// large, and always before this thread waits for anything (the client, the agent's server, a full socket), so no
+// complete line is ever held back while more input is awaited.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "core/ZThinThread.h"
+#include "platform/Sockets.h"
+#include "platform/Sync.h"
+
+class AsyncSocketNotifier;
+class Pop3Agent;
+class Pop3ServerThread;
+
+class Pop3ConnectionThread : public ZThinThread {
+public:
+    // Takes the accepted socket, gets the agent from the server (CreateAgent) and starts the thread. When no agent
+    // can be had the thread still runs and closes the connection at once.
+    Pop3ConnectionThread(win32::SOCKET acceptedSocket, Pop3ServerThread* owner);
+    ~Pop3ConnectionThread() override;
+
+    // Queues one line and its CR LF for the client; sends when the queue is large. False: the client cannot be
+    // reached any more.
+    bool SendLine(std::string line);
+    // Sends everything queued by SendLine. Called before every wait. False: the client cannot be reached.
+    bool FlushOutput();
+
+    void RequestStop() override;
+
+protected:
+    void OnThreadBegin() override;
+    void DoWork() override;
+    void OnThreadEnd() override;
+
+private:
+    bool ReadCommand(std::string& line);
+    // Appends what the socket holds, up to and including the first CR LF. False: the client has gone.
+    bool ReadAvailable(std::string& text);
+    void CloseConnection();
+    bool Relay(const std::string& line);
+    bool SendUnknownCommand(const std::string& word);
+    bool SendAll(const char* data, std::size_t length);
+
+    win32::CriticalSection socketLock;
+    // Closed by whichever thread stops the connection; its test-and-close and every use happen under socketLock.
+    std::atomic<win32::SOCKET> socket;
+    std::atomic<Pop3ServerThread*> server;
+    Pop3Agent* agent = nullptr;
+    std::atomic<AsyncSocketNotifier*> notifier{nullptr};
+    win32::CriticalSection sendLock;
+    std::string output;  // guarded by sendLock
+};

@@ -1,0 +1,333 @@
+#include "pop3/Pop3ServerThread.h"
+
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "core/AsyncSocketNotifier.h"
+#include "core/CoInitializeForThread.h"
+#include "core/ConnectionFailure.h"
+#include "core/LoadResourceString.h"
+#include "core/NotifierMaker.h"
+#include "core/WarningBox.h"
+#include "platform/Sync.h"
+#include "pop3/Pop3Agent.h"
+#include "pop3/Pop3ConnectionThread.h"
+#include "settings/ProxyServerPreferences.h"
+#include "translate/Pop3TranslateThread.h"
+
+namespace {
+constexpr win32::DWORD kDefaultPort = 110;
+constexpr unsigned kUnresolvableServerMessage = 106;
+constexpr unsigned kConflictingSettingsMessage = 107;
+constexpr int kListenBacklog = 0x7FFFFFFF;
+
+win32::DWORD ReadPort(const char* name)
+{
+    win32::DWORD port = kDefaultPort;
+    ProxyServerPreferences().ReadDword(name, port);
+    return port;
+}
+
+std::string ReadMailServerAddress()
+{
+    std::string address;
+    ProxyServerPreferences().ReadString("MailServerAddress", address);
+    return address;
+}
+}  // namespace
+
+Pop3ServerThread::Pop3ServerThread() : translateThread(std::make_unique<Pop3TranslateThread>())
+{
+    Start(0, nullptr, win32::INFINITE);
+}
+
+Pop3ServerThread::~Pop3ServerThread() = default;
+
+void Pop3ServerThread::OnThreadBegin()
+{
+    CoInitializeForThread();
+    try {
+        win32::WSADATA data;
+        if (win32::WSAStartup(win32::MAKEWORD(1, 1), &data) == 0) {
+            if (data.wVersion == win32::MAKEWORD(1, 1)) {
+                socketsStarted = true;
+                OpenListen();
+            } else {
+                win32::WSACleanup();
+            }
+        }
+    } catch (...) {
+        RequestStop();
+    }
+    wakeEvent.Set();
+}
+
+void Pop3ServerThread::OpenListen()
+{
+    const win32::DWORD port = ReadPort("ProxyBasedTranslationPort");
+    {
+        std::scoped_lock socketGuard(socketLock);
+        listenSocket = win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0);
+        if (listenSocket == win32::INVALID_SOCKET) {
+            return;
+        }
+    }
+    // The mail client's server and this server would be one and the same endpoint.
+    const std::string address = ReadMailServerAddress();
+    const win32::DWORD mailServerPort = ReadPort("MailServerPort");
+    if ((address == "localhost" || address == "127.0.0.1") && ReadPort("ProxyBasedTranslationPort") == mailServerPort) {
+        ShowAlert(kConflictingSettingsMessage);
+    }
+    win32::SOCKADDR_IN local;
+    local.address = win32::htonl(win32::INADDR_LOOPBACK);
+    local.port = win32::htons(static_cast<std::uint16_t>(port));
+    if (win32::bind(listenSocket, local) == win32::SOCKET_ERROR) {
+        throw ConnectionFailure();
+    }
+    AsyncSocketNotifier* own = CreateNotifier();
+    if (own == nullptr) {
+        throw ConnectionFailure();
+    }
+    notifier = own;
+    own->SetSocket(listenSocket, win32::FD_ACCEPT | win32::FD_CLOSE);
+    if (win32::listen(listenSocket, kListenBacklog) == win32::SOCKET_ERROR) {
+        throw ConnectionFailure();
+    }
+}
+
+void Pop3ServerThread::ShowAlert(unsigned id)
+{
+    alertShowing = true;
+    std::string text;
+    if (LoadResourceString(id, text)) {
+        ShowWarningBox(text.c_str());
+    }
+    alertShowing = false;
+}
+
+void Pop3ServerThread::DoWork()
+{
+    try {
+        while (AcceptOne()) {
+        }
+    } catch (...) {
+        RequestStop();
+    }
+}
+
+bool Pop3ServerThread::AcceptOne()
+{
+    {
+        std::scoped_lock socketGuard(socketLock);
+        if (listenSocket == win32::INVALID_SOCKET) {
+            return false;
+        }
+    }
+    notifier.load()->Wait(win32::FD_ACCEPT | win32::FD_CLOSE);
+    win32::SOCKET accepted = win32::INVALID_SOCKET;
+    int error = 0;
+    {
+        std::scoped_lock socketGuard(socketLock);
+        if (listenSocket == win32::INVALID_SOCKET) {
+            return false;
+        }
+        accepted = win32::accept(listenSocket, nullptr);
+        if (accepted == win32::INVALID_SOCKET) {
+            error = win32::WSAGetLastError();
+        }
+    }
+    if (accepted == win32::INVALID_SOCKET) {
+        return error == win32::WSAEWOULDBLOCK;
+    }
+
+    std::scoped_lock connectionGuard(connectionLock);
+    try {
+        const std::string address = ReadMailServerAddress();
+        std::uint32_t resolved = 0;
+        if (win32::inet_addr(address.c_str()) == win32::INADDR_NONE &&
+            !win32::ResolveHostName(address.c_str(), resolved)) {
+            ShowAlert(kUnresolvableServerMessage);
+            win32::closesocket(accepted);
+            return true;
+        }
+    } catch (...) {
+        // The check could not be made; serve the connection.
+    }
+    connections.insert(std::make_unique<Pop3ConnectionThread>(accepted, this));
+    return true;
+}
+
+void Pop3ServerThread::RequestStop()
+{
+    bool open = false;
+    {
+        std::scoped_lock socketGuard(socketLock);
+        open = listenSocket != win32::INVALID_SOCKET;
+    }
+    if (open) {
+        CloseListen();
+    }
+    ZThinThread::RequestStop();
+}
+
+void Pop3ServerThread::CloseListen()
+{
+    std::scoped_lock socketGuard(socketLock);
+    const win32::SOCKET open = listenSocket;
+    if (open == win32::INVALID_SOCKET) {
+        return;
+    }
+    if (AsyncSocketNotifier* own = notifier.load()) {
+        try {
+            own->Signal(win32::FD_CLOSE);
+            own->SetSocket(win32::INVALID_SOCKET, 0);
+        } catch (...) {
+            // Closing the socket below cancels its reporting anyway.
+        }
+    }
+    win32::closesocket(open);
+    listenSocket = win32::INVALID_SOCKET;
+}
+
+void Pop3ServerThread::OnThreadEnd()
+{
+    CloseListen();
+    if (socketsStarted) {
+        win32::WSACleanup();
+        socketsStarted = false;
+    }
+    if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
+        DestroyNotifier(own);
+        win32::SwitchToThread();
+    }
+    if (translateThread) {
+        translateThread->StopAndWait();
+        win32::SwitchToThread();
+        translateThread.reset();
+    }
+    GarbageCollection(true);
+    CoUninitializeForThread();
+}
+
+Pop3Agent* Pop3ServerThread::CreateAgent()
+{
+    std::scoped_lock agentGuard(agentLock);
+    if (!translateThread) {
+        return nullptr;
+    }
+    std::unique_ptr<Pop3Agent> agent = translateThread->GetPop3Agent();
+    Pop3Agent* created = agent.get();
+    if (agent) {
+        agents.insert(std::move(agent));
+    }
+    return created;
+}
+
+void Pop3ServerThread::ConnectionFinished(Pop3ConnectionThread* connection)
+{
+    std::scoped_lock finishedGuard(finishedLock);
+    finishedConnections.insert(connection);
+}
+
+void Pop3ServerThread::AgentFinished(Pop3Agent* agent)
+{
+    std::scoped_lock agentGuard(agentLock);
+    finishedAgents.insert(agent);
+}
+
+void Pop3ServerThread::StopAndDelete(std::unique_ptr<ZThinThread> thread)
+{
+    thread->StopAndWait();
+    win32::SwitchToThread();
+    thread.reset();
+}
+
+void Pop3ServerThread::GarbageCollection(bool all)
+{
+    try {
+        CollectConnections(all);
+    } catch (...) {
+        // The agents are collected all the same.
+    }
+    try {
+        CollectAgents(all);
+    } catch (...) {
+        // Nothing more to collect in this call.
+    }
+}
+
+void Pop3ServerThread::CollectConnections(bool all)
+{
+    std::unique_lock connectionGuard(connectionLock, std::defer_lock);
+    if (all) {
+        connectionGuard.lock();
+    } else if (!connectionGuard.try_lock()) {
+        return;  // busy: a later collection takes it up
+    }
+    Pop3ConnectionThread* finished = nullptr;
+    {
+        std::scoped_lock finishedGuard(finishedLock);
+        if (!finishedConnections.empty()) {
+            finished = *finishedConnections.begin();
+            finishedConnections.erase(finishedConnections.begin());
+        }
+    }
+    if (finished != nullptr) {
+        if (auto found = connections.find(finished); found != connections.end()) {
+            StopAndDelete(std::move(connections.extract(found).value()));
+        }
+    }
+    if (all) {
+        while (!connections.empty()) {
+            StopAndDelete(std::move(connections.extract(connections.begin()).value()));
+        }
+        std::scoped_lock finishedGuard(finishedLock);
+        finishedConnections.clear();
+    }
+}
+
+void Pop3ServerThread::CollectAgents(bool all)
+{
+    std::unique_lock agentGuard(agentLock, std::defer_lock);
+    if (all) {
+        agentGuard.lock();
+    } else if (!agentGuard.try_lock()) {
+        return;
+    }
+    if (!finishedAgents.empty()) {
+        Pop3Agent* finished = *finishedAgents.begin();
+        finishedAgents.erase(finishedAgents.begin());
+        if (auto found = agents.find(finished); found != agents.end()) {
+            StopAndDelete(std::move(agents.extract(found).value()));
+        }
+    }
+    if (all) {
+        while (!agents.empty()) {
+            StopAndDelete(std::move(agents.extract(agents.begin()).value()));
+        }
+        finishedAgents.clear();
+    }
+}
+
+win32::WORD Pop3ServerThread::ListeningPort()
+{
+    std::scoped_lock socketGuard(socketLock);
+    win32::SOCKADDR_IN local;
+    if (listenSocket == win32::INVALID_SOCKET || win32::getsockname(listenSocket, &local) == win32::SOCKET_ERROR) {
+        return 0;
+    }
+    return win32::ntohs(local.port);
+}
+
+std::size_t Pop3ServerThread::ConnectionCount()
+{
+    std::scoped_lock connectionGuard(connectionLock);
+    return connections.size();
+}
+
+std::size_t Pop3ServerThread::AgentCount()
+{
+    std::scoped_lock agentGuard(agentLock);
+    return agents.size();
+}

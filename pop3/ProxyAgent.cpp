@@ -1,0 +1,327 @@
+#include "pop3/ProxyAgent.h"
+
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "core/AsyncSocketNotifier.h"
+#include "core/BufferedWriteAsyncSocketNotifierWrapper.h"
+#include "core/CoInitializeForThread.h"
+#include "core/ConnectionFailure.h"
+#include "core/DebugTrace.h"
+#include "core/MsgWaitMultiple.h"
+#include "core/NotifierMaker.h"
+#include "mail/Email.h"
+#include "mail/LineList.h"
+#include "platform/Window.h"
+#include "pop3/Pop3Command.h"
+#include "pop3/Pop3ConnectionThread.h"
+#include "settings/ProxyServerPreferences.h"
+#include "translate/Pop3TranslateThread.h"
+
+namespace {
+// Large receives, drained until the socket is empty, keep the wake-ups per mail few.
+constexpr int kReceiveChunk = 64 * 1024;
+// Consumed octets are dropped from the front of the buffer once they are this many and at least half of it.
+constexpr std::size_t kCompactThreshold = 64 * 1024;
+constexpr win32::DWORD kDefaultListenPort = 110;
+constexpr win32::DWORD kAnyInput = 0xFF;
+
+bool IsLoopbackName(const std::string& address)
+{
+    return address == "localhost" || address == "127.0.0.1";
+}
+}  // namespace
+
+ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread)
+    : translateThread(translateThread), serverAddress(address), serverPort(port)
+{
+    // Made up front so the connection thread and the agent's thread never race to create it.
+    dataEvent.Create();
+    Start(0, nullptr, win32::INFINITE);
+}
+
+ProxyAgent::~ProxyAgent()
+{
+    const win32::SOCKET leftOver = serverSocket.exchange(win32::INVALID_SOCKET);
+    if (leftOver != win32::INVALID_SOCKET) {
+        win32::closesocket(leftOver);
+    }
+}
+
+void ProxyAgent::OnThreadBegin()
+{
+    CoInitializeForThread();
+    try {
+        OpenProxySocket();
+    } catch (...) {
+        RequestStop();
+    }
+    wakeEvent.Set();
+}
+
+void ProxyAgent::DoWork()
+{
+    try {
+        ReceiveLoop();
+    } catch (...) {
+        // The server connection is gone; the reader has been woken.
+    }
+    try {
+        RequestStop();
+    } catch (...) {
+        stopRequested = true;
+    }
+}
+
+void ProxyAgent::OnThreadEnd()
+{
+    {
+        std::scoped_lock notifierGuard(notifierLock);
+        if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
+            DestroyNotifier(own);
+        }
+    }
+    CoUninitializeForThread();
+}
+
+void ProxyAgent::RequestStop()
+{
+    Abort();
+    bool open = false;
+    {
+        std::scoped_lock socketGuard(socketLock);
+        open = serverSocket != win32::INVALID_SOCKET;
+    }
+    if (open) {
+        CloseProxySocket();
+    }
+    Pop3Agent::RequestStop();
+}
+
+void ProxyAgent::Abort()
+{
+    aborted = true;
+    dataEvent.Set();
+}
+
+void ProxyAgent::CloseProxySocket()
+{
+    std::scoped_lock socketGuard(socketLock);
+    const win32::SOCKET open = serverSocket;
+    if (open == win32::INVALID_SOCKET) {
+        return;
+    }
+    if (AsyncSocketNotifier* own = notifier.load()) {
+        try {
+            // The receive loop waits for read or close, a blocked command write for write or close: wake both.
+            own->Signal(win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+            own->SetSocket(win32::INVALID_SOCKET, 0);
+        } catch (...) {
+            // Closing the socket below cancels its reporting anyway.
+        }
+    }
+    win32::closesocket(open);
+    serverSocket = win32::INVALID_SOCKET;
+}
+
+void ProxyAgent::OpenProxySocket()
+{
+    {
+        std::scoped_lock socketGuard(socketLock);
+        serverSocket = win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0);
+        if (serverSocket == win32::INVALID_SOCKET) {
+            throw ConnectionFailure();
+        }
+    }
+    if (IsLoopbackName(serverAddress)) {
+        win32::DWORD listenPort = kDefaultListenPort;
+        ProxyServerPreferences().ReadDword("ProxyBasedTranslationPort", listenPort);
+        if (serverPort == listenPort) {
+            throw ConnectionFailure();  // the relay would connect to this server itself
+        }
+    }
+    std::uint32_t address = win32::inet_addr(serverAddress.c_str());
+    if (address == win32::INADDR_NONE && !win32::ResolveHostName(serverAddress.c_str(), address)) {
+        throw ConnectionFailure();
+    }
+    win32::SOCKADDR_IN endpoint;
+    endpoint.address = address;
+    endpoint.port = win32::htons(static_cast<std::uint16_t>(serverPort));
+    const win32::SOCKET connecting = serverSocket;
+    if (connecting == win32::INVALID_SOCKET || win32::connect(connecting, endpoint) == win32::SOCKET_ERROR) {
+        throw ConnectionFailure();
+    }
+    win32::SetNoDelay(connecting, true);
+    AsyncSocketNotifier* own = CreateNotifier();
+    if (own == nullptr) {
+        throw ConnectionFailure();
+    }
+    notifier = own;
+    DebugTrace("ProxyAgent::OpenProxySocket() : [%d]\n", own);
+    std::scoped_lock socketGuard(socketLock);
+    if (serverSocket == win32::INVALID_SOCKET) {
+        throw ConnectionFailure();  // stopped while connecting
+    }
+    own->SetSocket(serverSocket, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+}
+
+void ProxyAgent::ReceiveLoop()
+{
+    char chunk[kReceiveChunk];
+    AsyncSocketNotifier* own = notifier;
+    while (!aborted) {
+        own->Wait(win32::FD_READ | win32::FD_CLOSE);
+        // Take everything the socket holds before waiting again.
+        for (;;) {
+            int received = win32::SOCKET_ERROR;
+            int error = win32::WSAENOTSOCK;
+            {
+                std::scoped_lock socketGuard(socketLock);
+                if (serverSocket != win32::INVALID_SOCKET) {
+                    received = win32::recv(serverSocket, chunk, kReceiveChunk, 0);
+                    if (received > 0) {
+                        receiveBuffer.append(chunk, static_cast<std::size_t>(received));
+                    } else if (received == win32::SOCKET_ERROR) {
+                        error = win32::WSAGetLastError();
+                    }
+                }
+            }
+            if (received == win32::SOCKET_ERROR) {
+                if (error == win32::WSAEWOULDBLOCK) {
+                    break;
+                }
+                Abort();
+                throw ConnectionFailure();
+            }
+            if (received == 0) {
+                Abort();  // the server closed the connection; what it sent before is still delivered
+                return;
+            }
+            dataEvent.Set();
+            if (received < kReceiveChunk) {
+                break;  // most likely empty now; the next notification says when more arrives
+            }
+        }
+    }
+}
+
+bool ProxyAgent::SendCommand(std::string line)
+{
+    line += "\r\n";
+    std::scoped_lock notifierGuard(notifierLock);
+    if (AsyncSocketNotifier* own = notifier.load()) {
+        BufferedWriteAsyncSocketNotifierWrapper writer(own);
+        writer.Write(line.data(), static_cast<std::uint32_t>(line.size()));
+    }
+    return true;
+}
+
+bool ProxyAgent::GetResponse(std::string& response)
+{
+    for (;;) {
+        {
+            std::scoped_lock socketGuard(socketLock);
+            const std::string_view pending(receiveBuffer);
+            const std::size_t end = pending.find("\r\n", scannedTo > receiveHead ? scannedTo : receiveHead);
+            if (end != std::string_view::npos) {
+                response.assign(pending.substr(receiveHead, end - receiveHead));
+                receiveHead = end + 2;
+                scannedTo = receiveHead;
+                if (receiveHead >= kCompactThreshold && receiveHead * 2 >= receiveBuffer.size()) {
+                    receiveBuffer.erase(0, receiveHead);
+                    receiveHead = 0;
+                    scannedTo = 0;
+                }
+                return true;
+            }
+            // A CR at the very end may be the first half of a line end split between two receives.
+            scannedTo = receiveBuffer.size();
+            if (scannedTo > receiveHead && receiveBuffer.back() == '\r') {
+                --scannedTo;
+            }
+        }
+        if (aborted) {
+            return false;
+        }
+        // Lines already answered must reach the client before this thread sleeps.
+        if (Pop3ConnectionThread* client = connection.load(); client != nullptr && !client->FlushOutput()) {
+            throw ConnectionFailure();
+        }
+        const win32::HANDLE handle = dataEvent.Handle();
+        for (;;) {
+            const win32::DWORD result = MsgWaitMultiple(1, &handle, win32::INFINITE, kAnyInput, 0);
+            if (result == win32::WAIT_OBJECT_0 || result == win32::WAIT_ABANDONED_0) {
+                break;
+            }
+            if (result == 1) {
+                win32::MSG message;
+                if (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+                    win32::DispatchMessage(&message);
+                }
+            }
+        }
+    }
+}
+
+void ProxyAgent::Forward(const std::string& line)
+{
+    Pop3ConnectionThread* client = connection.load();
+    if (client == nullptr || !client->SendLine(line)) {
+        throw ConnectionFailure();
+    }
+}
+
+std::string ProxyAgent::Receive()
+{
+    std::string line;
+    if (!GetResponse(line)) {
+        throw ConnectionFailure();
+    }
+    return line;
+}
+
+bool ProxyAgent::ProcessCommand(const std::string& line)
+{
+    const std::string word = pop3::CommandWord(line);
+    const auto is = [&word](const char* name) { return pop3::IsCommand(word, name); };
+    const bool hasArgument = line.find(' ') != std::string::npos;
+    enum class Answer { SingleLine, MultiLine, Mail };
+    Answer answer;
+    if (is("STAT") || is("RSET") || is("NOOP") || is("DELE")) {
+        answer = Answer::SingleLine;
+    } else if (is("LIST") || is("UIDL")) {
+        answer = hasArgument ? Answer::SingleLine : Answer::MultiLine;
+    } else if (is("TOP")) {
+        answer = Answer::MultiLine;
+    } else if (is("RETR")) {
+        answer = Answer::Mail;
+    } else {
+        return false;
+    }
+
+    SendCommand(line);
+    const std::string status = Receive();
+    Forward(status);
+    if (answer == Answer::SingleLine || status.starts_with("-")) {
+        return true;
+    }
+    LineList captured;
+    for (;;) {
+        std::string data = Receive();
+        Forward(data);
+        const bool last = data == ".";
+        if (answer == Answer::Mail) {
+            captured.Append(std::move(data));
+        }
+        if (last) {
+            break;
+        }
+    }
+    if (answer == Answer::Mail) {
+        auto mail = std::make_unique<Email>();
+        mail->SetMail(captured.Lines());
+        translateThread->AddTranslateMail(std::move(mail));
+    }
+    return true;
+}
