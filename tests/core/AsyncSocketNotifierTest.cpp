@@ -1,0 +1,300 @@
+#include "core/AsyncSocketNotifier.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "core/NotifierMaker.h"
+#include "platform/Sync.h"
+#include "support/LoopbackSockets.h"
+#include "support/MainLoopFixture.h"
+
+namespace {
+
+constexpr win32::LONG kAllEvents = win32::FD_READ | win32::FD_WRITE | win32::FD_OOB | win32::FD_ACCEPT |
+                                   win32::FD_CONNECT | win32::FD_CLOSE;
+
+win32::LPARAM SocketEvent(win32::LONG event, win32::WORD error = 0)
+{
+    return static_cast<win32::LPARAM>(static_cast<win32::DWORD>(event & 0xFFFF) | (win32::DWORD{error} << 16));
+}
+
+class AsyncSocketNotifierTest : public MainLoopFixture {
+protected:
+    void SetUp() override
+    {
+        MainLoopFixture::SetUp();
+        notifier = CreateNotifier();
+        ASSERT_NE(notifier, nullptr);
+        ASSERT_NE(notifier->Handle(), nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (notifier != nullptr) {
+            DestroyNotifier(notifier);
+        }
+        MainLoopFixture::TearDown();
+    }
+
+    // Has the main loop run once more, so that whatever it had to report by now has been reported.
+    void LetMainLoopTurn() { mainLoop->Invoke([] {}); }
+
+    AsyncSocketNotifier* notifier = nullptr;
+};
+
+TEST_F(AsyncSocketNotifierTest, EachSocketEventSetsItsOwnSignal)
+{
+    const struct {
+        win32::LONG event;
+        win32::DWORD position;
+    } cases[] = {{win32::FD_READ, 0},   {win32::FD_WRITE, 1},   {win32::FD_OOB, 2},
+                 {win32::FD_ACCEPT, 3}, {win32::FD_CONNECT, 4}, {win32::FD_CLOSE, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.event);
+        // The error code in the high word does not matter.
+        win32::SendMessage(notifier->Handle(), AsyncSocketNotifier::kSocketEventMessage, 0,
+                           SocketEvent(c.event, win32::WSAECONNRESET - 10000));
+        EXPECT_EQ(notifier->Wait(kAllEvents), c.position);
+    }
+}
+
+TEST_F(AsyncSocketNotifierTest, UnknownEventValuesChangeNothing)
+{
+    for (const win32::LONG event : {0, 3, 33, 64, 0x100, 0x8000, 0xFFFF}) {
+        SCOPED_TRACE(event);
+        win32::SendMessage(notifier->Handle(), AsyncSocketNotifier::kSocketEventMessage, 0, SocketEvent(event));
+    }
+    // Had anything been set, a lower position would win over the close signal.
+    notifier->Signal(win32::FD_CLOSE);
+    EXPECT_EQ(notifier->Wait(kAllEvents), 5u);
+}
+
+TEST_F(AsyncSocketNotifierTest, PositionsCountOnlyTheEventsOfTheMask)
+{
+    const struct {
+        win32::LONG signalled;
+        win32::LONG mask;
+        win32::DWORD position;
+    } cases[] = {
+        {win32::FD_CLOSE, win32::FD_READ | win32::FD_CLOSE, 1},
+        {win32::FD_CLOSE, win32::FD_WRITE | win32::FD_CLOSE, 1},
+        {win32::FD_CLOSE, win32::FD_ACCEPT | win32::FD_CLOSE, 1},
+        {win32::FD_WRITE, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE, 1},
+        {win32::FD_ACCEPT, win32::FD_ACCEPT | win32::FD_CLOSE, 0},
+        {win32::FD_CLOSE, win32::FD_CLOSE, 0},
+        // A signal outside the mask waits for the next wait that includes it.
+        {win32::FD_READ | win32::FD_CLOSE, win32::FD_CLOSE, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "signalled " << c.signalled << " mask " << c.mask);
+        notifier->Signal(c.signalled);
+        EXPECT_EQ(notifier->Wait(c.mask), c.position);
+    }
+    EXPECT_EQ(notifier->Wait(win32::FD_READ), 0u);
+}
+
+TEST_F(AsyncSocketNotifierTest, ListeningSocketReportsAcceptThenClose)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    ASSERT_TRUE(listener.IsValid());
+    notifier->SetSocket(listener.Get(), win32::FD_ACCEPT | win32::FD_CLOSE);
+    EXPECT_EQ(notifier->Socket(), listener.Get());
+
+    ScopedSocket client = ConnectToLoopback(port);
+    ASSERT_TRUE(client.IsValid());
+    EXPECT_EQ(notifier->Wait(win32::FD_ACCEPT | win32::FD_CLOSE), 0u);
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    EXPECT_TRUE(accepted.IsValid());
+
+    // The server closes its listener from another thread while the accepting thread waits.
+    std::thread closer([&] {
+        notifier->Signal(win32::FD_CLOSE);
+        notifier->SetSocket(win32::INVALID_SOCKET, 0);
+        listener.Close();
+    });
+    EXPECT_EQ(notifier->Wait(win32::FD_ACCEPT | win32::FD_CLOSE), 1u);
+    closer.join();
+    EXPECT_EQ(notifier->Socket(), win32::INVALID_SOCKET);
+}
+
+TEST_F(AsyncSocketNotifierTest, ClientSocketReportsDataThenThePeersClose)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    ScopedSocket client = ConnectToLoopback(port);
+    ASSERT_TRUE(client.IsValid());
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    ASSERT_TRUE(accepted.IsValid());
+    notifier->SetSocket(accepted.Get(), win32::FD_READ | win32::FD_CLOSE);
+
+    const std::string sent = "+OK ready\r\n";
+    ASSERT_EQ(win32::send(client.Get(), sent.data(), static_cast<int>(sent.size()), 0), static_cast<int>(sent.size()));
+    client.Close();
+
+    // As a receive loop does it: read on every read signal until the close is reported.
+    std::string received;
+    bool closed = false;
+    for (int round = 0; round < 100 && !closed; ++round) {
+        const win32::DWORD position = notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
+        ASSERT_LE(position, 1u);
+        closed = position == 1;
+        char buffer[1024];
+        const int n = win32::recv(accepted.Get(), buffer, sizeof buffer, 0);
+        if (n > 0) {
+            received.append(buffer, static_cast<std::size_t>(n));
+        } else if (n == win32::SOCKET_ERROR) {
+            EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK);
+        }
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(received, sent);
+}
+
+TEST_F(AsyncSocketNotifierTest, CloseAloneIsReportedAsPositionOne)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    ScopedSocket client = ConnectToLoopback(port);
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    ASSERT_TRUE(accepted.IsValid());
+    notifier->SetSocket(accepted.Get(), win32::FD_CLOSE);
+    client.Close();
+    // Only the close event is attached, so read data cannot come first; with mask 33 it is still second.
+    EXPECT_EQ(notifier->Wait(win32::FD_READ | win32::FD_CLOSE), 1u);
+}
+
+TEST_F(AsyncSocketNotifierTest, SignalWakesAThreadBlockedInWait)
+{
+    std::atomic<win32::DWORD> position{99};
+    std::thread waiter([&] { position = notifier->Wait(win32::FD_READ | win32::FD_CLOSE); });
+    notifier->Signal(win32::FD_CLOSE);
+    waiter.join();
+    EXPECT_EQ(position.load(), 1u);
+}
+
+TEST_F(AsyncSocketNotifierTest, OneCloseSignalReleasesOneOfTwoWaiters)
+{
+    std::atomic<int> released{0};
+    auto wait = [&](win32::LONG mask) {
+        notifier->Wait(mask);
+        ++released;
+    };
+    std::thread reader(wait, win32::FD_READ | win32::FD_CLOSE);
+    std::thread writer(wait, win32::FD_WRITE | win32::FD_CLOSE);
+    notifier->Signal(win32::FD_CLOSE);
+    // The second waiter needs a signal of its own.
+    notifier->Signal(win32::FD_CLOSE);
+    reader.join();
+    writer.join();
+    EXPECT_EQ(released.load(), 2);
+    EXPECT_EQ(notifier->Wait(win32::FD_CLOSE | win32::FD_READ), 1u) << "stale signals";
+}
+
+TEST_F(AsyncSocketNotifierTest, SetSocketWithMaskZeroDetachesInsteadOfAttaching)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    std::uint16_t otherPort = 0;
+    ScopedSocket other = ListenOnLoopback(otherPort);
+    ASSERT_TRUE(listener.IsValid() && other.IsValid());
+    notifier->SetSocket(listener.Get(), win32::FD_ACCEPT | win32::FD_CLOSE);
+
+    notifier->SetSocket(other.Get(), 0);
+    EXPECT_EQ(notifier->Socket(), win32::INVALID_SOCKET);
+
+    // Neither socket reports anything now.
+    ScopedSocket client = ConnectToLoopback(port);
+    ScopedSocket otherClient = ConnectToLoopback(otherPort);
+    ASSERT_TRUE(client.IsValid() && otherClient.IsValid());
+    LetMainLoopTurn();
+    LetMainLoopTurn();
+    notifier->Signal(win32::FD_CLOSE);
+    EXPECT_EQ(notifier->Wait(win32::FD_ACCEPT | win32::FD_CLOSE), 1u);
+
+    // The detached socket is left open and non-blocking.
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    EXPECT_TRUE(accepted.IsValid());
+    EXPECT_EQ(win32::accept(listener.Get(), nullptr), win32::INVALID_SOCKET);
+    EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK);
+}
+
+TEST_F(AsyncSocketNotifierTest, WaitServesMessagesSentToTheWaitingThread)
+{
+    class EchoWindow : public win32::Window {
+    public:
+        EchoWindow() { Create(nullptr, "EchoWindow", "EchoWindow", 0, 0, 0, 0, 0); }
+        ~EchoWindow() override { DestroyWindow(); }
+
+    protected:
+        bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM wParam, win32::LPARAM,
+                                  win32::LRESULT& result) override
+        {
+            if (message != win32::WM_USER + 70) {
+                return false;
+            }
+            result = static_cast<win32::LRESULT>(wParam + 1);
+            return true;
+        }
+    };
+    EchoWindow window;
+    std::atomic<win32::LRESULT> answer{0};
+    std::thread other([&] {
+        answer = win32::SendMessage(window.Handle(), win32::WM_USER + 70, 41, 0);
+        notifier->Signal(win32::FD_READ);
+    });
+    EXPECT_EQ(notifier->Wait(win32::FD_READ), 0u);
+    other.join();
+    EXPECT_EQ(answer.load(), 42);
+}
+
+TEST_F(AsyncSocketNotifierTest, DestroyingANotifierCancelsReportingAndLeavesTheSocketOpen)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    notifier->SetSocket(listener.Get(), win32::FD_ACCEPT | win32::FD_CLOSE);
+    const win32::HWND window = notifier->Handle();
+    DestroyNotifier(notifier);
+    notifier = nullptr;
+    EXPECT_FALSE(win32::IsWindow(window));
+
+    // A connection after that reports to nobody and does no harm; the socket still works.
+    ScopedSocket client = ConnectToLoopback(port);
+    ASSERT_TRUE(client.IsValid());
+    LetMainLoopTurn();
+    win32::SOCKADDR_IN address;
+    EXPECT_EQ(win32::getsockname(listener.Get(), &address), 0);
+    EXPECT_EQ(win32::ntohs(address.port), port);
+}
+
+TEST_F(AsyncSocketNotifierTest, DestroyNotifierIgnoresNotifiersItDidNotMake)
+{
+    AsyncSocketNotifier* second = CreateNotifier();
+    ASSERT_NE(second, nullptr);
+    DestroyNotifier(second);
+    DestroyNotifier(second);  // given back twice
+    DestroyNotifier(nullptr);
+    // The maker still works and still owns the first notifier.
+    EXPECT_TRUE(win32::IsWindow(notifier->Handle()));
+    AsyncSocketNotifier* third = CreateNotifier();
+    ASSERT_NE(third, nullptr);
+    DestroyNotifier(third);
+}
+
+TEST_F(AsyncSocketNotifierTest, ShutdownDestroysTheNotifiersLeft)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    notifier->SetSocket(listener.Get(), win32::FD_ACCEPT | win32::FD_CLOSE);
+    const win32::HWND window = notifier->Handle();
+    notifier = nullptr;  // left to the end of the main loop
+    mainLoop.reset();
+    EXPECT_FALSE(win32::IsWindow(window));
+    EXPECT_EQ(notifierMakerWindow.load(), nullptr);
+    EXPECT_EQ(CreateNotifier(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include "core/BufferedWriteAsyncSocketNotifierWrapper.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "core/AsyncSocketNotifier.h"
+#include "core/ConnectionFailure.h"
+#include "core/NotifierMaker.h"
+#include "core/ZEvent.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+#include "support/LoopbackSockets.h"
+#include "support/MainLoopFixture.h"
+
+namespace {
+
+constexpr win32::UINT kProbeMessage = win32::WM_USER + 80;
+
+class BufferedWriterTest : public MainLoopFixture {
+protected:
+    void SetUp() override
+    {
+        MainLoopFixture::SetUp();
+        notifier = CreateNotifier();
+        ASSERT_NE(notifier, nullptr);
+    }
+
+    void TearDown() override
+    {
+        DestroyNotifier(notifier);
+        MainLoopFixture::TearDown();
+    }
+
+    AsyncSocketNotifier* notifier = nullptr;
+};
+
+TEST_F(BufferedWriterTest, WriterWithoutWritesSendsNothingAndReturns)
+{
+    // No socket at all: a send would fail, so returning quietly shows nothing was sent.
+    BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
+    EXPECT_NO_THROW(writer.Flush());
+}
+
+TEST_F(BufferedWriterTest, SendErrorIsAConnectionFailureAndTheDestructorSwallowsIt)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    ScopedSocket client = ConnectToLoopback(port);
+    ASSERT_TRUE(client.IsValid());
+    notifier->SetSocket(client.Get(), win32::FD_WRITE | win32::FD_CLOSE);
+    notifier->SetSocket(win32::INVALID_SOCKET, 0);  // the owner closed the connection meanwhile
+    {
+        BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
+        writer.Write("NOOP\r\n", 6);
+        EXPECT_THROW(writer.Flush(), ConnectionFailure);
+        // Leaving the scope flushes once more and must not throw.
+    }
+    SUCCEED();
+}
+
+// A window on the writing thread; a probe sent to it is served only while that thread sits in a
+// message-dispatching wait, which inside a flush means: the socket was full and the writer waits for room.
+class ProbeWindow : public win32::Window {
+public:
+    explicit ProbeWindow(std::atomic<bool>& flushing) : flushing(flushing)
+    {
+        Create(nullptr, "WriterProbe", "WriterProbe", 0, 0, 0, 0, 0);
+    }
+    ~ProbeWindow() override { DestroyWindow(); }
+
+protected:
+    bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM, win32::LPARAM,
+                              win32::LRESULT& result) override
+    {
+        if (message != kProbeMessage) {
+            return false;
+        }
+        result = flushing ? 1 : 0;
+        return true;
+    }
+
+private:
+    std::atomic<bool>& flushing;
+};
+
+char PatternByte(std::size_t index)
+{
+    return static_cast<char>((index * 31 + index / 251) % 251);
+}
+
+TEST_F(BufferedWriterTest, FullSocketAndSlowReaderStillGetEveryByteInOrder)
+{
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    ScopedSocket client = ConnectToLoopback(port);
+    ASSERT_TRUE(client.IsValid());
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    ASSERT_TRUE(accepted.IsValid());
+
+    // Far more than the socket buffers of both ends can hold while nobody reads.
+    constexpr std::size_t kPayloadSize = 16u << 20;
+    std::vector<char> payload(kPayloadSize);
+    for (std::size_t i = 0; i < payload.size(); ++i) {
+        payload[i] = PatternByte(i);
+    }
+
+    std::atomic<bool> flushing{false};
+    std::atomic<win32::HWND> probeWindow{nullptr};
+    std::atomic<bool> failed{false};
+    ZEvent writerReady(false, true);
+    ZEvent stopServing(false, true);
+    std::thread writerThread([&] {
+        ProbeWindow probe(flushing);
+        notifier->SetSocket(client.Get(), win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+        probeWindow = probe.Handle();
+        flushing = true;
+        writerReady.Set();
+        try {
+            // Written in line-sized pieces, as the relay writes command lines.
+            BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
+            for (std::size_t offset = 0; offset < payload.size(); offset += 4096) {
+                writer.Write(payload.data() + offset, 4096);
+            }
+            writer.Flush();
+        } catch (...) {
+            failed = true;
+        }
+        flushing = false;
+        // Keep serving a late probe (in a message-dispatching wait) so the test never hangs, whatever happened.
+        stopServing.Wait(win32::INFINITE);
+    });
+    ASSERT_EQ(win32::WaitForSingleObject(writerReady.Handle(), 60000), win32::WAIT_OBJECT_0);
+    // Nobody has read yet: the writer must be waiting for room in the middle of its flush.
+    EXPECT_EQ(win32::SendMessage(probeWindow, kProbeMessage, 0, 0), 1) << "the flush never had to wait";
+
+    std::size_t received = 0;
+    std::size_t mismatches = 0;
+    char buffer[1000];
+    while (received < kPayloadSize) {
+        const int n = win32::recv(accepted.Get(), buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            break;
+        }
+        for (int i = 0; i < n; ++i) {
+            mismatches += buffer[i] != PatternByte(received + static_cast<std::size_t>(i)) ? 1 : 0;
+        }
+        received += static_cast<std::size_t>(n);
+        if (received % (64 * 1000) == 0) {
+            win32::SwitchToThread();  // a slow reader
+        }
+    }
+    stopServing.Set();
+    writerThread.join();
+    EXPECT_FALSE(failed.load());
+    EXPECT_EQ(received, kPayloadSize);
+    EXPECT_EQ(mismatches, 0u);
+    notifier->SetSocket(win32::INVALID_SOCKET, 0);
+}
+
+}  // namespace

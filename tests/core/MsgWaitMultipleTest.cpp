@@ -1,0 +1,130 @@
+#include "core/MsgWaitMultiple.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "core/ZEvent.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+namespace {
+
+constexpr win32::DWORD kAnyInput = 0xFF;
+constexpr win32::UINT kPingMessage = win32::WM_USER + 60;
+
+// Every case runs against the system's message-aware wait and against the emulation used without it.
+class MsgWaitMultipleTest : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", Emulated()); }
+    void TearDown() override
+    {
+        win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", false);
+        // Leave no message behind for the next case.
+        win32::MSG message;
+        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+        }
+    }
+    bool Emulated() const { return GetParam(); }
+};
+
+class PingWindow : public win32::Window {
+public:
+    PingWindow() { Create(nullptr, "PingWindow", "PingWindow", 0, 0, 0, 0, 0); }
+    ~PingWindow() override { DestroyWindow(); }
+    std::atomic<int> pings{0};
+
+protected:
+    bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM, win32::LPARAM,
+                              win32::LRESULT& result) override
+    {
+        if (message != kPingMessage) {
+            return false;
+        }
+        ++pings;
+        result = 1;
+        return true;
+    }
+};
+
+TEST_P(MsgWaitMultipleTest, ReturnsThePositionOfTheSignalledHandle)
+{
+    ZEvent first(false, false);
+    ZEvent second(true, false);
+    const win32::HANDLE handles[] = {first.Handle(), second.Handle()};
+    EXPECT_EQ(MsgWaitMultiple(2, handles, win32::INFINITE, kAnyInput, 0), win32::WAIT_OBJECT_0 + 1);
+    // The auto-reset event was consumed by the wait.
+    EXPECT_EQ(MsgWaitMultiple(2, handles, 0, kAnyInput, 0), win32::WAIT_TIMEOUT);
+}
+
+TEST_P(MsgWaitMultipleTest, TimesOutWithoutSignalOrInput)
+{
+    ZEvent never(false, true);
+    const win32::HANDLE handles[] = {never.Handle()};
+    const win32::DWORD timeouts[] = {0, 1, 260};  // 260 ms spans more than one slice of the emulation
+    for (const win32::DWORD timeout : timeouts) {
+        SCOPED_TRACE(timeout);
+        EXPECT_EQ(MsgWaitMultiple(1, handles, timeout, kAnyInput, 0), win32::WAIT_TIMEOUT);
+    }
+}
+
+TEST_P(MsgWaitMultipleTest, WaitAllNeedsEveryHandle)
+{
+    ZEvent first(true, true);
+    ZEvent second(false, true);
+    const win32::HANDLE handles[] = {first.Handle(), second.Handle()};
+    EXPECT_EQ(MsgWaitMultiple(2, handles, 1, kAnyInput, win32::MWMO_WAITALL), win32::WAIT_TIMEOUT);
+    second.Set();
+    EXPECT_EQ(MsgWaitMultiple(2, handles, win32::INFINITE, kAnyInput, win32::MWMO_WAITALL), win32::WAIT_OBJECT_0);
+}
+
+TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
+{
+    ZEvent never(false, true);
+    const win32::HANDLE handles[] = {never.Handle()};
+    std::thread poster([target = win32::GetCurrentThreadId()] {
+        win32::PostThreadMessage(target, kPingMessage, 0, 0);
+    });
+    EXPECT_EQ(MsgWaitMultiple(1, handles, win32::INFINITE, kAnyInput, 0), win32::WAIT_OBJECT_0 + 1);
+    poster.join();
+    // The message is reported, not taken: it is still in the queue.
+    win32::MSG message;
+    ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
+    EXPECT_EQ(message.message, kPingMessage);
+}
+
+TEST_P(MsgWaitMultipleTest, ServesMessagesSentByAnotherThreadWhileWaiting)
+{
+    PingWindow window;
+    ZEvent done(false, false);
+    const win32::HANDLE handles[] = {done.Handle()};
+    std::atomic<win32::LRESULT> answer{0};
+    // The sender blocks until the waiting thread has handled its message, and only then releases the wait.
+    std::thread sender([&] {
+        answer = win32::SendMessage(window.Handle(), kPingMessage, 0, 0);
+        done.Set();
+    });
+    win32::DWORD result = win32::WAIT_FAILED;
+    for (int round = 0; round < 100; ++round) {
+        result = MsgWaitMultiple(1, handles, win32::INFINITE, kAnyInput, 0);
+        if (result != win32::WAIT_OBJECT_0 + 1) {
+            break;
+        }
+        win32::MSG message;
+        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+            win32::DispatchMessage(&message);
+        }
+    }
+    sender.join();
+    EXPECT_EQ(result, win32::WAIT_OBJECT_0);
+    EXPECT_EQ(answer.load(), 1);
+    EXPECT_EQ(window.pings.load(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SystemAndEmulated, MsgWaitMultipleTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? std::string("Emulated") : std::string("System");
+                         });
+
+}  // namespace
