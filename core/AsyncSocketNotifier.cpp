@@ -1,3 +1,7 @@
+// Threads here: the main thread runs the window procedure (sets events) and Destroy; the socket's workers call
+// SetSocket, Wait and Signal, sometimes two at once on one notifier. Events are created on first need by
+// whichever thread comes first, serialised inside SyncEvent; the attached socket is an atomic. No lock is held
+// during a wait.
 #include "core/AsyncSocketNotifier.h"
 
 #include <iterator>

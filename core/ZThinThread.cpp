@@ -1,3 +1,7 @@
+// Threads here: the owner (Start, StopAndWait, destruction), any thread (RequestStop, Wake) and the object's own
+// thread (ThreadProcedure and the hooks). Flags are atomics; the only lock is threadHandleLock, held for the
+// moment it takes to store or take the thread handle. The own thread touches nothing of the object after it has
+// set doneEvent, which is what lets the owner destroy the object as soon as StopAndWait returns.
 #include "core/ZThinThread.h"
 
 #include "core/ZWaitLock.h"
