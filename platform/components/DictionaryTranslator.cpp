@@ -1,0 +1,259 @@
+// dictd index lines are "headword TAB offset TAB length", the numbers in dictd's base-64 digits; an entry is
+// its headword line (with pronunciation and part of speech) followed by numbered or bare sense lines whose
+// Japanese glosses are separated by ", ", each followed by an English explanation line.
+#include "platform/components/DictionaryTranslator.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace win32 {
+
+namespace {
+
+bool FileExists(const std::string& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool DecodeDictNumber(std::string_view digits, std::uint64_t& value)
+{
+    static constexpr std::string_view kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    if (digits.empty()) {
+        return false;
+    }
+    value = 0;
+    for (char digit : digits) {
+        const std::size_t position = kAlphabet.find(digit);
+        if (position == std::string_view::npos) {
+            return false;
+        }
+        value = value * 64 + position;
+    }
+    return true;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+std::string Lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The first gloss of a sense line ("1. 本, 書籍" or "訳す, 翻訳"), when it is Japanese: some non-ASCII text and
+// no Latin letters (explanation lines and formula-like senses are passed over).
+std::string FirstGloss(std::string_view line)
+{
+    line = Trim(line);
+    std::size_t digits = 0;
+    while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') {
+        ++digits;
+    }
+    if (digits > 0 && line.substr(digits, 2) == ". ") {
+        line.remove_prefix(digits + 2);
+    }
+    line = line.substr(0, line.find(','));
+    line = Trim(line.substr(0, line.find(' ')));
+    bool japanese = false;
+    for (char c : line) {
+        if (IsAsciiLetter(c)) {
+            return {};
+        }
+        japanese = japanese || static_cast<unsigned char>(c) >= 0x80;
+    }
+    return japanese ? std::string(line) : std::string();
+}
+
+bool EndsWith(std::string_view text, std::string_view ending)
+{
+    return text.size() > ending.size() && text.substr(text.size() - ending.size()) == ending;
+}
+
+// Base forms to try for an inflected word, most likely first.
+std::vector<std::string> BaseForms(const std::string& word)
+{
+    std::vector<std::string> forms;
+    auto stemOf = [&word](std::size_t cut) { return word.substr(0, word.size() - cut); };
+    auto addVerbStems = [&forms](const std::string& stem) {
+        forms.push_back(stem + "e");
+        forms.push_back(stem);
+        if (stem.size() >= 2 && stem[stem.size() - 1] == stem[stem.size() - 2]) {
+            forms.push_back(stem.substr(0, stem.size() - 1));
+        }
+    };
+    if (EndsWith(word, "ies")) {
+        forms.push_back(stemOf(3) + "y");
+    }
+    if (EndsWith(word, "es")) {
+        forms.push_back(stemOf(2));
+    }
+    if (EndsWith(word, "s") && !EndsWith(word, "ss")) {
+        forms.push_back(stemOf(1));
+    }
+    if (EndsWith(word, "ied")) {
+        forms.push_back(stemOf(3) + "y");
+    }
+    if (EndsWith(word, "ed")) {
+        addVerbStems(stemOf(2));
+    }
+    if (EndsWith(word, "ing") && word.size() > 4) {
+        addVerbStems(stemOf(3));
+    }
+    return forms;
+}
+
+}  // namespace
+
+bool DictionaryTranslator::IsInstalled(const std::string& path)
+{
+    return FileExists(path + ".index") && FileExists(path + ".dict.dz");
+}
+
+std::unique_ptr<DictionaryTranslator> DictionaryTranslator::Open(const std::string& path, std::string& error)
+{
+    std::unique_ptr<DictionaryTranslator> translator(new DictionaryTranslator);
+    if (!translator->LoadIndex(path + ".index", error) || !translator->data.Open(path + ".dict.dz", error)) {
+        return nullptr;
+    }
+    return translator;
+}
+
+bool DictionaryTranslator::LoadIndex(const std::string& path, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = path + ": cannot be opened";
+        return false;
+    }
+    std::stringstream contents;
+    contents << file.rdbuf();
+    const std::string text = contents.str();
+    index.reserve(text.size() / 20);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string_view line(text.data() + start, end - start);
+        start = end + 1;
+        const std::size_t firstTab = line.find('\t');
+        const std::size_t secondTab = line.find('\t', firstTab + 1);
+        if (firstTab == std::string_view::npos || secondTab == std::string_view::npos) {
+            continue;
+        }
+        const std::string_view headword = line.substr(0, firstTab);
+        if (headword.find(' ') != std::string_view::npos || headword.starts_with("00database")) {
+            continue;
+        }
+        Location location{};
+        if (DecodeDictNumber(line.substr(firstTab + 1, secondTab - firstTab - 1), location.offset) &&
+            DecodeDictNumber(Trim(line.substr(secondTab + 1)), location.length)) {
+            index[Lower(headword)].push_back(location);
+        }
+    }
+    if (index.empty()) {
+        error = path + ": no dictionary entries";
+        return false;
+    }
+    return true;
+}
+
+std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
+{
+    auto found = index.find(headword);
+    if (found == index.end()) {
+        return {};
+    }
+    for (const Location& location : found->second) {
+        std::optional<std::string> entry = data.Read(location.offset, location.length);
+        if (!entry) {
+            continue;
+        }
+        std::string_view rest(*entry);
+        rest.remove_prefix(std::min(rest.size(), rest.find('\n') + 1));  // the headword line
+        while (!rest.empty()) {
+            const std::size_t end = std::min(rest.size(), rest.find('\n'));
+            std::string gloss = FirstGloss(rest.substr(0, end));
+            if (!gloss.empty()) {
+                return gloss;
+            }
+            rest.remove_prefix(std::min(rest.size(), end + 1));
+        }
+    }
+    return {};
+}
+
+std::string DictionaryTranslator::Gloss(std::string_view word)
+{
+    const std::string lower = Lower(word);
+    if (auto cached = glossCache.find(lower); cached != glossCache.end()) {
+        return cached->second;
+    }
+    std::string gloss = GlossOfHeadword(lower);
+    if (gloss.empty()) {
+        for (const std::string& form : BaseForms(lower)) {
+            gloss = GlossOfHeadword(form);
+            if (!gloss.empty()) {
+                break;
+            }
+        }
+    }
+    glossCache.emplace(lower, gloss);
+    return gloss;
+}
+
+TranslationResult DictionaryTranslator::Translate(std::string_view utf8)
+{
+    TranslationResult result;
+    result.ok = true;
+    result.text.reserve(utf8.size() * 3);
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        if (!IsAsciiLetter(utf8[at])) {
+            result.text.push_back(utf8[at++]);
+            continue;
+        }
+        std::size_t end = at;
+        while (end < utf8.size() && IsAsciiLetter(utf8[end])) {
+            ++end;
+        }
+        // A contraction ("don't") is one word; it is glossed only when the dictionary has it whole.
+        while (end + 1 < utf8.size() && utf8[end] == '\'' && IsAsciiLetter(utf8[end + 1])) {
+            end += 2;
+            while (end < utf8.size() && IsAsciiLetter(utf8[end])) {
+                ++end;
+            }
+        }
+        const std::string_view word = utf8.substr(at, end - at);
+        result.text.append(word);
+        const std::string gloss = word.find('\'') == std::string_view::npos ? Gloss(word) : GlossOfHeadword(Lower(word));
+        if (!gloss.empty()) {
+            result.text.append("(").append(gloss).append(")");
+        }
+        at = end;
+    }
+    return result;
+}
+
+}  // namespace win32

@@ -1,0 +1,46 @@
+// The offline translator: an English-to-Japanese gloss from a dictd-format dictionary (".index" text file and
+// ".dict.dz" dictzip data), read directly. Every English word is kept and followed by its first Japanese gloss
+// in parentheses. Owned by one engine object.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/components/DictZipFile.h"
+#include "platform/components/Translator.h"
+
+namespace win32 {
+
+class DictionaryTranslator final : public Translator {
+public:
+    // The files of the default dictionary, Debian's dict-freedict-eng-jpn.
+    static constexpr const char* kDefaultPath = "/usr/share/dictd/freedict-eng-jpn";
+
+    // Whether both files of the dictionary at `path` are present.
+    static bool IsInstalled(const std::string& path);
+    // Loads the index and opens the data file; null with `error` set when either cannot be read.
+    static std::unique_ptr<DictionaryTranslator> Open(const std::string& path, std::string& error);
+
+    TranslationResult Translate(std::string_view utf8) override;
+    // The first Japanese gloss of an English word (tried as written in lower case, then with its plural, -ed
+    // or -ing ending stripped); empty when the dictionary has none.
+    std::string Gloss(std::string_view word);
+
+private:
+    struct Location {
+        std::uint64_t offset;
+        std::uint64_t length;
+    };
+
+    DictionaryTranslator() = default;
+    bool LoadIndex(const std::string& path, std::string& error);
+    std::string GlossOfHeadword(const std::string& headword);
+
+    std::unordered_map<std::string, std::vector<Location>> index;  // lower-case headword -> its entries
+    std::unordered_map<std::string, std::string> glossCache;
+    DictZipFile data;
+};
+
+}  // namespace win32

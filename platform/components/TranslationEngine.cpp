@@ -1,0 +1,100 @@
+// The engine converts between the Unicode of its interface and the UTF-8 its translators work in.
+#include "platform/components/TranslationEngine.h"
+
+#include "platform/components/CommandTranslator.h"
+#include "platform/components/DictionaryTranslator.h"
+#include "platform/components/NetworkTranslators.h"
+#include "platform/components/Utf.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr HRESULT kDictionaryUnreadable = static_cast<HRESULT>(0x80070000 | ERROR_FILE_NOT_FOUND);
+
+}  // namespace
+
+std::unique_ptr<Translator> TranslationEngine::CreateTranslator(const EngineConfiguration& configuration,
+                                                                HRESULT& failure)
+{
+    failure = E_INVALIDARG;
+    NetworkSettings network{configuration.endpoint, configuration.model, configuration.apiKeyVariable,
+                            configuration.timeoutSeconds};
+    switch (configuration.kind) {
+    case EngineKind::Dictionary: {
+        std::string error;
+        std::unique_ptr<Translator> dictionary = DictionaryTranslator::Open(configuration.dictionaryPath, error);
+        if (!dictionary) {
+            failure = kDictionaryUnreadable;
+        }
+        return dictionary;
+    }
+    case EngineKind::Command:
+        if (configuration.command.empty()) {
+            return nullptr;
+        }
+        return std::make_unique<CommandTranslator>(configuration.command, configuration.timeoutSeconds);
+    case EngineKind::OpenAi:
+        if (configuration.model.empty() || configuration.endpoint.empty()) {
+            return nullptr;
+        }
+        return std::make_unique<OpenAiTranslator>(std::move(network));
+    case EngineKind::LibreTranslate:
+        if (configuration.endpoint.empty()) {
+            return nullptr;
+        }
+        return std::make_unique<LibreTranslateTranslator>(std::move(network));
+    }
+    return nullptr;
+}
+
+HRESULT TranslationEngine::SetEngineSettings(IEngineSettings* settings)
+{
+    if (settings == nullptr) {
+        return E_POINTER;
+    }
+    IEngineConfiguration* configuration = nullptr;
+    if (FAILED(settings->QueryInterface(IID_IEngineConfiguration, reinterpret_cast<void**>(&configuration)))) {
+        return E_INVALIDARG;
+    }
+    HRESULT failure = S_OK;
+    std::unique_ptr<Translator> made = CreateTranslator(configuration->Configuration(), failure);
+    configuration->Release();
+    if (!made) {
+        return failure;
+    }
+    std::scoped_lock translatorGuard(translatorLock);
+    translator = std::move(made);
+    return S_OK;
+}
+
+HRESULT TranslationEngine::TranslateText(BSTR source, BSTR* translation)
+{
+    if (translation == nullptr) {
+        return E_POINTER;
+    }
+    *translation = nullptr;
+    std::scoped_lock translatorGuard(translatorLock);
+    if (!translator) {
+        return E_UNEXPECTED;
+    }
+    const std::optional<std::string> utf8 = Utf16ToUtf8Strict(std::u16string_view(source, SysStringLen(source)));
+    if (!utf8) {
+        return E_INVALIDARG;
+    }
+    if (utf8->empty()) {
+        return S_OK;
+    }
+    const TranslationResult result = translator->Translate(*utf8);
+    if (!result.ok) {
+        return E_FAIL;
+    }
+    const std::optional<std::u16string> unicode = Utf8ToUtf16Strict(result.text);
+    if (!unicode) {
+        return E_FAIL;
+    }
+    *translation = SysAllocStringLen(unicode->data(), static_cast<UINT>(unicode->size()));
+    return *translation == nullptr && !unicode->empty() ? E_OUTOFMEMORY : S_OK;
+}
+
+}  // namespace win32
