@@ -1,0 +1,75 @@
+#include "mail/Base64Codec.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Decode(std::string_view encoded) {
+    std::string out;
+    EXPECT_TRUE(Base64Codec().Decode(encoded, out));
+    return out;
+}
+
+std::string Encode(std::string_view bytes) {
+    std::string out;
+    EXPECT_TRUE(Base64Codec().Encode(bytes, out));
+    return out;
+}
+
+// The standard vectors (RFC 4648 section 10, the RFC 2045 alphabet) hold both ways for text without zeros.
+TEST(Base64Codec, EncodesAndDecodesTheStandardVectors) {
+    const struct {
+        const char* plain;
+        const char* encoded;
+    } cases[] = {
+        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"abc", "YWJj"},
+        {"\xFF\xFE\xFD", "//79"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plain);
+        EXPECT_EQ(Encode(c.plain), c.encoded);
+        EXPECT_EQ(Decode(c.encoded), c.plain);
+    }
+}
+
+TEST(Base64Codec, DecodesTheSameWhereverTheLinesAreCut) {
+    std::string plain;
+    for (int i = 0; i < 300; ++i) {
+        plain += static_cast<char>(1 + i % 255);
+    }
+    const std::string encoded = Encode(plain);
+    for (std::size_t width : {1, 2, 3, 5, 64, 76, 77}) {
+        SCOPED_TRACE(width);
+        std::string cut;
+        for (std::size_t at = 0; at < encoded.size(); at += width) {
+            cut += encoded.substr(at, width) + "\n";
+        }
+        EXPECT_EQ(Decode(cut), plain);
+    }
+}
+
+// A byte of value 0 means "absent": never decoded, and encoded as the padding symbol.
+TEST(Base64Codec, TreatsZeroBytesAsAbsent) {
+    EXPECT_EQ(Decode("AAAA"), "");
+    EXPECT_EQ(Decode("YQBi"), "ab");  // a, NUL, b in standard base64
+    EXPECT_EQ(Encode(std::string("a\0b", 3)), "YQ=i");
+    EXPECT_EQ(Encode(std::string("ab\0", 3)), "YWI=");
+    const std::string decoded = Decode("AAEC" "AwQF" "YQ=i" "////" "A===" "=A==");
+    EXPECT_EQ(decoded.find('\0'), std::string::npos);
+}
+
+TEST(Base64Codec, ReadsPaddingAndShortGroupsAsZeroSymbols) {
+    EXPECT_EQ(Decode("YQ"), "a");
+    EXPECT_EQ(Decode("YWI"), "ab");
+    EXPECT_EQ(Decode("Zg==Zm8="), "ffo");  // padding in the middle only ends its own group
+}
+
+// Only LF is skipped; a CR (or any byte outside the alphabet) takes part with the value 255.
+TEST(Base64Codec, DecodesBytesOutsideTheAlphabetAsAllOnes) {
+    EXPECT_EQ(Decode("YW\rJj"), "ao\xC9\x8C");
+    EXPECT_EQ(Decode("YW\nJj"), "abc");
+    EXPECT_EQ(Decode("****"), "\xFF\xFF\xFF");
+}
+
+}  // namespace

@@ -1,0 +1,257 @@
+#include "mail/Email.h"
+
+#include <gtest/gtest.h>
+
+#include "MailTestSupport.h"
+
+namespace {
+
+std::vector<std::string> Lines(std::initializer_list<const char*> lines) { return {lines.begin(), lines.end()}; }
+
+std::vector<std::string> MailOut(Email& mail, int limit = -1) {
+    LineList out;
+    EXPECT_TRUE(mail.GetMail(limit, out));
+    return out.Lines();
+}
+
+TEST(Email, WritesEverySampleMailBackUnchangedAndCountsItsOctets) {
+    for (const char* name : {"text-plain.eml", "no-body.eml", "iso-2022-jp.eml", "shift-jis.eml", "base64.eml",
+                             "quoted-printable.eml", "multipart.eml"}) {
+        SCOPED_TRACE(name);
+        const std::string sent = mailtest::SampleMail(name) + ".\r\n";
+        ASSERT_GT(sent.size(), 3u);
+        Email mail;
+        ASSERT_TRUE(mail.SetMail(mailtest::SplitCrLf(sent)));
+        LineList out;
+        ASSERT_TRUE(mail.GetMail(out));
+        EXPECT_EQ(out.Joined(), sent);
+        EXPECT_EQ(mail.size, sent.size());
+    }
+}
+
+TEST(Email, ParsesFieldLines) {
+    const struct {
+        const char* line;
+        bool field;
+        const char* name;
+        const char* value;
+    } cases[] = {
+        {"Subject: Hi", true, "Subject", "Hi"},
+        {"Subject:  Hi", true, "Subject", " Hi"},
+        {"Subject:Hi", false, "", ""},
+        {": Hi", false, "", ""},
+        {" Subject: Hi", false, "", ""},
+        {"\tSubject: Hi", false, "", ""},
+        {"X-Empty: ", true, "X-Empty", ""},
+        {"Odd name here: value: more", true, "Odd name here", "value: more"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        MailHeader header;
+        ASSERT_EQ(header.Parse(c.line), c.field);
+        if (c.field) {
+            EXPECT_EQ(header.name, c.name);
+            EXPECT_EQ(header.value, c.value);
+        }
+    }
+}
+
+TEST(Email, FoldsContinuationLinesIntoThePreviousField) {
+    Email mail;
+    mail.SetMail(Lines({"Received: from a", "\tby b", " for c", "Subject:no blank", "To: x", "", "body"}));
+    std::vector<std::string> values;
+    ASSERT_TRUE(mail.GetHeaderValues("received", values));
+    EXPECT_EQ(values, Lines({"from a\r\n\tby b\r\n for c\r\nSubject:no blank"}));
+    EXPECT_EQ(MailOut(mail), Lines({"Received: from a", "\tby b", " for c", "Subject:no blank", "To: x", "",
+                                    "body", "."}));
+}
+
+// A line that cannot be folded into anything (an mbox separator before the first field) is kept as it was.
+TEST(Email, KeepsALeadingNonFieldLine) {
+    Email mail;
+    mail.SetMail(Lines({"From alice@example.org Mon Dec  2 09:15:00 2024", "Subject: s", "", "b", "."}));
+    EXPECT_EQ(MailOut(mail), Lines({"From alice@example.org Mon Dec  2 09:15:00 2024", "Subject: s", "", "b", "."}));
+    EXPECT_EQ(mail.size, LineList(MailOut(mail)).Joined().size());
+}
+
+TEST(Email, SplitsBodyLinesIntoQuotingAndText) {
+    const struct {
+        const char* line;
+        const char* prefix;
+        const char* text;
+    } cases[] = {
+        {"> > quoted", "> > ", "quoted"}, {">>>", ">>>", ""},      {"\t> x > y", "\t> ", "x > y"},
+        {"plain", "", "plain"},            {"", "", ""},           {"..stuffed", "", "..stuffed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const MailBody body(c.line);
+        EXPECT_EQ(body.prefix, c.prefix);
+        EXPECT_EQ(body.text, c.text);
+        EXPECT_EQ(body.ToString(), c.line);
+    }
+}
+
+TEST(Email, DropsOnlyTheEndLineFromTheBody) {
+    Email mail;
+    mail.SetMail(Lines({"Subject: s", "", "..", ".", "...", "x", "."}));
+    std::vector<std::string> body;
+    mail.GetBodyLines(body);
+    EXPECT_EQ(body, Lines({"..", "...", "x"}));
+    mail.SetBody(Lines({"a", "."}));
+    mail.GetBodyLines(body);
+    EXPECT_EQ(body, Lines({"a", "."}));
+}
+
+TEST(Email, WritesAtMostTheRequestedBodyLines) {
+    Email mail;
+    mail.SetMail(Lines({"Subject: s", "", "1", "2", "3", "."}));
+    EXPECT_EQ(MailOut(mail, 0), Lines({"Subject: s", "", "."}));
+    EXPECT_EQ(MailOut(mail, 2), Lines({"Subject: s", "", "1", "2", "."}));
+    EXPECT_EQ(MailOut(mail, -1), Lines({"Subject: s", "", "1", "2", "3", "."}));
+    EXPECT_EQ(MailOut(mail, 10), Lines({"Subject: s", "", "1", "2", "3", "."}));
+}
+
+TEST(Email, SizesTheMailWithoutBody) {
+    Email mail;
+    mail.SetMail(Lines({"Subject: s", "X: folded", " more", "", "."}));
+    EXPECT_EQ(mail.GetHeaderSize(), 12u + 9u + 2u + 5u + 2u);
+    EXPECT_EQ(mail.GetBodySize(), 0u);
+    EXPECT_EQ(mail.size, mail.GetHeaderSize() + 5);
+    EXPECT_EQ(MailOut(mail), Lines({"Subject: s", "X: folded", " more", "", "."}));
+}
+
+TEST(Email, DetectsTheMimeSummaryFromTheHeader) {
+    const struct {
+        const char* name;
+        std::vector<std::string> header;
+        std::int32_t contentType, charset, transferEncoding;
+    } cases[] = {
+        {"text/plain ISO-2022-JP", Lines({"Content-Type: text/plain; charset=iso-2022-jp"}), 1, 1, 0},
+        {"upper-case type", Lines({"content-type: TEXT/PLAIN; CHARSET=SHIFT_JIS"}), 1, 4, 0},
+        {"multipart/mixed", Lines({"Content-Type: multipart/mixed; boundary=\"b\""}), 2, 0, 0},
+        {"multipart/alternative", Lines({"Content-Type: multipart/alternative; boundary=b"}), 0, 0, 0},
+        {"quoted charset", Lines({"Content-Type: text/plain; charset=\"iso-2022-jp\""}), 1, 0, 0},
+        {"blank around =", Lines({"Content-Type: text/plain; charset = us-ascii"}), 1, 0, 0},
+        {"TEXT/PLAIN too far in", Lines({"Content-Type: application/x; text/plain"}), 0, 0, 0},
+        {"TEXT/PLAIN at position 9", Lines({"Content-Type: 123456789text/plain"}), 1, 0, 0},
+        {"latin-1", Lines({"Content-Type: text/plain; charset=ISO-8859-1"}), 1, 2, 0},
+        {"two Content-Type fields", Lines({"Content-Type: text/plain", "Content-Type: text/plain"}), 0, 0, 0},
+        {"7bit", Lines({"Content-Transfer-Encoding: 7bit"}), 0, 0, 1},
+        {"Base64 in mixed case", Lines({"Content-Transfer-Encoding: Base64"}), 0, 0, 2},
+        {"quoted-printable", Lines({"Content-Transfer-Encoding: Quoted-Printable"}), 0, 0, 3},
+        {"8bit", Lines({"Content-Transfer-Encoding: 8bit"}), 0, 0, 0},
+        {"two encodings", Lines({"Content-Transfer-Encoding: 7bit", "Content-Transfer-Encoding: 7bit"}), 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Email mail;
+        std::vector<std::string> lines = c.header;
+        lines.insert(lines.end(), {"", "body", "."});
+        mail.SetMail(lines);
+        EXPECT_EQ(mail.contentType, c.contentType);
+        EXPECT_EQ(mail.charset, c.charset);
+        EXPECT_EQ(mail.transferEncoding, c.transferEncoding);
+    }
+}
+
+TEST(Email, SetHeaderReplacesInPlaceAndDropsLaterFieldsOfTheName) {
+    Email mail;
+    mail.SetMail(Lines({"From: a", "To: b", "Subject: one", "X: y", "SUBJECT: two", "", "body", "."}));
+    const std::uint32_t before = mail.size;
+    ASSERT_TRUE(mail.SetHeader("subject", "three"));
+    EXPECT_EQ(MailOut(mail), Lines({"From: a", "To: b", "subject: three", "X: y", "", "body", "."}));
+    EXPECT_EQ(mail.size, before - std::string("Subject: one\r\nSUBJECT: two\r\n").size() +
+                             std::string("subject: three\r\n").size());
+    mail.SetHeader("Content-Type", "text/plain; charset=ISO-2022-JP");
+    EXPECT_EQ(mail.contentType, 1);
+    EXPECT_EQ(mail.charset, 1);
+    EXPECT_EQ(MailOut(mail).at(4), "Content-Type: text/plain; charset=ISO-2022-JP");
+}
+
+TEST(Email, PrependsToTheSubjectOnlyWhenThereIsOne) {
+    Email mail;
+    mail.SetMail(Lines({"Subject: Hello", "Subject: again", "", "x", "."}));
+    ASSERT_TRUE(mail.PrependSubject("TR: "));
+    EXPECT_EQ(MailOut(mail), Lines({"Subject: TR: Hello", "", "x", "."}));
+
+    Email without;
+    without.SetMail(Lines({"From: a", "", "x", "."}));
+    const std::vector<std::string> before = MailOut(without);
+    EXPECT_FALSE(without.PrependSubject("TR: "));
+    EXPECT_EQ(MailOut(without), before);
+}
+
+TEST(Email, MakesA32DigitIdThatDiffersBetweenLiveMails) {
+    Email first, second;
+    EXPECT_TRUE(first.uniqueId.empty());
+    first.SetMail(Lines({"Subject: s", "", "."}));
+    second.SetMail(Lines({"Subject: s", "", "."}));
+    ASSERT_EQ(first.uniqueId.size(), 32u);
+    EXPECT_EQ(first.uniqueId.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_NE(first.uniqueId, second.uniqueId);
+}
+
+TEST(Email, RatesTheShareOfEnglish) {
+    const struct {
+        const char* name;
+        std::vector<std::string> body;
+        std::int32_t rate;
+    } cases[] = {
+        {"all English", Lines({"Hello", "world"}), 100},
+        // 4 bytes of Japanese in 12 octets with the line ends: 8 * 100 / 12, truncated.
+        {"partly Japanese", Lines({"\x93\xFA\x96\x7B", "ab", ""}), 66},
+        {"all Japanese", Lines({"\x93\xFA\x96\x7B\x8C\xEA\x82\xA0"}), 20},
+        {"half-width katakana count as English", Lines({"\xB1\xB2"}), 100},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Email mail;
+        mail.SetBody(c.body);
+        std::int32_t rate = -1;
+        ASSERT_TRUE(mail.GetEnglishRate(rate));
+        EXPECT_EQ(rate, c.rate);
+    }
+    Email empty;
+    std::int32_t rate = -1;
+    ASSERT_TRUE(empty.GetEnglishRate(rate));
+    EXPECT_EQ(rate, 0);
+}
+
+TEST(Email, FindsABodyLineStartingWithAWord) {
+    Email mail;
+    mail.SetBody(Lines({"first line", "> Hello there", "\x82\x60\x82\x82\x82\x83 full-width"}));
+    const struct {
+        const char* name;
+        const char* word;
+        bool fold, wide, expected;
+    } cases[] = {
+        {"exact start", "> Hello", false, false, true},
+        {"only at the start", "Hello", false, false, false},
+        {"case differs", "> HELLO", false, false, false},
+        {"case folded", "> HELLO", true, false, true},
+        {"full-width letters folded", "\x82\x60\x82\x61", true, false, true},  // "ＡＢ" against "Ａｂ"
+        {"width folded", "Abc", false, true, true},
+        {"width folded, case kept", "ABC", false, true, false},
+        {"width and case folded", "ABC", true, true, true},
+        {"width folded first line", "first", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(mail.BodyLineStartsWith(c.word, c.fold, c.wide), c.expected);
+    }
+}
+
+TEST(Email, CopiesCarryTheWholeMail) {
+    Email mail;
+    mail.SetMail(mailtest::SplitCrLf(mailtest::SampleMail("iso-2022-jp.eml") + ".\r\n"));
+    Email copy(mail);
+    EXPECT_EQ(MailOut(copy), MailOut(mail));
+    EXPECT_EQ(copy.size, mail.size);
+    EXPECT_EQ(copy.uniqueId, mail.uniqueId);
+    EXPECT_EQ(copy.charset, 1);
+    copy.SetHeader("Subject", "changed");
+    EXPECT_NE(MailOut(copy), MailOut(mail));
+}
+
+}  // namespace

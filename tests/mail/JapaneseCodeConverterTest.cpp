@@ -1,0 +1,137 @@
+#include "mail/JapaneseCodeConverter.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string kEsc = "\x1B";
+const std::string kToKanji = kEsc + "$B";
+const std::string kToAscii = kEsc + "(B";
+
+// "日本語" in each encoding.
+const std::string kNihongoSjis = "\x93\xFA\x96\x7B\x8C\xEA";
+const std::string kNihongoEuc = "\xC6\xFC\xCB\xDC\xB8\xEC";
+const std::string kNihongoJis = kToKanji + "\x46\x7C\x4B\x5C\x38\x6C" + kToAscii;
+
+TEST(JapaneseCodeConverter, RejectsEmptyInputEverywhereAndLeavesOutputAlone) {
+    const JapaneseCodeConverter converter;
+    std::string out = "kept";
+    CodeKind kind = CodeKind::EucJp;
+    std::size_t count = 7;
+    EXPECT_FALSE(converter.Detect("", kind));
+    EXPECT_FALSE(converter.ToShiftJis("", out, CodeKind::Detect));
+    EXPECT_FALSE(converter.ToJis("", out, CodeKind::ShiftJis));
+    EXPECT_FALSE(converter.HalfToFullKana("", out));
+    EXPECT_FALSE(converter.CountShiftJisChars("", count));
+    EXPECT_EQ(out, "kept");
+    EXPECT_EQ(kind, CodeKind::EucJp);
+    EXPECT_EQ(count, 7u);
+}
+
+TEST(JapaneseCodeConverter, DetectsMixedTexts) {
+    const struct {
+        const char* name;
+        std::string text;
+        CodeKind expected;
+    } cases[] = {
+        {"plain ASCII", "Hello, world!\r\n", CodeKind::Ascii},
+        {"Shift_JIS with ASCII", "Re: " + kNihongoSjis + " meeting", CodeKind::ShiftJis},
+        {"EUC-JP with ASCII", "Re: " + kNihongoEuc + " meeting", CodeKind::EucJp},
+        {"ISO-2022-JP with ASCII", "Re: " + kNihongoJis + " meeting", CodeKind::Iso2022Jp},
+        {"ISO-2022-JP with the 1978 escape", kEsc + "$@\x46\x7C" + kEsc + "(J", CodeKind::Iso2022Jp},
+        // One Shift_JIS-only pair and one EUC-JP-only pair: equally rich in each, so undecided.
+        {"as rich in Shift_JIS as in EUC-JP", "\x88\x9F \xB0\xA1", CodeKind::Ascii},
+        {"kanji mode ended by a line feed", kToKanji + "\n\x46\x7C\x4B\x5C", CodeKind::Ascii},
+        {"EUC-JP kana whose second byte is also a Shift_JIS lead", "\xA4\xA2\xA4\xA4\xA4\xA6", CodeKind::EucJp},
+    };
+    const JapaneseCodeConverter converter;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CodeKind kind = CodeKind::Detect;
+        ASSERT_TRUE(converter.Detect(c.text, kind));
+        EXPECT_EQ(kind, c.expected);
+    }
+}
+
+TEST(JapaneseCodeConverter, CopiesAsciiUnchangedBothWays) {
+    const JapaneseCodeConverter converter;
+    const std::string text = "Plain text, 100% ASCII ~ \\ ok";
+    std::string toSjis, toJis;
+    ASSERT_TRUE(converter.ToShiftJis(text, toSjis, CodeKind::Detect));
+    ASSERT_TRUE(converter.ToJis(text, toJis, CodeKind::Detect));
+    EXPECT_EQ(toSjis, text);
+    EXPECT_EQ(toJis, text);
+}
+
+TEST(JapaneseCodeConverter, ConvertsBetweenTheThreeEncodings) {
+    const struct {
+        const char* name;
+        std::string in;
+        CodeKind kind;
+        bool toJis;
+        std::string expected;
+    } cases[] = {
+        {"hiragana a to JIS", "\x82\xA0", CodeKind::Detect, true, kToKanji + "\x24\x22" + kToAscii},
+        {"Shift_JIS to JIS", "a" + kNihongoSjis + "b", CodeKind::ShiftJis, true, "a" + kNihongoJis + "b"},
+        {"EUC-JP to JIS", kNihongoEuc, CodeKind::EucJp, true, kNihongoJis},
+        {"JIS stays JIS", kNihongoJis, CodeKind::Detect, true, kNihongoJis},
+        {"JIS to Shift_JIS", "x" + kNihongoJis + "y", CodeKind::Detect, false, "x" + kNihongoSjis + "y"},
+        {"EUC-JP to Shift_JIS", kNihongoEuc, CodeKind::Detect, false, kNihongoSjis},
+        {"Shift_JIS stays", kNihongoSjis, CodeKind::Detect, false, kNihongoSjis},
+        {"kanji mode ends at the line feed", kToKanji + "\x46\x7C\nAB", CodeKind::Iso2022Jp, false,
+         "\x93\xFA\nAB"},
+        {"JIS X 0201 Roman escape is dropped", kEsc + "(JAB", CodeKind::Iso2022Jp, false, "AB"},
+        {"unknown escape is kept", kEsc + "(IAB", CodeKind::Iso2022Jp, false, kEsc + "(IAB"},
+        {"a lone high byte of EUC-JP is dropped", "A\xC6", CodeKind::EucJp, false, "A"},
+        {"0x80 is dropped", "A\x80" "B", CodeKind::ShiftJis, true, "AB"},
+    };
+    const JapaneseCodeConverter converter;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out = "<";
+        ASSERT_TRUE(c.toJis ? converter.ToJis(c.in, out, c.kind) : converter.ToShiftJis(c.in, out, c.kind));
+        EXPECT_EQ(out, "<" + c.expected);
+    }
+}
+
+TEST(JapaneseCodeConverter, EveryJisConversionEndsInAsciiMode) {
+    const JapaneseCodeConverter converter;
+    for (const std::string& line : {kNihongoSjis, "abc" + kNihongoSjis, kNihongoSjis + "\x82"}) {
+        std::string jis;
+        ASSERT_TRUE(converter.ToJis(line, jis, CodeKind::ShiftJis));
+        EXPECT_TRUE(jis.ends_with(kToAscii)) << jis;
+    }
+}
+
+TEST(JapaneseCodeConverter, WidensHalfWidthKatakanaWithSoundMarks) {
+    const struct {
+        const char* name;
+        std::string in;
+        std::string expected;
+    } cases[] = {
+        {"ka + voiced mark is ga", "\xB6\xDE", "\x83\x4B"},
+        {"ha + semi-voiced mark is pa", "\xCA\xDF", "\x83\x70"},
+        {"u + voiced mark is vu", "\xB3\xDE", "\x83\x94"},
+        {"a does not take the voiced mark", "\xB1\xDE", "\x83\x41\x81\x4A"},
+        {"ka does not take the semi-voiced mark", "\xB6\xDF", "\x83\x4A\x81\x4B"},
+        {"punctuation", "\xA1\xA2\xA3\xA4\xA5", "\x81\x42\x81\x75\x81\x76\x81\x41\x81\x45"},
+        {"double-byte characters stay", kNihongoSjis + "\xB1", kNihongoSjis + "\x83\x41"},
+        {"other bytes are copied", "A\xA0\xF0", "A\xA0\xF0"},
+    };
+    const JapaneseCodeConverter converter;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out;
+        ASSERT_TRUE(converter.HalfToFullKana(c.in, out));
+        EXPECT_EQ(out, c.expected);
+    }
+}
+
+TEST(JapaneseCodeConverter, CountsShiftJisPairs) {
+    const JapaneseCodeConverter converter;
+    std::size_t count = 0;
+    ASSERT_TRUE(converter.CountShiftJisChars("ab" + kNihongoSjis + "\xB1\x82", count));
+    EXPECT_EQ(count, 3u);
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+// The converter against glibc's strict SHIFT_JIS, EUC-JP and ISO-2022-JP tables over every character of
+// JIS X 0208.
+#include <iconv.h>
+
+#include <gtest/gtest.h>
+
+#include "mail/JapaneseCodeConverter.h"
+
+namespace {
+
+// One iconv descriptor; Convert gives false when iconv rejects any of the input.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : descriptor(iconv_open(to, from)) {}
+    ~Iconv() {
+        if (Valid()) {
+            iconv_close(descriptor);
+        }
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+    bool Valid() const { return descriptor != reinterpret_cast<iconv_t>(-1); }
+
+    bool Convert(const std::string& in, std::string& out) {
+        iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
+        out.assign(in.size() * 4 + 16, '\0');
+        char* inPtr = const_cast<char*>(in.data());
+        std::size_t inLeft = in.size();
+        char* outPtr = out.data();
+        std::size_t outLeft = out.size();
+        if (iconv(descriptor, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+            iconv(descriptor, nullptr, nullptr, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
+            return false;
+        }
+        out.resize(out.size() - outLeft);
+        return true;
+    }
+
+private:
+    iconv_t descriptor;
+};
+
+struct Character {
+    std::string shiftJis;
+    std::string euc;
+    std::string jis;
+};
+
+// Every row/cell that glibc's EUC-JP knows, with its forms in the three encodings as glibc gives them.
+std::vector<Character> JisX0208Table() {
+    Iconv eucToUtf8("UTF-8", "EUC-JP");
+    Iconv utf8ToSjis("SHIFT_JIS", "UTF-8");
+    Iconv utf8ToJis("ISO-2022-JP", "UTF-8");
+    std::vector<Character> table;
+    for (int row = 0x21; row <= 0x7E; ++row) {
+        for (int cell = 0x21; cell <= 0x7E; ++cell) {
+            Character c;
+            c.euc = {static_cast<char>(row | 0x80), static_cast<char>(cell | 0x80)};
+            std::string utf8;
+            if (!eucToUtf8.Convert(c.euc, utf8)) {
+                continue;
+            }
+            EXPECT_TRUE(utf8ToSjis.Convert(utf8, c.shiftJis)) << row << "/" << cell;
+            EXPECT_TRUE(utf8ToJis.Convert(utf8, c.jis)) << row << "/" << cell;
+            table.push_back(c);
+        }
+    }
+    return table;
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string hex;
+    char two[4];
+    for (unsigned char b : bytes) {
+        std::snprintf(two, sizeof two, "%02X ", b);
+        hex += two;
+    }
+    return hex;
+}
+
+class JisTableDifferential : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { table = new std::vector<Character>(JisX0208Table()); }
+    static void TearDownTestSuite() {
+        delete table;
+        table = nullptr;
+    }
+    static std::vector<Character>* table;
+    const JapaneseCodeConverter converter;
+};
+std::vector<Character>* JisTableDifferential::table = nullptr;
+
+TEST_F(JisTableDifferential, CoversAllOfJisX0208) {
+    EXPECT_EQ(table->size(), 6879u);
+}
+
+TEST_F(JisTableDifferential, EveryCharacterConvertsAsGlibcDoes) {
+    int mismatches = 0;
+    for (const Character& c : *table) {
+        std::string fromSjis, fromEucToJis, fromJis, fromEuc;
+        ASSERT_TRUE(converter.ToJis(c.shiftJis, fromSjis, CodeKind::ShiftJis));
+        ASSERT_TRUE(converter.ToJis(c.euc, fromEucToJis, CodeKind::EucJp));
+        ASSERT_TRUE(converter.ToShiftJis(c.jis, fromJis, CodeKind::Iso2022Jp));
+        ASSERT_TRUE(converter.ToShiftJis(c.euc, fromEuc, CodeKind::EucJp));
+        const bool same = fromSjis == c.jis && fromEucToJis == c.jis && fromJis == c.shiftJis && fromEuc == c.shiftJis;
+        if (!same && ++mismatches <= 5) {
+            ADD_FAILURE() << "EUC " << Hex(c.euc) << ": Shift_JIS->JIS " << Hex(fromSjis) << " EUC->JIS "
+                          << Hex(fromEucToJis) << " JIS->Shift_JIS " << Hex(fromJis) << " EUC->Shift_JIS "
+                          << Hex(fromEuc) << " (glibc: " << Hex(c.jis) << "/" << Hex(c.shiftJis) << ")";
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// The whole table as one mixed text (characters with ASCII between them, neither "\" nor "~", which glibc's
+// SHIFT_JIS reads as JIS X 0201 Roman), converted in one piece each way, with the kind detected.
+TEST_F(JisTableDifferential, WholeTableAsMixedTextMatchesGlibc) {
+    std::string sjisText, eucText;
+    for (std::size_t i = 0; i < table->size(); ++i) {
+        const std::string ascii(1, static_cast<char>(' ' + i % 60));
+        const std::string separator = i % 7 == 0 ? ascii + "\n" : (i % 3 == 0 ? ascii : "");
+        sjisText += (*table)[i].shiftJis + separator;
+        eucText += (*table)[i].euc + separator;
+    }
+    Iconv sjisToJis("ISO-2022-JP", "SHIFT_JIS");
+    std::string glibcJis;
+    ASSERT_TRUE(sjisToJis.Convert(sjisText, glibcJis));
+
+    std::string ourJis, ourSjisFromJis, ourSjisFromEuc;
+    ASSERT_TRUE(converter.ToJis(sjisText, ourJis, CodeKind::Detect));
+    ASSERT_TRUE(converter.ToShiftJis(glibcJis, ourSjisFromJis, CodeKind::Detect));
+    ASSERT_TRUE(converter.ToShiftJis(eucText, ourSjisFromEuc, CodeKind::Detect));
+    EXPECT_TRUE(ourJis == glibcJis) << "Shift_JIS to ISO-2022-JP differs from glibc";
+    EXPECT_TRUE(ourSjisFromJis == sjisText) << "ISO-2022-JP to Shift_JIS differs from glibc";
+    EXPECT_TRUE(ourSjisFromEuc == sjisText) << "EUC-JP to Shift_JIS differs from glibc";
+}
+
+}  // namespace
