@@ -116,46 +116,6 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& code) {
     return length;
 }
 
-std::u16string Utf8ToUtf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t pos = 0; pos < utf8.size();) {
-        char32_t code = 0;
-        const std::size_t length = DecodeUtf8(utf8, pos, code);
-        if (length == 0) {
-            out.push_back(kUnicodeReplacement);
-            ++pos;
-            continue;
-        }
-        pos += length;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-    }
-    return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view utf16) {
-    std::string out;
-    out.reserve(utf16.size() * 3);
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
-        char32_t code = utf16[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-            utf16[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = kUnicodeReplacement;
-        }
-        AppendUtf8(code, out);
-    }
-    return out;
-}
-
 // Full-width forms of 0x20-0x7E in code page 932 (U+3000 and U+FF01-U+FF5E).
 constexpr std::array<std::uint16_t, 95> kFullWidthAscii = {
     0x8140, 0x8149, 0xFA57, 0x8194, 0x8190, 0x8193, 0x8195, 0xFA56, 0x8169, 0x816A, 0x8196, 0x817B, 0x8143, 0x817C,
@@ -259,6 +219,46 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
         out.push_back(kUnicodeDefaultToAnsi);
         in += skip;
         inLeft -= skip;
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        char32_t code = 0;
+        const std::size_t length = DecodeUtf8(utf8, pos, code);
+        if (length == 0) {
+            out.push_back(kUnicodeReplacement);
+            ++pos;
+            continue;
+        }
+        pos += length;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size() * 3);
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t code = utf16[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = kUnicodeReplacement;
+        }
+        AppendUtf8(code, out);
     }
     return out;
 }

@@ -21,6 +21,9 @@ std::u16string AnsiToUtf16(std::string_view ansi);
 std::string Utf16ToAnsi(std::u16string_view utf16);
 std::string AnsiToUtf8(std::string_view ansi);
 std::string Utf8ToAnsi(std::string_view utf8);
+// UTF-8 <-> UTF-16; malformed UTF-8 and lone surrogates become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
 // Strict UTF-8 check (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 

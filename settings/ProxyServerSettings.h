@@ -1,0 +1,18 @@
+// Readers of the proxy-server settings with their defaults. Every call reads the registry afresh through a
+// short-lived ProxyServerPreferences, so a change applies at the next use; any thread may call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class ProxyServerSettings {
+public:
+    // Port on 127.0.0.1 for the mail client; 110 when absent or not a REG_DWORD.
+    static std::uint32_t ProxyBasedTranslationPort();
+    // Port of the real POP3 server; 110 when absent.
+    static std::uint32_t MailServerPort();
+    // Host name or dotted address of the real POP3 server; empty when absent.
+    static std::string MailServerAddress();
+    // Reads the address over address; false (address untouched) when it cannot be read.
+    static bool ReadMailServerAddress(std::string& address);
+};

@@ -1,0 +1,3 @@
+#include "settings/RegistryPreferences.h"
+
+RegistryPreferences::~RegistryPreferences() = default;

@@ -1,0 +1,372 @@
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "settings/TempRegistryFolder.h"
+
+namespace {
+
+using namespace win32;
+
+constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
+
+// Owns an opened key.
+class Key {
+public:
+    Key() = default;
+    ~Key() {
+        if (handle != nullptr) {
+            RegCloseKey(handle);
+        }
+    }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    HKEY* Out() { return &handle; }
+    HKEY Get() const { return handle; }
+
+private:
+    HKEY handle = nullptr;
+};
+
+LONG CreateKey(HKEY parent, const char* path, Key& key, DWORD* disposition = nullptr) {
+    return RegCreateKeyEx(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr, key.Out(),
+                          disposition);
+}
+
+LONG SetString(HKEY key, const char* name, const std::string& ansiWithNul) {
+    return RegSetValueEx(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(ansiWithNul.data()),
+                         static_cast<DWORD>(ansiWithNul.size()));
+}
+
+LONG SetDword(HKEY key, const char* name, DWORD value) {
+    return RegSetValueEx(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+// The value's data as the ANSI functions return it, with its type; empty type 0 when absent.
+struct Read {
+    LONG status = 0;
+    DWORD type = 0;
+    std::string data;
+};
+
+Read Query(HKEY key, const char* name) {
+    Read result;
+    DWORD size = 0;
+    result.status = RegQueryValueEx(key, name, nullptr, &result.type, nullptr, &size);
+    if (result.status != ERROR_SUCCESS) {
+        return result;
+    }
+    result.data.assign(size, '\0');
+    result.status = RegQueryValueEx(key, name, nullptr, &result.type, reinterpret_cast<BYTE*>(result.data.data()), &size);
+    result.data.resize(size);
+    return result;
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    TempRegistryFolder registry;
+};
+
+TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
+    Key created;
+    DWORD disposition = 0;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", created, &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+
+    Key again;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition), ERROR_SUCCESS);
+    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+
+    Key parent;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()), ERROR_SUCCESS);
+    char name[64];
+    DWORD nameSize = sizeof name;
+    ASSERT_EQ(RegEnumKeyEx(parent.Get(), 0, name, &nameSize), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "Product");  // the case it was created with
+    EXPECT_EQ(nameSize, 7u);
+    nameSize = sizeof name;
+    EXPECT_EQ(RegEnumKeyEx(parent.Get(), 1, name, &nameSize), ERROR_NO_MORE_ITEMS);
+
+    Key missing;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(missing.Get(), nullptr);
+}
+
+TEST_F(RegistryTest, SoftwareKeyExistsInAFreshProfile) {
+    Key software;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, kReadWrite, software.Out()), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, HiveFilesArePrivate) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\A", key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(key.Get(), "x", 1), ERROR_SUCCESS);
+    struct stat info {};
+    ASSERT_EQ(stat(registry.HivePath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    ASSERT_EQ(stat(registry.folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(RegistryTest, StoresValuesInRegFormat) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\P", key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(key.Get(), "Port", 110), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.Get(), "Path", std::string("C:\\dir \"x\"\0", 11)), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.Get(), nullptr, std::string("default\0", 8)), ERROR_SUCCESS);
+    const BYTE binary[] = {0x00, 0xFF, 0x10};
+    ASSERT_EQ(RegSetValueEx(key.Get(), "Bin", 0, REG_BINARY, binary, sizeof binary), ERROR_SUCCESS);
+
+    const std::string text = registry.ReadHive();
+    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << text;
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Norvale\\P]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Port\"=dword:0000006e\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Path\"=\"C:\\\\dir \\\"x\\\"\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("@=\"default\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"Bin\"=hex:00,ff,10\n"), std::string::npos) << text;
+
+    const Read path = Query(key.Get(), "PATH");
+    EXPECT_EQ(path.type, REG_SZ);
+    EXPECT_EQ(path.data, std::string("C:\\dir \"x\"\0", 11));
+    EXPECT_EQ(Query(key.Get(), "").data, std::string("default\0", 8));
+}
+
+TEST_F(RegistryTest, JapaneseTextWithLineFeedsSurvivesTheFile) {
+    const std::string ansi = Utf8ToAnsi("Rule\n{\n1\n迷惑 メール\n}\n") + '\0';
+    {
+        Key key;
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(SetString(key.Get(), "Mailer Rule", ansi), ERROR_SUCCESS);
+    }
+    const std::string text = registry.ReadHive();
+    EXPECT_NE(text.find("\"Mailer Rule\"=hex(1):52,00,75,00,6c,00,65,00,0a,00,"), std::string::npos) << text;
+    // Long byte lists are wrapped regedit-style and read back across the continuation lines.
+    EXPECT_NE(text.find(",\\\n  "), std::string::npos) << text;
+
+    Key key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\T", 0, kReadWrite, key.Out()), ERROR_SUCCESS);
+    const Read read = Query(key.Get(), "Mailer Rule");
+    EXPECT_EQ(read.type, REG_SZ);
+    EXPECT_EQ(read.data, ansi);
+}
+
+TEST_F(RegistryTest, KeepsAnEmbeddedNulInsideTheData) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
+    const std::string data("abc\0def\0", 8);
+    ASSERT_EQ(SetString(key.Get(), "v", data), ERROR_SUCCESS);
+    EXPECT_NE(registry.ReadHive().find("\"v\"=hex(1):61,00,62,00,63,00,00,00,64,00"), std::string::npos);
+    EXPECT_EQ(Query(key.Get(), "v").data, data);
+}
+
+TEST_F(RegistryTest, ReportsSizeAndTypeWithoutData) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.Get(), "s", Utf8ToAnsi("日本") + '\0'), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.Get(), "unterminated", "ab"), ERROR_SUCCESS);
+    DWORD type = 0;
+    DWORD size = 0;
+    ASSERT_EQ(RegQueryValueEx(key.Get(), "s", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(size, 5u);  // two double-byte characters and the NUL
+    char small[2];
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueEx(key.Get(), "s", nullptr, &type, reinterpret_cast<BYTE*>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 5u);
+    // The ANSI functions always hand out a terminated string.
+    EXPECT_EQ(Query(key.Get(), "unterminated").data, std::string("ab\0", 3));
+    EXPECT_EQ(RegQueryValueEx(key.Get(), "absent", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
+    registry.WriteHive(
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "; written by hand\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences]\r\n"
+        "\"MailServerAddress\"=\"pop.example.org\"\r\n"
+        "\"MailServerPort\"=dword:0000006E\r\n"
+        "@=\"\\\\\\\"\"\r\n"
+        "\"Wide\"=hex(1):41,00,\\\r\n"
+        "  0a,00,42,00,00,00\r\n"
+        "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n");
+    Key key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
+                           kReadWrite, key.Out()),
+              ERROR_SUCCESS);
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string data;
+    } expected[] = {
+        {"MailServerAddress", REG_SZ, std::string("pop.example.org\0", 16)},
+        {"MailServerPort", REG_DWORD, std::string("\x6E\0\0\0", 4)},
+        {"", REG_SZ, std::string("\\\"\0", 3)},
+        {"Wide", REG_SZ, std::string("A\nB\0", 4)},
+        {"Quad", 11, std::string("\x01\0\0\0\0\0\0\0", 8)},
+    };
+    for (const auto& value : expected) {
+        SCOPED_TRACE(value.name);
+        const Read read = Query(key.Get(), value.name);
+        EXPECT_EQ(read.status, ERROR_SUCCESS);
+        EXPECT_EQ(read.type, value.type);
+        EXPECT_EQ(read.data, value.data);
+    }
+    // A rewrite keeps every value.
+    ASSERT_EQ(SetDword(key.Get(), "Extra", 1), ERROR_SUCCESS);
+    for (const auto& value : expected) {
+        SCOPED_TRACE(value.name);
+        EXPECT_EQ(Query(key.Get(), value.name).data, value.data);
+    }
+    EXPECT_NE(registry.ReadHive().find("\"Quad\"=hex(b):01,00,00,00,00,00,00,00\n"), std::string::npos);
+}
+
+TEST_F(RegistryTest, SeesChangesMadeOutsideAtTheNextCall) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(key.Get(), "n", 1), ERROR_SUCCESS);
+    registry.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\T]\n\"n\"=dword:2\n");
+    EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x02\0\0\0", 4));
+}
+
+TEST_F(RegistryTest, DeletesValuesKeysAndTrees) {
+    Key root;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Tree", root, nullptr), ERROR_SUCCESS);
+    for (const char* path : {"Software\\Tree\\A\\Deep", "Software\\Tree\\B", "Software\\Tree B"}) {
+        Key child;
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, path, child, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(SetDword(child.Get(), "v", 1), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(SetDword(root.Get(), "v", 1), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValue(root.Get(), "V"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValue(root.Get(), "v"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKey(root.Get(), "A"), ERROR_ACCESS_DENIED);  // it still has a subkey
+    EXPECT_EQ(RegDeleteKey(root.Get(), "b"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteTree(HKEY_CURRENT_USER, "Software\\Tree"), ERROR_SUCCESS);
+
+    Key gone;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tree\\A\\Deep", 0, kReadWrite, gone.Out()),
+              ERROR_FILE_NOT_FOUND);
+    // A key whose name merely starts the same stays.
+    Key sibling;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tree B", 0, kReadWrite, sibling.Out()), ERROR_SUCCESS);
+    // The handle of a deleted key fails instead of recreating it.
+    EXPECT_NE(SetDword(root.Get(), "v", 1), ERROR_SUCCESS);
+    EXPECT_EQ(registry.ReadHive().find("\\Tree]"), std::string::npos);
+}
+
+TEST_F(RegistryTest, EnumeratesValuesInTheOrderTheyWereSet) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(SetDword(key.Get(), "zeta", 1), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.Get(), "alpha", std::string("a\0", 2)), ERROR_SUCCESS);
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+        char name[32];
+        DWORD nameSize = sizeof name;
+        DWORD type = 0;
+        const LONG status = RegEnumValue(key.Get(), index, name, &nameSize, &type, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        ASSERT_EQ(status, ERROR_SUCCESS);
+        names.emplace_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"zeta", "alpha"}));
+}
+
+TEST_F(RegistryTest, RefusesNamesThatALineCannotHold) {
+    Key key;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(SetDword(key.Get(), "two\nlines", 1), ERROR_INVALID_PARAMETER);
+    Key bad;
+    EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\a\nb", bad, nullptr), ERROR_INVALID_PARAMETER);
+}
+
+struct BrokenHiveCase {
+    const char* name;
+    std::string text;
+    int line;
+};
+
+TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
+    const BrokenHiveCase cases[] = {
+        {"unclosed quote", "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
+        {"bad dword", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
+        {"no header", "[HKEY_CURRENT_USER\\Software]\n", 1},
+        {"other hive", "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software]\n", 2},
+        {"value before key", "Windows Registry Editor Version 5.00\n\"a\"=dword:1\n", 2},
+        {"bad hex byte", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:0g\n", 3},
+        {"cut continuation", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
+        {"not UTF-8", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S\xFF]\n", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        registry.WriteHive(c.text);
+        testing::internal::CaptureStderr();
+        Key key;
+        EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, kReadWrite, key.Out()), ERROR_BADDB);
+        Key created;
+        EXPECT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\New", created, nullptr), ERROR_BADDB);
+        EXPECT_EQ(created.Get(), nullptr);
+        const std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(registry.ReadHive(), c.text);
+        const std::string expected = registry.HivePath() + ": line " + std::to_string(c.line) + ":";
+        ASSERT_NE(messages.find(expected), std::string::npos) << messages;
+        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n" << messages;
+    }
+}
+
+TEST_F(RegistryTest, RepairedHiveIsUsedAgain) {
+    registry.WriteHive("Windows Registry Editor Version 5.00\n[broken\n");
+    testing::internal::CaptureStderr();
+    Key key;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, kReadWrite, key.Out()), ERROR_BADDB);
+    testing::internal::GetCapturedStderr();
+    registry.WriteHive("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Fixed]\n");
+    Key fixed;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Fixed", 0, kReadWrite, fixed.Out()), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, KeepsHivesApart) {
+    Key user;
+    Key classes;
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Only", user, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CLASSES_ROOT, "AppID\\{X}", classes, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(classes.Get(), nullptr, std::string("name\0", 5)), ERROR_SUCCESS);
+    EXPECT_NE(registry.ReadHive("HKEY_CLASSES_ROOT").find("[HKEY_CLASSES_ROOT\\AppID\\{X}]\n@=\"name\""),
+              std::string::npos);
+    Key other;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Only", 0, kReadWrite, other.Out()), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(RegistryFolder, FollowsTheEnvironment) {
+    const char* saved[] = {std::getenv("VUVED_REGISTRY_DIR"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")};
+    const std::string savedCopy[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : ""};
+    setenv("HOME", "/home/u", 1);
+    unsetenv("VUVED_REGISTRY_DIR");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(RegistryFolder(), "/home/u/.config/VUVed3UzeroVadave/registry");
+    setenv("XDG_CONFIG_HOME", "relative", 1);  // ignored: not absolute
+    EXPECT_EQ(RegistryFolder(), "/home/u/.config/VUVed3UzeroVadave/registry");
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(RegistryFolder(), "/cfg/VUVed3UzeroVadave/registry");
+    setenv("VUVED_REGISTRY_DIR", "/reg", 1);
+    EXPECT_EQ(RegistryFolder(), "/reg");
+    const char* names[] = {"VUVED_REGISTRY_DIR", "XDG_CONFIG_HOME", "HOME"};
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i] != nullptr) {
+            setenv(names[i], savedCopy[i].c_str(), 1);
+        } else {
+            unsetenv(names[i]);
+        }
+    }
+}
+
+}  // namespace

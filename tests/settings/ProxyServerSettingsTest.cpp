@@ -1,0 +1,61 @@
+#include "settings/ProxyServerSettings.h"
+
+#include <gtest/gtest.h>
+
+#include "settings/RawRegistry.h"
+#include "settings/TempRegistryFolder.h"
+
+namespace {
+
+class ProxyServerSettingsTest : public ::testing::Test {
+protected:
+    TempRegistryFolder registry;
+};
+
+TEST_F(ProxyServerSettingsTest, MissingKeyGivesDefaultsAndIsCreatedEmpty) {
+    EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);
+    EXPECT_EQ(ProxyServerSettings::MailServerAddress(), "");
+    EXPECT_EQ(ProxyServerSettings::MailServerPort(), 110u);
+    EXPECT_TRUE(raw::KeyExists(raw::kProxyKey));
+    // The server writes none of its proxy settings.
+    for (const char* name : {"ProxyBasedTranslationPort", "MailServerAddress", "MailServerPort"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(raw::Get(raw::kProxyKey, name).has_value());
+    }
+}
+
+TEST_F(ProxyServerSettingsTest, ReadsStoredValuesAfreshEachTime) {
+    ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", 10110));
+    ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "MailServerPort", 995));
+    ASSERT_TRUE(raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("pop.example.org\0", 16)));
+    EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 10110u);
+    EXPECT_EQ(ProxyServerSettings::MailServerPort(), 995u);
+    EXPECT_EQ(ProxyServerSettings::MailServerAddress(), "pop.example.org");
+
+    registry.WriteHive(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CURRENT_USER\\Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences]\n"
+        "\"MailServerPort\"=dword:00000064\n");
+    EXPECT_EQ(ProxyServerSettings::MailServerPort(), 100u);
+    EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);
+}
+
+TEST_F(ProxyServerSettingsTest, PortOfTheWrongTypeIsIgnored) {
+    ASSERT_TRUE(raw::Set(raw::kProxyKey, "MailServerPort", win32::REG_SZ, std::string("995\0", 4)));
+    ASSERT_TRUE(raw::Set(raw::kProxyKey, "ProxyBasedTranslationPort", win32::REG_BINARY, raw::Dword(10110)));
+    EXPECT_EQ(ProxyServerSettings::MailServerPort(), 110u);
+    EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);
+    // And it is left as it was.
+    EXPECT_EQ(raw::Get(raw::kProxyKey, "MailServerPort")->type, win32::REG_SZ);
+}
+
+TEST_F(ProxyServerSettingsTest, FailedAddressReadKeepsTheLastAddress) {
+    std::string address = "last.example.org";
+    EXPECT_FALSE(ProxyServerSettings::ReadMailServerAddress(address));
+    EXPECT_EQ(address, "last.example.org");
+    ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "MailServerAddress", 1));
+    EXPECT_FALSE(ProxyServerSettings::ReadMailServerAddress(address));
+    EXPECT_EQ(address, "last.example.org");
+}
+
+}  // namespace
