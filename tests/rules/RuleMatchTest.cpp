@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "mail/Base64Codec.h"
+#include "mail/Email.h"
+#include "rules/CharsetMessageRule.h"
+#include "rules/ContentTypeMessageRule.h"
+#include "rules/MailSizeRule.h"
+#include "rules/PriorityMessageRule.h"
+#include "rules/RuleList.h"
+#include "rules/UserContainCcRule.h"
+#include "rules/UserContainFromRule.h"
+#include "rules/UserContainToRule.h"
+#include "rules/WordContainMessageRule.h"
+#include "rules/WordContainSubjectRule.h"
+
+namespace {
+
+std::unique_ptr<Email> Mail(std::vector<std::string> header, std::vector<std::string> body = {"Hello there."}) {
+    header.push_back("");
+    header.insert(header.end(), body.begin(), body.end());
+    header.push_back(".");
+    auto mail = std::make_unique<Email>();
+    mail->SetMail(header);
+    return mail;
+}
+
+template <typename T>
+std::unique_ptr<T> Word(const std::string& text, std::int32_t mode, bool caseSensitive = false,
+                        bool widthSensitive = true) {
+    auto rule = std::make_unique<T>();
+    rule->SetText(text);
+    rule->SetMatchMode(mode);
+    rule->SetCaseSensitive(caseSensitive);
+    rule->SetWidthSensitive(widthSensitive);
+    return rule;
+}
+
+TEST(WordRule, MatchesTextByEveryMode) {
+    const struct {
+        const char* name;
+        const char* text;
+        std::int32_t mode;
+        bool caseSensitive, widthSensitive;
+        const char* subject;
+        bool expected;
+    } cases[] = {
+        {"contains, case folded", "hello", 1, false, true, "Re: HELLO world", true},
+        {"contains, case kept", "hello", 1, true, true, "Re: HELLO world", false},
+        {"does not contain", "hello", 2, false, true, "Re: HELLO world", false},
+        {"does not contain, absent", "bye", 2, false, true, "Re: HELLO world", true},
+        {"equals", "re: hello world", 3, false, true, "Re: HELLO world", true},
+        {"equals needs the whole text", "hello", 3, false, true, "Re: HELLO world", false},
+        {"differs", "hello", 4, false, true, "Re: HELLO world", true},
+        {"begins with", "RE", 5, true, true, "RE: news", true},
+        {"begins with, only contained", "RE", 5, true, true, "FW: RE: news", false},
+        {"ends with", "news", 6, true, true, "RE: news", true},
+        {"ends with judges the first occurrence", "ab", 6, true, true, "ab-ab", false},
+        {"mode 0 never matches", "x", 0, true, true, "x", false},
+        {"unknown mode never matches", "x", 9, true, true, "x", false},
+        // "ＨＥＬＬＯ" in full-width capitals against "Hello".
+        {"width folded", "Hello", 1, false, false, "\x82\x67\x82\x64\x82\x6B\x82\x6B\x82\x6E!", true},
+        {"width kept", "Hello", 1, false, true, "\x82\x67\x82\x64\x82\x6B\x82\x6B\x82\x6E!", false},
+        // Full-width small letters "ｈｉ" fold to capitals.
+        {"full-width case folded", "\x82\x67\x82\x68", 3, false, true, "\x82\x88\x82\x89", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto rule = Word<WordContainSubjectRule>(c.text, c.mode, c.caseSensitive, c.widthSensitive);
+        EXPECT_EQ(rule->MatchText(c.subject), c.expected);
+    }
+}
+
+TEST(WordRule, ReadsItsHeaderOrBody) {
+    std::string encodedSubject;
+    Base64Codec().Encode("\x1B$B2q5D\x1B(B", encodedSubject);  // 会議 in ISO-2022-JP
+    auto mail = Mail({"From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>", "To: Bob <bob@example.net>",
+                      "Cc: boss@example.net", "Subject: =?ISO-2022-JP?B?" + encodedSubject + "?= today"},
+                     {"First line", "", "Please review the URGENT report."});
+    const struct {
+        const char* name;
+        std::unique_ptr<WordRule> rule;
+        bool expected;
+    } cases[] = {
+        {"Subject decoded", Word<WordContainSubjectRule>("\x89\xEF\x8B\x63 today", 3), true},
+        {"From decoded, display name included", Word<UserContainFromRule>("\x8E\x52\x93\x63 <", 1), true},
+        {"To as received", Word<UserContainToRule>("bob <bob@", 5), true},
+        {"Cc as received", Word<UserContainCcRule>("example.net", 6), true},
+        {"body line", Word<WordContainMessageRule>("urgent report", 1), true},
+        {"body line, case kept", Word<WordContainMessageRule>("urgent", 1, true), false},
+        {"body: one line lacks it", Word<WordContainMessageRule>("report", 2), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.rule->Match(*mail), c.expected);
+    }
+}
+
+TEST(WordRule, NeedsExactlyOneHeaderField) {
+    auto twice = Mail({"Subject: hello", "Subject: hello"});
+    auto none = Mail({"From: a@example.org"});
+    auto rule = Word<WordContainSubjectRule>("hello", 1);
+    EXPECT_FALSE(rule->Match(*twice));
+    EXPECT_FALSE(rule->Match(*none));
+    auto notContained = Word<WordContainSubjectRule>("hello", 2);
+    EXPECT_FALSE(notContained->Match(*none));
+}
+
+TEST(WordRule, FailsOnABodyThatCannotBeDecoded) {
+    auto mail = Mail({"Content-Transfer-Encoding: base64"}, {"AAAA"});
+    EXPECT_FALSE(Word<WordContainMessageRule>("x", 2)->Match(*mail));
+}
+
+TEST(ValueRules, MatchCodesAndSizes) {
+    auto mail = Mail({"Content-Type: text/plain; charset=ISO-2022-JP"});  // contentType 1, charset 1
+    const std::int32_t size = static_cast<std::int32_t>(mail->size);
+    auto contentType = [](std::int32_t op, std::int32_t code) {
+        auto rule = std::make_unique<ContentTypeMessageRule>();
+        rule->op = op;
+        rule->contentType = code;
+        return rule;
+    };
+    auto charset = [](std::int32_t op, std::int32_t code) {
+        auto rule = std::make_unique<CharsetMessageRule>();
+        rule->op = op;
+        rule->charset = code;
+        return rule;
+    };
+    auto mailSize = [](std::int32_t op, std::int32_t limit) {
+        auto rule = std::make_unique<MailSizeRule>();
+        rule->op = op;
+        rule->limit = limit;
+        return rule;
+    };
+    const struct {
+        const char* name;
+        std::unique_ptr<Rule> rule;
+        bool expected;
+    } cases[] = {
+        {"type equal", contentType(1, 1), true},
+        {"type equal, other", contentType(1, 2), false},
+        {"type differs", contentType(2, 2), true},
+        {"type code 0 never matches", contentType(2, 0), false},
+        {"type operator unset", contentType(0, 1), false},
+        {"charset equal", charset(1, 1), true},
+        {"charset differs", charset(2, 1), false},
+        {"charset operator unset", charset(0, 1), false},
+        {"larger than 50", mailSize(1, 50), true},
+        {"larger than its own size", mailSize(1, size), false},
+        {"smaller than one more", mailSize(2, size + 1), true},
+        {"smaller than its own size", mailSize(2, size), false},
+        {"size operator unset", mailSize(0, 0), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.rule->Match(*mail), c.expected);
+    }
+}
+
+TEST(PriorityMessageRule, ReadsLevelsFromDigitsAndWords) {
+    const struct {
+        const char* value;
+        std::vector<std::int32_t> matchingLevels;
+    } cases[] = {
+        {"1 (Highest)", {1}}, {"3", {3}},     {"5 (Lowest)", {5}}, {"High", {1, 2}}, {"high", {1, 2}},
+        {"Normal", {3}},      {"LOW", {4, 5}}, {"Urgent", {}},      {"   ", {}},       {"", {}},
+        {"6", {}},            {" 1", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        auto mail = Mail({std::string("X-Priority: ") + c.value});
+        for (std::int32_t level = 1; level <= 5; ++level) {
+            PriorityMessageRule rule;
+            rule.level = level;
+            const bool expected =
+                std::find(c.matchingLevels.begin(), c.matchingLevels.end(), level) != c.matchingLevels.end();
+            EXPECT_EQ(rule.Match(*mail), expected) << "level " << level;
+        }
+    }
+}
+
+TEST(RulePair, CombinesItsRules) {
+    auto mail = Mail({"Subject: quarterly report"});
+    auto yes = [] { return Word<WordContainSubjectRule>("report", 1); };
+    auto no = [] { return Word<WordContainSubjectRule>("invoice", 1); };
+    const struct {
+        const char* name;
+        std::int32_t combination;
+        std::vector<bool> rules;  // which present rules match
+        bool expected;
+    } cases[] = {
+        {"no rule", 1, {}, false},
+        {"one rule ignores the combination", 0, {true}, true},
+        {"one false rule", 2, {false}, false},
+        {"all: three true", 1, {true, true, true}, true},
+        {"all: one false of three", 1, {true, false, true}, false},
+        {"any: one true of three", 2, {false, false, true}, true},
+        {"any: none true", 2, {false, false}, false},
+        {"combination 0 with two", 0, {true, true}, false},
+        {"combination 0 with three", 0, {true, true, true}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RulePair pair;
+        pair.combination = c.combination;
+        for (std::size_t i = 0; i < c.rules.size(); ++i) {
+            pair.rules[i] = c.rules[i] ? yes() : no();
+        }
+        EXPECT_EQ(pair.Match(*mail), c.expected);
+    }
+}
+
+TEST(RulePair, PassesItsSensitivityToItsWordRules) {
+    RulePair pair;
+    pair.rules[0] = Word<WordContainSubjectRule>("x", 1, false, false);
+    pair.rules[1] = std::make_unique<MailSizeRule>();
+    pair.SetCaseSensitive(true);
+    pair.SetWidthSensitive(true);
+    const auto* word = dynamic_cast<const WordRule*>(pair.rules[0].get());
+    EXPECT_TRUE(word->GetCaseSensitive());
+    EXPECT_TRUE(word->GetWidthSensitive());
+    pair.Clear();
+    EXPECT_EQ(pair.combination, 0);
+    EXPECT_EQ(pair.rules[0], nullptr);
+}
+
+TEST(RuleList, MatchesWhenAnyPairMatches) {
+    auto mail = Mail({"Subject: Weekly urgent notice", "X-Priority: 1"});
+    RuleList list;
+    EXPECT_FALSE(list.Match(*mail));
+    ASSERT_TRUE(list.LoadRules(
+        "Rule\n{\n1\nSpam\n0\n0\n1\n"
+        "WordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\nURGENT\n1\n0\n0\n}\n}\n}\n"));
+    EXPECT_TRUE(list.Match(*mail));
+    auto other = Mail({"Subject: lunch"});
+    EXPECT_FALSE(list.Match(*other));
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "rules/CharsetMessageRule.h"
+#include "rules/MailSizeRule.h"
+#include "rules/PriorityMessageRule.h"
+#include "rules/RuleList.h"
+#include "rules/RuleTextWriter.h"
+#include "rules/WordContainSubjectRule.h"
+
+namespace {
+
+// The rule text of one pair named Spam holding one Subject rule "contains urgent", case- and
+// width-insensitive.
+const std::string kSpam =
+    "Rule\n{\n1\nSpam\n0\n0\n1\n"
+    "WordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\nurgent\n1\n0\n0\n}\n}\n"
+    "}\n";
+
+std::string WordRuleEntry(const std::string& className, int type, const std::string& text, int mode = 1) {
+    return className + "\n{\nWordRule\n{\nMailRule\n{\n" + std::to_string(type) + "\n}\n" +
+           std::to_string(text.size()) + "\n" + text + "\n" + std::to_string(mode) + "\n1\n1\n}\n}\n";
+}
+
+std::string Pair(const std::string& name, int count, const std::string& entries, int combination = 1) {
+    return "Rule\n{\n" + std::to_string(combination) + "\n" + name + "\n1\n1\n" + std::to_string(count) + "\n" +
+           entries + "}\n";
+}
+
+TEST(RuleText, LoadsTheSpamExampleAndSavesItBackLineForLine) {
+    ASSERT_EQ(std::count(kSpam.begin(), kSpam.end(), '\n'), 23);
+    RuleList list;
+    ASSERT_TRUE(list.LoadRules(kSpam));
+    ASSERT_EQ(list.pairs.size(), 1u);
+    const RulePair& pair = *list.pairs[0];
+    EXPECT_EQ(pair.combination, 1);
+    EXPECT_EQ(pair.name, "Spam");
+    EXPECT_FALSE(pair.GetCaseSensitive());
+    EXPECT_FALSE(pair.GetWidthSensitive());
+    ASSERT_NE(pair.rules[0], nullptr);
+    EXPECT_EQ(pair.rules[1], nullptr);
+    const auto* rule = dynamic_cast<const WordContainSubjectRule*>(pair.rules[0].get());
+    ASSERT_NE(rule, nullptr);
+    EXPECT_EQ(rule->GetRuleType(), 0);
+    EXPECT_EQ(rule->GetText(), "urgent");
+    EXPECT_EQ(rule->GetMatchMode(), 1);
+    EXPECT_FALSE(rule->GetCaseSensitive());
+    EXPECT_FALSE(rule->GetWidthSensitive());
+    EXPECT_TRUE(rule->IsValid());
+    EXPECT_EQ(list.SaveRules(), kSpam);
+}
+
+TEST(RuleText, ReadsAnyWhiteSpaceBetweenItems) {
+    RuleList list;
+    ASSERT_TRUE(list.LoadRules("  Rule {\t1 Spam 0 0 1\r\nWordContainSubjectRule {x WordRule { MailRule { 0 } 6\n"
+                               "urgent\n1 0 0 }x } }  \n"));
+    ASSERT_EQ(list.pairs.size(), 1u);
+    EXPECT_EQ(list.SaveRules(), kSpam);
+}
+
+TEST(RuleText, KeepsBlanksCommasAndJapaneseInAWordRuleText) {
+    const std::string text = "a, b  c\x93\xFA\x96\x7B";
+    RuleList list;
+    ASSERT_TRUE(list.LoadRules(Pair("Mixed", 1, WordRuleEntry("UserContainToRule", 7, text))));
+    const auto* rule = dynamic_cast<const WordRule*>(list.pairs.at(0)->rules[0].get());
+    ASSERT_NE(rule, nullptr);
+    EXPECT_EQ(rule->GetText(), text);
+    const std::string saved = list.SaveRules();
+    RuleList again;
+    ASSERT_TRUE(again.LoadRules(saved));
+    EXPECT_EQ(again.SaveRules(), saved);
+}
+
+TEST(RuleText, ReadsAnEmptyTextAsAnInvalidRule) {
+    RuleList list;
+    ASSERT_TRUE(list.LoadRules(Pair("Empty", 1, WordRuleEntry("WordContainMessageRule", 2, ""))));
+    const Rule* rule = list.pairs.at(0)->rules[0].get();
+    ASSERT_NE(rule, nullptr);
+    EXPECT_FALSE(rule->IsValid());
+}
+
+TEST(RuleText, ReadsEveryRuleClassBack) {
+    RulePair pair;
+    pair.name = "Three";
+    pair.combination = 2;
+    auto charset = std::make_unique<CharsetMessageRule>();
+    charset->op = 1;
+    charset->charset = 4;
+    auto size = std::make_unique<MailSizeRule>();
+    size->op = 2;
+    auto priority = std::make_unique<PriorityMessageRule>();
+    priority->op = 1;
+    priority->level = 5;
+    pair.rules = {std::move(charset), std::move(size), std::move(priority)};
+    RuleTextWriter out;
+    pair.WriteRule(out);
+
+    RuleList list;
+    ASSERT_TRUE(list.LoadRules(out.Text()));
+    ASSERT_EQ(list.pairs.size(), 1u);
+    const RulePair& loaded = *list.pairs[0];
+    EXPECT_EQ(loaded.combination, 2);
+    const auto* loadedCharset = dynamic_cast<const CharsetMessageRule*>(loaded.rules[0].get());
+    const auto* loadedSize = dynamic_cast<const MailSizeRule*>(loaded.rules[1].get());
+    const auto* loadedPriority = dynamic_cast<const PriorityMessageRule*>(loaded.rules[2].get());
+    ASSERT_TRUE(loadedCharset && loadedSize && loadedPriority);
+    EXPECT_EQ(loadedCharset->GetRuleType(), 4);
+    EXPECT_EQ(loadedCharset->charset, 4);
+    EXPECT_EQ(loadedSize->op, 2);
+    EXPECT_EQ(loadedSize->limit, 50);
+    EXPECT_EQ(loadedPriority->level, 5);
+    EXPECT_EQ(list.SaveRules(), out.Text());
+}
+
+TEST(RuleText, StopsAtAMalformedPairAndKeepsThePairsBefore) {
+    const std::string good = Pair("First", 1, WordRuleEntry("WordContainSubjectRule", 0, "hello"));
+    const std::string alsoGood = Pair("Last", 1, WordRuleEntry("UserContainCcRule", 8, "boss"));
+    const struct {
+        const char* name;
+        std::string text;
+        bool result;
+        std::size_t pairs;
+    } cases[] = {
+        {"empty text", "", true, 0},
+        {"white space only", " \n\t\r\n", true, 0},
+        {"two good pairs", good + alsoGood, true, 2},
+        {"name with a blank", good + Pair("Two words", 1, WordRuleEntry("WordContainSubjectRule", 0, "x")) +
+                                  alsoGood, false, 1},
+        {"count 2 with one entry", good + Pair("Short", 2, WordRuleEntry("WordContainSubjectRule", 0, "x")), false,
+         1},
+        {"count 4", good + Pair("Four", 4, WordRuleEntry("UserContainToRule", 7, "a") +
+                                               WordRuleEntry("UserContainToRule", 7, "b") +
+                                               WordRuleEntry("UserContainToRule", 7, "c") +
+                                               WordRuleEntry("UserContainToRule", 7, "d")),
+         false, 1},
+        {"unknown class", good + Pair("Odd", 1, WordRuleEntry("wordContainSubjectRule", 0, "x")) + alsoGood, false,
+         1},
+        {"not a Rule token", good + "rule\n" + alsoGood, false, 1},
+        {"missing opening", "Rule\n1\nX\n1\n1\n0\n}\n", false, 0},
+        {"not MailRule", Pair("Bad", 1, "CharsetMessageRule\n{\nMail\n{\n4\n}\n1\n1\n}\n"), false, 0},
+        {"text longer than the rest", "Rule\n{\n1\nX\n1\n1\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n"
+                                      "{\n0\n}\n99\nshort\n", false, 0},
+        {"truncated after the count", good + "Rule\n{\n1\nX\n1\n1\n1\n", false, 1},
+        {"number that is not one", "Rule\n{\none\nX\n1\n1\n0\n}\n", false, 0},
+        {"pair without rules", "Rule\n{\n1\nNone\n1\n1\n0\n}\n", true, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RuleList list;
+        list.LoadRules(good);  // a load starts from an empty list
+        EXPECT_EQ(list.LoadRules(c.text), c.result);
+        EXPECT_EQ(list.pairs.size(), c.pairs);
+    }
+}
+
+}  // namespace
