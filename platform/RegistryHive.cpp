@@ -154,26 +154,35 @@ int HexDigit(char c) {
     return -1;
 }
 
+// Reads "xx,xx,..." (blanks allowed around items, one trailing comma tolerated) in one pass: rule texts make
+// long lists, and every registry call parses the whole file.
 std::optional<std::string> ParseHexBytes(std::string_view list, std::string& reason) {
     std::string bytes;
-    list = Trim(list);
+    bytes.reserve(list.size() / 3 + 1);
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
     std::size_t pos = 0;
-    while (pos < list.size()) {
-        std::size_t comma = list.find(',', pos);
-        const bool last = comma == std::string_view::npos;
-        const std::string_view item = Trim(list.substr(pos, last ? std::string_view::npos : comma - pos));
-        if (item.empty() && last) {
-            break;  // a trailing comma
+    const auto skipBlanks = [&] {
+        while (pos < list.size() && blank(list[pos])) {
+            ++pos;
         }
-        if (item.empty() || item.size() > 2 || HexDigit(item[0]) < 0 || (item.size() == 2 && HexDigit(item[1]) < 0)) {
-            reason = "\"" + std::string(item) + "\" is not a hexadecimal byte";
+    };
+    skipBlanks();
+    while (pos < list.size()) {
+        const std::size_t start = pos;
+        int value = 0;
+        while (pos < list.size() && pos - start < 3 && HexDigit(list[pos]) >= 0) {
+            value = value * 16 + HexDigit(list[pos++]);
+        }
+        const std::size_t digits = pos - start;
+        skipBlanks();
+        if (digits == 0 || digits > 2 || (pos < list.size() && list[pos] != ',')) {
+            const std::size_t end = std::min(list.find(',', start), list.size());
+            reason = "\"" + std::string(Trim(list.substr(start, end - start))) + "\" is not a hexadecimal byte";
             return std::nullopt;
         }
-        bytes.push_back(static_cast<char>(item.size() == 1 ? HexDigit(item[0]) : HexDigit(item[0]) * 16 + HexDigit(item[1])));
-        if (last) {
-            break;
-        }
-        pos = comma + 1;
+        bytes.push_back(static_cast<char>(value));
+        ++pos;  // the comma
+        skipBlanks();
     }
     return bytes;
 }
