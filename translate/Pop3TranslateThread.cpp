@@ -2,14 +2,36 @@
 
 #include <mutex>
 
+#include "app/resources/ModuleResources.h"
 #include "core/CoInitializeForThread.h"
+#include "core/DebugTrace.h"
 #include "mail/Email.h"
+#include "mail/MailCodec.h"
 #include "pop3/ProxyAgent.h"
+#include "pop3/TranslateAgent.h"
+#include "rules/RuleList.h"
+#include "settings/MailerRulePreferences.h"
 #include "settings/ProxyServerPreferences.h"
+#include "translate/MailComposer.h"
 
 namespace {
 constexpr win32::DWORD kDefaultMailServerPort = 110;
+constexpr win32::DWORD kDefaultAutoRecognize = 1;
+constexpr win32::DWORD kDefaultAllMail = 0;
+constexpr win32::DWORD kDefaultMailLimitSize = 32;  // kilobytes
+constexpr win32::DWORD kDefaultEnglishRate = 50;    // percent
+
+// A rule setting; when absent (or of another type) its default is used and written back.
+win32::DWORD ReadRuleSetting(MailerRulePreferences& preferences, const char* name, win32::DWORD fallback)
+{
+    win32::DWORD value = fallback;
+    if (!preferences.ReadDword(name, value)) {
+        value = fallback;
+        preferences.WriteDword(name, fallback);
+    }
+    return value;
 }
+}  // namespace
 
 Pop3TranslateThread::Pop3TranslateThread()
 {
@@ -46,12 +68,80 @@ std::size_t Pop3TranslateThread::PendingMailCount()
 
 std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
 {
-    ProxyServerPreferences preferences;
-    // A failed read keeps the address of the last successful one.
-    preferences.ReadString("MailServerAddress", m_strServerAddress);
-    win32::DWORD port = kDefaultMailServerPort;
-    preferences.ReadDword("MailServerPort", port);
-    return std::make_unique<ProxyAgent>(m_strServerAddress, port, this);
+    std::size_t waiting = 0;
+    {
+        std::scoped_lock transMailGuard(m_csTransMail);
+        waiting = m_queTransMailPtr.size();
+    }
+    if (waiting == 0) {
+        ProxyServerPreferences preferences;
+        // A failed read keeps the address of the last successful one.
+        preferences.ReadString("MailServerAddress", m_strServerAddress);
+        win32::DWORD port = kDefaultMailServerPort;
+        preferences.ReadDword("MailServerPort", port);
+        return std::make_unique<ProxyAgent>(m_strServerAddress, port, this);
+    }
+    // Every waiting translated mail goes to this one connection; the next one is relayed again.
+    std::scoped_lock transMailGuard(m_csTransMail);
+    auto agent = std::make_unique<TranslateAgent>(this);
+    DebugTrace("Pop3TranslateThread::GetPop3Agent : new TranslateAgent(this)\n");
+    for (std::unique_ptr<Email>& mail : m_queTransMailPtr) {
+        agent->AddMail(*mail);
+        mail.reset();
+    }
+    m_queTransMailPtr.clear();
+    DebugTrace("Pop3TranslateThread::GetPop3Agent : m_queTransMailPtr.clear()\n");
+    return agent;
+}
+
+bool Pop3TranslateThread::IsTranslateMail(Email* mail)
+{
+    MailerRulePreferences preferences;
+    std::string ruleText;
+    preferences.ReadString("Mailer Rule", ruleText);
+    RuleList rules;
+    rules.LoadRules(ruleText);  // the pairs read before a fault still count
+
+    const bool autoRecognize = ReadRuleSetting(preferences, "AutoRecognize", kDefaultAutoRecognize) != 0;
+    const bool allMail = ReadRuleSetting(preferences, "AllMail", kDefaultAllMail) != 0;
+    const win32::DWORD limitKilobytes = ReadRuleSetting(preferences, "Mail Limit Size", kDefaultMailLimitSize);
+
+    if (mail->contentType != Email::kTextPlain ||
+        static_cast<std::int32_t>(mail->size) > static_cast<std::int32_t>(limitKilobytes * 1024)) {
+        return false;
+    }
+    if (allMail) {
+        return true;
+    }
+    if (autoRecognize && IsEnglishMail(mail)) {
+        return true;
+    }
+    return rules.Match(*mail);
+}
+
+bool Pop3TranslateThread::IsEnglishMail(Email* mail)
+{
+    MailerRulePreferences preferences;
+    const auto englishRate = static_cast<std::int32_t>(ReadRuleSetting(preferences, "English Rate", kDefaultEnglishRate));
+    if (mail->contentType != Email::kTextPlain) {
+        return false;
+    }
+    if (mail->charset == Email::kIso8859_1 || mail->charset == Email::kUsAscii) {
+        return true;
+    }
+    // The rate of a mail without body text is not defined; such a mail has nothing to translate.
+    if (mail->GetBodySize() == 0) {
+        return false;
+    }
+    std::int32_t rate = 0;
+    mail->GetEnglishRate(rate);
+    return rate >= englishRate;
+}
+
+bool Pop3TranslateThread::TranslateMail(Email* mail)
+{
+    MailComposer composer(m_engine, ModuleInstance());
+    return composer.TranslateMail(mail);
 }
 
 void Pop3TranslateThread::OnThreadBegin()
@@ -61,7 +151,37 @@ void Pop3TranslateThread::OnThreadBegin()
 
 void Pop3TranslateThread::DoWork()
 {
-    // Captured mails stay queued until the translation batch takes them up.
+    try {
+        m_engine.Initialize();
+        for (;;) {
+            Email* mail = nullptr;
+            {
+                std::scoped_lock mailGuard(m_csMail);
+                if (m_queMailPtr.empty()) {
+                    break;
+                }
+                mail = m_queMailPtr.front().get();
+            }
+            const bool translated = DecodeMailBody(*mail) && IsTranslateMail(mail) && TranslateMail(mail) &&
+                                    MailCodec().EncodeBody(*mail);
+            if (translated) {
+                // For a moment the mail stands in both queues; the translated queue owns it from here on.
+                {
+                    std::scoped_lock transMailGuard(m_csTransMail);
+                    m_queTransMailPtr.emplace_back(mail);
+                }
+                std::scoped_lock mailGuard(m_csMail);
+                static_cast<void>(m_queMailPtr.front().release());
+                m_queMailPtr.pop_front();
+            } else {
+                std::scoped_lock mailGuard(m_csMail);
+                m_queMailPtr.pop_front();
+            }
+        }
+    } catch (...) {
+        // Above all the engine that cannot be had: the mails stay queued for the next wake-up.
+    }
+    m_engine.Uninitialize();
 }
 
 void Pop3TranslateThread::OnThreadEnd()

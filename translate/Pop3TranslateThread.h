@@ -5,6 +5,9 @@
 //
 // Locks: m_csMail guards m_queMailPtr, m_csTransMail guards m_queTransMailPtr; the two are never held together.
 // m_csTransMail may be taken while the server holds its agent lock (CreateAgent calls GetPop3Agent).
+// A batch (DoWork) works on the front mail of m_queMailPtr outside the lock: the other threads only append to
+// that queue or count it, so the front entry stays put until the batch removes it. The engine (m_engine) is made
+// at the start of every batch and released at its end, on this thread only.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +17,7 @@
 
 #include "core/ZThinThread.h"
 #include "platform/Sync.h"
+#include "translate/Dunmo2000Engine.h"
 
 class Email;
 class Pop3Agent;
@@ -37,12 +41,22 @@ public:
     // Number of captured mails waiting, for status displays and tests.
     std::size_t PendingMailCount();
 
+    // The selection: text/plain, within "Mail Limit Size", and then "AllMail", English by "AutoRecognize", or
+    // the rules. The settings are read anew for every mail.
+    bool IsTranslateMail(Email* mail);
+    // Automatic recognition: text/plain and either an ASCII or Latin-1 charset or an English rate of at least
+    // "English Rate" percent.
+    bool IsEnglishMail(Email* mail);
+    // Composes the translated mail in place; false (mail unchanged) when the composition was interrupted.
+    bool TranslateMail(Email* mail);
+
 protected:
     void OnThreadBegin() override;
     void DoWork() override;
     void OnThreadEnd() override;
 
 private:
+    Dunmo2000Engine m_engine;
     win32::CriticalSection m_csMail;
     std::deque<std::unique_ptr<Email>> m_queMailPtr;  // guarded by m_csMail
     win32::CriticalSection m_csTransMail;

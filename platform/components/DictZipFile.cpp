@@ -157,8 +157,8 @@ const std::string* DictZipFile::Chunk(std::size_t index)
 
 std::optional<std::string> DictZipFile::Read(std::uint64_t offset, std::uint64_t length)
 {
-    if (descriptor < 0) {
-        return std::nullopt;
+    if (descriptor < 0 || chunkLength == 0 || chunkOffsets.empty()) {
+        return std::nullopt;  // not opened, or its chunk table was not read
     }
     std::string out;
     out.reserve(length);

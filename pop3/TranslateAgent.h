@@ -1,0 +1,71 @@
+// The agent of a connection that is served the translated mails instead of being relayed: a small POP3 server
+// whose mailbox holds copies of the mails that were waiting when the connection came in. Filled by the
+// translate thread (AddMail) before it is handed out; commands run on the connection's thread; the mails are
+// destroyed on the agent's own thread when it ends.
+//
+// Locks: mailLock guards mails, responseLock guards responses; they are taken one after the other, never nested.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Sync.h"
+#include "pop3/Pop3Agent.h"
+#include "pop3/Pop3Email.h"
+
+class Email;
+class Pop3TranslateThread;
+
+class TranslateAgent final : public Pop3Agent {
+public:
+    static constexpr const char* kGreeting = "+OK Welcome to the NV POP3 Proxy Server";
+
+    // Starts the agent's thread, which does nothing but wait for its stop.
+    explicit TranslateAgent(Pop3TranslateThread* translateThread);
+    ~TranslateAgent() override;
+
+    // Adds a copy of the mail as message N + 1; the caller keeps its own mail.
+    void AddMail(const Email& mail);
+
+    // Runs one command and queues its answer lines. False for a command word it does not know (nothing queued).
+    bool SendCommand(std::string line) override;
+    // The greeting once, then the queued answer lines one by one; false when none is left.
+    bool GetResponse(std::string& response) override;
+    // Runs one command and sends all its answer lines to the client.
+    bool ProcessCommand(const std::string& line) override;
+
+protected:
+    void OnThreadBegin() override;
+    void DoWork() override {}
+    void OnThreadEnd() override;
+
+private:
+    using Handler = std::vector<std::string> (TranslateAgent::*)(const std::string& argument);
+    struct Command {
+        const char* word;
+        Handler handler;
+    };
+    static const Command kCommands[];
+
+    std::vector<std::string> Ok(const std::string& argument);
+    std::vector<std::string> Stat(const std::string& argument);
+    std::vector<std::string> List(const std::string& argument);
+    std::vector<std::string> Retr(const std::string& argument);
+    std::vector<std::string> Dele(const std::string& argument);
+    std::vector<std::string> Rset(const std::string& argument);
+    std::vector<std::string> Top(const std::string& argument);
+    std::vector<std::string> Uidl(const std::string& argument);
+
+    // The mail bearing the message number; null when none does. Called with mailLock held.
+    Pop3Email* Find(std::uint32_t number);
+
+    [[maybe_unused]] Pop3TranslateThread* translateThread;  // not owned; kept for the books, unused by the commands
+    bool greetingPending = true;           // connection thread only
+    win32::CriticalSection responseLock;
+    std::deque<std::string> responses;  // guarded by responseLock
+    win32::CriticalSection mailLock;
+    std::deque<std::unique_ptr<Pop3Email>> mails;  // guarded by mailLock; in number order
+};

@@ -1,0 +1,42 @@
+// The adapter of the external translation engine: creates the engine and its preferences object by ProgID,
+// configures the engine from the preferences, and turns one ANSI text into one translated ANSI text with small
+// negative result codes for every failure. Owned by the translate thread and used on that thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Components.h"
+
+class Dunmo2000Engine {
+public:
+    // Results of Translate other than a length.
+    static constexpr std::int32_t kMissingArgument = -1;
+    static constexpr std::int32_t kEngineNotCreated = -2;
+    static constexpr std::int32_t kSourceTooLong = -3;
+    static constexpr std::int32_t kEngineFailed = -4;
+    static constexpr std::int32_t kTranslationTooLong = -5;
+    // Longest source passed to the engine, in bytes.
+    static constexpr std::size_t kMaxSourceLength = 0x7FFF;
+
+    Dunmo2000Engine() = default;
+    virtual ~Dunmo2000Engine();
+    Dunmo2000Engine(const Dunmo2000Engine&) = delete;
+    Dunmo2000Engine& operator=(const Dunmo2000Engine&) = delete;
+
+    // Creates and configures the components when they are not there yet. Returns true; throws the failing
+    // HRESULT (a win32::HRESULT by value) after releasing both components.
+    bool Initialize();
+    void Uninitialize();
+    // Translates the NUL-terminated ANSI source into destination (capacity bytes, NUL included); returns the
+    // translation's length in bytes or one of the negative results above. Serialised process-wide.
+    std::int32_t Translate(const char* source, std::int32_t capacity, char* destination);
+
+    // Whether both components are held (for status and tests).
+    bool IsInitialized() const { return m_pEngine != nullptr && m_pPreferences != nullptr; }
+
+private:
+    void CreateComponents();
+
+    win32::ITranslationEngine* m_pEngine = nullptr;
+    win32::IEJPreferences* m_pPreferences = nullptr;
+};
