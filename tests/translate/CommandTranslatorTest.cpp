@@ -1,0 +1,51 @@
+// Against real programs run through /bin/sh.
+#include "platform/components/CommandTranslator.h"
+
+#include <gtest/gtest.h>
+
+using win32::CommandTranslator;
+
+namespace {
+
+TEST(CommandTranslator, RealPrograms)
+{
+    struct Case {
+        const char* command;
+        std::string input;
+        bool ok;
+        std::string textOrError;
+    };
+    const Case cases[] = {
+        {"sed 's/Hello/こんにちは/'", "Hello world", true, "こんにちは world"},
+        {"tr a-z A-Z", "abc 日本", true, "ABC 日本"},
+        {"cat", "", true, ""},
+        {"echo fixed", std::string(1 << 20, 'x'), true, "fixed\n"},  // does not read its input at all
+        {"wc -c", std::string(1 << 20, 'x'), true, "1048576\n"},      // more input than a pipe holds
+        {"exit 3", "text", false, "status 3"},
+        {"kill -9 $$", "text", false, "signal 9"},
+        {"printf '\\377\\376'", "text", false, "not UTF-8"},
+        {"/nonexistent/translator", "text", false, "status 127"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.command);
+        CommandTranslator translator(test.command, 20);
+        const win32::TranslationResult result = translator.Translate(test.input);
+        EXPECT_EQ(result.ok, test.ok) << result.error;
+        if (test.ok) {
+            EXPECT_EQ(result.text, test.textOrError);
+        } else {
+            EXPECT_NE(result.error.find(test.textOrError), std::string::npos) << result.error;
+        }
+    }
+}
+
+TEST(CommandTranslator, HangingCommandIsKilledAtTheTimeOut)
+{
+    // The shell's child keeps the output open: the whole process group must be ended.
+    CommandTranslator translator("sleep 30; echo late", 1);
+    const win32::TranslationResult result = translator.Translate("text");
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("did not finish within 1 seconds"), std::string::npos) << result.error;
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+// Against the installed dictionary (dict-freedict-eng-jpn).
+#include "platform/components/DictionaryTranslator.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+#include "platform/components/DictZipFile.h"
+
+using win32::DictionaryTranslator;
+using win32::DictZipFile;
+
+namespace {
+
+constexpr const char* kPath = DictionaryTranslator::kDefaultPath;
+
+class DictionaryTranslatorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(DictionaryTranslator::IsInstalled(kPath)) << "the dictionary package is not installed";
+        std::string error;
+        translator = DictionaryTranslator::Open(kPath, error);
+        ASSERT_TRUE(translator) << error;
+    }
+
+    std::unique_ptr<DictionaryTranslator> translator;
+};
+
+TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWord)
+{
+    struct Case {
+        const char* word;
+        const char* gloss;
+    };
+    const Case cases[] = {
+        {"cat", "猫"},           // "猫 2." in the data: the stray sense number is not part of the gloss
+        {"book", "本"},          // numbered senses
+        {"translate", "訳す"},   // a bare sense line
+        {"the", "その"},         // the first entry's sense is a formula, so the next entry's gloss is taken
+        {"Cat", "猫"},           // case does not matter
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.word);
+        EXPECT_EQ(translator->Gloss(test.word), test.gloss);
+    }
+    EXPECT_EQ(translator->Gloss("xyzzyplugh"), "");
+}
+
+TEST_F(DictionaryTranslatorTest, InflectedFormsFindTheirBaseWord)
+{
+    // Words that are headwords themselves ("reading", "running") keep their own gloss.
+    struct Case {
+        const char* inflected;
+        const char* base;
+    };
+    const Case cases[] = {
+        {"books", "book"}, {"boxes", "box"},     {"cities", "city"},     {"translated", "translate"},
+        {"played", "play"}, {"stopped", "stop"}, {"studied", "study"},   {"making", "make"},
+        {"hopped", "hop"},  {"translating", "translate"}, {"hoping", "hope"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.inflected);
+        const std::string base = translator->Gloss(test.base);
+        ASSERT_FALSE(base.empty());
+        EXPECT_EQ(translator->Gloss(test.inflected), base);
+    }
+}
+
+TEST_F(DictionaryTranslatorTest, KeepsTheTextAndAddsGlosses)
+{
+    const win32::TranslationResult result = translator->Translate(" The cat sat, xyzzyplugh 42 猫!");
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.text.substr(0, 16), " The(その) cat");
+    EXPECT_NE(result.text.find("cat(猫)"), std::string::npos);
+    EXPECT_NE(result.text.find(", xyzzyplugh 42 猫!"), std::string::npos) << result.text;
+}
+
+TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)
+{
+    const std::string path = std::string(kPath) + ".dict.dz";
+    gzFile whole = gzopen(path.c_str(), "rb");
+    ASSERT_NE(whole, nullptr);
+    std::string plain;
+    char buffer[65536];
+    for (int got; (got = gzread(whole, buffer, sizeof buffer)) > 0;) {
+        plain.append(buffer, static_cast<std::size_t>(got));
+    }
+    gzclose(whole);
+    ASSERT_GT(plain.size(), 200000u);
+
+    DictZipFile file;
+    std::string error;
+    ASSERT_TRUE(file.Open(path, error)) << error;
+    std::mt19937 random(7);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+        {0, 100}, {plain.size() - 10, 10}, {58315 - 5, 10}, {58315 * 2 - 1, 58315 + 2}, {0, plain.size()}};
+    for (int i = 0; i < 200; ++i) {
+        const std::uint64_t offset = random() % plain.size();
+        ranges.emplace_back(offset, std::min<std::uint64_t>(random() % 3000, plain.size() - offset));
+    }
+    for (const auto& [offset, length] : ranges) {
+        SCOPED_TRACE(std::to_string(offset) + "+" + std::to_string(length));
+        const std::optional<std::string> read = file.Read(offset, length);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, plain.substr(offset, length));
+    }
+    EXPECT_FALSE(file.Read(plain.size() + 100000, 10).has_value()) << "a range past the end";
+}
+
+TEST(DictZipFile, RefusesWhatIsNotADictzipFile)
+{
+    DictZipFile missing;
+    std::string error;
+    EXPECT_FALSE(missing.Open("/nonexistent/file.dict.dz", error));
+    EXPECT_NE(error.find("/nonexistent/file.dict.dz"), std::string::npos);
+
+    DictZipFile notGzip;
+    error.clear();
+    EXPECT_FALSE(notGzip.Open(std::string(kPath) + ".index", error));
+    EXPECT_NE(error.find("not a dictzip file"), std::string::npos);
+    EXPECT_FALSE(notGzip.Read(0, 10).has_value());
+}
+
+}  // namespace

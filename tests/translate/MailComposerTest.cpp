@@ -1,0 +1,274 @@
+#include "translate/MailComposer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestComponents.h"
+#include "app/resources/ModuleResources.h"
+#include "mail/Email.h"
+#include "platform/CodePage.h"
+#include "translate/Dunmo2000Engine.h"
+
+using namespace testing_components;
+
+namespace {
+
+std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body)
+{
+    std::vector<std::string> lines = std::move(header);
+    lines.emplace_back("");
+    lines.insert(lines.end(), body.begin(), body.end());
+    auto mail = std::make_unique<Email>();
+    mail->SetMail(lines);
+    return mail;
+}
+
+std::vector<std::string> Body(Email& mail)
+{
+    std::vector<std::string> lines;
+    mail.GetBodyLines(lines);
+    return lines;
+}
+
+std::vector<std::string> Header(Email& mail, const char* name)
+{
+    std::vector<std::string> values;
+    mail.GetHeaderValues(name, values);
+    return values;
+}
+
+std::string Report(const char* firstLine) { return win32::Utf8ToAnsi(std::string(firstLine) + "\n- ダンモ  varaved -"); }
+
+class MailComposerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
+
+    std::vector<std::string> Compose(const std::vector<std::string>& body)
+    {
+        auto mail = MakeMail({"Subject: hello", "Content-Type: text/plain; charset=us-ascii"}, body);
+        MailComposer composer(engine, ModuleInstance());
+        EXPECT_TRUE(composer.TranslateMail(mail.get()));
+        return Body(*mail);
+    }
+
+    ScopedApartment apartment;
+    ScopedTestComponents components{{}};
+    Dunmo2000Engine engine;
+};
+
+TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph)
+{
+    const std::vector<std::string> body = Compose({"line one", "line two", "line three", "", "> quoted a",
+                                                   "> quoted b", "last line"});
+    const std::vector<std::string> expected = {"line one", "line two", "line three",
+                                               "|< line one line two line three>", "", "> quoted a", "> quoted b",
+                                               "|> <quoted a quoted b>", "last line", "|<last line>"};
+    EXPECT_EQ(body, expected);
+    // The quoted line after the blank line closes an empty paragraph: one more call, with an empty text.
+    EXPECT_EQ(components.counters().translateCalls, 4);
+}
+
+TEST_F(MailComposerTest, ParagraphRules)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> body;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"rule 3 joins equal prefixes with one blank, also after a trailing blank",
+         {"foo ", "bar"},
+         {"foo ", "bar", "|< foo  bar>"}},
+        {"rule 1 closes at a prefix-only line and opens with its prefix",
+         {"> a", ">", "> b"},
+         {"> a", "|> <a>", ">", "> b", "|> <b>"}},
+        {"rule 2 ignores trailing blanks of the prefix",
+         {">  deeper", "> same"},
+         {">  deeper", "> same", "|> <deeper same>"}},
+        {"rule 5 joins a less indented line and takes its prefix",
+         {"  indented text", " less"},
+         {"  indented text", " less", "| <indented text less>"}},
+        {"rule 6a starts a paragraph at a new sentence one blank deeper",
+         {"> Done.", ">  Next one"},
+         {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}},
+        {"rule 6a accepts a digit, ( and the quote marks",
+         {"> He said \"yes\"", ">  (Then) left"},
+         {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}},
+        {"rule 6b joins when the open text does not end a sentence",
+         {"> done", ">  Next"},
+         {"> done", ">  Next", "|>  <done Next>"}},
+        {"rule 6b joins when the new line does not start a sentence",
+         {"> Done.", ">  next"},
+         {"> Done.", ">  next", "|>  <Done. next>"}},
+        {"rule 7 closes at two more blanks of indentation",
+         {"> Done", ">   More"},
+         {"> Done", "|> <Done>", ">   More", "|>   <More>"}},
+        {"tabs are part of the compared prefix",
+         {"\tone", "\ttwo", "three"},
+         {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        EXPECT_EQ(Compose(test.body), test.expected);
+    }
+}
+
+TEST_F(MailComposerTest, FirstParagraphReachesEngineWithLeadingBlank)
+{
+    Compose({"Hello world"});
+    EXPECT_EQ(components.counters().lastSource, " Hello world");
+}
+
+TEST_F(MailComposerTest, BodyWithoutTextMakesNoEngineCallButStillChangesTheHeader)
+{
+    auto mail = MakeMail({"Subject: hi"}, {"", ">", "  ", "> >", ""});
+    const std::vector<std::string> before = Body(*mail);
+    MailComposer composer(engine, ModuleInstance());
+    ASSERT_TRUE(composer.TranslateMail(mail.get()));
+    EXPECT_EQ(components.counters().translateCalls, 0);
+    EXPECT_EQ(Body(*mail), before);
+    EXPECT_EQ(Header(*mail, "Content-Type"), std::vector<std::string>{"text/plain; charset=iso-2022-jp"});
+    EXPECT_EQ(Header(*mail, "Subject"), std::vector<std::string>{"TR: hi"});
+}
+
+TEST_F(MailComposerTest, HeaderChanges)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> header;
+        std::vector<std::string> subjects;
+    };
+    const Case cases[] = {
+        {"subject gets the mark", {"Subject: Meeting", "Content-Type: text/plain"}, {"TR: Meeting"}},
+        {"a marked subject gets a second mark", {"Subject: TR: Meeting"}, {"TR: TR: Meeting"}},
+        {"no subject stays without one", {"From: a@example.org"}, {}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        auto mail = MakeMail(test.header, {"text"});
+        MailComposer composer(engine, ModuleInstance());
+        ASSERT_TRUE(composer.TranslateMail(mail.get()));
+        EXPECT_EQ(Header(*mail, "Subject"), test.subjects);
+        EXPECT_EQ(Header(*mail, "Content-Type"), std::vector<std::string>{"text/plain; charset=iso-2022-jp"});
+        EXPECT_EQ(mail->contentType, Email::kTextPlain);
+        EXPECT_EQ(mail->charset, Email::kIso2022Jp);
+    }
+}
+
+TEST_F(MailComposerTest, EngineFailureInsertsReport104AndGoesOn)
+{
+    components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
+        if (source.find(u"bad") != std::u16string::npos) {
+            return win32::E_FAIL;
+        }
+        return Bracket(source, out);
+    };
+    const std::vector<std::string> body = Compose({"bad paragraph", "", "good one"});
+    const std::vector<std::string> expected = {
+        "bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "", "good one",
+        "|< good one>"};
+    EXPECT_EQ(body, expected);
+}
+
+TEST_F(MailComposerTest, ParagraphLengthBoundary)
+{
+    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
+        out = u"ok";
+        return win32::S_OK;
+    };
+    // The first line is joined to the empty open paragraph with one blank: 32766 letters make 32767 bytes.
+    std::vector<std::string> body = Compose({std::string(32766, 'a')});
+    EXPECT_EQ(body, (std::vector<std::string>{std::string(32766, 'a'), "|ok"}));
+    body = Compose({std::string(32767, 'a')});
+    ASSERT_EQ(body.size(), 2u);
+    EXPECT_EQ(body[1], Report("| 報告 - サーバがメール解析処理に失敗したため、翻訳に失敗しました"));
+}
+
+TEST_F(MailComposerTest, TranslationTooLongInsertsReport105)
+{
+    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
+        out.assign(32768, u'x');
+        return win32::S_OK;
+    };
+    EXPECT_EQ(Compose({"text"}), (std::vector<std::string>{"text", Report("| 報告 - サーバが翻訳結果の処理に失敗しました")}));
+}
+
+TEST_F(MailComposerTest, EngineNotCreatedInsertsReport102)
+{
+    engine.Uninitialize();
+    EXPECT_EQ(Compose({"text"}),
+              (std::vector<std::string>{"text",
+                                        Report("| 報告 - エンジンに問題がある可能性があるため、翻訳処理に失敗しました")}));
+}
+
+TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText)
+{
+    components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
+    const win32::ModuleResources noStrings{{}, nullptr};
+    MailComposer composer(engine, &noStrings);
+    std::string result;
+    EXPECT_FALSE(composer.TranslateParagraph("text", result));
+    EXPECT_EQ(result, win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave"));
+}
+
+TEST(AppendWrapped, Widths)
+{
+    const std::string dbcs = "\x82\xA0";  // あ in Shift_JIS
+    std::string mixed = "a";
+    for (int i = 0; i < 40; ++i) {
+        mixed += dbcs;
+    }
+    struct Case {
+        const char* name;
+        std::string prefix;
+        std::string text;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"empty text adds nothing", "|", "", {}},
+        {"one-byte prefix: 72 bytes of text per line", "|", std::string(150, 'b'),
+         {"|" + std::string(72, 'b'), "|" + std::string(72, 'b'), "|bbbbbb"}},
+        {"a double-byte character completing the line makes it one longer", "|", mixed,
+         {"|a" + [&] { std::string s; for (int i = 0; i < 36; ++i) s += dbcs; return s; }(),
+          "|" + [&] { std::string s; for (int i = 0; i < 4; ++i) s += dbcs; return s; }()}},
+        {"prefix filling the width: one character per line", std::string(72, '>'), "a" + dbcs + "b",
+         {std::string(72, '>') + "a", std::string(72, '>') + dbcs, std::string(72, '>') + "b"}},
+        {"longer prefix: the first line is the prefix alone", std::string(73, '>'), "ab",
+         {std::string(73, '>'), std::string(73, '>') + "a", std::string(73, '>') + "b"}},
+        {"line breaks are copied like other bytes", "|", "a\nb", {"|a\nb"}},
+        {"a lead byte at the end is one byte", "|", "a\x82", {"|a\x82"}},
+        {"lead byte 0xF0 counts as a single byte", "|", "\xF0\x40", {"|\xF0\x40"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        LineList out;
+        EXPECT_TRUE(MailComposer::AppendWrapped(test.prefix, test.text.c_str(), out));
+        EXPECT_EQ(out.Lines(), test.expected);
+    }
+}
+
+TEST(AppendWrapped, NeverSplitsDoubleByteCharacters)
+{
+    std::string text;
+    for (int i = 0; i < 500; ++i) {
+        text += (i % 3 == 0) ? "x" : "\x93\xFA";  // 日
+    }
+    LineList out;
+    MailComposer::AppendWrapped("|> ", text.c_str(), out);
+    std::string joined;
+    for (const std::string& line : out) {
+        ASSERT_EQ(line.substr(0, 3), "|> ");
+        const std::string chunk = line.substr(3);
+        EXPECT_LE(chunk.size(), 71u);
+        for (std::size_t i = 0; i < chunk.size();) {
+            i += chunk[i] == 'x' ? 1 : 2;
+            ASSERT_LE(i, chunk.size()) << "a character was split";
+        }
+        joined += chunk;
+    }
+    EXPECT_EQ(joined, text);
+}
+
+}  // namespace

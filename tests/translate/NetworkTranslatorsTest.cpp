@@ -1,0 +1,132 @@
+#include "platform/components/NetworkTranslators.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <nlohmann/json.hpp>
+
+#include "FakeTranslationServer.h"
+
+using win32::LibreTranslateTranslator;
+using win32::NetworkSettings;
+using win32::OpenAiTranslator;
+using win32::Translator;
+
+namespace {
+
+class NetworkTranslatorsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(server.Port(), 0) << "the fake translation server did not start"; }
+
+    NetworkSettings Settings(unsigned timeoutSeconds = 10)
+    {
+        return NetworkSettings{server.BaseUrl() + "/v1", "small-model", "VUVED_TEST_API_KEY", timeoutSeconds};
+    }
+
+    FakeTranslationServer server;
+};
+
+// The same failures hold for both formats.
+TEST_F(NetworkTranslatorsTest, AnswersAndFailures)
+{
+    struct Case {
+        const char* source;
+        bool ok;
+        const char* textOrError;  // the translation, or a part of the error text
+    };
+    const Case cases[] = {
+        {"Hello world", true, "訳:Hello world"},
+        {"  padded text \n", true, "訳:padded text"},
+        {"error please", false, "HTTP status 500"},
+        {"empty answer", false, "empty"},
+        {"echo me", false, "unchanged"},
+        {"garbage answer", false, ""},
+    };
+    OpenAiTranslator openAi(Settings());
+    NetworkSettings libreSettings = Settings();
+    libreSettings.endpoint = server.BaseUrl();
+    LibreTranslateTranslator libre(libreSettings);
+    for (Translator* translator : {static_cast<Translator*>(&openAi), static_cast<Translator*>(&libre)}) {
+        for (const Case& test : cases) {
+            SCOPED_TRACE(std::string(translator == &openAi ? "openai: " : "libretranslate: ") + test.source);
+            const win32::TranslationResult result = translator->Translate(test.source);
+            EXPECT_EQ(result.ok, test.ok) << result.error;
+            if (test.ok) {
+                EXPECT_EQ(result.text, test.textOrError);
+            } else {
+                EXPECT_NE(result.error.find(test.textOrError), std::string::npos) << result.error;
+                EXPECT_TRUE(result.text.empty());
+            }
+        }
+    }
+}
+
+TEST_F(NetworkTranslatorsTest, CutOffChatAnswerFails)
+{
+    OpenAiTranslator translator(Settings());
+    const win32::TranslationResult result = translator.Translate("cutoff text");
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.error.find("cut off"), std::string::npos);
+}
+
+TEST_F(NetworkTranslatorsTest, ErrorMessageOfTheServerIsKept)
+{
+    OpenAiTranslator translator(Settings());
+    EXPECT_NE(translator.Translate("error").error.find("model exploded"), std::string::npos);
+}
+
+TEST_F(NetworkTranslatorsTest, ChatRequestCarriesModelInstructionTemperatureAndKey)
+{
+    ::setenv("VUVED_TEST_API_KEY", "sk-test-123", 1);
+    OpenAiTranslator translator(Settings());
+    const win32::TranslationResult result = translator.Translate("inspect this");
+    ::unsetenv("VUVED_TEST_API_KEY");
+    ASSERT_TRUE(result.ok) << result.error;
+    const nlohmann::json seen = nlohmann::json::parse(result.text);
+    const nlohmann::json& request = seen["request"];
+    EXPECT_EQ(request["model"], "small-model");
+    EXPECT_EQ(request["temperature"], 0);
+    ASSERT_EQ(request["messages"].size(), 2u);
+    EXPECT_EQ(request["messages"][0]["role"], "system");
+    EXPECT_NE(request["messages"][0]["content"].get<std::string>().find("Japanese"), std::string::npos);
+    EXPECT_EQ(request["messages"][1]["content"], "inspect this");
+    EXPECT_EQ(seen["authorization"], "Bearer sk-test-123");
+}
+
+TEST_F(NetworkTranslatorsTest, LibreTranslateRequestFormat)
+{
+    NetworkSettings settings = Settings();
+    settings.endpoint = server.BaseUrl() + "/";
+    ::setenv("VUVED_TEST_API_KEY", "libre-key", 1);
+    LibreTranslateTranslator translator(settings);
+    const win32::TranslationResult result = translator.Translate("inspect");
+    ::unsetenv("VUVED_TEST_API_KEY");
+    ASSERT_TRUE(result.ok) << result.error;
+    const nlohmann::json request = nlohmann::json::parse(result.text)["request"];
+    EXPECT_EQ(request["q"], "inspect");
+    EXPECT_EQ(request["source"], "en");
+    EXPECT_EQ(request["target"], "ja");
+    EXPECT_EQ(request["api_key"], "libre-key");
+}
+
+TEST_F(NetworkTranslatorsTest, SlowAnswerBeyondTheTimeOutFails)
+{
+    OpenAiTranslator translator(Settings(1));
+    const win32::TranslationResult result = translator.Translate("slow answer");
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.empty());
+}
+
+TEST(NetworkTranslatorsRefused, RefusedConnectionFails)
+{
+    const std::string endpoint = "http://127.0.0.1:" + std::to_string(RefusingPort());
+    OpenAiTranslator openAi(NetworkSettings{endpoint + "/v1", "m", "", 5});
+    LibreTranslateTranslator libre(NetworkSettings{endpoint, "", "", 5});
+    for (Translator* translator : {static_cast<Translator*>(&openAi), static_cast<Translator*>(&libre)}) {
+        const win32::TranslationResult result = translator->Translate("Hello");
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.error.find("127.0.0.1"), std::string::npos) << result.error;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// The translate thread: the selection with its settings read per mail, the batch on its own thread, and the
+// choice of agent per connection.
+#include "translate/Pop3TranslateThread.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "TestComponents.h"
+#include "TranslationSettings.h"
+#include "integration/RelaySettings.h"
+#include "mail/Email.h"
+#include "platform/CodePage.h"
+#include "pop3/TranslateAgent.h"
+
+using namespace testing_components;
+
+namespace {
+
+const std::string kJapaneseLine = win32::Utf8ToAnsi("これは日本語のメールです");
+
+std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vector<std::string>& body,
+                                const std::string& subject = "Status report")
+{
+    std::vector<std::string> lines{"Subject: " + subject, "Content-Type: " + contentType, ""};
+    lines.insert(lines.end(), body.begin(), body.end());
+    auto mail = std::make_unique<Email>();
+    mail->SetMail(lines);
+    return mail;
+}
+
+// Waits, bounded, for a condition that another thread brings about.
+template <typename Condition>
+bool WaitUntil(Condition condition)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+std::vector<std::string> Retrieve(TranslateAgent& agent, int number)
+{
+    std::string line;
+    agent.GetResponse(line);  // the greeting
+    EXPECT_TRUE(agent.SendCommand("RETR " + std::to_string(number)));
+    std::vector<std::string> lines;
+    while (agent.GetResponse(line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class Pop3TranslateThreadTest : public ::testing::Test {
+protected:
+    void TearDown() override { thread.StopAndWait(); }
+
+    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate)
+    {
+        WriteRegistryDword(kMailerRuleKey, "AutoRecognize", autoRecognize);
+        WriteRegistryDword(kMailerRuleKey, "AllMail", allMail);
+        WriteRegistryDword(kMailerRuleKey, "Mail Limit Size", limitKilobytes);
+        WriteRegistryDword(kMailerRuleKey, "English Rate", rate);
+    }
+
+    ScopedRegistry registry;
+    ScopedTestComponents components{{}};
+    Pop3TranslateThread thread;
+};
+
+TEST_F(Pop3TranslateThreadTest, MissingRuleSettingsGetTheirDefaultsWrittenBack)
+{
+    auto mail = MakeMail("text/plain; charset=us-ascii", {"Hello there."});
+    EXPECT_TRUE(thread.IsTranslateMail(mail.get())) << "recognised as English by default";
+    const std::pair<const char*, win32::DWORD> defaults[] = {
+        {"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
+    for (const auto& [name, expected] : defaults) {
+        SCOPED_TRACE(name);
+        win32::DWORD value = 0;
+        ASSERT_TRUE(ReadRegistryDword(kMailerRuleKey, name, value));
+        EXPECT_EQ(value, expected);
+    }
+}
+
+TEST_F(Pop3TranslateThreadTest, SizeLimitBoundary)
+{
+    Rules(0, 1, 1, 50);
+    auto exact = MakeMail("text/plain", {""});
+    const std::uint32_t overhead = exact->size;  // header, separator, one empty line and the end line
+    exact = MakeMail("text/plain", {std::string(1024 - overhead, 'a')});
+    ASSERT_EQ(exact->size, 1024u);
+    EXPECT_TRUE(thread.IsTranslateMail(exact.get())) << "exactly the limit is eligible";
+    auto over = MakeMail("text/plain", {std::string(1025 - overhead, 'a')});
+    ASSERT_EQ(over->size, 1025u);
+    EXPECT_FALSE(thread.IsTranslateMail(over.get()));
+}
+
+TEST_F(Pop3TranslateThreadTest, Selection)
+{
+    struct Case {
+        const char* name;
+        win32::DWORD autoRecognize, allMail, rate;
+        std::string contentType;
+        std::vector<std::string> body;
+        bool expected;
+    };
+    // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
+    const std::string half = win32::Utf8ToAnsi("日本") + "ab";
+    const Case cases[] = {
+        {"multipart is never translated", 1, 1, 50, "multipart/mixed; boundary=x", {"Hello"}, false},
+        {"unknown content type is never translated", 1, 1, 50, "text/html", {"Hello"}, false},
+        {"all mail", 0, 1, 50, "text/plain; charset=ISO-2022-JP", {kJapaneseLine}, true},
+        {"ascii charset counts as English", 1, 0, 50, "text/plain; charset=us-ascii", {kJapaneseLine}, true},
+        {"latin-1 charset counts as English", 1, 0, 50, "text/plain; charset=iso-8859-1", {kJapaneseLine}, true},
+        {"Japanese body is not English", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {kJapaneseLine}, false},
+        {"rate equal to English Rate is English", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {half}, true},
+        {"rate below English Rate", 1, 0, 51, "text/plain; charset=ISO-2022-JP", {half}, false},
+        {"recognition off, no rules", 0, 0, 50, "text/plain; charset=us-ascii", {"Hello"}, false},
+        {"mail without body text", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {}, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        Rules(test.autoRecognize, test.allMail, 32, test.rate);
+        auto mail = MakeMail(test.contentType, test.body);
+        EXPECT_EQ(thread.IsTranslateMail(mail.get()), test.expected);
+    }
+}
+
+TEST_F(Pop3TranslateThreadTest, RulesDecideWhenNothingElseDoes)
+{
+    Rules(0, 0, 32, 50);
+    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
+                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
+                        "urgent\n1\n0\n0\n}\n}\n}\n");
+    auto matching = MakeMail("text/plain", {"Hello"}, "URGENT: reply");
+    auto other = MakeMail("text/plain", {"Hello"}, "Lunch");
+    EXPECT_TRUE(thread.IsTranslateMail(matching.get()));
+    EXPECT_FALSE(thread.IsTranslateMail(other.get()));
+    WriteRegistryDword(kMailerRuleKey, "AllMail", 1);
+    EXPECT_TRUE(thread.IsTranslateMail(other.get())) << "settings are read anew for every mail";
+}
+
+TEST_F(Pop3TranslateThreadTest, BatchTranslatesSelectedMailsInOrderAndDropsTheOthers)
+{
+    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"First mail."}, "one"));
+    thread.AddTranslateMail(MakeMail("multipart/mixed; boundary=b", {"--b", "Hello", "--b--"}, "skipped"));
+    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Second mail."}, "two"));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    EXPECT_TRUE(thread.HaveTranslateMail());
+
+    std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
+    auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
+    ASSERT_NE(translated, nullptr);
+    EXPECT_FALSE(thread.HaveTranslateMail()) << "every waiting mail went to this connection";
+    const std::vector<std::string> first = Retrieve(*translated, 1);
+    EXPECT_NE(std::find(first.begin(), first.end(), "Subject: TR: one"), first.end());
+    EXPECT_NE(std::find(first.begin(), first.end(), "Content-Type: text/plain; charset=iso-2022-jp"), first.end());
+    EXPECT_NE(std::find(first.begin(), first.end(), "|< First mail.>"), first.end());
+    std::string line;
+    ASSERT_TRUE(translated->SendCommand("STAT"));
+    ASSERT_TRUE(translated->GetResponse(line));
+    EXPECT_EQ(line.substr(0, 6), "+OK 2 ");
+    agent->StopAndWait();
+}
+
+TEST_F(Pop3TranslateThreadTest, WithoutEngineMailsWaitUntilTheNextWakeUp)
+{
+    components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
+    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Waiting mail."}, "wait"));
+    ASSERT_TRUE(WaitUntil([&] { return components.counters().engineCreateAttempts >= 1; }));
+    thread.StopAndWait();  // the failed batch has ended once the thread has
+    EXPECT_TRUE(thread.IsTranslating());
+    EXPECT_EQ(thread.PendingMailCount(), 1u);
+    EXPECT_FALSE(thread.HaveTranslateMail());
+    EXPECT_EQ(components.counters().liveObjects, 0);
+}
+
+TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
+{
+    components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
+    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Old mail."}, "old"));
+    ASSERT_TRUE(WaitUntil([&] { return components.counters().engineCreateAttempts >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return components.counters().liveObjects == 0; }));
+    components.behaviour().createEngine = win32::S_OK;
+    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"New mail."}, "new"));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
+    auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
+    ASSERT_NE(translated, nullptr);
+    const std::vector<std::string> first = Retrieve(*translated, 1);
+    EXPECT_NE(std::find(first.begin(), first.end(), "Subject: TR: old"), first.end());
+    agent->StopAndWait();
+}
+
+}  // namespace

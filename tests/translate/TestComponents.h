@@ -1,0 +1,70 @@
+// Deterministic stand-ins for the translation components, registered for the real ProgIDs for the life of a
+// test: an engine whose translation is a function of the source, and a preferences object whose settings
+// hand-over can be made to fail. They count their live objects, so tests can see every reference released.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Com.h"
+#include "platform/Components.h"
+
+namespace testing_components {
+
+// The translation of a UTF-16 source, or an HRESULT of failure.
+using TranslateFunction = std::function<win32::HRESULT(const std::u16string& source, std::u16string& out)>;
+
+struct Behaviour {
+    TranslateFunction translate = {};
+    win32::HRESULT createEngine = win32::S_OK;         // failure of CoCreateInstance for the engine
+    win32::HRESULT getEngineSettings = win32::S_OK;    // failure of GetEngineSettings
+    bool settingsObjectMissing = false;                 // GetEngineSettings succeeds without an object
+    bool settingsWithoutInterface = false;              // the object does not answer IID_IEngineSettings
+    win32::HRESULT setEngineSettings = win32::S_OK;    // failure of SetEngineSettings
+};
+
+struct Counters {
+    std::atomic<int> engineCreateAttempts{0};
+    std::atomic<int> enginesCreated{0};
+    std::atomic<int> preferencesCreated{0};
+    std::atomic<int> settingsHandedOver{0};
+    std::atomic<int> translateCalls{0};
+    std::atomic<int> liveObjects{0};
+    std::string lastSource;  // UTF-8 of the last source, for the composition tests (one thread)
+};
+
+// Registers the stand-ins for the engine and preferences ProgIDs; the classes they replaced come back when it
+// is destroyed.
+class ScopedTestComponents {
+public:
+    explicit ScopedTestComponents(Behaviour behaviour);
+    ~ScopedTestComponents();
+    ScopedTestComponents(const ScopedTestComponents&) = delete;
+    ScopedTestComponents& operator=(const ScopedTestComponents&) = delete;
+
+    Behaviour& behaviour() { return *state; }
+    Counters& counters() { return counterState; }
+
+private:
+    std::unique_ptr<Behaviour> state;  // fixed address: the registered factories point at it
+    Counters counterState;
+    std::optional<win32::ComponentClass> replacedEngine;
+    std::optional<win32::ComponentClass> replacedPreferences;
+};
+
+// Joins the calling thread to the multithreaded apartment for a scope.
+class ScopedApartment {
+public:
+    ScopedApartment() { win32::CoInitializeEx(nullptr, win32::COINIT_MULTITHREADED); }
+    ~ScopedApartment() { win32::CoUninitialize(); }
+    ScopedApartment(const ScopedApartment&) = delete;
+    ScopedApartment& operator=(const ScopedApartment&) = delete;
+};
+
+// A translation that marks its source: "<" + source + ">"; nothing for an empty source.
+win32::HRESULT Bracket(const std::u16string& source, std::u16string& out);
+
+}  // namespace testing_components

@@ -1,0 +1,164 @@
+#include "pop3/TranslateAgent.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mail/Email.h"
+
+namespace {
+
+std::unique_ptr<Email> MakeMail(const std::string& subject, const std::vector<std::string>& body)
+{
+    std::vector<std::string> lines{"Subject: " + subject, "Content-Type: text/plain; charset=iso-2022-jp", ""};
+    lines.insert(lines.end(), body.begin(), body.end());
+    auto mail = std::make_unique<Email>();
+    mail->SetMail(lines);
+    return mail;
+}
+
+class TranslateAgentTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        agent = std::make_unique<TranslateAgent>(nullptr);
+        for (int i = 1; i <= 3; ++i) {
+            auto mail = MakeMail("mail " + std::to_string(i), std::vector<std::string>(i, "line " + std::to_string(i)));
+            sizes.push_back(mail->size);
+            ids.push_back(mail->uniqueId);
+            agent->AddMail(*mail);
+        }
+        std::string greeting;
+        ASSERT_TRUE(agent->GetResponse(greeting));
+        EXPECT_EQ(greeting, "+OK Welcome to the NV POP3 Proxy Server");
+    }
+
+    void TearDown() override { agent->StopAndWait(); }
+
+    // Runs one command and collects every line it queued.
+    std::vector<std::string> Run(const std::string& line)
+    {
+        EXPECT_TRUE(agent->SendCommand(line)) << line;
+        std::vector<std::string> answer;
+        std::string response;
+        while (agent->GetResponse(response)) {
+            answer.push_back(response);
+        }
+        return answer;
+    }
+
+    std::string SizeLine(int number) { return std::to_string(number) + " " + std::to_string(sizes[number - 1]); }
+
+    std::unique_ptr<TranslateAgent> agent;
+    std::vector<std::uint32_t> sizes;
+    std::vector<std::string> ids;
+};
+
+TEST_F(TranslateAgentTest, GreetingIsGivenOnce)
+{
+    std::string response = "unchanged";
+    EXPECT_FALSE(agent->GetResponse(response));
+    EXPECT_EQ(response, "unchanged");
+}
+
+TEST_F(TranslateAgentTest, CommandTable)
+{
+    using Lines = std::vector<std::string>;
+    const std::string total = std::to_string(sizes[0] + sizes[1] + sizes[2]);
+    struct Case {
+        std::string command;
+        Lines expected;
+    };
+    const Case cases[] = {
+        {"user anyone", {"+OK"}},
+        {"Pass secret", {"+OK"}},
+        {"NOOP", {"+OK"}},
+        {"STAT", {"+OK 3 " + total}},
+        {"LIST", {"+OK", SizeLine(1), SizeLine(2), SizeLine(3), "."}},
+        {"LIST ", {"+OK", SizeLine(1), SizeLine(2), SizeLine(3), "."}},
+        {"LIST 2", {"+OK " + SizeLine(2)}},
+        {"UIDL", {"+OK", "1 " + ids[0], "2 " + ids[1], "3 " + ids[2], "."}},
+        {"uidl 3", {"+OK 3 " + ids[2]}},
+        {"RETR 1", {"+OK", "Subject: mail 1", "Content-Type: text/plain; charset=iso-2022-jp", "", "line 1", "."}},
+        {"TOP 2 1", {"+OK", "Subject: mail 2", "Content-Type: text/plain; charset=iso-2022-jp", "", "line 2", "."}},
+        {"TOP 3 0", {"+OK", "Subject: mail 3", "Content-Type: text/plain; charset=iso-2022-jp", "", "."}},
+        {"RETR 0", {"-ERR no such message."}},
+        {"LIST 0", {"-ERR no such message."}},
+        {"UIDL 0", {"-ERR no such message."}},
+        {"TOP 0 0", {"-ERR no such message."}},
+        {"RETR 4", {"-ERR no such message."}},
+        {"RETR abc", {"-ERR no such message."}},
+        {"RETR -1", {"-ERR no such message."}},
+        {"TOP 1", {"-ERR syntax error"}},
+        {"TOP 1 -5", {"-ERR syntax error"}},
+        {"TOP", {"-ERR syntax error"}},
+        {"DELE 7", {"-ERR"}},
+        {"quit", {"+OK"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.command);
+        EXPECT_EQ(Run(test.command), test.expected);
+    }
+}
+
+TEST_F(TranslateAgentTest, UnknownCommandsQueueNothing)
+{
+    for (const char* command : {"APOP a b", "CAPA", "", "STLS", "RETRX 1"}) {
+        SCOPED_TRACE(command);
+        EXPECT_FALSE(agent->SendCommand(command));
+        std::string response;
+        EXPECT_FALSE(agent->GetResponse(response));
+        EXPECT_FALSE(agent->ProcessCommand(command));
+    }
+}
+
+TEST_F(TranslateAgentTest, DeletionMarks)
+{
+    EXPECT_EQ(Run("DELE 2"), std::vector<std::string>{"+OK"});
+    EXPECT_EQ(Run("DELE 2"), std::vector<std::string>{"+OK"}) << "a marked mail may be marked again";
+    EXPECT_EQ(Run("STAT"), std::vector<std::string>{"+OK 2 " + std::to_string(sizes[0] + sizes[2])});
+    EXPECT_EQ(Run("LIST"), (std::vector<std::string>{"+OK", SizeLine(1), SizeLine(3), "."}));
+    EXPECT_EQ(Run("UIDL"), (std::vector<std::string>{"+OK", "1 " + ids[0], "3 " + ids[2], "."}));
+    for (const char* command : {"LIST 2", "RETR 2", "UIDL 2"}) {
+        SCOPED_TRACE(command);
+        EXPECT_EQ(Run(command), std::vector<std::string>{"-ERR no such message."});
+    }
+    const std::vector<std::string> top = Run("TOP 2 0");
+    ASSERT_FALSE(top.empty());
+    EXPECT_EQ(top[0], "+OK") << "TOP does not look at the mark";
+    EXPECT_EQ(Run("RSET"), std::vector<std::string>{"+OK"});
+    EXPECT_EQ(Run("LIST 2"), std::vector<std::string>{"+OK " + SizeLine(2)});
+    EXPECT_EQ(Run("QUIT"), std::vector<std::string>{"+OK"});
+    EXPECT_EQ(Run("STAT"), std::vector<std::string>{"+OK 3 " + std::to_string(sizes[0] + sizes[1] + sizes[2])})
+        << "QUIT deletes nothing";
+}
+
+TEST_F(TranslateAgentTest, ProcessCommandDropsLeftoverLines)
+{
+    ASSERT_TRUE(agent->SendCommand("LIST"));
+    // Without a connection the lines go nowhere, but the queue is emptied first and after.
+    EXPECT_TRUE(agent->ProcessCommand("NOOP"));
+    std::string response;
+    EXPECT_FALSE(agent->GetResponse(response));
+}
+
+TEST(TranslateAgentMails, CopiesAreIndependentOfTheCallersMail)
+{
+    auto mail = MakeMail("original", {"body"});
+    TranslateAgent agent(nullptr);
+    agent.AddMail(*mail);
+    mail.reset();
+    std::string response;
+    ASSERT_TRUE(agent.GetResponse(response));
+    ASSERT_TRUE(agent.SendCommand("RETR 1"));
+    std::vector<std::string> lines;
+    while (agent.GetResponse(response)) {
+        lines.push_back(response);
+    }
+    EXPECT_EQ(lines.at(1), "Subject: original");
+    agent.StopAndWait();
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""A small HTTP server speaking the OpenAI chat-completions and LibreTranslate request and answer formats, for
+the translator tests. It listens on 127.0.0.1 at a port the system chooses and prints that port on its first
+line. What it answers is chosen by the text to translate:
+  "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
+  "empty ..."    an empty translation             "echo ..."    the source unchanged
+  "cutoff ..."   finish_reason "length"           "garbage ..." a body that is not JSON
+  "inspect ..."  the request itself, as JSON text (so the test can check what was sent)
+  anything else  "訳:" followed by the text
+"""
+import json
+import sys
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+def translate(text):
+    return "訳:" + text
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, format, *args):
+        pass
+
+    def reply(self, status, body, content_type="application/json"):
+        data = body.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length", "0"))
+        request = json.loads(self.rfile.read(length).decode("utf-8"))
+        if self.path.endswith("/chat/completions"):
+            self.chat(request)
+        elif self.path.endswith("/translate"):
+            self.libre(request)
+        else:
+            self.reply(404, json.dumps({"error": "no such endpoint"}))
+
+    def common(self, text, request, error_body):
+        if text.startswith("slow"):
+            time.sleep(5)
+        if text.startswith("error"):
+            self.reply(500, json.dumps(error_body))
+            return None
+        if text.startswith("garbage"):
+            self.reply(200, "<html>not json</html>", "text/html")
+            return None
+        if text.startswith("empty"):
+            return ""
+        if text.startswith("echo"):
+            return text
+        if text.startswith("inspect"):
+            return json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})
+        return translate(text)
+
+    def chat(self, request):
+        text = request["messages"][-1]["content"]
+        answer = self.common(text, request, {"error": {"message": "model exploded", "type": "server_error"}})
+        if answer is None:
+            return
+        finish = "length" if text.startswith("cutoff") else "stop"
+        self.reply(200, json.dumps({
+            "id": "chatcmpl-1", "object": "chat.completion", "model": request.get("model", ""),
+            "choices": [{"index": 0, "message": {"role": "assistant", "content": answer}, "finish_reason": finish}],
+        }))
+
+    def libre(self, request):
+        answer = self.common(request["q"], request, {"error": "translation failed"})
+        if answer is None:
+            return
+        self.reply(200, json.dumps({"translatedText": answer}))
+
+
+def main():
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    print(server.server_address[1], flush=True)
+    # Ends when the test closes our standard input.
+    import threading
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    sys.stdin.read()
+    server.shutdown()
+
+
+if __name__ == "__main__":
+    main()
