@@ -1,0 +1,117 @@
+#include "app/Application.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "app/AppResources.h"
+#include "app/AutomationDispatch.h"
+#include "app/CEndSessionWindow.h"
+#include "app/ClassFactory.h"
+#include "app/ComVUVed3UzeroVadave.h"
+#include "app/CommandLine.h"
+#include "app/Registration.h"
+#include "app/RunningObjectTable.h"
+#include "app/ServerModule.h"
+#include "app/resources/ModuleResources.h"
+#include "core/NotifierMaker.h"
+#include "platform/Com.h"
+#include "platform/ComServer.h"
+#include "platform/ComServerModule.h"
+#include "platform/Registry.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+using namespace win32;
+
+namespace {
+
+int RunRegistrationAndEnd(CommandLineAction action) {
+    const RegistrationMode mode =
+        action == CommandLineAction::RegisterServer ? RegistrationMode::Register : RegistrationMode::Unregister;
+    const HRESULT hr = RunRegistration(mode);
+    if (hr != S_OK) {
+        std::fprintf(stderr, "VUVed3UzeroVadave: %s failed: HRESULT 0x%08X (registry folder %s)\n",
+                     mode == RegistrationMode::Register ? "registration" : "unregistration",
+                     static_cast<unsigned>(hr), RegistryFolder().c_str());
+    }
+    return hr == S_OK ? 0 : 1;
+}
+
+// Start-up mode: an instance through the class object, put Running 1, released again. The running object
+// table's registration keeps the process alive afterwards. Failures are silent; clients may start it later.
+void StartServer(ClassFactory& factory) {
+    void* created = nullptr;
+    if (FAILED(factory.CreateInstance(nullptr, IID_IVUVed3UzeroVadave, &created))) {
+        return;
+    }
+    IVUVed3UzeroVadave* server = static_cast<IVUVed3UzeroVadave*>(created);
+    try {
+        server->put_Running(1);
+    } catch (...) {
+    }
+    server->Release();
+}
+
+int RunServer(ServerModule& module, bool startupMode) {
+    RunningObjectTable runningObjects;
+    ComVUVed3UzeroVadave object(module, runningObjects);
+    IVUVed3UzeroVadave& automation = object;
+    ClassFactory factory(module, automation);
+    NotifierMaker notifierMaker;
+
+    ClassObjectServer classObjects({
+        .connectionOpened = [&module] { module.Lock(); },
+        .connectionClosed = [&module] { module.Unlock(); },
+        .invoke = [&automation](const std::string& member, const nlohmann::json& params) {
+            return InvokeAutomationMember(automation, member, params);
+        },
+    });
+    module.SetClassObjects(&classObjects);
+    const std::string socketPath = AutomationSocketPath();
+    if (const HRESULT hr = classObjects.Register(socketPath); FAILED(hr)) {
+        std::fprintf(stderr, "VUVed3UzeroVadave: cannot publish the automation object at \"%s\": HRESULT 0x%08X\n",
+                     socketPath.c_str(), static_cast<unsigned>(hr));
+    }
+
+    if (startupMode) {
+        StartServer(factory);
+    }
+
+    CEndSessionWindow endSessionWindow(module.Instance(), ModuleIcons(), runningObjects);
+    endSessionWindow.Create(nullptr, "CEndSessionWindow", "Ved3UzeroVadave", WS_OVERLAPPEDWINDOW & ~WS_VISIBLE, 0, 0,
+                            200, 200);
+    const HANDLE instanceMutex = CreateMutex(nullptr, TRUE, "RiloVUVed3UzeroVadave");
+    // SIGTERM, SIGINT and SIGHUP end the session: the window stops the server before the loop ends.
+    InstallSessionEndHandler();
+
+    MSG message;
+    while (GetMessage(&message, nullptr, 0, 0) > 0) {
+        DispatchMessage(&message);
+    }
+
+    endSessionWindow.RemoveIconAndTimer();
+    endSessionWindow.DestroyWindow();
+    notifierMaker.Shutdown();
+    classObjects.Revoke();
+    module.SetClassObjects(nullptr);
+    if (instanceMutex != nullptr) {
+        CloseHandle(instanceMutex);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunApplication(std::string_view commandLine) {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    ServerModule module(ModuleInstance());
+    const CommandLineAction action = ScanCommandLine(commandLine);
+    int exitCode = 0;
+    if (action == CommandLineAction::RegisterServer || action == CommandLineAction::UnregisterServer) {
+        exitCode = RunRegistrationAndEnd(action);
+    } else {
+        exitCode = RunServer(module, action == CommandLineAction::RunStartup);
+    }
+    CoUninitialize();
+    return exitCode;
+}

@@ -1,0 +1,53 @@
+// Publishes the process's class object to the user's other processes, as the COM runtime does for a local
+// server: a Unix domain socket in the private runtime folder, JSON-RPC 2.0 with one request per line. The
+// transport owns a listening thread and one thread per connection; calls run on those threads.
+//
+// Threads: Register/Suspend/Resume/Revoke from the owner's thread (Suspend also from inside a callback); the
+// callbacks run on the transport's threads, several at once. No lock of the transport is held during a callback.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/Win32Types.h"
+
+namespace win32 {
+
+class ClassObjectServer {
+public:
+    struct Callbacks {
+        // A client has connected: it holds one reference to the object for as long as the connection is open.
+        std::function<void()> connectionOpened;
+        std::function<void()> connectionClosed;
+        // One call. Returns the result, or nothing when the method does not exist; throws std::invalid_argument
+        // when the parameters do not fit the method.
+        std::function<std::optional<nlohmann::json>(const std::string& method, const nlohmann::json& params)> invoke;
+    };
+
+    explicit ClassObjectServer(Callbacks callbacks);
+    // Revokes the registration.
+    ~ClassObjectServer();
+    ClassObjectServer(const ClassObjectServer&) = delete;
+    ClassObjectServer& operator=(const ClassObjectServer&) = delete;
+
+    // Starts listening at socketPath (a stale socket there is replaced). S_OK, or an HRESULT of the failing step.
+    HRESULT Register(const std::string& socketPath);
+    // No new connections are accepted while suspended (they are closed at once); open ones go on.
+    HRESULT Suspend();
+    HRESULT Resume();
+    // Stops listening, removes the socket, closes every connection and joins all threads of the transport.
+    void Revoke();
+
+private:
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+// Largest request line a connection accepts; a longer line is answered with an error and skipped.
+constexpr std::size_t kMaxRequestLine = 64 * 1024;
+
+}  // namespace win32

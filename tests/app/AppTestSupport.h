@@ -1,0 +1,73 @@
+// Helpers of the application tests: a private runtime folder (where the server publishes its automation socket),
+// the server executable and vuvedctl run as separate processes, bounded waits for them.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+class AutomationClient;
+
+// Makes a new temporary folder the process's XDG_RUNTIME_DIR while the object lives (children inherit it).
+class ScopedRuntimeFolder {
+public:
+    ScopedRuntimeFolder();
+    ~ScopedRuntimeFolder();
+    ScopedRuntimeFolder(const ScopedRuntimeFolder&) = delete;
+    ScopedRuntimeFolder& operator=(const ScopedRuntimeFolder&) = delete;
+    const std::string& Folder() const { return folder; }
+
+private:
+    std::string folder;
+    std::string previous;
+    bool hadPrevious = false;
+};
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when it did not end in time or was killed by a signal
+    std::string output;
+    std::string errors;
+};
+
+// Runs a program to its end (at most timeout) with the test process's environment and the extra variables.
+ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& extraEnvironment = {});
+
+// A process that runs beside the test; killed when the object ends if it is still there.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& arguments);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    pid_t Pid() const { return pid; }
+    // The exit code once it has ended within timeout; nothing while it still runs (or it died by a signal).
+    std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
+    bool HasEnded();
+    void Signal(int signal);
+    // Threads of the process, from /proc.
+    int ThreadCount() const;
+    const std::string& Errors();  // what it wrote to stderr so far (read after it has ended)
+
+private:
+    pid_t pid = -1;
+    int pidFd = -1;
+    int errorsFd = -1;
+    std::optional<int> exitCode;
+    bool reaped = false;
+    std::string errors;
+};
+
+// Repeats condition every few milliseconds until it holds or timeout passes.
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+// Connects client to the automation socket of the runtime folder, retrying until the server publishes it.
+bool ConnectWhenPublished(AutomationClient& client, std::chrono::milliseconds timeout);
+
+std::string ServerExecutable();
+std::string ControlExecutable();

@@ -1,0 +1,114 @@
+// The automation object through the real socket of a real server process.
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "app/ServerProcessFixture.h"
+#include "platform/ComServerModule.h"
+
+namespace {
+
+constexpr long kNoInterface = static_cast<long>(static_cast<std::int32_t>(0x80004002));
+
+using AutomationServer = ServerProcessTest;
+
+TEST_F(AutomationServer, RunningStartsAtZeroAndTwoStartsMakeOneServer) {
+    auto server = StartServer();
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
+    EXPECT_EQ(Call(client, "IsTranslating")["pTranslate"], 0);
+    EXPECT_EQ(Call(client, "HaveTranslateMail")["pHave"], 0);
+    // A stop without a server changes nothing.
+    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
+
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    const int threadsWithOneServer = server->ThreadCount();
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
+    EXPECT_EQ(Call(client, "IsTranslating")["pTranslate"], 0);
+
+    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
+    client.Close();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+}
+
+TEST_F(AutomationServer, MembersOfTheAppletInterfaceAnswerNoInterface) {
+    auto server = StartServer();
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    for (const char* member : {"Show", "PanelCommand", "Command"}) {
+        SCOPED_TRACE(member);
+        EXPECT_EQ(Call(client, member)["hr"], kNoInterface);
+    }
+    std::string error;
+    EXPECT_FALSE(client.Call("NoSuchMember", nlohmann::json::array(), error));
+    EXPECT_NE(error.find("method not found"), std::string::npos) << error;
+    EXPECT_FALSE(client.Call("put_Running", nlohmann::json::array({"one"}), error));
+    EXPECT_NE(error.find("invalid params"), std::string::npos) << error;
+    // The connection is still usable after refused calls.
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
+}
+
+TEST_F(AutomationServer, GetVersionGivesTitlePathAndFileVersion) {
+    auto server = StartServer();
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    const nlohmann::json version = Call(client, "GetVersion");
+    char resolved[PATH_MAX];
+    ASSERT_NE(realpath(ServerExecutable().c_str(), resolved), nullptr);
+    EXPECT_EQ(version["hr"], 0);
+    EXPECT_EQ(version["bstrPath"], resolved);
+    EXPECT_EQ(version["bstrVersion"], "4, 0, 8, 1197");
+    EXPECT_EQ(version["bstrTitle"], "varaved サーバ");
+}
+
+TEST_F(AutomationServer, ProcessStaysWhileAnotherClientHoldsAConnection) {
+    auto server = StartServer();
+    AutomationClient starter;
+    AutomationClient watcher;
+    ASSERT_TRUE(ConnectWhenPublished(starter, kStartTimeout));
+    ASSERT_TRUE(ConnectWhenPublished(watcher, kStartTimeout));
+    EXPECT_EQ(Call(starter, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(starter, "put_Running", {0})["hr"], 0);
+    starter.Close();
+
+    // The watcher's reference keeps the process: it still answers.
+    EXPECT_EQ(Call(watcher, "get_Running")["pRunning"], 0);
+    EXPECT_FALSE(server->HasEnded());
+    watcher.Close();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+}
+
+TEST_F(AutomationServer, StartupModeKeepsRunningWithoutAnyClient) {
+    auto server = StartServer({"-Startup"});
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    client.Close();
+    // The running object table's reference keeps it: a new client still finds the server running.
+    AutomationClient later;
+    ASSERT_TRUE(ConnectWhenPublished(later, kStartTimeout));
+    EXPECT_EQ(Call(later, "get_Running")["pRunning"], 1);
+    EXPECT_EQ(Call(later, "put_Running", {0})["hr"], 0);
+    later.Close();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+}
+
+TEST_F(AutomationServer, SocketLivesInAFolderOnlyTheUserCanEnter) {
+    auto server = StartServer();
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    struct stat folder {};
+    ASSERT_EQ(stat(win32::RuntimeFolder().c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    EXPECT_EQ(win32::AutomationSocketPath(), runtime.Folder() + "/VUVed3UzeroVadave/automation");
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// A fixture for tests that run the server executable as a separate process: its own registry folder and runtime
+// folder, no graphical backends, the proxy-server settings pointing at a port of the test's choice.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "app/AppTestSupport.h"
+#include "settings/RawRegistry.h"
+#include "settings/TempRegistryFolder.h"
+#include "tools/vuvedctl/AutomationClient.h"
+
+// A port that is free at this moment (the system's choice for a socket bound to port 0).
+inline unsigned FreeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    socklen_t length = sizeof(address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+class ServerProcessTest : public ::testing::Test {
+protected:
+    static constexpr std::chrono::milliseconds kStartTimeout{20000};
+    static constexpr std::chrono::milliseconds kExitTimeout{20000};
+
+    void SetUp() override {
+        setenv("VUVED_NO_GUI", "1", 1);
+        listenPort = FreeLoopbackPort();
+        raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", listenPort);
+        raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("127.0.0.1") + '\0');
+        // Not the listening port: the same endpoint on both sides would stop the start with a warning.
+        raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort == 1 ? 2 : 1);
+    }
+
+    std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& switches = {}) {
+        std::vector<std::string> arguments = {ServerExecutable()};
+        arguments.insert(arguments.end(), switches.begin(), switches.end());
+        return std::make_unique<ChildProcess>(arguments);
+    }
+
+    // A member's result, failing the test when the call fails.
+    static nlohmann::json Call(AutomationClient& client, const std::string& member,
+                               const nlohmann::json& params = nlohmann::json::array()) {
+        std::string error;
+        std::optional<nlohmann::json> result = client.Call(member, params, error);
+        EXPECT_TRUE(result) << member << ": " << error;
+        return result.value_or(nlohmann::json::object());
+    }
+
+    TempRegistryFolder registry;
+    ScopedRuntimeFolder runtime;
+    unsigned listenPort = 0;
+};

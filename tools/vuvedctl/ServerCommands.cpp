@@ -1,0 +1,242 @@
+// start, stop, status, version, collect and call: automation calls on the server process.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "platform/ComServerModule.h"
+#include "platform/Registry.h"
+#include "settings/ProxyServerSettings.h"
+#include "tools/vuvedctl/AutomationClient.h"
+#include "tools/vuvedctl/Commands.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kLocalServerKey = "CLSID\\{B0AB35D0-8C47-4028-9461-EF7222FF64B1}\\LocalServer32";
+constexpr auto kStartTimeout = std::chrono::seconds(15);
+constexpr auto kPollInterval = std::chrono::milliseconds(25);
+
+bool ConnectToServer(AutomationClient& client) { return client.Connect(win32::AutomationSocketPath()); }
+
+int NotRunning() {
+    std::fprintf(stderr, "vuvedctl: VUVed3UzeroVadave is not running (nothing answers at %s)\n",
+                 win32::AutomationSocketPath().c_str());
+    return kExitNotRunning;
+}
+
+// Calls a member and returns its result; prints the failure and returns nothing when the call fails.
+std::optional<nlohmann::json> CallMember(AutomationClient& client, const std::string& member,
+                                         const nlohmann::json& params = nlohmann::json::array()) {
+    std::string error;
+    std::optional<nlohmann::json> result = client.Call(member, params, error);
+    if (!result) {
+        std::fprintf(stderr, "vuvedctl: %s failed: %s\n", member.c_str(), error.c_str());
+    }
+    return result;
+}
+
+// The server's executable as COM would start it: the default value of the class's LocalServer32 key.
+std::string LocalServerPath() {
+    win32::HKEY key = nullptr;
+    if (win32::RegOpenKeyEx(win32::HKEY_CLASSES_ROOT, kLocalServerKey, 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
+        return {};
+    }
+    char path[4096] = {};
+    win32::DWORD size = sizeof(path) - 1;
+    win32::DWORD type = 0;
+    const win32::LONG result =
+        win32::RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<win32::BYTE*>(path), &size);
+    win32::RegCloseKey(key);
+    return result == win32::ERROR_SUCCESS && type == win32::REG_SZ ? std::string(path) : std::string();
+}
+
+// Starts the server process in a session of its own, as the COM runtime starts a local server.
+bool LaunchServer(const std::string& path) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    std::string program = path;
+    std::string embedding = "-Embedding";
+    char* argv[] = {program.data(), embedding.data(), nullptr};
+    pid_t child = 0;
+    const int result = posix_spawn(&child, program.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return result == 0;
+}
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+    return true;
+}
+
+bool WantsHelp(const Arguments& arguments, const char* usage) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            std::printf("%s", usage);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int StartCommand(const Arguments& arguments) {
+    if (WantsHelp(arguments, "usage: vuvedctl start\n"
+                             "Starts the POP3 server. When no VUVed3UzeroVadave process runs, the registered one\n"
+                             "(LocalServer32 of its class in HKEY_CLASSES_ROOT) is started first.\n")) {
+        return kExitOk;
+    }
+    AutomationClient client;
+    if (!ConnectToServer(client)) {
+        const std::string server = LocalServerPath();
+        if (server.empty()) {
+            std::fprintf(stderr,
+                         "vuvedctl: VUVed3UzeroVadave is not registered (HKEY_CLASSES_ROOT\\%s is missing in %s);\n"
+                         "          run \"VUVed3UzeroVadave -RegServer\" first\n",
+                         kLocalServerKey, win32::RegistryFolder().c_str());
+            return kExitNotRegistered;
+        }
+        if (!LaunchServer(server)) {
+            std::fprintf(stderr, "vuvedctl: cannot start %s\n", server.c_str());
+            return kExitFailed;
+        }
+        if (!WaitUntil([&client] { return ConnectToServer(client); })) {
+            std::fprintf(stderr, "vuvedctl: %s was started but does not answer\n", server.c_str());
+            return kExitFailed;
+        }
+    }
+    if (!CallMember(client, "put_Running", nlohmann::json::array({1}))) {
+        return kExitFailed;
+    }
+    const std::optional<nlohmann::json> running = CallMember(client, "get_Running");
+    if (!running || running->value("pRunning", 0) == 0) {
+        std::fprintf(stderr, "vuvedctl: the server did not start\n");
+        return kExitFailed;
+    }
+    std::printf("VUVed3UzeroVadave is running: POP3 on 127.0.0.1:%u, relaying to %s:%u\n",
+                ProxyServerSettings::ProxyBasedTranslationPort(), ProxyServerSettings::MailServerAddress().c_str(),
+                ProxyServerSettings::MailServerPort());
+    return kExitOk;
+}
+
+int StopCommand(const Arguments& arguments) {
+    if (WantsHelp(arguments, "usage: vuvedctl stop\n"
+                             "Stops the POP3 server; the process ends when no other client holds it.\n")) {
+        return kExitOk;
+    }
+    AutomationClient client;
+    if (!ConnectToServer(client)) {
+        return NotRunning();
+    }
+    if (!CallMember(client, "put_Running", nlohmann::json::array({0}))) {
+        return kExitFailed;
+    }
+    const std::optional<nlohmann::json> running = CallMember(client, "get_Running");
+    if (running && running->value("pRunning", 0) != 0) {
+        std::fprintf(stderr, "vuvedctl: the server shows a warning and cannot stop now; close it and try again\n");
+        return kExitFailed;
+    }
+    client.Close();
+    AutomationClient probe;
+    if (!WaitUntil([&probe] { return !ConnectToServer(probe); })) {
+        std::printf("The POP3 server is stopped; the process stays while other clients hold it.\n");
+        return kExitOk;
+    }
+    std::printf("VUVed3UzeroVadave is stopped.\n");
+    return kExitOk;
+}
+
+int StatusCommand(const Arguments& arguments) {
+    if (WantsHelp(arguments, "usage: vuvedctl status\n"
+                             "Prints Running, IsTranslating and HaveTranslateMail (1 or 0).\n")) {
+        return kExitOk;
+    }
+    AutomationClient client;
+    if (!ConnectToServer(client)) {
+        return NotRunning();
+    }
+    const std::optional<nlohmann::json> running = CallMember(client, "get_Running");
+    const std::optional<nlohmann::json> translating = CallMember(client, "IsTranslating");
+    const std::optional<nlohmann::json> have = CallMember(client, "HaveTranslateMail");
+    if (!running || !translating || !have) {
+        return kExitFailed;
+    }
+    std::printf("Running: %d\nIsTranslating: %d\nHaveTranslateMail: %d\n", running->value("pRunning", 0),
+                translating->value("pTranslate", 0), have->value("pHave", 0));
+    return kExitOk;
+}
+
+int VersionCommand(const Arguments& arguments) {
+    if (WantsHelp(arguments, "usage: vuvedctl version\nPrints the server's title, path and file version.\n")) {
+        return kExitOk;
+    }
+    AutomationClient client;
+    if (!ConnectToServer(client)) {
+        return NotRunning();
+    }
+    const std::optional<nlohmann::json> version = CallMember(client, "GetVersion");
+    if (!version) {
+        return kExitFailed;
+    }
+    std::printf("Title: %s\nPath: %s\nVersion: %s\n", version->value("bstrTitle", "").c_str(),
+                version->value("bstrPath", "").c_str(), version->value("bstrVersion", "").c_str());
+    return kExitOk;
+}
+
+int CollectCommand(const Arguments& arguments) {
+    if (WantsHelp(arguments, "usage: vuvedctl collect\n"
+                             "Collects one finished connection and one finished agent of the server.\n")) {
+        return kExitOk;
+    }
+    AutomationClient client;
+    if (!ConnectToServer(client)) {
+        return NotRunning();
+    }
+    return CallMember(client, "GarbageCollection") ? kExitOk : kExitFailed;
+}
+
+int CallCommand(const Arguments& arguments) {
+    if (arguments.empty() || WantsHelp(arguments, "usage: vuvedctl call MEMBER [PARAMS-JSON]\n"
+                                                  "Calls a member by name and prints its result as JSON,\n"
+                                                  "e.g. vuvedctl call put_Running '[1]'.\n")) {
+        return arguments.empty() ? kExitUsage : kExitOk;
+    }
+    nlohmann::json params = nlohmann::json::array();
+    if (arguments.size() > 1) {
+        params = nlohmann::json::parse(arguments[1], nullptr, false);
+        if (params.is_discarded()) {
+            std::fprintf(stderr, "vuvedctl: the parameters are not JSON: %s\n", arguments[1].c_str());
+            return kExitBadValue;
+        }
+    }
+    AutomationClient client;
+    if (!ConnectToServer(client)) {
+        return NotRunning();
+    }
+    const std::optional<nlohmann::json> result = CallMember(client, arguments[0], params);
+    if (!result) {
+        return kExitFailed;
+    }
+    std::printf("%s\n", result->dump().c_str());
+    return kExitOk;
+}
