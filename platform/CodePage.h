@@ -31,7 +31,8 @@ bool IsValidUtf8(std::string_view text);
 // characters are left alone.
 std::string CharUpperAnsi(std::string_view ansi);
 // The single-to-double-byte mapping (full-width forms): ASCII letters, digits, punctuation and blank become their
-// full-width Shift_JIS characters, half-width katakana the full-width katakana; double-byte characters stay.
+// full-width Shift_JIS characters (except 0x5C, the yen sign, which stays), half-width katakana the full-width
+// katakana, a kana with a following sound mark its voiced or semi-voiced form; double-byte characters stay.
 std::string ToFullWidthAnsi(std::string_view ansi);
 
 }  // namespace win32

@@ -88,7 +88,8 @@ TEST(CodePageText, MapsToFullWidth) {
     } cases[] = {
         {"letters and digits", "Az09", "Ａｚ０９"},
         {"blank and punctuation", " !?.,", "　！？．，"},
-        {"backslash, tilde, quotes", "\\~\"'", "＼～＂＇"},
+        {"tilde and quotes", "~\"'", "～＂＇"},
+        {"yen sign stays single-byte", "a\\b", "ａ\\ｂ"},
         {"half-width katakana", "\xB6\xC5", "カナ"},
         {"voiced and semi-voiced", "\xB6\xDE\xCA\xDF\xB3\xDE", "ガパヴ"},
         {"mark that does not combine", "\xB1\xDE", "ア゛"},
