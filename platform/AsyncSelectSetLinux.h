@@ -1,0 +1,91 @@
+// WSAAsyncSelect on Linux: the sockets whose network events are reported to windows of one thread. The set
+// belongs to that thread's message queue; the owner thread polls the sockets in its message retrieval and
+// message-aware waits and posts one message per event. Other threads attach, cancel and re-arm sockets (recv,
+// accept and a blocked send re-arm) through the static operations, which wake the owner.
+//
+// Locks: registryLock (one per process) guards the socket-to-registration map and every set's member list. The
+// arm state of a registration is an atomic word: the owner clears a bit when it reports the event, other
+// threads set it again; a set bit that was clear tells the owner to recompute its poll events.
+#pragma once
+
+#include <poll.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/Win32Types.h"
+
+namespace win32::detail {
+
+class MessageQueue;
+
+// One socket's event reporting, from WSAAsyncSelect until it is cancelled.
+struct SocketRegistration {
+    static constexpr std::uint32_t kReadArmed = 1;
+    static constexpr std::uint32_t kWriteArmed = 2;
+    static constexpr std::uint32_t kAcceptArmed = 4;
+    static constexpr std::uint32_t kEndSeen = 8;      // the end of the stream (or an error) has been handled
+    static constexpr std::uint32_t kConnecting = 16;  // a non-blocking connect is under way
+    static constexpr std::uint32_t kIdle = 32;        // neither connected nor listening yet: nothing to watch
+    static constexpr std::uint32_t kListening = 64;
+
+    int fd;
+    HWND window;
+    UINT message;
+    LONG mask;
+    std::weak_ptr<MessageQueue> owner;
+    std::atomic<std::uint32_t> state{0};
+    std::atomic<bool> cancelled{false};
+
+    short PollEvents() const;
+};
+
+class AsyncSelectSet {
+public:
+    explicit AsyncSelectSet(MessageQueue& queue) : queue(queue) {}
+    AsyncSelectSet(const AsyncSelectSet&) = delete;
+    AsyncSelectSet& operator=(const AsyncSelectSet&) = delete;
+
+    // Any thread. Replaces an earlier registration of the socket; mask 0 only cancels. False with errno set
+    // when the window does not exist or the socket cannot be made non-blocking.
+    static bool Select(int fd, HWND window, UINT message, LONG mask);
+    static void Cancel(int fd);
+    // Re-enables the events in bits (kReadArmed, kWriteArmed, kAcceptArmed) if the registration reports them.
+    static void Rearm(int fd, std::uint32_t bits);
+    // A non-blocking connect has started: FD_CONNECT follows when it completes.
+    static void NoteConnecting(int fd);
+    // The socket has become connected (a blocking connect) or listening since it was attached.
+    static void NoteConnected(int fd);
+    static void NoteListening(int fd);
+    // Stops reporting to a window that is being destroyed.
+    static void CancelWindow(HWND window);
+
+    // Owner thread.
+    bool Empty();
+    void AppendPollFds(std::vector<pollfd>& fds);
+    // fds points at this set's entries of the array filled by AppendPollFds.
+    void HandlePollResults(const pollfd* fds);
+    // The owner thread has ended: forget every registration.
+    void Clear();
+
+private:
+    static std::shared_ptr<MessageQueue> Unregister(int fd);
+    static void ChangeState(int fd, std::uint32_t set, std::uint32_t clear);
+    void Refresh();
+    void Report(const SocketRegistration& registration, LONG event, int error);
+    void Handle(SocketRegistration& registration, short revents);
+
+    MessageQueue& queue;
+    std::vector<std::shared_ptr<SocketRegistration>> members;  // guarded by registryLock
+    std::atomic<bool> membersChanged{false};
+    std::atomic<bool> armChanged{false};
+    std::atomic<bool> empty{true};
+    // The owner's snapshot of members and their poll entries, refreshed when one of the flags above is set.
+    std::vector<std::shared_ptr<SocketRegistration>> cached;
+    std::vector<pollfd> cachedFds;
+    std::size_t appendedCount = 0;
+};
+
+}  // namespace win32::detail
