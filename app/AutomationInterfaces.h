@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/Com.h"
+#include "platform/Win32Types.h"
 
 using win32::BSTR;
 using win32::HRESULT;
@@ -75,3 +76,20 @@ struct IClassFactory : win32::IUnknown {
 protected:
     ~IClassFactory() = default;
 };
+
+// The product's settings user interface, another component, as far as the notification window calls it.
+// {93B7F827-4D1B-4ABA-A823-9DABE3BF8EF5}
+inline constexpr win32::IID IID_ISettingsApplication = {0x93B7F827, 0x4D1B, 0x4ABA,
+                                                        {0xA8, 0x23, 0x9D, 0xAB, 0xE3, 0xBF, 0x8E, 0xF5}};
+
+struct ISettingsApplication : IDispatch {
+    virtual HRESULT Slot7() = 0;
+    virtual HRESULT Show() = 0;  // slot 8: shows the settings user interface
+    virtual HRESULT Slot9() = 0;
+    virtual HRESULT Slot10() = 0;
+    virtual HRESULT GetWindow(win32::HWND* window) = 0;  // slot 11: the interface's window
+
+protected:
+    ~ISettingsApplication() = default;
+};
+

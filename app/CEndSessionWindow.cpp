@@ -11,21 +11,6 @@ using namespace win32;
 
 namespace {
 
-// The product's settings user interface, another component, as far as this window calls it.
-// {93B7F827-4D1B-4ABA-A823-9DABE3BF8EF5}
-constexpr IID IID_ISettingsApplication = {0x93B7F827, 0x4D1B, 0x4ABA, {0xA8, 0x23, 0x9D, 0xAB, 0xE3, 0xBF, 0x8E, 0xF5}};
-
-struct ISettingsApplication : IDispatch {
-    virtual HRESULT Slot7() = 0;
-    virtual HRESULT Show() = 0;  // slot 8: shows the settings user interface
-    virtual HRESULT Slot9() = 0;
-    virtual HRESULT Slot10() = 0;
-    virtual HRESULT GetWindow(HWND* window) = 0;  // slot 11: the interface's window
-
-protected:
-    ~ISettingsApplication() = default;
-};
-
 // The automation object as registered in the running object table, held for one step.
 class ActiveServer {
 public:

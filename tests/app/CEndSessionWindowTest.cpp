@@ -1,0 +1,287 @@
+// The notification window on the test's thread with a fast tick, a scripted automation object in the running
+// object table and a recording notification-area backend.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/AppResources.h"
+#include "app/AutomationInterfaces.h"
+#include "app/CEndSessionWindow.h"
+#include "app/RecordingNotifyIcon.h"
+#include "app/RunningObjectTable.h"
+#include "app/resources/ModuleResources.h"
+#include "platform/Com.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+using namespace win32;
+
+namespace {
+
+// Answers the status questions from a script, one entry per tick; ends the message loop after the last tick.
+class ScriptedServer final : public IVUVed3UzeroVadave {
+public:
+    struct Tick {
+        long translating;
+        long mailWaiting;
+    };
+
+    explicit ScriptedServer(std::vector<Tick> script) : script(std::move(script)) {}
+
+    HRESULT QueryInterface(const IID& iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IRiloVersion || iid == IID_IVUVed3UzeroVadave) {
+            *object = static_cast<IVUVed3UzeroVadave*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override { return --references; }
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, DWORD, void**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(const IID&, char16_t**, UINT, DWORD, LONG*) override { return E_NOTIMPL; }
+    HRESULT Invoke(LONG, const IID&, DWORD, WORD, void*, void*, void*, UINT*) override { return E_NOTIMPL; }
+    HRESULT GetVersion(BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
+    HRESULT get_Running(long* running) override {
+        *running = 1;
+        return S_OK;
+    }
+    HRESULT put_Running(long running) override {
+        runningPuts.push_back(running);
+        return S_OK;
+    }
+    HRESULT IsTranslating(long* translating) override {
+        calls += "T";
+        *translating = Current().translating;
+        return S_OK;
+    }
+    HRESULT HaveTranslateMail(long* have) override {
+        calls += "H";
+        *have = Current().mailWaiting;
+        return S_OK;
+    }
+    HRESULT GarbageCollection() override {
+        calls += "G";
+        if (++ticks == script.size()) {
+            PostQuitMessage(0);
+        }
+        return S_OK;
+    }
+
+    std::vector<Tick> script;
+    std::size_t ticks = 0;
+    std::string calls;
+    std::vector<long> runningPuts;
+    ULONG references = 0;
+
+private:
+    const Tick& Current() const { return script[std::min(ticks, script.size() - 1)]; }
+};
+
+class EndSessionWindow : public ::testing::Test {
+protected:
+    static constexpr UINT kFastTick = 5;
+
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        previousBackend = SetNotifyIconBackend(recorder);
+    }
+    void TearDown() override {
+        window.reset();
+        SetNotifyIconBackend(previousBackend);
+        CoUninitialize();
+    }
+
+    void CreateWindow() {
+        window = std::make_unique<CEndSessionWindow>(ModuleInstance(), ModuleIcons(), runningObjects, kFastTick);
+        ASSERT_NE(window->Create(nullptr, "CEndSessionWindow", "Ved3UzeroVadave", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200),
+                  nullptr);
+    }
+
+    // Runs the thread's message loop until WM_QUIT; a watchdog ends it after a bounded time.
+    bool RunLoopUntilQuit() {
+        const DWORD self = GetCurrentThreadId();
+        std::mutex lock;
+        std::condition_variable finished;
+        bool done = false;
+        std::atomic<bool> timedOut{false};
+        std::thread watchdog([&] {
+            std::unique_lock guard(lock);
+            if (!finished.wait_for(guard, std::chrono::seconds(20), [&] { return done; })) {
+                timedOut = true;
+                PostThreadMessage(self, WM_QUIT, 0, 0);
+            }
+        });
+        MSG message;
+        while (GetMessage(&message, nullptr, 0, 0) > 0) {
+            DispatchMessage(&message);
+        }
+        {
+            std::scoped_lock guard(lock);
+            done = true;
+        }
+        finished.notify_one();
+        watchdog.join();
+        return !timedOut;
+    }
+
+    std::shared_ptr<RecordingNotifyIcon> recorder = std::make_shared<RecordingNotifyIcon>();
+    std::shared_ptr<NotifyIconBackend> previousBackend;
+    RunningObjectTable runningObjects;
+    std::unique_ptr<CEndSessionWindow> window;
+};
+
+TEST_F(EndSessionWindow, CreationAddsTheIdleIconWithTipAndMenu) {
+    CreateWindow();
+    ASSERT_GE(recorder->events.size(), 2u);
+    EXPECT_EQ(recorder->events[0].kind, "add");
+    EXPECT_EQ(recorder->events[0].icon, kIdleIcon);
+    const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->tipUtf8, "varaved");
+    EXPECT_EQ(state->callbackMessage, 1250u);
+    EXPECT_EQ(recorder->events[1].kind, "menu");
+    ASSERT_EQ(recorder->events[1].items.size(), 1u);
+    EXPECT_EQ(recorder->events[1].items[0].command, 32771u);
+    EXPECT_EQ(recorder->events[1].items[0].textUtf8, "「設定」の表示...");
+}
+
+TEST_F(EndSessionWindow, TickAnimatesByPhaseAndCarriesTheCounterAcross) {
+    ScriptedServer server({{1, 0}, {1, 0}, {1, 0}, {0, 1}, {0, 1}, {0, 0}, {0, 0}, {1, 1}});
+    DWORD cookie = 0;
+    ASSERT_EQ(runningObjects.Register(CLSID_ComVUVed3UzeroVadave, &server, &cookie), S_OK);
+    const unsigned start = CEndSessionWindow::BlinkCounter();
+    CreateWindow();
+    ASSERT_TRUE(RunLoopUntilQuit());
+
+    // Even counter: busy first. The mail-waiting phase continues the translating phase's parity, the idle ticks
+    // leave the counter alone, and the second idle tick changes nothing on screen.
+    const bool even = start % 2 == 0;
+    const UINT busyOrTranslating = even ? kBusyIcon : kTranslatingIcon;
+    const UINT translatingOrBusy = even ? kTranslatingIcon : kBusyIcon;
+    const std::vector<UINT> expected = {busyOrTranslating, translatingOrBusy, busyOrTranslating,
+                                        even ? kMailWaitingIcon : kBusyIcon, even ? kBusyIcon : kMailWaitingIcon,
+                                        kIdleIcon, translatingOrBusy};
+    EXPECT_EQ(recorder->ModifiedIcons(), expected);
+    EXPECT_EQ(CEndSessionWindow::BlinkCounter(), start + 6);
+    // Every tick asks both questions, then collects once.
+    EXPECT_EQ(server.calls, "THGTHGTHGTHGTHGTHGTHGTHG");
+    runningObjects.Revoke(cookie);
+    EXPECT_EQ(server.references, 0u);
+}
+
+TEST_F(EndSessionWindow, WithoutAnActiveObjectTheIconStaysIdle) {
+    const unsigned start = CEndSessionWindow::BlinkCounter();
+    CreateWindow();
+    recorder->onModify = [] { PostQuitMessage(0); };
+    ASSERT_TRUE(RunLoopUntilQuit());
+    EXPECT_EQ(recorder->ModifiedIcons(), std::vector<UINT>{kIdleIcon});
+    EXPECT_EQ(CEndSessionWindow::BlinkCounter(), start);
+}
+
+TEST_F(EndSessionWindow, SessionEndStopsTheServerAndRemovesTheIcon) {
+    ScriptedServer server({{0, 0}});
+    DWORD cookie = 0;
+    ASSERT_EQ(runningObjects.Register(CLSID_ComVUVed3UzeroVadave, &server, &cookie), S_OK);
+    CreateWindow();
+
+    SendMessage(window->Handle(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_TRUE(server.runningPuts.empty());
+    EXPECT_TRUE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
+
+    EXPECT_EQ(SendMessage(window->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessage(window->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(server.runningPuts, std::vector<long>{0});
+    EXPECT_FALSE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
+    EXPECT_EQ(recorder->Count("delete"), 1);
+    // Removing again (as the entry does after its loop) deletes nothing twice.
+    window->RemoveIconAndTimer();
+    EXPECT_EQ(recorder->Count("delete"), 1);
+    runningObjects.Revoke(cookie);
+}
+
+TEST_F(EndSessionWindow, OnlyARightButtonPressOnTheIconShowsTheMenu) {
+    CreateWindow();
+    struct Callback {
+        WPARAM icon;
+        LPARAM mouse;
+        bool showsMenu;
+    };
+    const Callback callbacks[] = {
+        {101, WM_RBUTTONDOWN, true}, {101, WM_RBUTTONUP, false}, {101, WM_LBUTTONDOWN, false},
+        {102, WM_RBUTTONDOWN, false}, {101, WM_MOUSEMOVE, false},
+    };
+    for (const Callback& callback : callbacks) {
+        SCOPED_TRACE(testing::Message() << "icon " << callback.icon << " mouse " << callback.mouse);
+        const int before = recorder->Count("popup");
+        SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, callback.icon, callback.mouse);
+        EXPECT_EQ(recorder->Count("popup") - before, callback.showsMenu ? 1 : 0);
+    }
+    ASSERT_EQ(recorder->events.back().kind, "popup");
+    EXPECT_EQ(recorder->events.back().items.at(0).command, 32771u);
+}
+
+// The settings user interface as another component would provide it.
+class FakeSettingsApplication final : public ISettingsApplication {
+public:
+    HRESULT QueryInterface(const IID&, void** object) override {
+        *object = this;
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override { return --references; }
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, DWORD, void**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(const IID&, char16_t**, UINT, DWORD, LONG*) override { return E_NOTIMPL; }
+    HRESULT Invoke(LONG, const IID&, DWORD, WORD, void*, void*, void*, UINT*) override { return E_NOTIMPL; }
+    HRESULT Slot7() override { return E_NOTIMPL; }
+    HRESULT Show() override {
+        ++shown;
+        return S_OK;
+    }
+    HRESULT Slot9() override { return E_NOTIMPL; }
+    HRESULT Slot10() override { return E_NOTIMPL; }
+    HRESULT GetWindow(HWND* window) override {
+        ++windowAsked;
+        *window = nullptr;
+        return S_OK;
+    }
+
+    int shown = 0;
+    int windowAsked = 0;
+    ULONG references = 0;
+};
+
+TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
+    CreateWindow();
+    // Nothing registered: the command ends silently.
+    SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
+
+    FakeSettingsApplication settings;
+    const CLSID clsid = {0x1234ABCD, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
+    const auto replaced = RegisterComponentClass({u"RiloAddinManagerExe.Application", clsid, CLSCTX_LOCAL_SERVER,
+                                                  [&settings](REFIID iid, void** object) {
+                                                      return settings.QueryInterface(iid, object);
+                                                  }});
+    SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
+    EXPECT_EQ(settings.shown, 1);
+    EXPECT_EQ(settings.windowAsked, 1);
+    EXPECT_EQ(settings.references, 0u);
+    // Another command number is not the settings command.
+    SendMessage(window->Handle(), WM_COMMAND, 32772, 0);
+    EXPECT_EQ(settings.shown, 1);
+    if (replaced) {
+        RegisterComponentClass(*replaced);
+    } else {
+        UnregisterComponentClass(u"RiloAddinManagerExe.Application");
+    }
+}
+
+}  // namespace
