@@ -63,28 +63,13 @@ std::string ValueName(const char* name) { return AnsiToUtf8(name != nullptr ? na
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-std::string Utf16Bytes(std::u16string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
-
 // The data as the ANSI functions hand it out: strings converted to code page 932, a REG_SZ or REG_EXPAND_SZ
 // always ending in a NUL (which the reported size counts).
 std::string AnsiData(const registry::Value& value) {
     if (!IsStringType(value.type)) {
         return value.data;
     }
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(value.data[i]) |
-                                              (static_cast<unsigned char>(value.data[i + 1]) << 8)));
-    }
-    std::string ansi = Utf16ToAnsi(units);
+    std::string ansi = Utf16ToAnsi(registry::Utf16Units(value.data));
     if (value.type != REG_MULTI_SZ && (ansi.empty() || ansi.back() != '\0')) {
         ansi.push_back('\0');
     }
@@ -259,7 +244,7 @@ LONG RegSetValueEx(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD ty
     }
     const std::string_view bytes(reinterpret_cast<const char*>(data), data != nullptr ? dataSize : 0);
     // Strings are kept in Unicode, as Windows does; the ANSI data is converted character by character.
-    std::string stored = IsStringType(type) ? Utf16Bytes(AnsiToUtf16(bytes)) : std::string(bytes);
+    std::string stored = IsStringType(type) ? registry::Utf16Bytes(AnsiToUtf16(bytes)) : std::string(bytes);
     return HiveFileOf(key->hive).Update([&](registry::Hive& hive, bool& changed) {
         registry::Key* found = hive.Find(key->path);
         if (found == nullptr) {

@@ -29,26 +29,6 @@ std::string_view Trim(std::string_view text) {
 
 bool EqualsFolded(std::string_view a, std::string_view b) { return Hive::Fold(a) == Hive::Fold(b); }
 
-std::string Utf16Bytes(std::u16string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (const char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
-
-std::u16string Utf16Units(std::string_view bytes) {
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    }
-    return units;
-}
-
 std::string Quote(std::string_view text) {
     std::string quoted = "\"";
     for (const char c : text) {
@@ -202,6 +182,26 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 }
 
 }  // namespace
+
+std::string Utf16Bytes(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (const char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+std::u16string Utf16Units(std::string_view bytes) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    }
+    return units;
+}
 
 Hive::Hive(std::string rootName, std::vector<std::string> baseKeys)
     : rootName(std::move(rootName)), baseKeys(std::move(baseKeys)) {

@@ -28,6 +28,10 @@ struct ParseError {
     std::string reason;
 };
 
+// Strings are kept as Windows keeps them: UTF-16LE code units, here as bytes.
+std::string Utf16Bytes(std::u16string_view text);
+std::u16string Utf16Units(std::string_view bytes);
+
 class Hive {
 public:
     // rootName: "HKEY_CURRENT_USER" etc.; baseKeys: keys that always exist in this hive (like "Software").

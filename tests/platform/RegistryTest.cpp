@@ -227,6 +227,49 @@ TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
     EXPECT_NE(registry.ReadHive().find("\"Quad\"=hex(b):01,00,00,00,00,00,00,00\n"), std::string::npos);
 }
 
+TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
+    std::string allBytes;
+    for (int i = 0; i < 256; ++i) {
+        allBytes.push_back(static_cast<char>(i));
+    }
+    const struct {
+        const char* name;
+        std::string valueName;
+        DWORD type;
+        std::string data;
+    } cases[] = {
+        {"all bytes", "Bin", REG_BINARY, allBytes},
+        {"empty binary", "Empty", REG_BINARY, ""},
+        {"quotes and backslashes in name", "a \"quoted\" \\name\\", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+        {"Japanese name", Utf8ToAnsi("設定"), REG_DWORD, std::string("\0\0\0\x80", 4)},
+        {"short dword", "Short", REG_DWORD, std::string("\x05", 1)},
+        {"tab, CR and quotes", "Text", REG_SZ, std::string("a\tb\rc\"d\\\0", 10)},
+        {"empty string", "None", REG_SZ, std::string("\0", 1)},
+        {"expand string", "Expand", REG_EXPAND_SZ, std::string("%HOME%\\x\0", 10)},
+        {"multi string", "Multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9)},
+        {"type without name", "Odd", 0x1234, std::string("xyz", 3)},
+    };
+    {
+        Key key;
+        ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Kinds", key, nullptr), ERROR_SUCCESS);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            ASSERT_EQ(RegSetValueEx(key.Get(), c.valueName.c_str(), 0, c.type,
+                                    reinterpret_cast<const BYTE*>(c.data.data()), static_cast<DWORD>(c.data.size())),
+                      ERROR_SUCCESS);
+        }
+    }
+    Key key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Kinds", 0, kReadWrite, key.Out()), ERROR_SUCCESS);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Read read = Query(key.Get(), c.valueName.c_str());
+        EXPECT_EQ(read.status, ERROR_SUCCESS);
+        EXPECT_EQ(read.type, c.type);
+        EXPECT_EQ(read.data, c.data);
+    }
+}
+
 TEST_F(RegistryTest, SeesChangesMadeOutsideAtTheNextCall) {
     Key key;
     ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
