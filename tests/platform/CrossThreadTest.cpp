@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "RecordingWindow.h"
+#include "platform/Sockets.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+#include "support/LoopbackSockets.h"
+
+namespace {
+
+using win32::HANDLE;
+using namespace std::chrono_literals;
+
+struct Event {
+    explicit Event(bool manualReset = false)
+        : handle(win32::CreateEvent(nullptr, manualReset ? win32::TRUE : win32::FALSE, win32::FALSE, nullptr))
+    {
+    }
+    ~Event() { win32::CloseHandle(handle); }
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    HANDLE handle;
+};
+
+// A thread that owns a window and serves it from a message-aware wait until stopped.
+class WindowThread {
+public:
+    WindowThread()
+    {
+        thread = std::thread([this] { Run(); });
+        EXPECT_EQ(win32::WaitForSingleObject(ready.handle, 5000), win32::WAIT_OBJECT_0);
+    }
+    ~WindowThread() { Stop(); }
+    WindowThread(const WindowThread&) = delete;
+    WindowThread& operator=(const WindowThread&) = delete;
+
+    void Stop()
+    {
+        if (thread.joinable()) {
+            win32::SetEvent(stop.handle);
+            thread.join();
+        }
+    }
+
+    win32::HWND Handle() const { return handle; }
+    win32::DWORD ThreadId() const { return threadId; }
+    // Runs in the window's handler, on the window's thread.
+    std::function<win32::LRESULT(const RecordedMessage&)> reply;
+
+private:
+    void Run()
+    {
+        RecordingWindow window;
+        window.reply = [this](const RecordedMessage& message) { return reply ? reply(message) : 0; };
+        handle = window.Handle();
+        threadId = win32::GetCurrentThreadId();
+        win32::SetEvent(ready.handle);
+        for (;;) {
+            const win32::DWORD result =
+                win32::MsgWaitForMultipleObjectsEx(1, &stop.handle, win32::INFINITE, win32::QS_ALLINPUT, 0);
+            if (result == win32::WAIT_OBJECT_0) {
+                break;
+            }
+            PumpPending();
+        }
+    }
+
+    Event ready;
+    Event stop;
+    win32::HWND handle = nullptr;
+    win32::DWORD threadId = 0;
+    std::thread thread;
+};
+
+TEST(AutoResetEvent, EachSetReleasesOneWaiter)
+{
+    Event event;
+    std::atomic<int> released{0};
+    std::atomic<bool> stopping{false};
+    Event acknowledged;
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i) {
+        waiters.emplace_back([&] {
+            for (;;) {
+                EXPECT_EQ(win32::WaitForSingleObject(event.handle, win32::INFINITE), win32::WAIT_OBJECT_0);
+                if (stopping.load()) {
+                    return;
+                }
+                ++released;
+                win32::SetEvent(acknowledged.handle);
+            }
+        });
+    }
+    constexpr int kSets = 300;
+    for (int i = 1; i <= kSets; ++i) {
+        win32::SetEvent(event.handle);
+        ASSERT_EQ(win32::WaitForSingleObject(acknowledged.handle, 5000), win32::WAIT_OBJECT_0);
+        ASSERT_EQ(released.load(), i) << "one set released two waiters";
+    }
+    stopping.store(true);
+    for (std::size_t i = 0; i < waiters.size(); ++i) {
+        win32::SetEvent(event.handle);
+    }
+    for (std::thread& waiter : waiters) {
+        waiter.join();
+    }
+    EXPECT_EQ(released.load(), kSets);
+}
+
+TEST(AutoResetEvent, ManySettersAndWaitersLoseNothingWhileWaitersKeepUp)
+{
+    // Every set either releases a waiter or leaves the event signalled, so after the setters stop the waiters
+    // drain it and the count of releases never exceeds the count of sets.
+    Event event;
+    std::atomic<int> sets{0};
+    std::atomic<int> releases{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&] {
+            while (!done.load()) {
+                if (win32::MsgWaitForMultipleObjectsEx(1, &event.handle, 20, win32::QS_ALLINPUT, 0) ==
+                    win32::WAIT_OBJECT_0) {
+                    ++releases;
+                }
+            }
+        });
+    }
+    for (int i = 0; i < 2; ++i) {
+        threads.emplace_back([&] {
+            for (int j = 0; j < 2000; ++j) {
+                win32::SetEvent(event.handle);
+                ++sets;
+            }
+        });
+    }
+    threads[2].join();
+    threads[3].join();
+    // Wait for the last signal to be taken: the event stays set until a waiter takes it.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (win32::WaitForSingleObject(event.handle, 0) != win32::WAIT_TIMEOUT) {
+        ++releases;  // taken here instead
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+    }
+    done.store(true);
+    threads[0].join();
+    threads[1].join();
+    EXPECT_GE(releases.load(), 1);
+    EXPECT_LE(releases.load(), sets.load());
+}
+
+TEST(SendMessage, RunsOnTheOwnerThreadInsideItsWait)
+{
+    WindowThread owner;
+    std::atomic<win32::DWORD> ranOn{0};
+    owner.reply = [&](const RecordedMessage& message) {
+        ranOn = win32::GetCurrentThreadId();
+        return static_cast<win32::LRESULT>(message.wParam + 1);
+    };
+    for (win32::WPARAM i = 0; i < 100; ++i) {
+        ASSERT_EQ(win32::SendMessage(owner.Handle(), win32::WM_USER, i, 0), static_cast<win32::LRESULT>(i + 1));
+    }
+    EXPECT_EQ(ranOn.load(), owner.ThreadId());
+    EXPECT_NE(ranOn.load(), win32::GetCurrentThreadId());
+}
+
+TEST(SendMessage, TwoThreadsSendingToEachOtherDoNotDeadlock)
+{
+    WindowThread first;
+    WindowThread second;
+    // A message to the first makes it send to the second, whose handler sends back to the first (nested), while
+    // the test thread does the same in the other direction.
+    first.reply = [&](const RecordedMessage& message) -> win32::LRESULT {
+        if (message.wParam == 0) {
+            return 1;
+        }
+        return 10 + win32::SendMessage(second.Handle(), win32::WM_USER, message.wParam - 1, 0);
+    };
+    second.reply = [&](const RecordedMessage& message) -> win32::LRESULT {
+        if (message.wParam == 0) {
+            return 2;
+        }
+        return 20 + win32::SendMessage(first.Handle(), win32::WM_USER, message.wParam - 1, 0);
+    };
+    std::atomic<win32::LRESULT> other{0};
+    std::thread helper([&] { other = win32::SendMessage(second.Handle(), win32::WM_USER, 3, 0); });
+    const win32::LRESULT mine = win32::SendMessage(first.Handle(), win32::WM_USER, 3, 0);
+    helper.join();
+    EXPECT_EQ(mine, 10 + 20 + 10 + 2);
+    EXPECT_EQ(other.load(), 20 + 10 + 20 + 1);
+}
+
+TEST(SendMessage, WindowOfAnEndedThreadAnswersZero)
+{
+    // The window outlives its thread (and is destroyed by the test thread at the end).
+    std::unique_ptr<RecordingWindow> window;
+    std::thread([&] { window = std::make_unique<RecordingWindow>(); }).join();
+    const win32::HWND orphan = window->Handle();
+    ASSERT_TRUE(win32::IsWindow(orphan));
+    EXPECT_EQ(win32::SendMessage(orphan, win32::WM_USER, 0, 0), 0);
+    EXPECT_FALSE(win32::PostMessage(orphan, win32::WM_USER, 0, 0));
+}
+
+TEST(PostMessage, MessagesFromAnotherThreadKeepTheirOrder)
+{
+    RecordingWindow window;
+    constexpr win32::WPARAM kCount = 2000;
+    std::thread poster([&] {
+        for (win32::WPARAM i = 0; i < kCount; ++i) {
+            win32::PostMessage(window.Handle(), win32::WM_USER, i, 0);
+        }
+    });
+    EXPECT_TRUE(PumpUntil([&] { return window.messages.size() == kCount; }));
+    poster.join();
+    for (win32::WPARAM i = 0; i < window.messages.size(); ++i) {
+        ASSERT_EQ(window.messages[i].wParam, i);
+    }
+}
+
+TEST(PostThreadMessage, QuitEndsAnotherThreadsMessageLoop)
+{
+    std::atomic<win32::DWORD> loopThread{0};
+    Event started(true);
+    std::thread loop([&] {
+        win32::MSG message;
+        win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE);  // makes the queue
+        loopThread = win32::GetCurrentThreadId();
+        win32::SetEvent(started.handle);
+        while (win32::GetMessage(&message, nullptr, 0, 0) > 0) {
+            win32::DispatchMessage(&message);
+        }
+    });
+    ASSERT_EQ(win32::WaitForSingleObject(started.handle, 5000), win32::WAIT_OBJECT_0);
+    EXPECT_TRUE(win32::PostThreadMessage(loopThread, win32::WM_QUIT, 0, 0));
+    loop.join();
+}
+
+unsigned SetAndEnd(void* argument)
+{
+    win32::SetEvent(static_cast<HANDLE>(argument));
+    return 0;
+}
+
+TEST(BeginThread, ThreadHandleIsWaitableInAMessageAwareWait)
+{
+    Event ran(true);
+    const HANDLE thread = win32::BeginThread(nullptr, 0, SetAndEnd, ran.handle, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &thread, 5000, 0, 0), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::WaitForSingleObject(ran.handle, 0), win32::WAIT_OBJECT_0);
+    win32::CloseHandle(thread);
+}
+
+class CrossThreadSockets : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        win32::WSADATA data;
+        ASSERT_EQ(win32::WSAStartup(win32::MAKEWORD(1, 1), &data), 0);
+        listener = ListenOnLoopback(port);
+        ASSERT_TRUE(listener.IsValid());
+    }
+    void TearDown() override
+    {
+        listener.Close();
+        win32::WSACleanup();
+    }
+    std::uint16_t port = 0;
+    ScopedSocket listener;
+};
+
+TEST_F(CrossThreadSockets, RecvOnAWorkerReArmsTheOwnersWatch)
+{
+    RecordingWindow window;
+    ScopedSocket client = ConnectToLoopback(port);
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    ASSERT_TRUE(client.IsValid() && accepted.IsValid());
+    ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), window.Handle(), win32::WM_USER, win32::FD_READ | win32::FD_CLOSE), 0);
+    ASSERT_EQ(win32::send(client.Get(), "ab", 2, 0), 2);
+    ASSERT_TRUE(PumpUntil([&] { return window.messages.size() == 1; }));
+
+    // The owner sleeps in its wait; a worker's read re-arms FD_READ and must wake it to look again.
+    std::thread worker([&] {
+        char byte;
+        EXPECT_EQ(win32::recv(accepted.Get(), &byte, 1, 0), 1);
+    });
+    EXPECT_TRUE(PumpUntil([&] { return window.messages.size() == 2; }));
+    worker.join();
+    EXPECT_EQ(win32::LOWORD(static_cast<win32::UINT_PTR>(window.messages[1].lParam)), win32::FD_READ);
+}
+
+TEST_F(CrossThreadSockets, WorkersAttachAndCloseWhileTheOwnerPolls)
+{
+    WindowThread owner;
+    std::atomic<int> reports{0};
+    owner.reply = [&](const RecordedMessage&) {
+        ++reports;
+        return 0;
+    };
+    for (int i = 0; i < 50; ++i) {
+        ScopedSocket client = ConnectToLoopback(port);
+        ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+        ASSERT_TRUE(client.IsValid() && accepted.IsValid());
+        ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), owner.Handle(), win32::WM_USER, win32::FD_READ | win32::FD_CLOSE), 0);
+        ASSERT_EQ(win32::send(client.Get(), "x", 1, 0), 1);
+        client.Close();
+        accepted.Close();
+    }
+    // A last socket still gets its events through the same owner after all that churn.
+    ScopedSocket client = ConnectToLoopback(port);
+    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
+    const int before = reports.load();
+    ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), owner.Handle(), win32::WM_USER, win32::FD_CLOSE), 0);
+    client.Close();
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (reports.load() == before && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::yield();
+    }
+    EXPECT_GT(reports.load(), before);
+    owner.Stop();
+}
+
+}  // namespace

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "platform/Com.h"
+#include "platform/Sync.h"
+
+namespace {
+
+using win32::HANDLE;
+
+// Closes an event at the end of a test.
+struct Event {
+    Event(bool manualReset, bool initialState)
+        : handle(win32::CreateEvent(nullptr, manualReset ? win32::TRUE : win32::FALSE,
+                                    initialState ? win32::TRUE : win32::FALSE, nullptr))
+    {
+    }
+    ~Event() { win32::CloseHandle(handle); }
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    HANDLE handle;
+};
+
+TEST(Event, AutoResetSetsCollapseAndOneWaitTakesThem)
+{
+    Event event(false, false);
+    ASSERT_NE(event.handle, nullptr);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(win32::SetEvent(event.handle));
+    }
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
+}
+
+TEST(Event, InitialStateAndManualReset)
+{
+    struct Case {
+        const char* name;
+        bool manualReset;
+        bool initialState;
+        win32::DWORD first;
+        win32::DWORD second;
+    };
+    const Case cases[] = {
+        {"auto, set", false, true, win32::WAIT_OBJECT_0, win32::WAIT_TIMEOUT},
+        {"auto, clear", false, false, win32::WAIT_TIMEOUT, win32::WAIT_TIMEOUT},
+        {"manual, set", true, true, win32::WAIT_OBJECT_0, win32::WAIT_OBJECT_0},
+        {"manual, clear", true, false, win32::WAIT_TIMEOUT, win32::WAIT_TIMEOUT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Event event(c.manualReset, c.initialState);
+        EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), c.first);
+        EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), c.second);
+    }
+}
+
+TEST(Event, ManualResetStaysSetUntilReset)
+{
+    Event event(true, false);
+    win32::SetEvent(event.handle);
+    win32::SetEvent(event.handle);
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
+    EXPECT_TRUE(win32::ResetEvent(event.handle));
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
+}
+
+TEST(Event, ResetClearsAnAutoResetEvent)
+{
+    Event event(false, true);
+    EXPECT_TRUE(win32::ResetEvent(event.handle));
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
+    // A set after the reset counts again.
+    win32::SetEvent(event.handle);
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
+}
+
+TEST(Event, PulseWithoutWaitersLeavesTheEventClear)
+{
+    for (const bool manualReset : {false, true}) {
+        SCOPED_TRACE(manualReset ? "manual" : "auto");
+        Event event(manualReset, true);
+        EXPECT_TRUE(win32::PulseEvent(event.handle));
+        EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
+    }
+}
+
+TEST(Wait, ReturnsTheLowestSignalledPositionAndTakesOnlyThatOne)
+{
+    Event first(false, false);
+    Event second(false, true);
+    Event third(false, true);
+    const HANDLE handles[] = {first.handle, second.handle, third.handle};
+    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 2);
+    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
+}
+
+TEST(Wait, WaitAllTakesEveryObjectOrNone)
+{
+    Event first(false, true);
+    Event second(false, false);
+    const HANDLE handles[] = {first.handle, second.handle};
+    EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 20), win32::WAIT_TIMEOUT);
+    // The signalled one was not consumed by the failed wait.
+    EXPECT_EQ(win32::WaitForSingleObject(first.handle, 0), win32::WAIT_OBJECT_0);
+    win32::SetEvent(first.handle);
+    win32::SetEvent(second.handle);
+    EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 0), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::WaitForSingleObject(first.handle, 0), win32::WAIT_TIMEOUT);
+    EXPECT_EQ(win32::WaitForSingleObject(second.handle, 0), win32::WAIT_TIMEOUT);
+}
+
+TEST(Wait, BadHandlesFail)
+{
+    int notAHandle = 0;
+    const HANDLE handles[] = {nullptr, &notAHandle};
+    for (const HANDLE handle : handles) {
+        EXPECT_EQ(win32::WaitForSingleObject(handle, 0), win32::WAIT_FAILED);
+    }
+    EXPECT_EQ(win32::WaitForMultipleObjects(65, handles, win32::FALSE, 0), win32::WAIT_FAILED);
+}
+
+TEST(Wait, TimeoutEndsAWaitOnAnUnsetEvent)
+{
+    Event event(true, false);
+    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 30), win32::WAIT_TIMEOUT);
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event.handle, 30, win32::QS_ALLINPUT, 0), win32::WAIT_TIMEOUT);
+}
+
+unsigned EndEarly(void* argument)
+{
+    *static_cast<int*>(argument) = 1;
+    win32::EndThread(0);
+}
+
+unsigned ReturnNormally(void* argument)
+{
+    *static_cast<int*>(argument) = 2;
+    return 0;
+}
+
+TEST(Thread, HandleIsSignalledWhenTheThreadEndsEitherWay)
+{
+    for (const win32::ThreadRoutine routine : {&EndEarly, &ReturnNormally}) {
+        int ran = 0;
+        unsigned id = 0;
+        const HANDLE thread = win32::BeginThread(nullptr, 0, routine, &ran, 0, &id);
+        ASSERT_NE(thread, nullptr);
+        EXPECT_NE(id, 0u);
+        EXPECT_NE(id, win32::GetCurrentThreadId());
+        EXPECT_EQ(win32::WaitForSingleObject(thread, 5000), win32::WAIT_OBJECT_0);
+        EXPECT_NE(ran, 0);
+        EXPECT_TRUE(win32::CloseHandle(thread));
+    }
+}
+
+struct SelfClosing {
+    HANDLE go;
+    HANDLE closed;
+    HANDLE self = nullptr;
+};
+
+unsigned CloseOwnHandle(void* argument)
+{
+    auto* state = static_cast<SelfClosing*>(argument);
+    win32::WaitForSingleObject(state->go, win32::INFINITE);
+    const bool closedOwn = win32::CloseHandle(state->self) != win32::FALSE;
+    if (closedOwn) {
+        win32::SetEvent(state->closed);
+    }
+    return 0;
+}
+
+TEST(Thread, ThreadClosesItsOwnHandleAndEndsCleanly)
+{
+    Event go(true, false);
+    Event closed(true, false);
+    SelfClosing state{go.handle, closed.handle};
+    state.self = win32::BeginThread(nullptr, 0, CloseOwnHandle, &state, 0, nullptr);
+    ASSERT_NE(state.self, nullptr);
+    win32::SetEvent(go.handle);
+    // The thread's end after the close must not touch the closed handle (the sanitizers watch that).
+    EXPECT_EQ(win32::WaitForSingleObject(closed.handle, 5000), win32::WAIT_OBJECT_0);
+}
+
+TEST(CriticalSection, IsRecursive)
+{
+    win32::CriticalSection section;
+    std::scoped_lock outer(section);
+    EXPECT_TRUE(section.try_lock());
+    section.unlock();
+}
+
+TEST(NamedMutex, SecondHandleIsGivenAndBothAreWaitable)
+{
+    const std::string name = "PlatformTestMutex" + std::to_string(::getpid());
+    const HANDLE first = win32::CreateMutex(nullptr, win32::FALSE, name.c_str());
+    const HANDLE second = win32::CreateMutex(nullptr, win32::FALSE, name.c_str());
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(win32::WaitForSingleObject(first, 0), win32::WAIT_OBJECT_0);
+    EXPECT_TRUE(win32::CloseHandle(first));
+    EXPECT_TRUE(win32::CloseHandle(second));
+}
+
+TEST(EntryPoints, KnownEntriesResolveAndCanBeHidden)
+{
+    const win32::HMODULE user32 = win32::GetModuleHandle("USER32.DLL");
+    const win32::HMODULE ole32 = win32::GetModuleHandle("ole32.dll");
+    ASSERT_NE(user32, nullptr);
+    ASSERT_NE(ole32, nullptr);
+    EXPECT_EQ(win32::GetModuleHandle("nosuch.dll"), nullptr);
+    EXPECT_EQ(win32::GetProcAddress(user32, "MsgWaitForMultipleObjectsEx"),
+              reinterpret_cast<win32::FARPROC>(&win32::MsgWaitForMultipleObjectsEx));
+    EXPECT_EQ(win32::GetProcAddress(ole32, "CoInitializeEx"), reinterpret_cast<win32::FARPROC>(&win32::CoInitializeEx));
+    EXPECT_EQ(win32::GetProcAddress(user32, "CoInitializeEx"), nullptr);
+    EXPECT_EQ(win32::GetProcAddress(user32, "NoSuchEntry"), nullptr);
+
+    win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", true);
+    EXPECT_EQ(win32::GetProcAddress(user32, "MsgWaitForMultipleObjectsEx"), nullptr);
+    win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", false);
+    EXPECT_NE(win32::GetProcAddress(user32, "MsgWaitForMultipleObjectsEx"), nullptr);
+}
+
+TEST(Apartment, JoinsAreCountedPerThread)
+{
+    ASSERT_FALSE(win32::IsCoInitialized());
+    EXPECT_EQ(win32::CoInitializeEx(nullptr, win32::COINIT_MULTITHREADED), win32::S_OK);
+    EXPECT_EQ(win32::CoInitialize(nullptr), win32::S_FALSE);
+    EXPECT_TRUE(win32::IsCoInitialized());
+    win32::CoUninitialize();
+    EXPECT_TRUE(win32::IsCoInitialized());
+    win32::CoUninitialize();
+    EXPECT_FALSE(win32::IsCoInitialized());
+    win32::CoUninitialize();  // unbalanced: ignored
+    EXPECT_FALSE(win32::IsCoInitialized());
+}
+
+}  // namespace

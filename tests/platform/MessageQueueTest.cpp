@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <vector>
+
+#include "RecordingWindow.h"
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+namespace {
+
+using win32::UINT;
+
+TEST(Window, CreateSendsCreateAndDestroySendsDestroyThenFinalMessage)
+{
+    RecordingWindow window;
+    const win32::HWND handle = window.Handle();
+    ASSERT_NE(handle, nullptr);
+    EXPECT_TRUE(win32::IsWindow(handle));
+    EXPECT_EQ(window.lifecycle, std::vector<UINT>{win32::WM_CREATE});
+
+    EXPECT_TRUE(window.DestroyWindow());
+    EXPECT_EQ(window.lifecycle, (std::vector<UINT>{win32::WM_CREATE, win32::WM_DESTROY, win32::WM_NCDESTROY}));
+    EXPECT_TRUE(window.finalMessageSeen);
+    EXPECT_EQ(window.Handle(), nullptr);
+    // The old handle stays recognisably dead; nothing reaches the window through it.
+    EXPECT_FALSE(win32::IsWindow(handle));
+    EXPECT_FALSE(win32::DestroyWindow(handle));
+    EXPECT_EQ(win32::SendMessage(handle, win32::WM_USER, 0, 0), 0);
+    EXPECT_FALSE(win32::PostMessage(handle, win32::WM_USER, 0, 0));
+}
+
+TEST(Window, StaleHandleOfADeletedWindowIsSafe)
+{
+    win32::HWND handle = nullptr;
+    {
+        RecordingWindow window;
+        handle = window.Handle();
+    }
+    RecordingWindow successor;
+    EXPECT_FALSE(win32::IsWindow(handle));
+    EXPECT_NE(successor.Handle(), handle);
+    EXPECT_FALSE(win32::IsWindow(reinterpret_cast<win32::HWND>(0x1234)));
+}
+
+TEST(Window, SendToOwnWindowRunsAtOnceAndDefaultProcessingAnswersQueryEndSession)
+{
+    RecordingWindow window;
+    window.reply = [](const RecordedMessage& message) { return static_cast<win32::LRESULT>(message.wParam * 2); };
+    EXPECT_EQ(win32::SendMessage(window.Handle(), win32::WM_USER, 21, 0), 42);
+    ASSERT_EQ(window.messages.size(), 1u);
+
+    window.reply = nullptr;
+    EXPECT_EQ(win32::SendMessage(window.Handle(), win32::WM_QUERYENDSESSION, 0, 0), win32::TRUE);
+    EXPECT_EQ(win32::SendMessage(window.Handle(), win32::WM_COMMAND, 0, 0), 0);
+}
+
+TEST(MessageQueue, PostedMessagesArriveInOrderAndPeekCanLeaveThem)
+{
+    RecordingWindow window;
+    for (win32::WPARAM i = 0; i < 5; ++i) {
+        ASSERT_TRUE(win32::PostMessage(window.Handle(), win32::WM_USER + 1, i, 0));
+    }
+    win32::MSG message;
+    ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE));
+    EXPECT_EQ(message.wParam, 0u);
+    EXPECT_EQ(message.hwnd, window.Handle());
+    EXPECT_TRUE(window.messages.empty()) << "peeking does not dispatch";
+
+    PumpPending();
+    ASSERT_EQ(window.messages.size(), 5u);
+    for (win32::WPARAM i = 0; i < 5; ++i) {
+        EXPECT_EQ(window.messages[i].wParam, i);
+    }
+    EXPECT_FALSE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
+}
+
+TEST(MessageQueue, FiltersSelectByWindowAndRange)
+{
+    RecordingWindow first;
+    RecordingWindow second;
+    win32::PostMessage(first.Handle(), win32::WM_USER + 1, 0, 0);
+    win32::PostMessage(second.Handle(), win32::WM_USER + 2, 0, 0);
+    win32::PostMessage(first.Handle(), win32::WM_USER + 3, 0, 0);
+
+    win32::MSG message;
+    ASSERT_TRUE(win32::PeekMessage(&message, second.Handle(), 0, 0, win32::PM_REMOVE));
+    EXPECT_EQ(message.message, win32::WM_USER + 2);
+    ASSERT_TRUE(win32::PeekMessage(&message, nullptr, win32::WM_USER + 3, win32::WM_USER + 3, win32::PM_REMOVE));
+    EXPECT_EQ(message.message, win32::WM_USER + 3);
+    ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
+    EXPECT_EQ(message.message, win32::WM_USER + 1);
+}
+
+TEST(MessageQueue, QuitEndsGetMessageAfterThePostedMessages)
+{
+    RecordingWindow window;
+    win32::PostMessage(window.Handle(), win32::WM_USER, 0, 0);
+    win32::PostQuitMessage(7);
+    win32::MSG message;
+    ASSERT_EQ(win32::GetMessage(&message, nullptr, 0, 0), win32::TRUE);
+    EXPECT_EQ(message.message, win32::WM_USER);
+    ASSERT_EQ(win32::GetMessage(&message, nullptr, 0, 0), win32::FALSE);
+    EXPECT_EQ(message.message, win32::WM_QUIT);
+    EXPECT_EQ(message.wParam, 7u);
+    EXPECT_FALSE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) << "the quit is taken once";
+}
+
+TEST(MessageQueue, ThreadMessagesHaveNoWindow)
+{
+    ASSERT_TRUE(win32::PostThreadMessage(win32::GetCurrentThreadId(), win32::WM_USER + 9, 1, 2));
+    win32::MSG message;
+    ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
+    EXPECT_EQ(message.hwnd, nullptr);
+    EXPECT_EQ(message.message, win32::WM_USER + 9);
+    EXPECT_EQ(win32::DispatchMessage(&message), 0);
+    EXPECT_FALSE(win32::PostThreadMessage(0xFFFFFFF0u, win32::WM_USER, 0, 0)) << "no such thread";
+}
+
+TEST(MessageQueue, MessageAwareWaitReportsInputWithTheCount)
+{
+    RecordingWindow window;
+    const win32::HANDLE event = win32::CreateEvent(nullptr, win32::FALSE, win32::FALSE, nullptr);
+    win32::PostMessage(window.Handle(), win32::WM_USER, 0, 0);
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event, 1000, win32::QS_ALLINPUT, 0), win32::WAIT_OBJECT_0 + 1);
+    // Input of a kind outside the wake mask does not end the wait.
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event, 0, win32::QS_TIMER, 0), win32::WAIT_TIMEOUT);
+    // A signalled object comes before input.
+    win32::SetEvent(event);
+    EXPECT_EQ(win32::MsgWaitForMultipleObjects(1, &event, win32::FALSE, 1000, win32::QS_ALLINPUT), win32::WAIT_OBJECT_0);
+    PumpPending();
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event, 20, win32::QS_ALLINPUT, 0), win32::WAIT_TIMEOUT);
+    win32::CloseHandle(event);
+}
+
+TEST(Timer, DeliversTimerMessagesThroughTheLoopUntilKilled)
+{
+    RecordingWindow window;
+    ASSERT_NE(win32::SetTimer(window.Handle(), 5, 10, nullptr), 0u);
+    // The wait sleeps until the timer is due instead of spinning, then reports it as input.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(0, nullptr, 5000, win32::QS_TIMER, 0), win32::WAIT_OBJECT_0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(9));
+
+    EXPECT_TRUE(PumpUntil([&] { return window.messages.size() >= 3; }));
+    for (const RecordedMessage& message : window.messages) {
+        EXPECT_EQ(message.message, win32::WM_TIMER);
+        EXPECT_EQ(message.wParam, 5u);
+    }
+    EXPECT_TRUE(win32::KillTimer(window.Handle(), 5));
+    EXPECT_FALSE(win32::KillTimer(window.Handle(), 5));
+    window.messages.clear();
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(0, nullptr, 40, win32::QS_ALLINPUT, 0), win32::WAIT_TIMEOUT);
+    PumpPending();
+    EXPECT_TRUE(window.messages.empty());
+}
+
+TEST(Timer, DestroyingTheWindowKillsItsTimers)
+{
+    auto window = std::make_unique<RecordingWindow>();
+    win32::SetTimer(window->Handle(), 1, 10, nullptr);
+    window->DestroyWindow();
+    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(0, nullptr, 40, win32::QS_TIMER, 0), win32::WAIT_TIMEOUT);
+}
+
+TEST(SessionEnd, SignalAsksTheTopLevelWindowsThenQuits)
+{
+    std::vector<UINT> order;
+    RecordingWindow top;
+    RecordingWindow child(top.Handle());
+    top.reply = [&](const RecordedMessage& message) {
+        order.push_back(message.message);
+        return win32::TRUE;
+    };
+    child.reply = [&](const RecordedMessage& message) {
+        order.push_back(message.message + 0x1000);  // children are not asked
+        return win32::TRUE;
+    };
+    win32::InstallSessionEndHandler();
+    ASSERT_EQ(::raise(SIGTERM), 0);
+
+    win32::MSG message;
+    bool quit = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!quit && std::chrono::steady_clock::now() < deadline) {
+        win32::MsgWaitForMultipleObjectsEx(0, nullptr, 100, win32::QS_ALLINPUT, 0);
+        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+            if (message.message == win32::WM_QUIT) {
+                quit = true;
+                order.push_back(win32::WM_QUIT);
+                break;
+            }
+            win32::DispatchMessage(&message);
+        }
+    }
+    EXPECT_EQ(order, (std::vector<UINT>{win32::WM_QUERYENDSESSION, win32::WM_ENDSESSION, win32::WM_QUIT}));
+    ASSERT_EQ(top.messages.size(), 2u);
+    EXPECT_EQ(top.messages[1].wParam, static_cast<win32::WPARAM>(win32::TRUE));
+}
+
+}  // namespace

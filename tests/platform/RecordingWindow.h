@@ -1,0 +1,86 @@
+// Test helpers: a hidden window that records every message it handles, and a bounded message pump for the
+// calling thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "platform/Sync.h"
+#include "platform/Window.h"
+
+struct RecordedMessage {
+    win32::UINT message;
+    win32::WPARAM wParam;
+    win32::LPARAM lParam;
+};
+
+class RecordingWindow : public win32::Window {
+public:
+    explicit RecordingWindow(win32::HWND parent = nullptr)
+    {
+        Create(parent, "RecordingWindow", "RecordingWindow", 0, 0, 0, 200, 200);
+    }
+    ~RecordingWindow() override { DestroyWindow(); }
+
+    // Messages other than the window's own life-cycle messages, in the order handled.
+    std::vector<RecordedMessage> messages;
+    std::vector<win32::UINT> lifecycle;
+    bool finalMessageSeen = false;
+    // Runs inside the handler of each recorded message when set.
+    std::function<win32::LRESULT(const RecordedMessage&)> reply;
+
+    std::vector<win32::UINT> MessageNumbers() const
+    {
+        std::vector<win32::UINT> numbers;
+        for (const RecordedMessage& recorded : messages) {
+            numbers.push_back(recorded.message);
+        }
+        return numbers;
+    }
+
+protected:
+    bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM wParam, win32::LPARAM lParam,
+                              win32::LRESULT& result) override
+    {
+        if (message == win32::WM_CREATE || message == win32::WM_DESTROY || message == win32::WM_NCDESTROY) {
+            lifecycle.push_back(message);
+            return false;
+        }
+        messages.push_back({message, wParam, lParam});
+        if (reply) {
+            result = reply(messages.back());
+            return true;
+        }
+        return false;
+    }
+    void OnFinalMessage(win32::HWND) override { finalMessageSeen = true; }
+};
+
+// Dispatches the calling thread's messages until done() holds or the time is up; returns done().
+inline bool PumpUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        win32::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<win32::DWORD>(left.count()), win32::QS_ALLINPUT, 0);
+        win32::MSG message;
+        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+            win32::DispatchMessage(&message);
+        }
+    }
+    return true;
+}
+
+// Dispatches whatever the calling thread can handle right now (including socket events that are ready).
+inline void PumpPending()
+{
+    win32::MSG message;
+    while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+        win32::DispatchMessage(&message);
+    }
+}
