@@ -1,4 +1,5 @@
-// What one settings read costs: every read opens the key path, re-reads and parses the hive file and closes it.
+// What one settings read costs: every read opens the key path, re-reads and parses the hive file and closes
+// it.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -23,14 +24,16 @@ public:
         ProxyServerSettings::MailServerPort();
         std::string rules;
         for (int i = 0; i < 5; ++i) {
-            rules += "Rule\n{\n1\nSpam\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n12\n" +
-                     win32::Utf8ToAnsi("至急ご確認") + "xx\n1\n0\n0\n}\n}\n}\n";
+            rules +=
+                "Rule\n{\n1\nSpam\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n12\n" +
+                win32::Utf8ToAnsi("至急ご確認") + "xx\n1\n0\n0\n}\n}\n}\n";
         }
         rules.push_back('\0');
         win32::HKEY key = nullptr;
-        win32::RegCreateKeyEx(win32::HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule", 0,
-                              nullptr, 0, win32::KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        win32::RegSetValueEx(key, "Mailer Rule", 0, win32::REG_SZ, reinterpret_cast<const win32::BYTE*>(rules.data()),
+        win32::RegCreateKeyEx(win32::HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule",
+                              0, nullptr, 0, win32::KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        win32::RegSetValueEx(key, "Mailer Rule", 0, win32::REG_SZ,
+                             reinterpret_cast<const win32::BYTE*>(rules.data()),
                              static_cast<win32::DWORD>(rules.size()));
         win32::RegCloseKey(key);
     }

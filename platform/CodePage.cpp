@@ -30,7 +30,8 @@ public:
     IconvDescriptor(const IconvDescriptor&) = delete;
     IconvDescriptor& operator=(const IconvDescriptor&) = delete;
 
-    // Converts as much of [in, in + inLeft) as possible into out; returns errno of the stop (0 when all converted).
+    // Converts as much of [in, in + inLeft) as possible into out; returns errno of the stop (0 when all
+    // converted).
     int Convert(const char*& in, std::size_t& inLeft, std::string& out) {
         iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
         std::array<char, 1024> chunk;
@@ -63,7 +64,9 @@ IconvDescriptor& Utf16ToAnsiConverter() {
     return converter;
 }
 
-bool IsTrailByte(BYTE byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+bool IsTrailByte(BYTE byte) {
+    return byte >= 0x40 && byte <= 0xFC && byte != 0x7F;
+}
 
 void AppendUtf8(char32_t code, std::string& out) {
     if (code < 0x80) {
@@ -119,12 +122,13 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& code) {
 // Full-width forms of 0x20-0x7E in code page 932 (U+3000 and U+FF01-U+FF5E; " and ' take the forms 0xFA57 and
 // 0xFA56 that Windows converts them to).
 constexpr std::array<std::uint16_t, 95> kFullWidthAscii = {
-    0x8140, 0x8149, 0xFA57, 0x8194, 0x8190, 0x8193, 0x8195, 0xFA56, 0x8169, 0x816A, 0x8196, 0x817B, 0x8143, 0x817C,
-    0x8144, 0x815E, 0x824F, 0x8250, 0x8251, 0x8252, 0x8253, 0x8254, 0x8255, 0x8256, 0x8257, 0x8258, 0x8146, 0x8147,
-    0x8183, 0x8181, 0x8184, 0x8148, 0x8197, 0x8260, 0x8261, 0x8262, 0x8263, 0x8264, 0x8265, 0x8266, 0x8267, 0x8268,
-    0x8269, 0x826A, 0x826B, 0x826C, 0x826D, 0x826E, 0x826F, 0x8270, 0x8271, 0x8272, 0x8273, 0x8274, 0x8275, 0x8276,
-    0x8277, 0x8278, 0x8279, 0x816D, 0x815F, 0x816E, 0x814F, 0x8151, 0x814D, 0x8281, 0x8282, 0x8283, 0x8284, 0x8285,
-    0x8286, 0x8287, 0x8288, 0x8289, 0x828A, 0x828B, 0x828C, 0x828D, 0x828E, 0x828F, 0x8290, 0x8291, 0x8292, 0x8293,
+    0x8140, 0x8149, 0xFA57, 0x8194, 0x8190, 0x8193, 0x8195, 0xFA56, 0x8169, 0x816A, 0x8196, 0x817B,
+    0x8143, 0x817C, 0x8144, 0x815E, 0x824F, 0x8250, 0x8251, 0x8252, 0x8253, 0x8254, 0x8255, 0x8256,
+    0x8257, 0x8258, 0x8146, 0x8147, 0x8183, 0x8181, 0x8184, 0x8148, 0x8197, 0x8260, 0x8261, 0x8262,
+    0x8263, 0x8264, 0x8265, 0x8266, 0x8267, 0x8268, 0x8269, 0x826A, 0x826B, 0x826C, 0x826D, 0x826E,
+    0x826F, 0x8270, 0x8271, 0x8272, 0x8273, 0x8274, 0x8275, 0x8276, 0x8277, 0x8278, 0x8279, 0x816D,
+    0x815F, 0x816E, 0x814F, 0x8151, 0x814D, 0x8281, 0x8282, 0x8283, 0x8284, 0x8285, 0x8286, 0x8287,
+    0x8288, 0x8289, 0x828A, 0x828B, 0x828C, 0x828D, 0x828E, 0x828F, 0x8290, 0x8291, 0x8292, 0x8293,
     0x8294, 0x8295, 0x8296, 0x8297, 0x8298, 0x8299, 0x829A, 0x816F, 0x8162, 0x8170, 0x8160};
 
 // Full-width forms of the half-width katakana 0xA1-0xDF (punctuation, katakana, the two sound marks).
@@ -135,20 +139,22 @@ constexpr std::array<std::uint16_t, 63> kFullWidthKatakana = {
     0x836C, 0x836D, 0x836E, 0x8371, 0x8374, 0x8377, 0x837A, 0x837D, 0x837E, 0x8380, 0x8381, 0x8382, 0x8384,
     0x8386, 0x8388, 0x8389, 0x838A, 0x838B, 0x838C, 0x838D, 0x838F, 0x8393, 0x814A, 0x814B};
 
-// 0x5C is the yen sign of code page 932; with two full-width candidates (￥ and ＼) Windows leaves it as it is.
+// 0x5C is the yen sign of code page 932; with two full-width candidates (￥ and ＼) Windows leaves it as it
+// is.
 constexpr BYTE kYenSign = 0x5C;
 constexpr BYTE kHalfWidthVoicedMark = 0xDE;
 constexpr BYTE kHalfWidthSemiVoicedMark = 0xDF;
 
-// The full-width character for a half-width kana followed by a sound mark, 0 when the pair has no combined form
-// (then both are mapped on their own).
+// The full-width character for a half-width kana followed by a sound mark, 0 when the pair has no combined
+// form (then both are mapped on their own).
 std::uint16_t CombinedKana(BYTE kana, BYTE mark) {
     if (mark == kHalfWidthVoicedMark) {
         if (kana == 0xB3) {
             return 0x8394;  // ｳﾞ -> ヴ
         }
         if ((kana >= 0xB6 && kana <= 0xC4) || (kana >= 0xCA && kana <= 0xCE)) {
-            return kFullWidthKatakana[kana - 0xA1] + 1;  // カ->ガ ... ホ->ボ: the voiced form follows its base
+            return kFullWidthKatakana[kana - 0xA1] +
+                   1;  // カ->ガ ... ホ->ボ: the voiced form follows its base
         }
     } else if (mark == kHalfWidthSemiVoicedMark && kana >= 0xCA && kana <= 0xCE) {
         return kFullWidthKatakana[kana - 0xA1] + 2;  // ハ->パ ... ホ->ポ
@@ -163,7 +169,9 @@ void AppendDoubleByte(std::uint16_t code, std::string& out) {
 
 }  // namespace
 
-bool IsDBCSLeadByte(BYTE byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool IsDBCSLeadByte(BYTE byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 std::u16string AnsiToUtf16(std::string_view ansi) {
     std::u16string out;
@@ -183,7 +191,8 @@ std::u16string AnsiToUtf16(std::string_view ansi) {
         }
         // An undecodable character becomes one replacement: a lead byte with a trail byte counts as one.
         const auto lead = static_cast<BYTE>(*in);
-        const std::size_t skip = IsDBCSLeadByte(lead) && inLeft >= 2 && IsTrailByte(static_cast<BYTE>(in[1])) ? 2 : 1;
+        const std::size_t skip =
+            IsDBCSLeadByte(lead) && inLeft >= 2 && IsTrailByte(static_cast<BYTE>(in[1])) ? 2 : 1;
         out.push_back(kAnsiDefaultToUnicode);
         in += skip;
         inLeft -= skip;
@@ -207,10 +216,10 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
         if (error == 0) {
             break;
         }
-        // A character without a form in code page 932 (or a lone surrogate) becomes '?': skip one code unit, or
-        // a whole surrogate pair.
-        const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(in[0]) |
-                                                    (inLeft >= 2 ? static_cast<unsigned char>(in[1]) << 8 : 0));
+        // A character without a form in code page 932 (or a lone surrogate) becomes '?': skip one code unit,
+        // or a whole surrogate pair.
+        const char16_t unit = static_cast<char16_t>(
+            static_cast<unsigned char>(in[0]) | (inLeft >= 2 ? static_cast<unsigned char>(in[1]) << 8 : 0));
         std::size_t skip = inLeft >= 2 ? 2 : 1;
         if (unit >= 0xD800 && unit <= 0xDBFF && inLeft >= 4) {
             const char16_t next = static_cast<char16_t>(static_cast<unsigned char>(in[2]) |
@@ -266,9 +275,13 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
     return out;
 }
 
-std::string AnsiToUtf8(std::string_view ansi) { return Utf16ToUtf8(AnsiToUtf16(ansi)); }
+std::string AnsiToUtf8(std::string_view ansi) {
+    return Utf16ToUtf8(AnsiToUtf16(ansi));
+}
 
-std::string Utf8ToAnsi(std::string_view utf8) { return Utf16ToAnsi(Utf8ToUtf16(utf8)); }
+std::string Utf8ToAnsi(std::string_view utf8) {
+    return Utf16ToAnsi(Utf8ToUtf16(utf8));
+}
 
 bool IsValidUtf8(std::string_view text) {
     for (std::size_t pos = 0; pos < text.size();) {
@@ -306,7 +319,8 @@ std::string ToFullWidthAnsi(std::string_view ansi) {
         } else if (byte >= 0x20 && byte <= 0x7E && byte != kYenSign) {
             AppendDoubleByte(kFullWidthAscii[byte - 0x20], out);
         } else if (byte >= 0xA1 && byte <= 0xDF) {
-            const std::uint16_t combined = i + 1 < ansi.size() ? CombinedKana(byte, static_cast<BYTE>(ansi[i + 1])) : 0;
+            const std::uint16_t combined =
+                i + 1 < ansi.size() ? CombinedKana(byte, static_cast<BYTE>(ansi[i + 1])) : 0;
             if (combined != 0) {
                 AppendDoubleByte(combined, out);
                 ++i;

@@ -1,5 +1,6 @@
-// Linux backend of the message box: the caption and text always go to stderr as UTF-8; in a graphical session a
-// blocking zenity warning dialog is shown as well. Any thread may call; the call returns when the box is closed.
+// Linux backend of the message box: the caption and text always go to stderr as UTF-8; in a graphical session
+// a blocking zenity warning dialog is shown as well. Any thread may call; the call returns when the box is
+// closed.
 #include "platform/MessageBox.h"
 
 #include <spawn.h>
@@ -62,8 +63,12 @@ bool GraphicalDialogWanted() {
 void ShowZenityWarning(const std::string& textUtf8, const std::string& captionUtf8) {
     std::string titleArgument = "--title=" + captionUtf8;
     std::string textArgument = "--text=" + textUtf8;
-    std::vector<char*> argv = {const_cast<char*>("zenity"), const_cast<char*>("--warning"),
-                               const_cast<char*>("--no-markup"), titleArgument.data(), textArgument.data(), nullptr};
+    std::vector<char*> argv = {const_cast<char*>("zenity"),
+                               const_cast<char*>("--warning"),
+                               const_cast<char*>("--no-markup"),
+                               titleArgument.data(),
+                               textArgument.data(),
+                               nullptr};
     pid_t child = 0;
     if (posix_spawnp(&child, "zenity", nullptr, nullptr, argv.data(), environ) != 0) {
         return;

@@ -1,5 +1,5 @@
-// Linux backend of the registry functions on the hive files of RegistryFile. A key handle remembers its hive and
-// path only; every call looks the key up in the file afresh, so handles may be used from any thread.
+// Linux backend of the registry functions on the hive files of RegistryFile. A key handle remembers its hive
+// and path only; every call looks the key up in the file afresh, so handles may be used from any thread.
 #include "platform/Registry.h"
 
 #include <pwd.h>
@@ -44,7 +44,9 @@ registry::RegistryFile HiveFileOf(int hive) {
     }
 }
 
-bool ValidKey(HKEY key) { return key != nullptr && key->hive >= kClassesRoot && key->hive <= kLocalMachine; }
+bool ValidKey(HKEY key) {
+    return key != nullptr && key->hive >= kClassesRoot && key->hive <= kLocalMachine;
+}
 
 std::string JoinPath(const std::string& parent, const char* subKey) {
     const std::string child = registry::Hive::Normalize(AnsiToUtf8(subKey != nullptr ? subKey : ""));
@@ -59,9 +61,13 @@ bool StorableName(std::string_view name) {
     return name.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
 }
 
-std::string ValueName(const char* name) { return AnsiToUtf8(name != nullptr ? name : ""); }
+std::string ValueName(const char* name) {
+    return AnsiToUtf8(name != nullptr ? name : "");
+}
 
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+bool IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
 // The data as the ANSI functions hand it out: strings converted to code page 932, a REG_SZ or REG_EXPAND_SZ
 // always ending in a NUL (which the reported size counts).
@@ -157,8 +163,8 @@ LONG RegOpenKeyEx(HKEY parent, const char* subKey, DWORD /*options*/, REGSAM acc
     return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD /*reserved*/, char* /*keyClass*/, DWORD /*options*/,
-                    REGSAM access, void* /*security*/, HKEY* result, DWORD* disposition) {
+LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD /*reserved*/, char* /*keyClass*/,
+                    DWORD /*options*/, REGSAM access, void* /*security*/, HKEY* result, DWORD* disposition) {
     if (!ValidKey(parent) || result == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
@@ -335,10 +341,12 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize) {
     }
     const std::string& childPath = children[index]->path;
     const std::size_t separator = childPath.rfind('\\');
-    return CopyName(separator == std::string::npos ? childPath : childPath.substr(separator + 1), name, nameSize);
+    return CopyName(separator == std::string::npos ? childPath : childPath.substr(separator + 1), name,
+                    nameSize);
 }
 
-LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data, DWORD* dataSize) {
+LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* type, BYTE* data,
+                  DWORD* dataSize) {
     if (!ValidKey(key)) {
         return ERROR_INVALID_HANDLE;
     }

@@ -62,8 +62,8 @@ private:
 
 enum class Problem { Reading, Writing };
 
-// The last problem reported per file and kind, so that a broken file read a thousand times is reported once, and
-// again only when the problem changes or comes back after the file had been repaired.
+// The last problem reported per file and kind, so that a broken file read a thousand times is reported once,
+// and again only when the problem changes or comes back after the file had been repaired.
 std::mutex reportLock;
 std::map<std::pair<std::string, Problem>, std::string> reportedProblems;  // guarded by reportLock
 
@@ -88,7 +88,7 @@ void ClearReport(const std::string& path, Problem kind) {
 }
 
 bool CreateFolders(const std::string& folder) {
-    for (std::size_t slash = folder.find('/', 1); ; slash = folder.find('/', slash + 1)) {
+    for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
         if (!prefix.empty() && mkdir(prefix.c_str(), kFolderMode) != 0 && errno != EEXIST) {
             return false;
@@ -117,7 +117,9 @@ bool WriteAll(int fd, const std::string& text) {
 }  // namespace
 
 RegistryFile::RegistryFile(std::string folder, std::string rootName, std::vector<std::string> baseKeys)
-    : folder(std::move(folder)), rootName(std::move(rootName)), baseKeys(std::move(baseKeys)),
+    : folder(std::move(folder)),
+      rootName(std::move(rootName)),
+      baseKeys(std::move(baseKeys)),
       path(this->folder + "/" + this->rootName + ".reg") {}
 
 std::optional<Hive> RegistryFile::Load() const {
@@ -127,8 +129,9 @@ std::optional<Hive> RegistryFile::Load() const {
         if (errno == ENOENT) {
             return hive;
         }
-        ReportOnce(path, Problem::Reading, std::string("cannot be read (") + std::strerror(errno) +
-                             "); its settings are not used and it is left unchanged");
+        ReportOnce(path, Problem::Reading,
+                   std::string("cannot be read (") + std::strerror(errno) +
+                       "); its settings are not used and it is left unchanged");
         return std::nullopt;
     }
     std::string text;
@@ -139,8 +142,9 @@ std::optional<Hive> RegistryFile::Load() const {
             continue;
         }
         if (result < 0) {
-            ReportOnce(path, Problem::Reading, std::string("cannot be read (") + std::strerror(errno) +
-                                 "); its settings are not used and it is left unchanged");
+            ReportOnce(path, Problem::Reading,
+                       std::string("cannot be read (") + std::strerror(errno) +
+                           "); its settings are not used and it is left unchanged");
             return std::nullopt;
         }
         if (result == 0) {
@@ -149,8 +153,9 @@ std::optional<Hive> RegistryFile::Load() const {
         text.append(chunk, static_cast<std::size_t>(result));
     }
     if (const auto error = hive.Parse(text)) {
-        ReportOnce(path, Problem::Reading, "line " + std::to_string(error->line) + ": " + error->reason +
-                             "; the file's settings are not used and it is left unchanged until it is corrected");
+        ReportOnce(path, Problem::Reading,
+                   "line " + std::to_string(error->line) + ": " + error->reason +
+                       "; the file's settings are not used and it is left unchanged until it is corrected");
         return std::nullopt;
     }
     ClearReport(path, Problem::Reading);
@@ -159,17 +164,20 @@ std::optional<Hive> RegistryFile::Load() const {
 
 LONG RegistryFile::Update(const std::function<LONG(Hive& hive, bool& changed)>& change) const {
     if (!CreateFolders(folder)) {
-        ReportOnce(path, Problem::Writing, "its folder cannot be created (" + std::string(std::strerror(errno)) + ")");
+        ReportOnce(path, Problem::Writing,
+                   "its folder cannot be created (" + std::string(std::strerror(errno)) + ")");
         return ERROR_CANTWRITE;
     }
     const FileDescriptor lockFile(open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode));
     if (!lockFile.Valid()) {
-        ReportOnce(path, Problem::Writing, "its lock file cannot be opened (" + std::string(std::strerror(errno)) + ")");
+        ReportOnce(path, Problem::Writing,
+                   "its lock file cannot be opened (" + std::string(std::strerror(errno)) + ")");
         return ERROR_CANTWRITE;
     }
     const FileLockGuard lock(lockFile.Get());
     if (!lock.Locked()) {
-        ReportOnce(path, Problem::Writing, "its lock file cannot be locked (" + std::string(std::strerror(errno)) + ")");
+        ReportOnce(path, Problem::Writing,
+                   "its lock file cannot be locked (" + std::string(std::strerror(errno)) + ")");
         return ERROR_CANTWRITE;
     }
     std::optional<Hive> hive = Load();

@@ -27,7 +27,9 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool EqualsFolded(std::string_view a, std::string_view b) { return Hive::Fold(a) == Hive::Fold(b); }
+bool EqualsFolded(std::string_view a, std::string_view b) {
+    return Hive::Fold(a) == Hive::Fold(b);
+}
 
 std::string Quote(std::string_view text) {
     std::string quoted = "\"";
@@ -41,8 +43,8 @@ std::string Quote(std::string_view text) {
     return quoted;
 }
 
-// A REG_SZ can be written as "text" only when that text gives back exactly the same data: one terminating NUL,
-// no control characters (they would break the line) and no lone surrogates (UTF-8 cannot hold them).
+// A REG_SZ can be written as "text" only when that text gives back exactly the same data: one terminating
+// NUL, no control characters (they would break the line) and no lone surrogates (UTF-8 cannot hold them).
 std::optional<std::string> PlainText(const Value& value) {
     if (value.type != kStringType || value.data.size() % 2 != 0) {
         return std::nullopt;
@@ -76,7 +78,9 @@ void AppendValueLine(const Value& value, std::string& out) {
         return;
     }
     if (value.type == kDwordType && value.data.size() == 4) {
-        const auto byte = [&](int i) { return static_cast<DWORD>(static_cast<unsigned char>(value.data[i])); };
+        const auto byte = [&](int i) {
+            return static_cast<DWORD>(static_cast<unsigned char>(value.data[i]));
+        };
         char digits[16];
         std::snprintf(digits, sizeof digits, "%08x", byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
         out += line + "dword:" + digits + "\n";
@@ -105,7 +109,8 @@ void AppendValueLine(const Value& value, std::string& out) {
     out += line + "\n";
 }
 
-// Reads a quoted text starting at text[pos] == '"' with the escapes \\ and \"; pos ends after the closing quote.
+// Reads a quoted text starting at text[pos] == '"' with the escapes \\ and \"; pos ends after the closing
+// quote.
 std::optional<std::string> ParseQuoted(std::string_view text, std::size_t& pos, std::string& reason) {
     std::string result;
     for (++pos; pos < text.size(); ++pos) {
@@ -157,7 +162,8 @@ std::optional<std::string> ParseHexBytes(std::string_view list, std::string& rea
         skipBlanks();
         if (digits == 0 || digits > 2 || (pos < list.size() && list[pos] != ',')) {
             const std::size_t end = std::min(list.find(',', start), list.size());
-            reason = "\"" + std::string(Trim(list.substr(start, end - start))) + "\" is not a hexadecimal byte";
+            reason =
+                "\"" + std::string(Trim(list.substr(start, end - start))) + "\" is not a hexadecimal byte";
             return std::nullopt;
         }
         bytes.push_back(static_cast<char>(value));
@@ -440,7 +446,8 @@ std::optional<ParseError> Hive::Parse(std::string_view text) {
                 listStart = 4;
             } else if (data.substr(0, 4) == "hex(") {
                 const std::size_t close = data.find("):");
-                const std::string_view digits = close == std::string_view::npos ? "" : data.substr(4, close - 4);
+                const std::string_view digits =
+                    close == std::string_view::npos ? "" : data.substr(4, close - 4);
                 if (digits.empty() || digits.size() > 8 ||
                     !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; })) {
                     return fail(valueLine, "hex( must be followed by a hexadecimal type and ):");

@@ -1,5 +1,5 @@
-// One registry hive in memory (keys with their values) and its text form in the .reg format (UTF-8). Used by the
-// Linux registry backend only; each call works on its own copy, so no object is shared between threads.
+// One registry hive in memory (keys with their values) and its text form in the .reg format (UTF-8). Used by
+// the Linux registry backend only; each call works on its own copy, so no object is shared between threads.
 #pragma once
 
 #include <map>
@@ -19,7 +19,8 @@ struct Value {
 };
 
 struct Key {
-    std::string path;  // UTF-8 below the hive root, components joined by '\', in the case they were created with
+    std::string
+        path;  // UTF-8 below the hive root, components joined by '\', in the case they were created with
     std::vector<Value> values;  // in the order they were first set
 };
 
@@ -46,7 +47,8 @@ public:
     // Creates the key and every missing ancestor; returns it.
     Key& Create(std::string_view path);
     std::vector<const Key*> Children(std::string_view path) const;
-    // Removes a key with everything below it (never the hive root itself, whose contents are emptied instead).
+    // Removes a key with everything below it (never the hive root itself, whose contents are emptied
+    // instead).
     void EraseTree(std::string_view path);
 
     static Value* FindValue(Key& key, std::string_view name);

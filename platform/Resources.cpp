@@ -1,5 +1,5 @@
-// Linux backend of the string loader: the module's string table is kept as UTF-8 and handed out in the ANSI code
-// page, as the ANSI resource functions do.
+// Linux backend of the string loader: the module's string table is kept as UTF-8 and handed out in the ANSI
+// code page, as the ANSI resource functions do.
 #include "platform/Resources.h"
 
 #include <algorithm>
@@ -16,7 +16,8 @@ namespace {
 std::size_t CharacterBoundary(const std::string& text, std::size_t limit) {
     std::size_t end = 0;
     while (end < text.size()) {
-        const std::size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[end])) && end + 1 < text.size() ? 2 : 1;
+        const std::size_t width =
+            IsDBCSLeadByte(static_cast<BYTE>(text[end])) && end + 1 < text.size() ? 2 : 1;
         if (end + width > limit) {
             break;
         }

@@ -1,3 +1,5 @@
 #include "settings/MailerRulePreferences.h"
 
-MailerRulePreferences::MailerRulePreferences() { SetNames("Norvale", "VUVed3UzeroVadave", "Mailer Rule"); }
+MailerRulePreferences::MailerRulePreferences() {
+    SetNames("Norvale", "VUVed3UzeroVadave", "Mailer Rule");
+}

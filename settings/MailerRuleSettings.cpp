@@ -32,10 +32,18 @@ std::string MailerRuleSettings::RuleText() {
     return text;
 }
 
-bool MailerRuleSettings::AutoRecognize() { return ReadBoolOrWriteDefault("AutoRecognize", true); }
+bool MailerRuleSettings::AutoRecognize() {
+    return ReadBoolOrWriteDefault("AutoRecognize", true);
+}
 
-bool MailerRuleSettings::AllMail() { return ReadBoolOrWriteDefault("AllMail", false); }
+bool MailerRuleSettings::AllMail() {
+    return ReadBoolOrWriteDefault("AllMail", false);
+}
 
-std::uint32_t MailerRuleSettings::MailLimitSize() { return ReadDwordOrWriteDefault("Mail Limit Size", 32); }
+std::uint32_t MailerRuleSettings::MailLimitSize() {
+    return ReadDwordOrWriteDefault("Mail Limit Size", 32);
+}
 
-std::uint32_t MailerRuleSettings::EnglishRate() { return ReadDwordOrWriteDefault("English Rate", 50); }
+std::uint32_t MailerRuleSettings::EnglishRate() {
+    return ReadDwordOrWriteDefault("English Rate", 50);
+}

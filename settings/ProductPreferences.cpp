@@ -12,8 +12,8 @@ constexpr win32::REGSAM kReadWrite = win32::KEY_READ | win32::KEY_WRITE;
 win32::HKEY CreateSubKey(win32::HKEY parent, const std::string& name) {
     win32::HKEY key = nullptr;
     win32::DWORD disposition = 0;
-    if (win32::RegCreateKeyEx(parent, name.c_str(), 0, nullptr, win32::REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
-                              &key, &disposition) != win32::ERROR_SUCCESS) {
+    if (win32::RegCreateKeyEx(parent, name.c_str(), 0, nullptr, win32::REG_OPTION_NON_VOLATILE, kReadWrite,
+                              nullptr, &key, &disposition) != win32::ERROR_SUCCESS) {
         return nullptr;
     }
     return key;
@@ -25,7 +25,8 @@ ProductPreferences::~ProductPreferences() = default;
 
 win32::HKEY ProductPreferences::OpenKey() {
     win32::HKEY software = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, "Software", 0, kReadWrite, &software) != win32::ERROR_SUCCESS) {
+    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, "Software", 0, kReadWrite, &software) !=
+        win32::ERROR_SUCCESS) {
         return nullptr;
     }
     win32::HKEY companyKey = CreateSubKey(software, company);
@@ -64,7 +65,8 @@ bool ProductPreferences::ReadString(const char* name, std::string& out) {
         return false;
     }
     std::vector<win32::BYTE> buffer(size, 0);
-    const bool read = win32::RegQueryValueEx(key, name, nullptr, &type, buffer.data(), &size) == win32::ERROR_SUCCESS;
+    const bool read =
+        win32::RegQueryValueEx(key, name, nullptr, &type, buffer.data(), &size) == win32::ERROR_SUCCESS;
     CloseKey(key);
     if (!read || type != win32::REG_SZ) {
         return false;
@@ -83,7 +85,8 @@ bool ProductPreferences::ReadDword(const char* name, std::uint32_t& out) {
     std::array<win32::BYTE, 4> data{};
     win32::DWORD type = 0;
     win32::DWORD size = data.size();
-    const bool read = win32::RegQueryValueEx(key, name, nullptr, &type, data.data(), &size) == win32::ERROR_SUCCESS;
+    const bool read =
+        win32::RegQueryValueEx(key, name, nullptr, &type, data.data(), &size) == win32::ERROR_SUCCESS;
     CloseKey(key);
     if (!read || type != win32::REG_DWORD || size != data.size()) {
         return false;
@@ -107,9 +110,9 @@ void ProductPreferences::WriteDword(const char* name, std::uint32_t value) {
     if (key == nullptr) {
         return;
     }
-    const std::array<win32::BYTE, 4> data = {static_cast<win32::BYTE>(value), static_cast<win32::BYTE>(value >> 8),
-                                             static_cast<win32::BYTE>(value >> 16),
-                                             static_cast<win32::BYTE>(value >> 24)};
+    const std::array<win32::BYTE, 4> data = {
+        static_cast<win32::BYTE>(value), static_cast<win32::BYTE>(value >> 8),
+        static_cast<win32::BYTE>(value >> 16), static_cast<win32::BYTE>(value >> 24)};
     win32::RegSetValueEx(key, name, 0, win32::REG_DWORD, data.data(), data.size());
     CloseKey(key);
 }

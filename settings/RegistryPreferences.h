@@ -1,5 +1,5 @@
-// Access to one registry key that is opened and closed around every single read or write, so that settings are
-// never cached. Objects are short-lived locals of the thread that reads; they are never shared.
+// Access to one registry key that is opened and closed around every single read or write, so that settings
+// are never cached. Objects are short-lived locals of the thread that reads; they are never shared.
 #pragma once
 
 #include "platform/Registry.h"

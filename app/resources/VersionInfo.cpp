@@ -11,4 +11,6 @@ constexpr win32::VersionStrings kVersion = {
 
 }  // namespace
 
-const win32::VersionStrings& ModuleVersionInfo() { return kVersion; }
+const win32::VersionStrings& ModuleVersionInfo() {
+    return kVersion;
+}

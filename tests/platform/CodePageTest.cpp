@@ -1,8 +1,8 @@
-#include "platform/CodePage.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "platform/CodePage.h"
 
 namespace {
 
@@ -45,13 +45,19 @@ TEST(CodePageConversion, KeepsEmbeddedNul) {
 }
 
 TEST(CodePageConversion, ReplacesWhatCannotBeConverted) {
-    // An undecodable byte pair becomes one U+30FB; a lone lead byte at the end too; the text after it survives.
+    // An undecodable byte pair becomes one U+30FB; a lone lead byte at the end too; the text after it
+    // survives.
     EXPECT_EQ(AnsiToUtf16("a\x85\x40z"), u"a\u30FBz");
     EXPECT_EQ(AnsiToUtf16("ab\x82"), u"ab\u30FB");
     // Characters without a code page 932 form become '?', a surrogate pair counting as one character.
-    EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80" "b\xC3\xA9" "c"), "a?b?c");
+    EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80"
+                         "b\xC3\xA9"
+                         "c"),
+              "a?b?c");
     // Malformed UTF-8 is replaced rather than dropped.
-    EXPECT_EQ(Utf8ToAnsi("a\xFF" "b"), "a?b");
+    EXPECT_EQ(Utf8ToAnsi("a\xFF"
+                         "b"),
+              "a?b");
 }
 
 TEST(CodePageConversion, ValidatesUtf8Strictly) {
@@ -71,7 +77,11 @@ TEST(CodePageText, UpperCasesSingleByteLettersOnly) {
         {"ascii", "Subject: urgent", "SUBJECT: URGENT"},
         {"trail byte in a-z range stays", "\x83\x61x", "\x83\x61X"},  // ヂ then x
         {"full-width small letter stays", "\x82\x81", "\x82\x81"},
-        {"half-width katakana stays", "\xB1" "a", "\xB1" "A"},
+        {"half-width katakana stays",
+         "\xB1"
+         "a",
+         "\xB1"
+         "A"},
         {"lone lead byte at end", "a\x83", "A\x83"},
     };
     for (const auto& c : cases) {

@@ -1,11 +1,10 @@
-#include "platform/MessageBox.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <string>
 
 #include "platform/CodePage.h"
+#include "platform/MessageBox.h"
 
 namespace {
 

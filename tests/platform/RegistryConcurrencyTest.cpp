@@ -1,5 +1,3 @@
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Registry.h"
 #include "settings/TempRegistryFolder.h"
 
 namespace {
@@ -21,15 +20,15 @@ constexpr const char* kKeyPath = "Software\\Norvale\\Race";
 // Writes count values named <prefix><i> = i into the race key; true when every write succeeded.
 bool WriteValues(const std::string& prefix, int count) {
     HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr, &key,
-                       nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
+                       &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     bool allWritten = true;
     for (DWORD i = 0; i < static_cast<DWORD>(count); ++i) {
         const std::string name = prefix + std::to_string(i);
-        allWritten &= RegSetValueEx(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i), sizeof i) ==
-                      ERROR_SUCCESS;
+        allWritten &= RegSetValueEx(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i),
+                                    sizeof i) == ERROR_SUCCESS;
     }
     RegCloseKey(key);
     return allWritten;
@@ -70,7 +69,8 @@ TEST(RegistryConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
             alarm(60);  // never outlive a hung test
             close(gate[1]);
             char start;
-            const bool released = read(gate[0], &start, 1) == 0;  // both start when the parent closes the gate
+            const bool released =
+                read(gate[0], &start, 1) == 0;  // both start when the parent closes the gate
             _exit(released && WriteValues(prefix, kValuesPerProcess) ? 0 : 1);
         }
         children.push_back(child);

@@ -1,5 +1,3 @@
-#include "platform/Registry.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/Registry.h"
 #include "settings/TempRegistryFolder.h"
 
 namespace {
@@ -63,7 +62,8 @@ Read Query(HKEY key, const char* name) {
         return result;
     }
     result.data.assign(size, '\0');
-    result.status = RegQueryValueEx(key, name, nullptr, &result.type, reinterpret_cast<BYTE*>(result.data.data()), &size);
+    result.status =
+        RegQueryValueEx(key, name, nullptr, &result.type, reinterpret_cast<BYTE*>(result.data.data()), &size);
     result.data.resize(size);
     return result;
 }
@@ -76,15 +76,18 @@ protected:
 TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     Key created;
     DWORD disposition = 0;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", created, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", created, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
 
     Key again;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition), ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition),
+              ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 
     Key parent;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()),
+              ERROR_SUCCESS);
     char name[64];
     DWORD nameSize = sizeof name;
     ASSERT_EQ(RegEnumKeyEx(parent.Get(), 0, name, &nameSize), ERROR_SUCCESS);
@@ -94,7 +97,8 @@ TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     EXPECT_EQ(RegEnumKeyEx(parent.Get(), 1, name, &nameSize), ERROR_NO_MORE_ITEMS);
 
     Key missing;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing.Get(), nullptr);
 }
 
@@ -177,7 +181,8 @@ TEST_F(RegistryTest, ReportsSizeAndTypeWithoutData) {
     EXPECT_EQ(size, 5u);  // two double-byte characters and the NUL
     char small[2];
     size = sizeof small;
-    EXPECT_EQ(RegQueryValueEx(key.Get(), "s", nullptr, &type, reinterpret_cast<BYTE*>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(RegQueryValueEx(key.Get(), "s", nullptr, &type, reinterpret_cast<BYTE*>(small), &size),
+              ERROR_MORE_DATA);
     EXPECT_EQ(size, 5u);
     // The ANSI functions always hand out a terminated string.
     EXPECT_EQ(Query(key.Get(), "unterminated").data, std::string("ab\0", 3));
@@ -197,9 +202,10 @@ TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
         "  0a,00,42,00,00,00\r\n"
         "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n");
     Key key;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
-                           kReadWrite, key.Out()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
+                     kReadWrite, key.Out()),
+        ERROR_SUCCESS);
     const struct {
         const char* name;
         DWORD type;
@@ -240,7 +246,8 @@ TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
     } cases[] = {
         {"all bytes", "Bin", REG_BINARY, allBytes},
         {"empty binary", "Empty", REG_BINARY, ""},
-        {"quotes and backslashes in name", "a \"quoted\" \\name\\", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+        {"quotes and backslashes in name", "a \"quoted\" \\name\\", REG_DWORD,
+         std::string("\x01\x02\x03\x04", 4)},
         {"Japanese name", Utf8ToAnsi("設定"), REG_DWORD, std::string("\0\0\0\x80", 4)},
         {"short dword", "Short", REG_DWORD, std::string("\x05", 1)},
         {"tab, CR and quotes", "Text", REG_SZ, std::string("a\tb\rc\"d\\\0", 10)},
@@ -255,7 +262,8 @@ TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
         for (const auto& c : cases) {
             SCOPED_TRACE(c.name);
             ASSERT_EQ(RegSetValueEx(key.Get(), c.valueName.c_str(), 0, c.type,
-                                    reinterpret_cast<const BYTE*>(c.data.data()), static_cast<DWORD>(c.data.size())),
+                                    reinterpret_cast<const BYTE*>(c.data.data()),
+                                    static_cast<DWORD>(c.data.size())),
                       ERROR_SUCCESS);
         }
     }
@@ -274,7 +282,8 @@ TEST_F(RegistryTest, SeesChangesMadeOutsideAtTheNextCall) {
     Key key;
     ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(key.Get(), "n", 1), ERROR_SUCCESS);
-    registry.WriteHive("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\T]\n\"n\"=dword:2\n");
+    registry.WriteHive(
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\T]\n\"n\"=dword:2\n");
     EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x02\0\0\0", 4));
 }
 
@@ -298,7 +307,8 @@ TEST_F(RegistryTest, DeletesValuesKeysAndTrees) {
               ERROR_FILE_NOT_FOUND);
     // A key whose name merely starts the same stays.
     Key sibling;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tree B", 0, kReadWrite, sibling.Out()), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tree B", 0, kReadWrite, sibling.Out()),
+              ERROR_SUCCESS);
     // The handle of a deleted key fails instead of recreating it.
     EXPECT_NE(SetDword(root.Get(), "v", 1), ERROR_SUCCESS);
     EXPECT_EQ(registry.ReadHive().find("\\Tree]"), std::string::npos);
@@ -340,13 +350,16 @@ struct BrokenHiveCase {
 
 TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
     const BrokenHiveCase cases[] = {
-        {"unclosed quote", "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
-        {"bad dword", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
+        {"unclosed quote",
+         "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
+        {"bad dword",
+         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
         {"no header", "[HKEY_CURRENT_USER\\Software]\n", 1},
         {"other hive", "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software]\n", 2},
         {"value before key", "Windows Registry Editor Version 5.00\n\"a\"=dword:1\n", 2},
         {"bad hex byte", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:0g\n", 3},
-        {"cut continuation", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
+        {"cut continuation",
+         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
         {"not UTF-8", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S\xFF]\n", 2},
     };
     for (const auto& c : cases) {
@@ -362,7 +375,8 @@ TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
         EXPECT_EQ(registry.ReadHive(), c.text);
         const std::string expected = registry.HivePath() + ": line " + std::to_string(c.line) + ":";
         ASSERT_NE(messages.find(expected), std::string::npos) << messages;
-        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n" << messages;
+        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n"
+                                                                     << messages;
     }
 }
 
@@ -386,12 +400,15 @@ TEST_F(RegistryTest, KeepsHivesApart) {
     EXPECT_NE(registry.ReadHive("HKEY_CLASSES_ROOT").find("[HKEY_CLASSES_ROOT\\AppID\\{X}]\n@=\"name\""),
               std::string::npos);
     Key other;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Only", 0, kReadWrite, other.Out()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Only", 0, kReadWrite, other.Out()),
+              ERROR_FILE_NOT_FOUND);
 }
 
 TEST(RegistryFolder, FollowsTheEnvironment) {
-    const char* saved[] = {std::getenv("VUVED_REGISTRY_DIR"), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")};
-    const std::string savedCopy[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "", saved[2] ? saved[2] : ""};
+    const char* saved[] = {std::getenv("VUVED_REGISTRY_DIR"), std::getenv("XDG_CONFIG_HOME"),
+                           std::getenv("HOME")};
+    const std::string savedCopy[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "",
+                                     saved[2] ? saved[2] : ""};
     setenv("HOME", "/home/u", 1);
     unsetenv("VUVED_REGISTRY_DIR");
     unsetenv("XDG_CONFIG_HOME");

@@ -1,5 +1,3 @@
-#include "platform/Resources.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,6 +5,7 @@
 
 #include "app/resources/ModuleResources.h"
 #include "platform/CodePage.h"
+#include "platform/Resources.h"
 
 namespace {
 
@@ -25,8 +24,9 @@ TEST(LoadString, WarningTextsHoldRealLineBreaks) {
     char buffer[1024];
     const int length = win32::LoadString(ModuleInstance(), 106, buffer, sizeof buffer);
     const std::string text = win32::AnsiToUtf8(std::string(buffer, length));
-    EXPECT_EQ(text, "受信メールサーバが見つかりません。受信メールサーバのアドレスをご確認ください。\n"
-                    "また、メーラで正常にメールが受信できることをご確認ください。\n- ダンモ  varaved -");
+    EXPECT_EQ(text,
+              "受信メールサーバが見つかりません。受信メールサーバのアドレスをご確認ください。\n"
+              "また、メーラで正常にメールが受信できることをご確認ください。\n- ダンモ  varaved -");
 }
 
 TEST(LoadString, MissingEntryGivesZero) {

@@ -1,9 +1,8 @@
-#include "settings/MailerRuleSettings.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "platform/CodePage.h"
+#include "settings/MailerRuleSettings.h"
 #include "settings/ProxyServerSettings.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
@@ -65,7 +64,8 @@ TEST_F(MailerRuleSettingsTest, ThresholdOfTheWrongTypeIsReplacedByTheDefault) {
 
 TEST_F(MailerRuleSettingsTest, JapaneseRuleTextWithLineFeedsSurvivesTheFile) {
     const std::string rule = win32::Utf8ToAnsi(
-        "Rule\n{\n1\n迷惑\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n15\n至急 ご確認,\n"
+        "Rule\n{\n1\n迷惑\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n15\n至急 "
+        "ご確認,\n"
         "1\n0\n0\n}\n}\n}\n");
     ASSERT_TRUE(raw::Set(raw::kRuleKey, "Mailer Rule", win32::REG_SZ, rule + '\0'));
     EXPECT_NE(registry.ReadHive().find("\"Mailer Rule\"=hex(1):52,00,75,00,6c,00,65,00,0a,00,7b,00"),

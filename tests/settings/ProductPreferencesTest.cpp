@@ -1,9 +1,8 @@
-#include "settings/ProductPreferences.h"
-
 #include <gtest/gtest.h>
 
 #include "platform/CodePage.h"
 #include "settings/MailerRulePreferences.h"
+#include "settings/ProductPreferences.h"
 #include "settings/ProxyServerPreferences.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
@@ -21,8 +20,9 @@ TEST_F(ProductPreferencesTest, ConstructionCreatesTheWholeKeyPath) {
     EXPECT_TRUE(raw::KeyExists(raw::kProxyKey));
     MailerRulePreferences rules;
     EXPECT_TRUE(raw::KeyExists(raw::kRuleKey));
-    EXPECT_NE(registry.ReadHive().find("[HKEY_CURRENT_USER\\Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule]"),
-              std::string::npos);
+    EXPECT_NE(
+        registry.ReadHive().find("[HKEY_CURRENT_USER\\Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule]"),
+        std::string::npos);
 }
 
 TEST_F(ProductPreferencesTest, NullNamesStandForEmptyText) {
@@ -48,8 +48,8 @@ TEST_F(ProductPreferencesTest, ReadsOnlyValuesOfTheirOwnTypeAndSize) {
         bool isString;
         bool isDword;
     } cases[] = {
-        {"Text", true, false},    {"Expand", false, false}, {"Multi", false, false},  {"Number", false, true},
-        {"Short", false, false},  {"Binary", false, false}, {"Digits", true, false},  {"Absent", false, false},
+        {"Text", true, false},   {"Expand", false, false}, {"Multi", false, false}, {"Number", false, true},
+        {"Short", false, false}, {"Binary", false, false}, {"Digits", true, false}, {"Absent", false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -73,7 +73,8 @@ TEST_F(ProductPreferencesTest, ReadsOnlyValuesOfTheirOwnTypeAndSize) {
 
 TEST_F(ProductPreferencesTest, StringEndsAtItsFirstNul) {
     ProxyServerPreferences preferences;
-    ASSERT_TRUE(raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("pop\0evil.example\0", 17)));
+    ASSERT_TRUE(
+        raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("pop\0evil.example\0", 17)));
     std::string address;
     ASSERT_TRUE(preferences.ReadString("MailServerAddress", address));
     EXPECT_EQ(address, "pop");

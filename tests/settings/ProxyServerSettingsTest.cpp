@@ -1,7 +1,6 @@
-#include "settings/ProxyServerSettings.h"
-
 #include <gtest/gtest.h>
 
+#include "settings/ProxyServerSettings.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
 
@@ -27,7 +26,8 @@ TEST_F(ProxyServerSettingsTest, MissingKeyGivesDefaultsAndIsCreatedEmpty) {
 TEST_F(ProxyServerSettingsTest, ReadsStoredValuesAfreshEachTime) {
     ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", 10110));
     ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "MailServerPort", 995));
-    ASSERT_TRUE(raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("pop.example.org\0", 16)));
+    ASSERT_TRUE(
+        raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("pop.example.org\0", 16)));
     EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 10110u);
     EXPECT_EQ(ProxyServerSettings::MailServerPort(), 995u);
     EXPECT_EQ(ProxyServerSettings::MailServerAddress(), "pop.example.org");

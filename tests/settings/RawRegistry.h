@@ -24,27 +24,29 @@ inline bool Set(const char* keyPath, const char* name, win32::DWORD type, const 
                               win32::KEY_ALL_ACCESS, nullptr, &key, nullptr) != win32::ERROR_SUCCESS) {
         return false;
     }
-    const bool set = win32::RegSetValueEx(key, name, 0, type, reinterpret_cast<const win32::BYTE*>(data.data()),
-                                          static_cast<win32::DWORD>(data.size())) == win32::ERROR_SUCCESS;
+    const bool set =
+        win32::RegSetValueEx(key, name, 0, type, reinterpret_cast<const win32::BYTE*>(data.data()),
+                             static_cast<win32::DWORD>(data.size())) == win32::ERROR_SUCCESS;
     win32::RegCloseKey(key);
     return set;
 }
 
 inline bool SetDword(const char* keyPath, const char* name, std::uint32_t value) {
-    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-                           static_cast<char>(value >> 24)};
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
     return Set(keyPath, name, win32::REG_DWORD, std::string(bytes, 4));
 }
 
 inline std::string Dword(std::uint32_t value) {
-    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
-                           static_cast<char>(value >> 24)};
+    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
+                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
     return std::string(bytes, 4);
 }
 
 inline std::optional<Value> Get(const char* keyPath, const char* name) {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
+    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, win32::KEY_READ, &key) !=
+        win32::ERROR_SUCCESS) {
         return std::nullopt;
     }
     Value value{};
@@ -52,7 +54,8 @@ inline std::optional<Value> Get(const char* keyPath, const char* name) {
     std::optional<Value> result;
     if (win32::RegQueryValueEx(key, name, nullptr, &value.type, nullptr, &size) == win32::ERROR_SUCCESS) {
         value.data.resize(size);
-        if (win32::RegQueryValueEx(key, name, nullptr, &value.type, reinterpret_cast<win32::BYTE*>(value.data.data()),
+        if (win32::RegQueryValueEx(key, name, nullptr, &value.type,
+                                   reinterpret_cast<win32::BYTE*>(value.data.data()),
                                    &size) == win32::ERROR_SUCCESS) {
             value.data.resize(size);
             result = value;
@@ -64,7 +67,8 @@ inline std::optional<Value> Get(const char* keyPath, const char* name) {
 
 inline bool KeyExists(const char* keyPath) {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
+    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, win32::KEY_READ, &key) !=
+        win32::ERROR_SUCCESS) {
         return false;
     }
     win32::RegCloseKey(key);

@@ -28,7 +28,9 @@ public:
     TempRegistryFolder(const TempRegistryFolder&) = delete;
     TempRegistryFolder& operator=(const TempRegistryFolder&) = delete;
 
-    std::string HivePath(const char* hive = "HKEY_CURRENT_USER") const { return folder + "/" + hive + ".reg"; }
+    std::string HivePath(const char* hive = "HKEY_CURRENT_USER") const {
+        return folder + "/" + hive + ".reg";
+    }
 
     std::string ReadHive(const char* hive = "HKEY_CURRENT_USER") const {
         std::ifstream file(HivePath(hive), std::ios::binary);
