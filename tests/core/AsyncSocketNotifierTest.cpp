@@ -176,24 +176,6 @@ TEST_F(AsyncSocketNotifierTest, SignalWakesAThreadBlockedInWait)
     EXPECT_EQ(position.load(), 1u);
 }
 
-TEST_F(AsyncSocketNotifierTest, OneCloseSignalReleasesOneOfTwoWaiters)
-{
-    std::atomic<int> released{0};
-    auto wait = [&](win32::LONG mask) {
-        notifier->Wait(mask);
-        ++released;
-    };
-    std::thread reader(wait, win32::FD_READ | win32::FD_CLOSE);
-    std::thread writer(wait, win32::FD_WRITE | win32::FD_CLOSE);
-    notifier->Signal(win32::FD_CLOSE);
-    // The second waiter needs a signal of its own.
-    notifier->Signal(win32::FD_CLOSE);
-    reader.join();
-    writer.join();
-    EXPECT_EQ(released.load(), 2);
-    EXPECT_EQ(notifier->Wait(win32::FD_CLOSE | win32::FD_READ), 1u) << "stale signals";
-}
-
 TEST_F(AsyncSocketNotifierTest, SetSocketWithMaskZeroDetachesInsteadOfAttaching)
 {
     std::uint16_t port = 0;

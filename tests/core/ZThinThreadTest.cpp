@@ -193,23 +193,6 @@ TEST(ZThinThread, StopAndWaitReturnsAtOnceWhenThereIsNoThread)
     finished.StopAndWait();
 }
 
-TEST(ZThinThread, CanBeStartedAgainAfterItFinished)
-{
-    ScriptedThread worker;
-    for (int round = 1; round <= 3; ++round) {
-        SCOPED_TRACE(round);
-        worker.gatedCalls = round;
-        worker.Begin();
-        EXPECT_TRUE(worker.IsRunning());
-        worker.Wake();
-        ASSERT_TRUE(worker.WaitEntered());
-        worker.OpenGate();
-        worker.StopAndWait();
-        EXPECT_EQ(worker.doWorkCalls.load(), round);
-        EXPECT_FALSE(worker.IsRunning());
-    }
-}
-
 // Runs body on a thread of its own and fails the test (instead of hanging it) when it does not return in time.
 void ExpectReturnsInTime(const std::function<void()>& body, const char* what)
 {
