@@ -30,6 +30,10 @@ constexpr Setting kSettings[] = {
     {kProxyKey, "MailServerPort", win32::REG_DWORD, "110", 65535, "port of the real POP3 server"},
     {kProxyKey, "ProxyBasedTranslationPort", win32::REG_DWORD, "110", 65535,
      "port on 127.0.0.1 where the mail client connects"},
+    {kProxyKey, "MailServerSecurity", win32::REG_DWORD, "0", 2,
+     "to the real POP3 server: 0 plain, 1 TLS (port 995), 2 STLS"},
+    {kProxyKey, "MailServerCAFile", win32::REG_SZ, "(empty)", 0,
+     "CA certificate file trusted besides the system's CAs"},
     {kRuleKey, "AutoRecognize", win32::REG_DWORD, "1", 1, "translate mails recognised as English (0 or 1)"},
     {kRuleKey, "AllMail", win32::REG_DWORD, "0", 1, "translate every eligible mail, without rules (0 or 1)"},
     {kRuleKey, "Mail Limit Size", win32::REG_DWORD, "32", 0xFFFFFFFF, "largest mail translated, in KiB"},
@@ -98,12 +102,13 @@ bool WriteSetting(const Setting& setting, const std::string& text) {
 // Empty when the text fits the setting; else why not.
 std::string CheckValue(const Setting& setting, const std::string& text) {
     if (setting.type == win32::REG_DWORD) {
+        const bool isPort = std::string(setting.name).find("Port") != std::string::npos;
+        const unsigned long long minimum = isPort ? 1 : 0;
         if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 10 ||
-            std::strtoull(text.c_str(), nullptr, 10) > setting.maximum) {
-            return std::string("a whole number from 0 to ") + std::to_string(setting.maximum) + " is expected";
-        }
-        if (std::string(setting.name).find("Port") != std::string::npos && std::strtoul(text.c_str(), nullptr, 10) == 0) {
-            return "a port from 1 to 65535 is expected";
+            std::strtoull(text.c_str(), nullptr, 10) > setting.maximum ||
+            std::strtoull(text.c_str(), nullptr, 10) < minimum) {
+            return std::string(isPort ? "a port" : "a whole number") + " from " + std::to_string(minimum) + " to " +
+                   std::to_string(setting.maximum) + " is expected";
         }
         return {};
     }

@@ -20,7 +20,7 @@ constexpr Command kCommands[] = {
     {"version", VersionCommand, "print the server's title, path and version"},
     {"collect", CollectCommand, "collect finished connections now"},
     {"settings", SettingsCommand, "show or set the settings (settings show | settings set NAME VALUE)"},
-    {"rules", RulesCommand, "export or import the translation rules"},
+    {"rules", RulesCommand, "show, export or import the translation rules"},
     {"call", CallCommand, "call an automation member by name (for scripts)"},
 };
 

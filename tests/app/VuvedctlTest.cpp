@@ -1,0 +1,95 @@
+// vuvedctl as a user runs it: activation of the registered server, and its answers and exit codes.
+#include "app/ServerProcessFixture.h"
+
+namespace {
+
+class Vuvedctl : public ServerProcessTest {
+protected:
+    void TearDown() override {
+        // A server that a failed test left running is stopped, so that it does not outlive the test.
+        Control({"stop"});
+    }
+
+    ProcessResult Control(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command = {ControlExecutable()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return RunProgram(command, std::chrono::seconds(60));
+    }
+};
+
+TEST_F(Vuvedctl, StartActivatesTheRegisteredServerAndStopEndsIt) {
+    ASSERT_EQ(RunProgram({ServerExecutable(), "-RegServer"}, std::chrono::seconds(30)).exitCode, 0);
+    const ProcessResult start = Control({"start"});
+    ASSERT_EQ(start.exitCode, 0) << start.errors;
+    EXPECT_NE(start.output.find("127.0.0.1:" + std::to_string(listenPort)), std::string::npos) << start.output;
+
+    const ProcessResult status = Control({"status"});
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_EQ(status.output, "Running: 1\nIsTranslating: 0\nHaveTranslateMail: 0\n");
+    const ProcessResult version = Control({"version"});
+    EXPECT_NE(version.output.find("Version: 4, 0, 8, 1197"), std::string::npos) << version.output;
+    EXPECT_EQ(Control({"collect"}).exitCode, 0);
+    // A second start finds the running server and starts nothing more.
+    EXPECT_EQ(Control({"start"}).exitCode, 0);
+
+    const ProcessResult stop = Control({"stop"});
+    EXPECT_EQ(stop.exitCode, 0) << stop.errors;
+    EXPECT_NE(stop.output.find("is stopped"), std::string::npos) << stop.output;
+    EXPECT_EQ(Control({"status"}).exitCode, 4);
+}
+
+TEST_F(Vuvedctl, ClearExitCodes) {
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* errorMentions;
+    };
+    const Case cases[] = {
+        {{"start"}, 3, "not registered"},
+        {{"status"}, 4, "not running"},
+        {{"stop"}, 4, "not running"},
+        {{"version"}, 4, "not running"},
+        {{"settings", "set", "MailServerPort", "70000"}, 5, "a port from 1 to 65535"},
+        {{"settings", "set", "ProxyBasedTranslationPort", "0"}, 5, "a port from 1 to 65535"},
+        {{"settings", "set", "AllMail", "yes"}, 5, "from 0 to 1"},
+        {{"settings", "set", "Engine", "babelfish"}, 5, "dictionary, command"},
+        {{"settings", "set", "NoSuchSetting", "1"}, 5, "unknown setting"},
+        {{"rules", "import", "/nonexistent/rules.txt"}, 1, "cannot read"},
+        {{"frobnicate"}, 2, "unknown command"},
+        {{"settings"}, 2, "usage"},
+        {{}, 2, "usage"},
+    };
+    for (const Case& testCase : cases) {
+        std::string name;
+        for (const std::string& argument : testCase.arguments) {
+            name += argument + " ";
+        }
+        SCOPED_TRACE(name);
+        const ProcessResult result = Control(testCase.arguments);
+        EXPECT_EQ(result.exitCode, testCase.exitCode);
+        EXPECT_NE(result.errors.find(testCase.errorMentions), std::string::npos) << result.errors;
+    }
+}
+
+TEST_F(Vuvedctl, SettingsAndRulesRoundTrip) {
+    EXPECT_EQ(Control({"settings", "set", "MailServerAddress", "pop.example.org"}).exitCode, 0);
+    EXPECT_EQ(Control({"settings", "set", "English Rate", "70"}).exitCode, 0);
+    const ProcessResult shown = Control({"settings", "show"});
+    EXPECT_NE(shown.output.find("\"pop.example.org\""), std::string::npos) << shown.output;
+    EXPECT_NE(shown.output.find("English Rate               REG_DWORD 70"), std::string::npos) << shown.output;
+
+    char file[] = "/tmp/vuved-rules-XXXXXX";
+    const int fd = mkstemp(file);
+    const std::string rules =
+        "Rule\n{\n2\nNews\n1\n1\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n4\nnews\n1\n1\n1\n}\n}\n}";
+    ASSERT_EQ(write(fd, rules.data(), rules.size()), static_cast<ssize_t>(rules.size()));
+    close(fd);
+    const ProcessResult imported = Control({"rules", "import", file});
+    unlink(file);
+    ASSERT_EQ(imported.exitCode, 0) << imported.errors;
+    const ProcessResult described = Control({"rules", "show"});
+    EXPECT_EQ(described.output, "Pair 1 \"News\": translate when any of:\n  - Subject contains \"news\"\n");
+    EXPECT_EQ(Control({"rules", "export"}).output, rules + "\n");
+}
+
+}  // namespace
