@@ -54,9 +54,10 @@ std::string ValueRule(const std::string& className, int type, int op, int value)
            std::to_string(value) + "\n}\n";
 }
 
-// 30 pairs as a user might keep them: mostly Subject and sender rules, some on recipients, a few on the body,
-// the MIME type, the size and the priority. None matches the benchmark mail, so every pair is evaluated.
-std::string ThirtyPairs() {
+// 30 pairs as a user might keep them: mostly Subject and sender rules, some on recipients, the MIME type, the
+// size and the priority, and `bodyRules` of them (every tenth) on the body text. None matches the benchmark
+// mail, so every pair is evaluated.
+std::string ThirtyPairs(int bodyRules) {
     std::string text;
     for (int i = 0; i < 30; ++i) {
         std::string entries;
@@ -74,7 +75,8 @@ std::string ThirtyPairs() {
                 count = 2;
                 break;
             case 7:
-                entries = WordRule("WordContainMessageRule", 2, "unsubscribe " + word, 1);
+                entries = i / 10 < bodyRules ? WordRule("WordContainMessageRule", 2, "unsubscribe " + word, 1)
+                                             : WordRule("WordContainSubjectRule", 0, "[" + word + "]", 5);
                 break;
             case 8:
                 entries = ValueRule("ContentTypeMessageRule", 3, 2, 1) + ValueRule("MailSizeRule", 5, 1, 1000000);
@@ -107,7 +109,7 @@ void TranslationSteps(benchmark::State& state) {
 }
 
 void RuleDecision(benchmark::State& state) {
-    const std::string rules = ThirtyPairs();
+    const std::string rules = ThirtyPairs(static_cast<int>(state.range(0)));
     Email mail;
     mail.SetMail(EnglishMail());
     for (auto _ : state) {
@@ -120,4 +122,4 @@ void RuleDecision(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(TranslationSteps)->Unit(benchmark::kMicrosecond);
-BENCHMARK(RuleDecision)->Unit(benchmark::kMicrosecond);
+BENCHMARK(RuleDecision)->ArgName("bodyRules")->Arg(0)->Arg(1)->Arg(3)->Unit(benchmark::kMicrosecond);

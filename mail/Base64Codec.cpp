@@ -50,8 +50,7 @@ bool Base64Codec::Decode(std::string_view encoded, std::string& out) const {
     const auto* in = reinterpret_cast<const unsigned char*>(encoded.data());
     const std::size_t n = encoded.size();
     ByteWriter writer(out, n / 4 * 3 + 3);
-    char* cursor = writer.Cursor();
-    char* const begin = cursor;
+    char* cursor = writer.Begin();
     std::size_t i = 0;
     while (i + 4 <= n) {
         std::uint32_t word;
@@ -81,7 +80,7 @@ bool Base64Codec::Decode(std::string_view encoded, std::string& out) const {
         }
         cursor = PutGroup(cursor, symbols[0], symbols[1], symbols[2], symbols[3]);
     }
-    writer.Advance(static_cast<std::size_t>(cursor - begin));
+    writer.Commit(cursor);
     return true;
 }
 
@@ -90,7 +89,7 @@ bool Base64Codec::Encode(std::string_view bytes, std::string& out) const {
     const std::size_t n = bytes.size();
     const std::size_t groups = (n + 2) / 3;
     ByteWriter writer(out, groups * 4);
-    char* cursor = writer.Cursor();
+    char* cursor = writer.Begin();
     auto putGroup = [&cursor](unsigned b0, unsigned b1, unsigned b2) {
         cursor[0] = kAlphabet[b0 >> 2];
         cursor[1] = kAlphabet[((b0 & 0x03) << 4) | (b1 >> 4)];
@@ -105,6 +104,6 @@ bool Base64Codec::Encode(std::string_view bytes, std::string& out) const {
     if (i < n) {
         putGroup(in[i], i + 1 < n ? in[i + 1] : 0, 0);
     }
-    writer.Advance(groups * 4);
+    writer.Commit(cursor);
     return true;
 }

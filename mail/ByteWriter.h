@@ -1,62 +1,41 @@
-// Appends bytes to a std::string through a raw cursor, growing the string in large steps, so that the
-// converters and codecs pay one capacity check per step instead of one allocation check per byte.
+// Appends bytes to a std::string through a raw cursor that the caller keeps in a local variable, growing the
+// string in large steps. Converters and codecs use it so that their inner loops store bytes without a
+// capacity check (or with one compare) instead of going through push_back.
 #pragma once
 
 #include <cstddef>
-#include <cstring>
 #include <string>
 
 class ByteWriter {
 public:
-    // Room for `expected` more bytes is made at once; Finish() trims the string to what was written.
-    ByteWriter(std::string& out, std::size_t expected) : out(out), start(out.size()) {
-        out.resize(start + expected + kSlack);
-        cursor = out.data() + start;
-        limit = out.data() + out.size();
+    // Room for `expected` more bytes is made at once (plus a little slack for the last step).
+    ByteWriter(std::string& out, std::size_t expected) : out(out) {
+        const std::size_t used = out.size();
+        out.resize(used + expected + kSlack);
+        begin = out.data() + used;
     }
-    ~ByteWriter() { Finish(); }
     ByteWriter(const ByteWriter&) = delete;
     ByteWriter& operator=(const ByteWriter&) = delete;
 
-    // Guarantees room for at least kSlack bytes; call once per step that writes at most kSlack bytes.
-    void Reserve() {
-        if (static_cast<std::size_t>(limit - cursor) < kSlack) {
-            Grow(kSlack);
-        }
-    }
-    void Put(char byte) { *cursor++ = byte; }
-    void Put(unsigned char byte) { *cursor++ = static_cast<char>(byte); }
-    void Put(int byte) { *cursor++ = static_cast<char>(byte); }
-    void Put(const char* bytes, std::size_t count) {
-        if (static_cast<std::size_t>(limit - cursor) < count + kSlack) {
-            Grow(count + kSlack);
-        }
-        std::memcpy(cursor, bytes, count);
-        cursor += count;
-    }
-    char* Cursor() { return cursor; }
-    void Advance(std::size_t count) { cursor += count; }
+    // Where writing starts, and the end of the room made so far.
+    char* Begin() const { return begin; }
+    char* End() const { return out.data() + out.size(); }
 
-    void Finish() {
-        if (cursor != nullptr) {
-            out.resize(static_cast<std::size_t>(cursor - out.data()));
-            cursor = nullptr;
+    // Makes room for `need` more bytes after `cursor`; returns the cursor in the grown string.
+    char* Grow(char* cursor, std::size_t need) {
+        const std::size_t used = static_cast<std::size_t>(cursor - out.data());
+        if (out.size() - used < need) {
+            out.resize(used + (used > need ? used : need) + kSlack);
         }
+        return out.data() + used;
     }
+
+    // Trims the string to what was written up to `cursor`.
+    void Commit(char* cursor) { out.resize(static_cast<std::size_t>(cursor - out.data())); }
 
     static constexpr std::size_t kSlack = 16;
 
 private:
-    void Grow(std::size_t atLeast) {
-        const std::size_t used = static_cast<std::size_t>(cursor - out.data());
-        const std::size_t size = out.size();
-        out.resize(size + (size - start > atLeast ? size - start : atLeast) + kSlack);
-        cursor = out.data() + used;
-        limit = out.data() + out.size();
-    }
-
     std::string& out;
-    std::size_t start;
-    char* cursor;
-    char* limit;
+    char* begin;
 };

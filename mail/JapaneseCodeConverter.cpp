@@ -17,7 +17,7 @@ bool IsJisByte(Byte byte) { return byte >= 0x21 && byte <= 0x7E; }
 
 // Length of the leading run of bytes below 0x80 (and, if stopAtEscape, other than ESC), eight at a time:
 // mail text is mostly such runs, and copying them whole is what keeps the converters fast.
-std::size_t SevenBitRun(const Byte* bytes, std::size_t count, bool stopAtEscape) {
+inline std::size_t SevenBitRun(const Byte* bytes, std::size_t count, bool stopAtEscape) {
     constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
     constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
     constexpr std::uint64_t kEscapes = 0x1B1B1B1B1B1B1B1BULL;
@@ -53,12 +53,29 @@ constexpr Byte kHalfVoicedMark = 0xDE;
 constexpr Byte kHalfSemiVoicedMark = 0xDF;
 constexpr std::uint16_t kFullWidthVu = 0x8394;
 
-void PutPair(ByteWriter& out, std::uint16_t pair) {
-    out.Put(static_cast<Byte>(pair >> 8));
-    out.Put(static_cast<Byte>(pair & 0xFF));
+inline char* PutPair(char* out, std::uint16_t pair) {
+    out[0] = static_cast<char>(pair >> 8);
+    out[1] = static_cast<char>(pair & 0xFF);
+    return out + 2;
+}
+
+inline char* CopyRun(char* out, const Byte* in, std::size_t count) {
+    std::memcpy(out, in, count);
+    return out + count;
+}
+
+// The pivot text of a two-step conversion; kept per thread so that converting does not allocate each time.
+std::string& PivotBuffer() {
+    thread_local std::string pivot;
+    pivot.clear();
+    return pivot;
 }
 
 }  // namespace
+
+bool JapaneseCodeConverter::IsPlainAscii(std::string_view text) {
+    return SevenBitRun(Bytes(text), text.size(), true) == text.size();
+}
 
 bool JapaneseCodeConverter::Detect(std::string_view in, CodeKind& kind) const {
     if (in.empty()) {
@@ -66,6 +83,11 @@ bool JapaneseCodeConverter::Detect(std::string_view in, CodeKind& kind) const {
     }
     const Byte* s = Bytes(in);
     const std::size_t n = in.size();
+    // Without high bytes and escapes all three counts are 0; most mail lines are like that.
+    if (IsPlainAscii(in)) {
+        kind = CodeKind::Ascii;
+        return true;
+    }
     auto at = [&](std::size_t i) -> Byte { return i < n ? s[i] : 0; };
 
     std::size_t jis = 0;
@@ -87,7 +109,11 @@ bool JapaneseCodeConverter::Detect(std::string_view in, CodeKind& kind) const {
                 }
                 i += 1;
             }
-        } else if (kanji && IsJisByte(b) && IsJisByte(at(i + 1))) {
+        } else if (!kanji) {
+            // Outside kanji mode only an escape sequence matters.
+            const void* escape = std::memchr(s + i, kEsc, n - i);
+            i = escape ? static_cast<std::size_t>(static_cast<const Byte*>(escape) - s) : n;
+        } else if (IsJisByte(b) && IsJisByte(at(i + 1))) {
             ++jis;
             i += 2;
         } else {
@@ -103,7 +129,9 @@ bool JapaneseCodeConverter::Detect(std::string_view in, CodeKind& kind) const {
 
     std::size_t euc = 0;
     for (std::size_t i = 0; i < n;) {
-        if (s[i] >= 0x80 && IsEucPair(s[i], at(i + 1))) {
+        if (s[i] < 0x80) {
+            i += 1 + SevenBitRun(s + i + 1, n - i - 1, false);
+        } else if (IsEucPair(s[i], at(i + 1))) {
             ++euc;
             i += 2;
         } else {
@@ -152,7 +180,7 @@ bool JapaneseCodeConverter::ToShiftJis(std::string_view in, std::string& out, Co
         Detect(in, kind);
     }
     if (kind == CodeKind::Iso2022Jp || kind == CodeKind::EucJp) {
-        std::string euc;
+        std::string& euc = PivotBuffer();
         ToEuc(in, euc, kind);
         EucToShiftJis(euc, out);
     } else {
@@ -169,7 +197,7 @@ bool JapaneseCodeConverter::ToJis(std::string_view in, std::string& out, CodeKin
         Detect(in, kind);
     }
     if (kind == CodeKind::ShiftJis || kind == CodeKind::EucJp) {
-        std::string euc;
+        std::string& euc = PivotBuffer();
         ToEuc(in, euc, kind);
         EucToJis(euc, out);
     } else {
@@ -178,27 +206,37 @@ bool JapaneseCodeConverter::ToJis(std::string_view in, std::string& out, CodeKin
     return true;
 }
 
+// Never writes more bytes than it reads, so the room made at the start is enough.
 void JapaneseCodeConverter::ToEuc(std::string_view in, std::string& out, CodeKind kind) {
     const Byte* s = Bytes(in);
     const std::size_t n = in.size();
     auto at = [&](std::size_t i) -> Byte { return i < n ? s[i] : 0; };
-    ByteWriter w(out, n);
+    ByteWriter writer(out, n);
+    char* p = writer.Begin();
     bool kanji = false;
     bool escapeSeen = false;
     for (std::size_t i = 0; i < n;) {
-        if (!kanji) {
-            const std::size_t run = SevenBitRun(s + i, n - i, true);
-            if (run > 0) {
-                w.Put(reinterpret_cast<const char*>(s + i), run);
-                i += run;
-                continue;
-            }
-        }
-        w.Reserve();
         const Byte b = s[i];
         const Byte x = at(i + 1);
-        if (b == 0x80 || (b == 0xA0 && escapeSeen)) {
-            i += 1;
+        if (b >= 0x80) {
+            if (b == 0x80 || (b == 0xA0 && escapeSeen)) {
+                i += 1;
+            } else if (kind == CodeKind::ShiftJis && IsShiftJisPair(b, x)) {
+                const int lead = b >= 0xE0 ? b - 0x40 : b;
+                const int high = x >= 0x9F;
+                const int row = (lead - 0x81) * 2 + 0x21 + high;
+                const int cell = high ? x - 0x7E : x - 0x1F - (x > 0x7F);
+                *p++ = static_cast<char>(row | 0x80);
+                *p++ = static_cast<char>(cell | 0x80);
+                i += 2;
+            } else if (kind == CodeKind::EucJp && IsEucPair(b, x)) {
+                *p++ = static_cast<char>(b);
+                *p++ = static_cast<char>(x);
+                i += 2;
+            } else {
+                *p++ = static_cast<char>(b);
+                i += 1;
+            }
             continue;
         }
         if (b == kEsc) {
@@ -222,81 +260,61 @@ void JapaneseCodeConverter::ToEuc(std::string_view in, std::string& out, CodeKin
                 i += 1;
                 continue;
             }
-        }
-        if (kind == CodeKind::ShiftJis && IsShiftJisPair(b, x)) {
-            int lead = b >= 0xE0 ? b - 0x40 : b;
-            int row = (lead - 0x81) * 2 + 0x21;
-            int cell;
-            if (x >= 0x9F) {
-                ++row;
-                cell = x - 0x7E;
-            } else {
-                cell = x - (x > 0x7F ? 0x20 : 0x1F);
-            }
-            w.Put(row | 0x80);
-            w.Put(cell | 0x80);
-            i += 2;
+            *p++ = static_cast<char>(b);
+            i += 1;
             continue;
         }
-        if (kind == CodeKind::EucJp && IsEucPair(b, x)) {
-            w.Put(b);
-            w.Put(x);
-            i += 2;
-            continue;
-        }
-        if (kanji) {
-            if (IsJisByte(b) && IsJisByte(x)) {
-                w.Put(b | 0x80);
-                w.Put(x | 0x80);
-                i += 2;
-                continue;
-            }
-            if (b == kLf) {
-                kanji = false;
-            }
-        }
-        w.Put(b);
-        i += 1;
-    }
-}
-
-void JapaneseCodeConverter::EucToShiftJis(std::string_view euc, std::string& out) {
-    const Byte* s = Bytes(euc);
-    const std::size_t n = euc.size();
-    ByteWriter w(out, n);
-    for (std::size_t i = 0; i < n;) {
-        const std::size_t run = SevenBitRun(s + i, n - i, false);
-        if (run > 0) {
-            w.Put(reinterpret_cast<const char*>(s + i), run);
+        if (!kanji) {
+            const std::size_t run = SevenBitRun(s + i, n - i, true);
+            p = CopyRun(p, s + i, run);
             i += run;
             continue;
         }
-        if (i + 1 < n && s[i + 1] >= 0x80) {
-            w.Reserve();
+        if (IsJisByte(b) && IsJisByte(x)) {
+            *p++ = static_cast<char>(b | 0x80);
+            *p++ = static_cast<char>(x | 0x80);
+            i += 2;
+            continue;
+        }
+        if (b == kLf) {
+            kanji = false;
+        }
+        *p++ = static_cast<char>(b);
+        i += 1;
+    }
+    writer.Commit(p);
+}
+
+// Never writes more bytes than it reads.
+void JapaneseCodeConverter::EucToShiftJis(std::string_view euc, std::string& out) {
+    const Byte* s = Bytes(euc);
+    const std::size_t n = euc.size();
+    ByteWriter writer(out, n);
+    char* p = writer.Begin();
+    for (std::size_t i = 0; i < n;) {
+        if (s[i] < 0x80) {
+            const std::size_t run = SevenBitRun(s + i, n - i, false);
+            p = CopyRun(p, s + i, run);
+            i += run;
+            continue;
+        }
+        while (i + 1 < n && s[i] >= 0x80 && s[i + 1] >= 0x80) {
             const int row = s[i] & 0x7F;
             const int cell = s[i + 1] & 0x7F;
-            int trail;
-            if (row & 1) {
-                trail = cell + 0x1F;
-                if (trail >= 0x7F) {
-                    ++trail;
-                }
-            } else {
-                trail = cell + 0x7E;
-            }
+            const int trail = (row & 1) ? cell + 0x1F + (cell + 0x1F >= 0x7F) : cell + 0x7E;
             // Signed division truncating toward zero, also for the bytes below row 0x21 that no real
             // character uses; they come out as whatever this arithmetic gives.
             int lead = (row - 0x21) / 2 + 0x81;
-            if (lead > 0x9F) {
-                lead += 0x40;
-            }
-            w.Put(lead);
-            w.Put(trail);
+            lead += lead > 0x9F ? 0x40 : 0;
+            *p++ = static_cast<char>(lead);
+            *p++ = static_cast<char>(trail);
             i += 2;
-        } else {
+        }
+        if (i < n && s[i] >= 0x80) {
             i += 1;  // a high byte without a high partner is no character
         }
     }
+    writer.Commit(p);
 }
 
 void JapaneseCodeConverter::EucToJis(std::string_view euc, std::string& out) {
@@ -305,48 +323,73 @@ void JapaneseCodeConverter::EucToJis(std::string_view euc, std::string& out) {
     const Byte* s = Bytes(euc);
     const std::size_t n = euc.size();
     auto at = [&](std::size_t i) -> Byte { return i < n ? s[i] : 0; };
-    ByteWriter w(out, n + n / 4 + 8);
+    ByteWriter writer(out, n + n / 4 + 8);
+    char* p = writer.Begin();
+    char* end = writer.End();
+    // Each step below writes at most 8 bytes.
+    auto room = [&] {
+        if (end - p < 8) {
+            p = writer.Grow(p, 8);
+            end = writer.End();
+        }
+    };
     bool kanji = false;
     bool rawCopy = false;
     for (std::size_t i = 0; i < n;) {
+        room();
         const Byte b = s[i];
         if (b < 0x80) {
             if (kanji) {
-                w.Put(kToAscii, 3);
+                p = CopyRun(p, reinterpret_cast<const Byte*>(kToAscii), 3);
                 kanji = false;
             }
             const std::size_t run = SevenBitRun(s + i, n - i, false);
-            w.Put(reinterpret_cast<const char*>(s + i), run);
+            if (static_cast<std::size_t>(end - p) < run) {
+                p = writer.Grow(p, run);
+                end = writer.End();
+            }
+            p = CopyRun(p, s + i, run);
             i += run;
             continue;
         }
-        w.Reserve();
         const Byte x = at(i + 1);
         if (!(b >= 0xA1 && b <= 0xFE) && (IsJisByte(x) || (x >= 0xA1 && x <= 0xFE))) {
             if (!(b == 0xA0 && rawCopy)) {
-                w.Put(b);
+                *p++ = static_cast<char>(b);
                 rawCopy = true;
             }
             i += 1;
             continue;
         }
         if (!kanji) {
-            w.Put(kToKanji, 3);
+            p = CopyRun(p, reinterpret_cast<const Byte*>(kToKanji), 3);
             kanji = true;
         }
         if (i + 1 < n && x >= 0x80) {
-            w.Put(b & 0x7F);
-            w.Put(x & 0x7F);
+            *p++ = static_cast<char>(b & 0x7F);
+            *p++ = static_cast<char>(x & 0x7F);
             i += 2;
+            // The common case: a run of ordinary pairs in kanji mode, two bytes out for two in.
+            while (i + 1 < n && s[i] >= 0xA1 && s[i] <= 0xFE && s[i + 1] >= 0x80) {
+                if (end - p < 8) {
+                    room();
+                }
+                *p++ = static_cast<char>(s[i] & 0x7F);
+                *p++ = static_cast<char>(s[i + 1] & 0x7F);
+                i += 2;
+            }
         } else {
             i += 1;
         }
     }
     if (kanji) {
-        w.Put(kToAscii, 3);
+        room();
+        p = CopyRun(p, reinterpret_cast<const Byte*>(kToAscii), 3);
     }
+    writer.Commit(p);
 }
 
+// Never writes more than two bytes per byte read.
 bool JapaneseCodeConverter::HalfToFullKana(std::string_view shiftJis, std::string& out) const {
     if (shiftJis.empty()) {
         return false;
@@ -354,20 +397,20 @@ bool JapaneseCodeConverter::HalfToFullKana(std::string_view shiftJis, std::strin
     const Byte* s = Bytes(shiftJis);
     const std::size_t n = shiftJis.size();
     auto at = [&](std::size_t i) -> Byte { return i < n ? s[i] : 0; };
-    ByteWriter w(out, n + n / 2);
+    ByteWriter writer(out, 2 * n);
+    char* p = writer.Begin();
     for (std::size_t i = 0; i < n;) {
-        const std::size_t run = SevenBitRun(s + i, n - i, false);
-        if (run > 0) {
-            w.Put(reinterpret_cast<const char*>(s + i), run);
+        const Byte b = s[i];
+        if (b < 0x80) {
+            const std::size_t run = SevenBitRun(s + i, n - i, false);
+            p = CopyRun(p, s + i, run);
             i += run;
             continue;
         }
-        w.Reserve();
-        const Byte b = s[i];
         const Byte x = at(i + 1);
         if (i + 1 < n && IsShiftJisPair(b, x)) {
-            w.Put(b);
-            w.Put(x);
+            *p++ = static_cast<char>(b);
+            *p++ = static_cast<char>(x);
             i += 2;
         } else if (b >= 0xA1 && b <= 0xDF) {
             const std::uint16_t wide = kFullWidthKana[b - 0xA1];
@@ -375,19 +418,20 @@ bool JapaneseCodeConverter::HalfToFullKana(std::string_view shiftJis, std::strin
             const bool takesSemiVoicedMark = b >= 0xCA && b <= 0xCE;
             if (x == kHalfVoicedMark && takesVoicedMark) {
                 // Voiced katakana follow their plain forms directly in Shift_JIS, except ヴ.
-                PutPair(w, b == 0xB3 ? kFullWidthVu : static_cast<std::uint16_t>(wide + 1));
+                p = PutPair(p, b == 0xB3 ? kFullWidthVu : static_cast<std::uint16_t>(wide + 1));
                 i += 2;
             } else if (x == kHalfSemiVoicedMark && takesSemiVoicedMark) {
-                PutPair(w, static_cast<std::uint16_t>(wide + 2));
+                p = PutPair(p, static_cast<std::uint16_t>(wide + 2));
                 i += 2;
             } else {
-                PutPair(w, wide);
+                p = PutPair(p, wide);
                 i += 1;
             }
         } else {
-            w.Put(b);
+            *p++ = static_cast<char>(b);
             i += 1;
         }
     }
+    writer.Commit(p);
     return true;
 }

@@ -26,6 +26,9 @@ public:
     bool HalfToFullKana(std::string_view shiftJis, std::string& out) const;
     bool CountShiftJisChars(std::string_view in, std::size_t& count) const;
 
+    // True for text of 7-bit bytes without ESC: every conversion leaves such text as it is.
+    static bool IsPlainAscii(std::string_view text);
+
     static bool IsShiftJisPair(unsigned char lead, unsigned char trail) {
         return ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xEF)) && trail >= 0x40 &&
                trail <= 0xFC && trail != 0x7F;

@@ -39,6 +39,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 // Received Japanese text to Shift_JIS with full-width katakana, appended to `out`.
 bool ToShiftJisText(std::string_view bytes, std::string& out) {
+    if (!bytes.empty() && JapaneseCodeConverter::IsPlainAscii(bytes)) {
+        out.append(bytes);  // what the two conversions give for such text, without their passes
+        return true;
+    }
     const JapaneseCodeConverter converter;
     std::string shiftJis;
     return converter.ToShiftJis(bytes, shiftJis, CodeKind::Detect) && converter.HalfToFullKana(shiftJis, out);
@@ -211,9 +215,13 @@ bool MailCodec::DecodeBody(Email& mail, std::vector<std::string>& out) const {
             break;
         }
         case BodyPath::Plain:
-            for (const std::string& line : lines) {
+            for (std::string& line : lines) {
+                if (JapaneseCodeConverter::IsPlainAscii(line)) {
+                    decoded.push_back(std::move(line));
+                    continue;
+                }
                 std::string text;
-                if (!line.empty() && !ToShiftJisText(line, text)) {
+                if (!ToShiftJisText(line, text)) {
                     return false;
                 }
                 decoded.push_back(std::move(text));
@@ -275,9 +283,13 @@ bool MailCodec::EncodeBody(Email& mail) const {
             break;
         }
         case BodyPath::Plain:
-            for (const std::string& line : lines) {
+            for (std::string& line : lines) {
+                if (JapaneseCodeConverter::IsPlainAscii(line)) {
+                    encoded.push_back(std::move(line));  // ToJis leaves such a line as it is
+                    continue;
+                }
                 std::string jis;
-                if (!line.empty() && !converter.ToJis(line, jis, CodeKind::Detect)) {
+                if (!converter.ToJis(line, jis, CodeKind::Detect)) {
                     return false;
                 }
                 encoded.push_back(std::move(jis));

@@ -7,8 +7,9 @@ bool WordContainMessageRule::Match(Email& mail) const {
     if (!MailCodec().DecodeBody(mail, lines)) {
         return false;
     }
+    const auto prepared = Prepare();
     for (const std::string& line : lines) {
-        if (MatchText(line)) {
+        if (MatchPrepared(line, *prepared)) {
             return true;
         }
     }

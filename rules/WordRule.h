@@ -2,6 +2,9 @@
 // match mode and the case and width sensitivity chosen by the user.
 #pragma once
 
+#include <functional>
+#include <memory>
+
 #include "rules/Rule.h"
 
 class WordRule : public Rule {
@@ -35,6 +38,25 @@ public:
     virtual bool MatchText(std::string_view subject) const;
 
 protected:
+    // The rule's text folded and widened as the rule's flags ask, with its searcher: made once for all the
+    // texts of one mail.
+    class PreparedText {
+    public:
+        explicit PreparedText(std::string prepared);
+        PreparedText(const PreparedText&) = delete;
+        PreparedText& operator=(const PreparedText&) = delete;
+        // Position of the first occurrence in `haystack`, or npos.
+        std::size_t Find(std::string_view haystack) const;
+        std::string_view Text() const { return text; }
+
+    private:
+        const std::string text;
+        const std::boyer_moore_horspool_searcher<std::string::const_iterator> searcher;
+    };
+
+    std::unique_ptr<PreparedText> Prepare() const;
+    bool MatchPrepared(std::string_view subject, const PreparedText& prepared) const;
+
     std::string text;
     std::int32_t matchMode = kNone;
     bool caseSensitive = true;
