@@ -3,6 +3,7 @@
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <utility>
 
 #include "core/AsyncSocketNotifier.h"
 #include "core/CoInitializeForThread.h"
@@ -99,21 +100,37 @@ void Pop3ConnectionThread::DoWork()
                 break;
             }
         }
-        FlushOutput();
     } catch (...) {
         // The session failed; the client connection is closed without a further reply.
     }
-    if (agent != nullptr) {
-        if (Pop3ServerThread* owner = server.load()) {
-            owner->AgentFinished(agent);
-        }
-        agent = nullptr;
+    try {
+        // Lines already forwarded still reach the client, even when the server went away behind them.
+        FlushOutput();
+    } catch (...) {
+        // The client has gone too.
     }
+    ReportAgentFinished();
     RequestStop();
+}
+
+void Pop3ConnectionThread::ReportAgentFinished()
+{
+    Pop3Agent* finished = nullptr;
+    {
+        std::scoped_lock agentGuard(agentLock);
+        finished = std::exchange(agent, nullptr);
+    }
+    if (finished != nullptr) {
+        if (Pop3ServerThread* owner = server.load()) {
+            owner->AgentFinished(finished);
+        }
+    }
 }
 
 void Pop3ConnectionThread::OnThreadEnd()
 {
+    // A session that never ran (the start hook failed) still hands its agent back for collection.
+    ReportAgentFinished();
     if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
         DestroyNotifier(own);
     }
@@ -132,6 +149,13 @@ void Pop3ConnectionThread::RequestStop()
     }
     if (open) {
         CloseConnection();
+    }
+    {
+        // A session waiting for its server's answer is woken by stopping the agent as well.
+        std::scoped_lock agentGuard(agentLock);
+        if (agent != nullptr) {
+            agent->RequestStop();
+        }
     }
     ZThinThread::RequestStop();
 }

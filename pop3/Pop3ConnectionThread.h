@@ -46,12 +46,15 @@ private:
     bool Relay(const std::string& line);
     bool SendUnknownCommand(const std::string& word);
     bool SendAll(const char* data, std::size_t length);
+    void ReportAgentFinished();
 
     win32::CriticalSection socketLock;
     // Closed by whichever thread stops the connection; its test-and-close and every use happen under socketLock.
     std::atomic<win32::SOCKET> socket;
     std::atomic<Pop3ServerThread*> server;
-    Pop3Agent* agent = nullptr;
+    // Used by this thread; the lock lets a stop from another thread reach the agent while the session holds it.
+    win32::CriticalSection agentLock;
+    Pop3Agent* agent = nullptr;  // set before the thread starts; cleared under agentLock
     std::atomic<AsyncSocketNotifier*> notifier{nullptr};
     win32::CriticalSection sendLock;
     std::string output;  // guarded by sendLock

@@ -94,6 +94,7 @@ void Pop3ServerThread::OpenListen()
     if (win32::listen(listenSocket, kListenBacklog) == win32::SOCKET_ERROR) {
         throw ConnectionFailure();
     }
+    listening = true;
 }
 
 void Pop3ServerThread::ShowAlert(unsigned id)
@@ -204,9 +205,11 @@ void Pop3ServerThread::OnThreadEnd()
     if (translateThread) {
         translateThread->StopAndWait();
         win32::SwitchToThread();
-        translateThread.reset();
     }
     GarbageCollection(true);
+    // Deleted only now: a relay that is still finishing a RETR hands its capture to the (stopped) translate
+    // thread until the collection above has stopped it.
+    translateThread.reset();
     CoUninitializeForThread();
 }
 
@@ -314,7 +317,8 @@ win32::WORD Pop3ServerThread::ListeningPort()
 {
     std::scoped_lock socketGuard(socketLock);
     win32::SOCKADDR_IN local;
-    if (listenSocket == win32::INVALID_SOCKET || win32::getsockname(listenSocket, &local) == win32::SOCKET_ERROR) {
+    if (!listening || listenSocket == win32::INVALID_SOCKET ||
+        win32::getsockname(listenSocket, &local) == win32::SOCKET_ERROR) {
         return 0;
     }
     return win32::ntohs(local.port);

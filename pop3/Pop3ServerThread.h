@@ -42,8 +42,8 @@ public:
     // A warning box of the server is on screen; its owner does not stop the server meanwhile.
     bool IsAlertShowing() const { return alertShowing; }
     Pop3TranslateThread* TranslateThread() const { return translateThread.get(); }
-    // The port the listening socket is bound to (the configured one, or the system's choice for 0); 0 when
-    // nothing listens.
+    // The port the server listens on (the configured one, or the system's choice for 0); 0 until it listens and
+    // after the listening socket is closed.
     win32::WORD ListeningPort();
     // Connection threads and agents that exist (not yet collected).
     std::size_t ConnectionCount();
@@ -83,6 +83,7 @@ private:
     win32::CriticalSection socketLock;
     std::atomic<win32::SOCKET> listenSocket{win32::INVALID_SOCKET};  // closed under socketLock
     std::atomic<AsyncSocketNotifier*> notifier{nullptr};
+    std::atomic<bool> listening{false};
     win32::CriticalSection connectionLock;
     OwnedSet<Pop3ConnectionThread> connections;  // guarded by connectionLock
     win32::CriticalSection finishedLock;

@@ -319,6 +319,10 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
         }
     }
     if (answer == Answer::Mail) {
+        // The client gets the end of the mail before the capture is parsed.
+        if (Pop3ConnectionThread* client = connection.load(); client == nullptr || !client->FlushOutput()) {
+            throw ConnectionFailure();
+        }
         auto mail = std::make_unique<Email>();
         mail->SetMail(captured.Lines());
         translateThread->AddTranslateMail(std::move(mail));

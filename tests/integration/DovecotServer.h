@@ -1,0 +1,39 @@
+// A private Dovecot POP3 server for C++ tests, run through the Python fixture dovecot.py (which seeds the Maildir
+// with a named mail set and keeps everything under a temporary folder). Stopped when the object ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+class DovecotServer {
+public:
+    // mailSet: "standard" (the mails of mails.py), or "sized:COUNT:SIZE".
+    explicit DovecotServer(const std::string& mailSet = "standard");
+    ~DovecotServer();
+    DovecotServer(const DovecotServer&) = delete;
+    DovecotServer& operator=(const DovecotServer&) = delete;
+
+    // False when Dovecot could not be started (Error says why).
+    bool IsRunning() const { return port != 0; }
+    const std::string& Error() const { return error; }
+    std::uint16_t Port() const { return port; }
+    const std::string& User() const { return user; }
+    const std::string& Password() const { return password; }
+    int MailCount() const { return mailCount; }
+    // Kills every Dovecot process of the instance at once, as a crash would.
+    void Kill();
+
+private:
+    std::string ReadLine();
+
+    pid_t child = -1;
+    int toChild = -1;
+    int fromChild = -1;
+    std::string buffered;
+    std::string error;
+    std::uint16_t port = 0;
+    std::string user;
+    std::string password;
+    int mailCount = 0;
+};

@@ -1,0 +1,88 @@
+#include "integration/InProcessRelay.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/Components.h"
+#include "platform/MessageBox.h"
+#include "platform/Sockets.h"
+#include "translate/Pop3TranslateThread.h"
+
+namespace {
+constexpr auto kListenTimeout = std::chrono::seconds(20);
+}
+
+InProcessRelay::InProcessRelay(bool translationEngine)
+{
+    if (!translationEngine) {
+        removedEngine = win32::UnregisterComponentClass(win32::kTranslationEngineProgId);
+    }
+    win32::SetMessageBoxHandler([this](std::string_view text, std::string_view, win32::UINT) {
+        std::scoped_lock boxGuard(boxLock);
+        boxes.emplace_back(text);
+        return win32::IDOK;
+    });
+    mainLoop = std::make_unique<MainLoopThread>();
+    server = std::make_unique<Pop3ServerThread>();
+    // The server binds on its own thread; poll its socket until it is bound or the thread has given up.
+    const auto deadline = std::chrono::steady_clock::now() + kListenTimeout;
+    while (std::chrono::steady_clock::now() < deadline && server->IsRunning()) {
+        port = server->ListeningPort();
+        if (port != 0) {
+            break;
+        }
+        std::this_thread::yield();
+    }
+}
+
+InProcessRelay::~InProcessRelay()
+{
+    Stop();
+    mainLoop.reset();
+    win32::SetMessageBoxHandler({});
+    if (removedEngine) {
+        win32::RegisterComponentClass(*removedEngine);
+    }
+}
+
+void InProcessRelay::Collect()
+{
+    if (server) {
+        mainLoop->Invoke([this] { server->GarbageCollection(false); });
+    }
+}
+
+bool InProcessRelay::CollectAll(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (!server || (server->ConnectionCount() == 0 && server->AgentCount() == 0)) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        // Threads report themselves finished a little after their client has gone: look again shortly.
+        Collect();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void InProcessRelay::Stop()
+{
+    if (server) {
+        server->StopAndWait();
+        server.reset();
+    }
+}
+
+std::size_t InProcessRelay::PendingMails()
+{
+    return server && server->TranslateThread() ? server->TranslateThread()->PendingMailCount() : 0;
+}
+
+std::vector<std::string> InProcessRelay::Boxes()
+{
+    std::scoped_lock boxGuard(boxLock);
+    return boxes;
+}

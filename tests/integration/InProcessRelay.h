@@ -1,0 +1,51 @@
+// The relay server run inside the test process, as the application would run it: a main loop thread with the
+// NotifierMaker, a Pop3ServerThread constructed on the test's thread, the periodic collection invoked on the main
+// loop thread, and the stop by StopAndWait. Warning boxes are recorded instead of shown. Without the translation
+// engine (the default) captured mails stay in the translate thread's queue, where a test can count them.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Com.h"
+#include "pop3/Pop3ServerThread.h"
+#include "support/MainLoopThread.h"
+
+class InProcessRelay {
+public:
+    // Starts the server with the settings already in the registry and waits (bounded) until it listens.
+    // translationEngine false takes the engine's class out of the process's class table while the relay lives.
+    explicit InProcessRelay(bool translationEngine = false);
+    ~InProcessRelay();
+    InProcessRelay(const InProcessRelay&) = delete;
+    InProcessRelay& operator=(const InProcessRelay&) = delete;
+
+    // 0 when the server does not listen.
+    std::uint16_t Port() const { return port; }
+    Pop3ServerThread* Server() const { return server.get(); }
+    // One periodic collection on the main loop thread.
+    void Collect();
+    // Collects, as the periodic timer would, until no connection thread and no agent is left; true when all are
+    // gone before the timeout.
+    bool CollectAll(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Stops and deletes the server (idempotent).
+    void Stop();
+    // Captured mails waiting in the translate thread's queue.
+    std::size_t PendingMails();
+
+    // The texts (UTF-8) of the warning boxes shown so far.
+    std::vector<std::string> Boxes();
+
+private:
+    std::optional<win32::ComponentClass> removedEngine;
+    std::unique_ptr<MainLoopThread> mainLoop;
+    std::unique_ptr<Pop3ServerThread> server;
+    std::uint16_t port = 0;
+    std::mutex boxLock;
+    std::vector<std::string> boxes;  // guarded by boxLock
+};

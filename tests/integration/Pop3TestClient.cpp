@@ -1,0 +1,259 @@
+#include "integration/Pop3TestClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+Pop3TestClient::Pop3TestClient(std::uint16_t port, int timeoutMs) : timeoutMs(timeoutMs)
+{
+    fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        Close();
+        return;
+    }
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+Pop3TestClient Pop3TestClient::Adopt(int connectedFd, int timeoutMs)
+{
+    Pop3TestClient peer;
+    peer.fd = connectedFd;
+    peer.timeoutMs = timeoutMs;
+    int on = 1;
+    ::setsockopt(peer.fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return peer;
+}
+
+Pop3TestClient::~Pop3TestClient()
+{
+    Close();
+}
+
+Pop3TestClient::Pop3TestClient(Pop3TestClient&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), timeoutMs(other.timeoutMs), pending(std::move(other.pending))
+{
+}
+
+Pop3TestClient& Pop3TestClient::operator=(Pop3TestClient&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        fd = std::exchange(other.fd, -1);
+        timeoutMs = other.timeoutMs;
+        pending = std::move(other.pending);
+    }
+    return *this;
+}
+
+void Pop3TestClient::Close()
+{
+    if (fd >= 0) {
+        ::close(std::exchange(fd, -1));
+    }
+}
+
+bool Pop3TestClient::SendRaw(std::string_view bytes)
+{
+    while (fd >= 0 && !bytes.empty()) {
+        const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return fd >= 0;
+}
+
+bool Pop3TestClient::Fill()
+{
+    if (fd < 0) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd watch{fd, POLLIN, 0};
+        const int ready = ::poll(&watch, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return false;
+        }
+        char chunk[65536];
+        const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received <= 0) {
+            return false;
+        }
+        pending.append(chunk, static_cast<std::size_t>(received));
+        return true;
+    }
+}
+
+std::optional<std::string> Pop3TestClient::ReadLine()
+{
+    std::size_t searched = 0;
+    for (;;) {
+        const std::size_t end = pending.find("\r\n", searched);
+        if (end != std::string::npos) {
+            std::string line = pending.substr(0, end + 2);
+            pending.erase(0, end + 2);
+            return line;
+        }
+        searched = pending.empty() ? 0 : pending.size() - 1;
+        if (!Fill()) {
+            return std::nullopt;
+        }
+    }
+}
+
+std::optional<std::string> Pop3TestClient::ReadMultiLine()
+{
+    std::optional<std::string> status = ReadLine();
+    if (!status || !status->starts_with("+")) {
+        return status;
+    }
+    std::string answer = *status;
+    for (;;) {
+        std::optional<std::string> line = ReadLine();
+        if (!line) {
+            return std::nullopt;
+        }
+        answer += *line;
+        if (*line == ".\r\n") {
+            return answer;
+        }
+    }
+}
+
+std::optional<std::string> Pop3TestClient::Command(std::string_view line)
+{
+    if (!SendLine(line)) {
+        return std::nullopt;
+    }
+    return ReadLine();
+}
+
+std::optional<std::string> Pop3TestClient::MultiLineCommand(std::string_view line)
+{
+    if (!SendLine(line)) {
+        return std::nullopt;
+    }
+    return ReadMultiLine();
+}
+
+bool Pop3TestClient::Login(std::string_view user, std::string_view password)
+{
+    const auto greeting = ReadLine();
+    if (!greeting || !greeting->starts_with("+OK")) {
+        return false;
+    }
+    const auto userAnswer = Command("USER " + std::string(user));
+    const auto passAnswer = Command("PASS " + std::string(password));
+    return userAnswer && userAnswer->starts_with("+OK") && passAnswer && passAnswer->starts_with("+OK");
+}
+
+bool Pop3TestClient::WaitForClose()
+{
+    if (fd < 0) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd watch{fd, POLLIN, 0};
+        const int ready = ::poll(&watch, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return false;
+        }
+        char chunk[4096];
+        const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received > 0) {
+            pending.append(chunk, static_cast<std::size_t>(received));
+            continue;
+        }
+        return pending.empty();  // closed (or reset): true when nothing came before
+    }
+}
+
+std::string Pop3TestClient::ReadUntilClose()
+{
+    while (Fill()) {
+    }
+    return std::exchange(pending, std::string());
+}
+
+std::string Pop3TestClient::ReadBytes(std::size_t count)
+{
+    while (pending.size() < count && Fill()) {
+    }
+    std::string bytes = pending.substr(0, count);
+    pending.erase(0, bytes.size());
+    return bytes;
+}
+
+std::uint16_t UnusedLoopbackPort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    std::uint16_t port = 0;
+    if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    if (s >= 0) {
+        ::close(s);
+    }
+    return port;
+}
+
+bool CanConnect(const char* host, std::uint16_t port)
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s < 0) {
+        return false;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, host, &address.sin_addr);
+    const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(s);
+    return connected;
+}

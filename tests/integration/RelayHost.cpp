@@ -1,0 +1,43 @@
+// The relay server in a process of its own, for tests and benchmarks whose clients are separate programs:
+//   relay_host MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]
+// points the settings (in a registry of its own) at the mail server, starts the server on a free port of
+// 127.0.0.1 and prints "PORT <n>". Commands on stdin: "PENDING" prints the number of captured mails waiting,
+// "COLLECT" collects every finished connection and prints "COLLECTED <connections> <agents>" (what is left);
+// end of input stops the server.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "integration/InProcessRelay.h"
+#include "integration/RelaySettings.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: relay_host MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]\n");
+        return 2;
+    }
+    ScopedRegistry registry;
+    WriteProxyServerSettings(argc > 2 ? argv[2] : "127.0.0.1", static_cast<win32::DWORD>(std::atoi(argv[1])), 0);
+    InProcessRelay relay;
+    if (relay.Port() == 0) {
+        std::fprintf(stderr, "relay_host: the server does not listen\n");
+        return 1;
+    }
+    std::cout << "PORT " << relay.Port() << std::endl;
+    std::string command;
+    while (std::getline(std::cin, command)) {
+        if (command == "PENDING") {
+            std::cout << "PENDING " << relay.PendingMails() << std::endl;
+        } else if (command == "COLLECT") {
+            relay.CollectAll();
+            std::cout << "COLLECTED " << relay.Server()->ConnectionCount() << " " << relay.Server()->AgentCount()
+                      << std::endl;
+        } else {
+            std::cout << "ERROR unknown command: " << command << std::endl;
+        }
+    }
+    relay.Stop();
+    return 0;
+}

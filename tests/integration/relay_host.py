@@ -1,0 +1,56 @@
+"""Runs the relay_host program (the relay server in a process of its own) in front of a mail server, for tests and
+benchmarks whose clients are separate programs. The program's path comes from the RELAY_HOST environment value."""
+
+import os
+import subprocess
+
+
+class RelayHost:
+    def __init__(self, mail_server_port, executable=None):
+        self.executable = executable or os.environ.get("RELAY_HOST")
+        if not self.executable:
+            raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")
+        self.mail_server_port = mail_server_port
+        self.process = None
+        self.port = None
+
+    def start(self):
+        self.process = subprocess.Popen([self.executable, str(self.mail_server_port)], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("PORT "):
+            self.stop()
+            raise RuntimeError("relay_host did not start: %r" % line)
+        self.port = int(line.split()[1])
+        return self
+
+    def _ask(self, command):
+        self.process.stdin.write(command + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().split()
+
+    def pending_mails(self):
+        """Captured mails waiting in the translate thread's queue."""
+        return int(self._ask("PENDING")[1])
+
+    def collect(self):
+        """Collects every finished connection; returns (connections, agents) still alive."""
+        answer = self._ask("COLLECT")
+        return int(answer[1]), int(answer[2])
+
+    def stop(self):
+        if self.process:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process.stdout.close()
+            self.process = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()

@@ -1,0 +1,129 @@
+"""Real POP3 clients (curl, Python's poplib, fetchmail) retrieve through the relay exactly what they retrieve
+directly from Dovecot, and every mail they retrieve is captured once."""
+
+import os
+import poplib
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import dovecot  # noqa: E402
+import mails  # noqa: E402
+from relay_host import RelayHost  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TIMEOUT = 120
+
+
+class RelayClientsTest(unittest.TestCase):
+    def setUp(self):
+        self.mails = mails.standard_set()
+        self.server = dovecot.Dovecot(self.mails).start()
+        self.addCleanup(self.server.stop)
+        self.relay = RelayHost(self.server.port).start()
+        self.addCleanup(self.relay.stop)
+
+    # --- poplib, raw bytes ------------------------------------------------------------------------------------
+
+    def _raw_session(self, port, commands):
+        """Logs in with poplib and returns each command's raw answer bytes (status line and data lines)."""
+        client = poplib.POP3("127.0.0.1", port, timeout=TIMEOUT)
+        try:
+            client.user(self.server.user)
+            client.pass_(self.server.password)
+            answers = []
+            for command, multi_line in commands:
+                client._putcmd(command)
+                lines = [client.file.readline()]
+                if multi_line and lines[0].startswith(b"+"):
+                    while lines[-1] != b".\r\n":
+                        line = client.file.readline()
+                        if not line:
+                            raise AssertionError("connection ended inside the answer to " + command)
+                        lines.append(line)
+                answers.append(b"".join(lines))
+            return answers
+        finally:
+            client.quit()
+
+    def test_poplib_gets_the_same_bytes_as_directly(self):
+        commands = [("STAT", False), ("LIST", True), ("UIDL", True), ("NOOP", False)]
+        for n in range(1, len(self.mails) + 1):
+            commands += [("RETR %d" % n, True), ("TOP %d 2" % n, True), ("UIDL %d" % n, False)]
+        commands.append(("RSET", False))
+        direct = self._raw_session(self.server.port, commands)
+        relayed = self._raw_session(self.relay.port, commands)
+        for (command, _), want, got in zip(commands, direct, relayed):
+            self.assertEqual(got, want, command)
+        self.assertEqual(self.relay.pending_mails(), len(self.mails))
+
+    def test_poplib_capa_is_unknown_and_login_still_works(self):
+        client = poplib.POP3("127.0.0.1", self.relay.port, timeout=TIMEOUT)
+        with self.assertRaises(poplib.error_proto) as refused:
+            client._shortcmd("CAPA")
+        self.assertEqual(refused.exception.args[0], b"-ERR Unknown command: CAPA")
+        client.user(self.server.user)
+        client.pass_(self.server.password)
+        self.assertEqual(client.stat()[0], len(self.mails))
+        client.quit()
+
+    # --- curl -------------------------------------------------------------------------------------------------
+
+    def _curl(self, port, path):
+        result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
+                                 "--user", "%s:%s" % (self.server.user, self.server.password),
+                                 "pop3://127.0.0.1:%d/%s" % (port, path)],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        return result.stdout
+
+    def test_curl_gets_the_same_mails_and_list_as_directly(self):
+        self.assertEqual(self._curl(self.relay.port, ""), self._curl(self.server.port, ""))
+        for n in range(1, len(self.mails) + 1):
+            with self.subTest(mail=n):
+                self.assertEqual(self._curl(self.relay.port, str(n)), self._curl(self.server.port, str(n)))
+        self.assertEqual(self.relay.pending_mails(), len(self.mails))
+
+    # --- fetchmail --------------------------------------------------------------------------------------------
+
+    def _fetchmail(self, port):
+        if not shutil.which("fetchmail"):
+            self.skipTest("fetchmail is not installed")
+        home = tempfile.mkdtemp(prefix="fetch")
+        self.addCleanup(shutil.rmtree, home, True)
+        store = os.path.join(home, "store")
+        os.mkdir(store)
+        rc = os.path.join(home, "fetchmailrc")
+        with open(rc, "w") as f:
+            f.write('poll 127.0.0.1 protocol pop3 service %d user "%s" password "%s" options keep fetchall '
+                    'no stripcr\n' % (port, self.server.user, self.server.password))
+        os.chmod(rc, 0o600)
+        env = dict(os.environ, FETCHMAILHOME=home, HOME=home)
+        result = subprocess.run(["fetchmail", "-f", rc, "--nodetach", "--nosyslog", "--invisible", "--norewrite",
+                                 "--sslproto", "", "--mda", "%s %s %s" % (sys.executable,
+                                                                         os.path.join(HERE, "store_mail.py"), store)],
+                                env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=TIMEOUT,
+                                check=False)
+        self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
+        stored = []
+        for name in sorted(os.listdir(store)):
+            with open(os.path.join(store, name), "rb") as f:
+                stored.append(f.read())
+        return stored
+
+    def test_fetchmail_delivers_the_same_mails_as_directly(self):
+        direct = self._fetchmail(self.server.port)
+        relayed = self._fetchmail(self.relay.port)
+        self.assertEqual(len(direct), len(self.mails))
+        self.assertEqual(len(relayed), len(direct))
+        for n, (want, got) in enumerate(zip(direct, relayed), start=1):
+            self.assertEqual(got, want, "mail %d" % n)
+        self.assertEqual(self.relay.pending_mails(), len(self.mails))
+        self.assertEqual(self.relay.collect(), (0, 0))
+
+
+if __name__ == "__main__":
+    unittest.main()

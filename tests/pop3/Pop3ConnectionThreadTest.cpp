@@ -1,0 +1,126 @@
+// The client side of a connection: authorization states, command framing across segments, unknown commands.
+#include <chrono>
+#include <thread>
+
+#include "pop3/RelayTestFixture.h"
+
+namespace {
+// Sends the pieces as separate segments. The pause only makes separate arrival likely; the expected answer is the
+// same however the pieces arrive.
+void SendInPieces(Pop3TestClient& client, std::initializer_list<std::string_view> pieces)
+{
+    for (std::string_view piece : pieces) {
+        ASSERT_TRUE(client.SendRaw(piece));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+}  // namespace
+
+TEST_F(RelayTest, CommandsBeforeLoginAreAnsweredAsUnknownAndStateStays)
+{
+    StartWithAnswers({{"STAT", "+OK 0 0\r\n"}});
+    Pop3TestClient client(relay->Port());
+    ASSERT_EQ(client.ReadLine(), "+OK scripted ready\r\n");
+    const struct {
+        const char* line;
+        const char* answer;
+    } cases[] = {
+        {"STAT", "-ERR Unknown command: STAT\r\n"},
+        {"PASS secret", "-ERR Unknown command: PASS\r\n"},
+        {"", "-ERR Unknown command: \r\n"},
+        {"CAPA", "-ERR Unknown command: CAPA\r\n"},
+        {"USER alice", "+OK\r\n"},
+        {"STAT", "-ERR Unknown command: STAT\r\n"},  // now expecting PASS
+        {"USER again", "-ERR Unknown command: USER\r\n"},
+        {"pass secret", "+OK\r\n"},
+        {"STAT", "+OK 0 0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(client.Command(c.line), c.answer);
+    }
+    // Only the relayed lines reached the upstream server.
+    EXPECT_EQ(upstream->Received(), (std::vector<std::string>{"USER alice", "pass secret", "STAT"}));
+}
+
+TEST_F(RelayTest, UserRefusedByServerStillLeadsToPass)
+{
+    StartWithAnswers({{"USER nobody", "-ERR no such user\r\n"}, {"PASS x", "-ERR denied\r\n"}});
+    Pop3TestClient client(relay->Port());
+    ASSERT_TRUE(client.ReadLine());
+    EXPECT_EQ(client.Command("USER nobody"), "-ERR no such user\r\n");
+    EXPECT_EQ(client.Command("PASS x"), "-ERR denied\r\n");
+    // In the transaction state USER and PASS go to the agent, which does not relay them.
+    EXPECT_EQ(client.Command("USER again"), "-ERR Unknown command: USER\r\n");
+}
+
+TEST_F(RelayTest, QuitInAnyCaseEndsTheSessionInEveryState)
+{
+    StartWithAnswers({});
+    for (int loggedInSteps = 0; loggedInSteps <= 2; ++loggedInSteps) {
+        SCOPED_TRACE(loggedInSteps);
+        Pop3TestClient client(relay->Port());
+        ASSERT_TRUE(client.ReadLine());
+        if (loggedInSteps >= 1) {
+            ASSERT_TRUE(client.Command("USER a"));
+        }
+        if (loggedInSteps >= 2) {
+            ASSERT_TRUE(client.Command("PASS b"));
+        }
+        EXPECT_EQ(client.Command("qUiT"), "+OK bye\r\n");
+        EXPECT_TRUE(client.WaitForClose());
+    }
+}
+
+TEST_F(RelayTest, CommandLineSplitAcrossSegmentsIsOneLine)
+{
+    StartWithAnswers({{"NOOP", "+OK noop\r\n"}, {"STAT", "+OK 2 20\r\n"}});
+    Pop3TestClient client = LoggedInClient();
+    SendInPieces(client, {"N", "O", "O", "P"});
+    SendInPieces(client, {"\r", "\n"});  // CR and LF in different segments
+    EXPECT_EQ(client.ReadLine(), "+OK noop\r\n");
+    SendInPieces(client, {"ST", "AT\r", "\n"});
+    EXPECT_EQ(client.ReadLine(), "+OK 2 20\r\n");
+}
+
+TEST_F(RelayTest, TwoCommandsInOneSegmentAreAnsweredInOrder)
+{
+    StartWithAnswers({{"NOOP", "+OK noop\r\n"}, {"STAT", "+OK 2 20\r\n"}});
+    Pop3TestClient client = LoggedInClient();
+    ASSERT_TRUE(client.SendRaw("NOOP\r\nSTAT\r\n"));
+    EXPECT_EQ(client.ReadLine(), "+OK noop\r\n");
+    EXPECT_EQ(client.ReadLine(), "+OK 2 20\r\n");
+    EXPECT_EQ(upstream->Received().back(), "STAT");
+}
+
+TEST_F(RelayTest, PipelinedLoginIsAnsweredCompletely)
+{
+    StartWithAnswers({{"STAT", "+OK 1 5\r\n"}});
+    Pop3TestClient client(relay->Port());
+    ASSERT_TRUE(client.ReadLine());
+    ASSERT_TRUE(client.SendRaw("USER a\r\nPASS b\r\nSTAT\r\nQUIT\r\n"));
+    EXPECT_EQ(client.ReadLine(), "+OK\r\n");
+    EXPECT_EQ(client.ReadLine(), "+OK\r\n");
+    EXPECT_EQ(client.ReadLine(), "+OK 1 5\r\n");
+    EXPECT_EQ(client.ReadLine(), "+OK bye\r\n");
+    EXPECT_TRUE(client.WaitForClose());
+}
+
+TEST_F(RelayTest, BareCarriageReturnAndLineFeedStayInsideTheCommand)
+{
+    StartWithAnswers({});
+    Pop3TestClient client = LoggedInClient();
+    // Neither a lone CR nor a lone LF ends a command line; the word runs to the first blank.
+    EXPECT_EQ(client.Command("NO\rOP x"), "-ERR Unknown command: NO\rOP\r\n");
+    EXPECT_EQ(client.Command("NO\nOP"), "-ERR Unknown command: NO\nOP\r\n");
+}
+
+TEST_F(RelayTest, ClientThatLeavesEndsItsConnectionAndAgent)
+{
+    StartWithAnswers({});
+    {
+        Pop3TestClient client = LoggedInClient();
+    }
+    EXPECT_TRUE(relay->CollectAll());
+    EXPECT_EQ(upstream->Connections(), 1);
+}

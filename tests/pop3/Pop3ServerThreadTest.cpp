@@ -1,0 +1,127 @@
+// The listening server: where it listens, the two configuration warnings, its books of connections and agents,
+// and stopping it while clients are busy.
+#include "pop3/RelayTestFixture.h"
+
+namespace {
+constexpr const char* kUnresolvableText = "受信メールサーバが見つかりません";
+constexpr const char* kConflictText = "メールソフトに登録のメールサーバの設定と";
+
+int CountBoxesContaining(const std::vector<std::string>& boxes, const char* text)
+{
+    int count = 0;
+    for (const std::string& box : boxes) {
+        count += box.find(text) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+TEST_F(RelayTest, ListensOnTheLoopbackAddressOnly)
+{
+    StartWithAnswers({});
+    EXPECT_TRUE(CanConnect("127.0.0.1", relay->Port()));
+    EXPECT_FALSE(CanConnect("127.0.0.2", relay->Port()));
+}
+
+TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
+{
+    // "localhost" and equal ports (both 0 here) name this server itself as the mail server.
+    WriteProxyServerSettings("localhost", 0, 0);
+    relay = std::make_unique<InProcessRelay>();
+    ASSERT_NE(relay->Port(), 0);
+    Pop3TestClient client(relay->Port());
+    // The relay agent refuses to connect to this server itself: no greeting.
+    EXPECT_TRUE(client.WaitForClose());
+    EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), 1);
+    EXPECT_EQ(relay->Boxes().size(), 1u);
+    EXPECT_TRUE(relay->CollectAll());
+}
+
+TEST_F(RelayTest, ConflictCheckComparesTheAddressWithCase)
+{
+    for (const char* address : {"LOCALHOST", "127.0.0.2"}) {
+        SCOPED_TRACE(address);
+        WriteProxyServerSettings(address, 0, 0);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0);
+        EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), 0);
+        relay.reset();
+    }
+}
+
+TEST_F(RelayTest, UnresolvableMailServerWarnsAndClosesEachConnection)
+{
+    WriteProxyServerSettings("no-such-host.invalid", 110, 0);
+    relay = std::make_unique<InProcessRelay>();
+    ASSERT_NE(relay->Port(), 0);
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        Pop3TestClient client(relay->Port());
+        EXPECT_TRUE(client.WaitForClose());
+        EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kUnresolvableText), attempt);
+        EXPECT_EQ(relay->Server()->ConnectionCount(), 0u);
+        EXPECT_EQ(relay->Server()->AgentCount(), 0u);
+    }
+}
+
+TEST_F(RelayTest, UnreachableMailServerClosesTheClientWithoutGreeting)
+{
+    WriteProxyServerSettings("127.0.0.1", UnusedLoopbackPort(), 0);
+    relay = std::make_unique<InProcessRelay>();
+    ASSERT_NE(relay->Port(), 0);
+    Pop3TestClient client(relay->Port());
+    EXPECT_TRUE(client.WaitForClose());
+    EXPECT_TRUE(relay->CollectAll());
+    EXPECT_TRUE(relay->Boxes().empty());
+}
+
+TEST_F(RelayTest, EachCollectionDeletesAtMostOneFinishedConnection)
+{
+    StartWithAnswers({});
+    {
+        Pop3TestClient clients[3] = {LoggedInClient(), LoggedInClient(), LoggedInClient()};
+        for (Pop3TestClient& client : clients) {
+            EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
+            EXPECT_TRUE(client.WaitForClose());
+        }
+    }
+    std::size_t before = relay->Server()->ConnectionCount();
+    EXPECT_EQ(before, 3u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (before > 0 && std::chrono::steady_clock::now() < deadline) {
+        relay->Collect();
+        const std::size_t after = relay->Server()->ConnectionCount();
+        EXPECT_LE(before - after, 1u);
+        before = after;
+    }
+    EXPECT_EQ(before, 0u);
+    EXPECT_TRUE(relay->CollectAll());
+}
+
+TEST_F(RelayTest, StopWhileTenClientsAreRetrievingEndsEverything)
+{
+    // The upstream sends the start of a mail and then nothing more, until the relay closes the connection.
+    StartWithScript([](Pop3TestClient& peer, ScriptedPop3Server&) {
+        peer.SendRaw("+OK hello\r\n");
+        while (auto line = peer.ReadLine()) {
+            if (line->starts_with("RETR")) {
+                peer.SendRaw("+OK\r\nSubject: endless\r\n\r\n" + std::string(100000, 'x') + "\r\n");
+                peer.WaitForClose();
+                return;
+            }
+            peer.SendRaw("+OK\r\n");
+        }
+    });
+    std::vector<Pop3TestClient> clients;
+    for (int i = 0; i < 10; ++i) {
+        clients.push_back(LoggedInClient());
+        ASSERT_TRUE(clients.back().SendLine("RETR 1"));
+        ASSERT_TRUE(clients.back().ReadLine());  // the relay is in the middle of this mail
+    }
+    relay->Stop();
+    for (Pop3TestClient& client : clients) {
+        client.ReadUntilClose();
+        EXPECT_FALSE(client.SendRaw("NOOP\r\n") && client.ReadLine());
+    }
+}

@@ -1,0 +1,54 @@
+// A relay server in the test process in front of a scripted upstream POP3 server, with a registry of its own.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
+#include "integration/ScriptedPop3Server.h"
+
+class RelayTest : public testing::Test {
+protected:
+    // Starts the upstream with the standard responder (answers by command line) and the relay in front of it.
+    void StartWithAnswers(std::map<std::string, std::string> answers)
+    {
+        StartWithScript(Pop3Responder(std::move(answers)));
+    }
+
+    void StartWithScript(ScriptedPop3Server::Script script)
+    {
+        upstream = std::make_unique<ScriptedPop3Server>(std::move(script));
+        StartRelay();
+    }
+
+    void StartRelay()
+    {
+        ASSERT_NE(upstream->Port(), 0);
+        WriteProxyServerSettings("127.0.0.1", upstream->Port(), 0);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+    }
+
+    // A client through the relay that has logged in (USER and PASS relayed).
+    Pop3TestClient LoggedInClient()
+    {
+        Pop3TestClient client(relay->Port());
+        EXPECT_TRUE(client.Login("alice", "secret"));
+        return client;
+    }
+
+    void TearDown() override
+    {
+        relay.reset();
+        upstream.reset();
+    }
+
+    ScopedRegistry registry;
+    std::unique_ptr<ScriptedPop3Server> upstream;
+    std::unique_ptr<InProcessRelay> relay;
+};
