@@ -1,0 +1,199 @@
+"""Times whole POP3 fetches from a private Dovecot: directly, through the relay (relay_host) and through perdition
+(a plain POP3 proxy), alternating in one run, and the NOOP round trip directly and through the relay. Prints a
+Markdown table of medians.
+
+    relay_bench.py --relay-host PATH [--runs N] [--noops N]
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "integration"))
+import dovecot  # noqa: E402
+import mails  # noqa: E402
+from relay_host import RelayHost  # noqa: E402
+
+RECEIVE_SIZE = 1 << 20
+
+
+class RawClient:
+    """A minimal POP3 client that reads answers as raw bytes, so the client's own cost stays small."""
+
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=120)
+        self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        self.buffer = bytearray()
+        self.line()
+
+    def _fill(self):
+        chunk = self.sock.recv(RECEIVE_SIZE)
+        if not chunk:
+            raise ConnectionError("connection closed")
+        self.buffer += chunk
+
+    def line(self):
+        while True:
+            end = self.buffer.find(b"\r\n")
+            if end >= 0:
+                line = bytes(self.buffer[:end + 2])
+                del self.buffer[:end + 2]
+                return line
+            self._fill()
+
+    def command(self, text):
+        self.sock.sendall(text.encode() + b"\r\n")
+        answer = self.line()
+        if not answer.startswith(b"+OK"):
+            raise RuntimeError("%s: %r" % (text, answer))
+        return answer
+
+    def multi_line(self, text):
+        self.command(text)
+        # The answer ends at the first CR LF "." CR LF; earlier dots are stuffed.
+        start = 0
+        while True:
+            end = self.buffer.find(b"\r\n.\r\n", start)
+            if end >= 0 or self.buffer.startswith(b".\r\n"):
+                cut = end + 5 if end >= 0 else 3
+                data = bytes(self.buffer[:cut])
+                del self.buffer[:cut]
+                return data
+            start = max(0, len(self.buffer) - 4)
+            self._fill()
+
+    def close(self):
+        self.sock.close()
+
+
+def full_fetch(port, user, password):
+    """Logs in, lists, retrieves every mail and quits; returns the seconds taken and the octets retrieved."""
+    started = time.perf_counter()
+    client = RawClient(port)
+    client.command("USER " + user)
+    client.command("PASS " + password)
+    count = int(client.command("STAT").split()[1])
+    client.multi_line("LIST")
+    octets = 0
+    for n in range(1, count + 1):
+        octets += len(client.multi_line("RETR %d" % n))
+    client.command("QUIT")
+    client.close()
+    return time.perf_counter() - started, octets
+
+
+def noop_round_trips(port, user, password, count):
+    client = RawClient(port)
+    client.command("USER " + user)
+    client.command("PASS " + password)
+    times = []
+    for _ in range(count):
+        started = time.perf_counter()
+        client.command("NOOP")
+        times.append(time.perf_counter() - started)
+    client.command("QUIT")
+    client.close()
+    return statistics.median(times)
+
+
+class Perdition:
+    def __init__(self, mail_server_port):
+        self.mail_server_port = mail_server_port
+        self.folder = tempfile.mkdtemp(prefix="perd")
+        self.process = None
+        self.port = None
+
+    def __enter__(self):
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        # Its daemon mode dies silently here: keep it in the foreground.
+        self.process = subprocess.Popen(
+            ["perdition.pop3", "--no_daemon", "--protocol", "POP3", "--bind_address", "127.0.0.1",
+             "--listen_port", str(self.port), "--outgoing_server", "127.0.0.1",
+             "--outgoing_port", str(self.mail_server_port), "--ssl_mode", "none", "--no_lookup",
+             "--pid_file", os.path.join(self.folder, "perdition.pid")],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=2) as s:
+                    if s.recv(64).startswith(b"+OK"):
+                        return self
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("perdition did not start")
+
+    def __exit__(self, *exc):
+        if self.process:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            self.process.wait(timeout=20)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def measure(mail_set, label, relay_host_path, runs, with_perdition):
+    rows = []
+    with dovecot.Dovecot(mail_set) as server, RelayHost(server.port, relay_host_path) as relay:
+        targets = [("direct", server.port), ("relay", relay.port)]
+        perdition = Perdition(server.port) if with_perdition else None
+        if perdition:
+            targets.append(("perdition", perdition.__enter__().port))
+        try:
+            times = {name: [] for name, _ in targets}
+            octets = 0
+            full_fetch(server.port, server.user, server.password)  # warm the page cache
+            for _ in range(runs):
+                for name, port in targets:
+                    seconds, octets = full_fetch(port, server.user, server.password)
+                    times[name].append(seconds)
+                relay.collect()
+        finally:
+            if perdition:
+                perdition.__exit__()
+        direct = statistics.median(times["direct"])
+        for name, _ in targets:
+            median = statistics.median(times[name])
+            rows.append((label, name, median * 1000, octets / median / 1e6, direct / median))
+    return rows
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--relay-host", required=True, help="path of the built relay_host program")
+    parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--noops", type=int, default=2000)
+    parser.add_argument("--no-perdition", action="store_true")
+    args = parser.parse_args()
+    with_perdition = not args.no_perdition and shutil.which("perdition.pop3") is not None
+
+    rows = []
+    rows += measure(mails.sized_set(200, 64 * 1024), "200 mails x 64 KiB", args.relay_host, args.runs,
+                    with_perdition)
+    rows += measure(mails.sized_set(20, 4 * 1024 * 1024), "20 mails x 4 MiB", args.relay_host, args.runs,
+                    with_perdition)
+    print("| Mail set | Path | Median fetch (ms) | Throughput (MB/s) | Share of direct |")
+    print("|---|---|---:|---:|---:|")
+    for label, name, ms, mbps, share in rows:
+        print("| %s | %s | %.1f | %.1f | %.2f |" % (label, name, ms, mbps, share))
+
+    with dovecot.Dovecot(mails.sized_set(1, 1024)) as server, RelayHost(server.port, args.relay_host) as relay:
+        noop_round_trips(server.port, server.user, server.password, 200)  # warm up
+        direct = noop_round_trips(server.port, server.user, server.password, args.noops)
+        relayed = noop_round_trips(relay.port, server.user, server.password, args.noops)
+    print()
+    print("| NOOP round trip | Median (µs) |")
+    print("|---|---:|")
+    print("| direct | %.1f |" % (direct * 1e6))
+    print("| relay | %.1f |" % (relayed * 1e6))
+    print("| relay overhead | %.1f |" % ((relayed - direct) * 1e6))
+
+
+if __name__ == "__main__":
+    main()
