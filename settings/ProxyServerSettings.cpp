@@ -5,6 +5,7 @@
 namespace {
 
 constexpr std::uint32_t kDefaultPort = 110;
+constexpr std::uint32_t kDefaultSecurity = 0;
 
 }  // namespace
 
@@ -28,4 +29,16 @@ std::string ProxyServerSettings::MailServerAddress() {
 
 bool ProxyServerSettings::ReadMailServerAddress(std::string& address) {
     return ProxyServerPreferences().ReadString("MailServerAddress", address);
+}
+
+std::uint32_t ProxyServerSettings::MailServerSecurity() {
+    std::uint32_t security = kDefaultSecurity;
+    ProxyServerPreferences().ReadDword("MailServerSecurity", security);
+    return security;
+}
+
+std::string ProxyServerSettings::MailServerCAFile() {
+    std::string file;
+    ProxyServerPreferences().ReadString("MailServerCAFile", file);
+    return file;
 }

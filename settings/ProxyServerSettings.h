@@ -15,4 +15,9 @@ public:
     static std::string MailServerAddress();
     // Reads the address over address; false (address untouched) when it cannot be read.
     static bool ReadMailServerAddress(std::string& address);
+    // How the relay talks to the real server: 0 plain (also when absent), 1 TLS from the first octet, 2 STLS
+    // after the greeting. Other values are returned as they stand; the relay refuses them.
+    static std::uint32_t MailServerSecurity();
+    // A CA certificate file trusted besides the system's CAs; empty when absent.
+    static std::string MailServerCAFile();
 };

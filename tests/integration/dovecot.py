@@ -53,11 +53,15 @@ def _dovecot_binary():
 class Dovecot:
     """One private Dovecot instance. start() returns when it greets; stop() ends it and removes its folder."""
 
-    def __init__(self, mails, user=USER, password=PASSWORD):
+    def __init__(self, mails, user=USER, password=PASSWORD, tls=None):
+        """tls: None for plain POP3 only, or (certificate file, key file): then TLS is required for logging in,
+        STLS is offered on port and TLS from the first octet on tls_port."""
         self.mails = list(mails)
         self.user = user
         self.password = password
+        self.tls = tls
         self.port = None
+        self.tls_port = None
         self.folder = None
         self.process = None
 
@@ -97,6 +101,20 @@ class Dovecot:
         passwd = os.path.join(f, "passwd")
         with open(passwd, "w") as out:
             out.write("%s:{PLAIN}%s:%d:%d::%s/home/%s::\n" % (self.user, self.password, uid, gid, f, self.user))
+        if self.tls:
+            ssl = f"""ssl = required
+ssl_cert = <{self.tls[0]}
+ssl_key = <{self.tls[1]}
+"""
+            tls_listener = f"""  inet_listener pop3s {{
+    address = 127.0.0.1
+    port = {self.tls_port}
+    ssl = yes
+  }}
+"""
+        else:
+            ssl = "ssl = no\n"
+            tls_listener = ""
         config = f"""
 base_dir = {f}/run
 state_dir = {f}/state
@@ -105,8 +123,7 @@ log_path = {f}/dovecot.log
 info_log_path = {f}/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
-disable_plaintext_auth = no
+{ssl}disable_plaintext_auth = no
 auth_mechanisms = plain login
 default_login_user = {login_user}
 default_internal_user = {internal_user}
@@ -126,7 +143,7 @@ service pop3-login {{
     address = 127.0.0.1
     port = {self.port}
   }}
-}}
+{tls_listener}}}
 service imap-login {{
   inet_listener imap {{
     port = 0
@@ -154,6 +171,8 @@ service anvil {{
         last_error = ""
         for _attempt in range(5):  # the free port may be taken by someone else before Dovecot binds it
             self.port = _free_port()
+            if self.tls:
+                self.tls_port = _free_port()
             config = self._write_config(uid, gid, owner, group)
             self.process = subprocess.Popen([binary, "-F", "-c", config], stdin=subprocess.DEVNULL,
                                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
@@ -260,11 +279,14 @@ def main():
     sub = parser.add_subparsers(dest="command", required=True)
     serve = sub.add_parser("serve", help="run until stdin is closed")
     serve.add_argument("--set", default="standard", help="standard, or sized:COUNT:SIZE")
+    serve.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="require TLS; also prints TLSPORT <n>")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-    server = Dovecot(_mails_for(args.set))
+    server = Dovecot(_mails_for(args.set), tls=args.tls)
     server.start()
     try:
+        if server.tls_port:
+            sys.stdout.write("TLSPORT %d\n" % server.tls_port)
         sys.stdout.write("PORT %d\nUSER %s\nPASS %s\nCOUNT %d\nPID %d\nREADY\n"
                          % (server.port, server.user, server.password, len(server.mails), server.process.pid))
         sys.stdout.flush()

@@ -1,0 +1,80 @@
+// The TLS session of a relay agent with the real mail server: OpenSSL works on memory buffers while the octets
+// travel through the agent's non-blocking socket and its notifier, so "wants more input" is a wait for FD_READ and
+// a full socket a wait for FD_WRITE, exactly as for plain data. The agent's thread establishes and receives, the
+// connection thread sends. sessionLock serialises every OpenSSL call and is never held during a wait.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class AsyncSocketNotifier;
+
+// Values of "MailServerSecurity".
+enum class MailServerSecurity : std::uint32_t { Plain = 0, Tls = 1, StartTls = 2 };
+
+class TlsChannel {
+public:
+    // serverAddress and port name the server in the certificate check and in failure reports.
+    TlsChannel(std::string serverAddress, std::uint32_t port);
+    ~TlsChannel();
+    TlsChannel(const TlsChannel&) = delete;
+    TlsChannel& operator=(const TlsChannel&) = delete;
+
+    // On the agent's thread, once the socket is connected and attached to notifier. security 1: the handshake
+    // right away; 2: the server's greeting in plain text, STLS, "+OK", then the handshake. The server's certificate
+    // must chain to a CA of the system or of caFile (if not empty) and name serverAddress. On success received
+    // gets what the server sent after the handshake (for STLS the greeting first, with its CR LF). False on any
+    // failure, which Failure() describes.
+    bool Establish(AsyncSocketNotifier* notifier, std::uint32_t security, const std::string& caFile,
+                   std::string& received);
+
+    enum class Received { Data, WouldBlock, Closed, Failed };
+    // On the agent's thread after Establish: receives once from the socket and appends the decrypted octets to
+    // received. WouldBlock: the socket is empty, wait for FD_READ. Closed: the server ended the connection.
+    Received Receive(AsyncSocketNotifier* notifier, std::string& received);
+
+    // On the connection thread: encrypts plain and sends it. Throws ConnectionFailure when the session or the
+    // socket has failed. While another thread is sending, the octets are queued behind and sent by that thread.
+    void Send(AsyncSocketNotifier* notifier, std::string_view plain);
+
+    // What failed, in words a user understands; empty while nothing has failed.
+    std::string Failure() const;
+    // Writes "<server>: <failure>" to the standard error once, however often it is called; nothing while Failure()
+    // is empty (a connection lost as it can be lost without TLS).
+    void ReportFailure();
+
+private:
+    struct Session;
+
+    bool Fail(std::string what);
+    bool SetUp(const std::string& caFile);
+    bool ReadPlainLine(AsyncSocketNotifier* notifier, std::string& line);
+    bool Handshake(AsyncSocketNotifier* notifier);
+    // Receives once into receiveChunk: the count, 0 when the server closed, -1 when it would block, -2 on failure.
+    int ReceiveRaw(AsyncSocketNotifier* notifier);
+    // Sends the queued output if no other thread is doing so; false when the socket failed.
+    bool SendQueued(AsyncSocketNotifier* notifier);
+    // Under sessionLock: moves what OpenSSL produced for the server to the output queue.
+    void TakeOutputLocked();
+    // Under sessionLock: appends every octet OpenSSL can decrypt from what it has been given.
+    Received DecryptLocked(std::string& received);
+    std::string SslErrorText();
+
+    const std::string serverAddress;
+    const std::uint32_t serverPort;
+    std::vector<char> receiveChunk;  // the agent's thread only
+    std::string plainPending;  // the agent's thread only: plain octets before STLS, not yet taken as a line
+
+    mutable std::mutex sessionLock;
+    std::unique_ptr<Session> session;  // guarded by sessionLock
+    std::string output;  // guarded by sessionLock: encrypted octets not yet sent, in order
+    bool sending = false;  // guarded by sessionLock: a thread is sending output
+    std::string failure;  // guarded by sessionLock
+    std::atomic<bool> established{false};
+    std::atomic<bool> reported{false};
+};

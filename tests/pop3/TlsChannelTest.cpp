@@ -1,0 +1,200 @@
+#include "pop3/TlsChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "core/AsyncSocketNotifier.h"
+#include "core/ConnectionFailure.h"
+#include "core/NotifierMaker.h"
+#include "pop3/TlsTestServers.h"
+#include "support/MainLoopFixture.h"
+
+namespace {
+
+// The certificates and the Dovecot servers are shared by the cases of the suite: each takes about a second.
+struct Peers {
+    TestCertificates certificates;
+    TlsDovecot trusted{certificates, "server"};
+    TlsDovecot wrongName{certificates, "wrong-name"};
+    TlsDovecot expired{certificates, "expired"};
+    TlsDovecot withoutTls{certificates, ""};
+};
+
+class TlsChannelTest : public MainLoopFixture {
+protected:
+    static void SetUpTestSuite() { peers = new Peers; }
+    static void TearDownTestSuite()
+    {
+        delete peers;
+        peers = nullptr;
+    }
+
+    void SetUp() override
+    {
+        MainLoopFixture::SetUp();
+        ASSERT_TRUE(peers->certificates.Made()) << "the openssl tool could not make the test certificates";
+        for (const TlsDovecot* server : {&peers->trusted, &peers->wrongName, &peers->expired, &peers->withoutTls}) {
+            ASSERT_TRUE(server->IsRunning()) << "a private Dovecot did not start";
+        }
+    }
+
+    void TearDown() override
+    {
+        if (notifier != nullptr) {
+            DestroyNotifier(notifier);
+            notifier = nullptr;
+        }
+        if (socket != win32::INVALID_SOCKET) {
+            win32::closesocket(socket);
+            socket = win32::INVALID_SOCKET;
+        }
+        MainLoopFixture::TearDown();
+    }
+
+    // Connects to 127.0.0.1:port as the relay agent does: a non-blocking socket reported through a notifier.
+    void Connect(std::uint16_t port)
+    {
+        socket = win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0);
+        ASSERT_NE(socket, win32::INVALID_SOCKET);
+        win32::SOCKADDR_IN endpoint;
+        endpoint.address = win32::htonl(win32::INADDR_LOOPBACK);
+        endpoint.port = win32::htons(port);
+        ASSERT_EQ(win32::connect(socket, endpoint), 0);
+        notifier = CreateNotifier();
+        ASSERT_NE(notifier, nullptr);
+        notifier->SetSocket(socket, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+    }
+
+    // Receives until the plain text received ends with ending, or the server closes; returns what came.
+    std::string ReceiveUntil(TlsChannel& channel, std::string& pending, const std::string& ending)
+    {
+        for (;;) {
+            if (const std::size_t end = pending.find(ending); end != std::string::npos) {
+                std::string answer = pending.substr(0, end + ending.size());
+                pending.erase(0, end + ending.size());
+                return answer;
+            }
+            const TlsChannel::Received state = channel.Receive(notifier, pending);
+            if (state == TlsChannel::Received::WouldBlock) {
+                notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
+            } else if (state != TlsChannel::Received::Data) {
+                return std::exchange(pending, std::string());
+            }
+        }
+    }
+
+    static inline Peers* peers = nullptr;
+    win32::SOCKET socket = win32::INVALID_SOCKET;
+    AsyncSocketNotifier* notifier = nullptr;
+};
+
+TEST_F(TlsChannelTest, LogsInAndFetchesOverTlsAndStls)
+{
+    const struct {
+        const char* name;
+        std::uint32_t security;
+        bool tlsPort;
+        const char* address;
+    } cases[] = {
+        {"TLS, host name", 1, true, "localhost"},
+        {"TLS, dotted address", 1, true, "127.0.0.1"},
+        {"STLS, host name", 2, false, "localhost"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Connect(c.tlsPort ? peers->trusted.TlsPort() : peers->trusted.Port());
+        TlsChannel channel(c.address, 995);
+        std::string pending;
+        ASSERT_TRUE(channel.Establish(notifier, c.security, peers->certificates.Ca(), pending)) << channel.Failure();
+        EXPECT_EQ(ReceiveUntil(channel, pending, "\r\n"), "+OK Dovecot (Debian) ready.\r\n");
+        // Dovecot lets nobody log in without TLS here, so a "+OK" proves the session is encrypted.
+        channel.Send(notifier, "USER alice\r\nPASS wonderland\r\n");
+        EXPECT_TRUE(ReceiveUntil(channel, pending, "\r\n").starts_with("+OK"));
+        EXPECT_TRUE(ReceiveUntil(channel, pending, "\r\n").starts_with("+OK Logged in"));
+        channel.Send(notifier, "LIST\r\n");
+        const std::string list = ReceiveUntil(channel, pending, "\r\n.\r\n");
+        EXPECT_TRUE(list.starts_with("+OK")) << list;
+        channel.Send(notifier, "QUIT\r\n");
+        EXPECT_TRUE(ReceiveUntil(channel, pending, "\r\n").starts_with("+OK"));
+        EXPECT_EQ(ReceiveUntil(channel, pending, "\r\n"), "") << "the server closes after QUIT";
+        EXPECT_EQ(channel.Failure(), "");
+        TearDown();
+        MainLoopFixture::SetUp();
+    }
+}
+
+TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
+{
+    const struct {
+        const char* name;
+        TlsDovecot Peers::*server;
+        std::uint32_t security;
+        bool tlsPort;
+        const char* address;
+        const char* caFile;  // tls_ca.py's file name; "" none, "-" a file that does not exist
+        const char* failure;
+    } cases[] = {
+        {"another CA", &Peers::trusted, 1, true, "localhost", "other-ca.pem",
+         "the certificate is not trusted (unable to get local issuer certificate); a private CA can be trusted"},
+        {"only the system's CAs", &Peers::trusted, 2, false, "localhost", "",
+         "the certificate is not trusted (unable to get local issuer certificate)"},
+        {"another host name", &Peers::wrongName, 1, true, "localhost", "ca.pem",
+         "the certificate is not issued for \"localhost\""},
+        {"another address", &Peers::wrongName, 2, false, "127.0.0.1", "ca.pem",
+         "the certificate is not issued for \"127.0.0.1\""},
+        {"expired", &Peers::expired, 1, true, "localhost", "ca.pem",
+         "the certificate is not trusted (certificate has expired)"},
+        {"expired, STLS", &Peers::expired, 2, false, "localhost", "ca.pem",
+         "the certificate is not trusted (certificate has expired)"},
+        {"STLS refused", &Peers::withoutTls, 2, false, "localhost", "ca.pem",
+         "the server refused STLS (\"-ERR TLS support isn't enabled.\")"},
+        {"TLS to a plain POP3 port", &Peers::withoutTls, 1, false, "localhost", "ca.pem",
+         "the TLS handshake failed (wrong version number)"},
+        {"CA file missing", &Peers::trusted, 1, true, "localhost", "-",
+         "(MailServerCAFile) cannot be loaded"},
+        {"unknown security value", &Peers::trusted, 3, true, "localhost", "ca.pem",
+         "\"MailServerSecurity\" is 3, which is none of 0 (plain), 1 (TLS) and 2 (STLS)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TlsDovecot& server = peers->*c.server;
+        Connect(c.tlsPort ? server.TlsPort() : server.Port());
+        const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
+                                   : *c.caFile == '\0'           ? std::string()
+                                                                 : peers->certificates.Path(c.caFile);
+        TlsChannel channel(c.address, 995);
+        std::string received;
+        EXPECT_FALSE(channel.Establish(notifier, c.security, caFile, received));
+        EXPECT_NE(channel.Failure().find(c.failure), std::string::npos) << channel.Failure();
+        EXPECT_EQ(received, "") << "nothing of an untrusted server reaches the client";
+        EXPECT_THROW(channel.Send(notifier, "USER alice\r\n"), ConnectionFailure);
+        TearDown();
+        MainLoopFixture::SetUp();
+    }
+}
+
+TEST_F(TlsChannelTest, ReportsAFailureOnceWithTheServer)
+{
+    Connect(peers->expired.TlsPort());
+    TlsChannel channel("localhost", 995);
+    std::string received;
+    ASSERT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
+    testing::internal::CaptureStderr();
+    channel.ReportFailure();
+    channel.ReportFailure();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "VUVed3UzeroVadave: mail server localhost:995: the certificate is not trusted (certificate has "
+              "expired)\n");
+}
+
+TEST_F(TlsChannelTest, ReportsNothingWhenNothingFailed)
+{
+    TlsChannel channel("localhost", 995);
+    testing::internal::CaptureStderr();
+    channel.ReportFailure();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+}  // namespace

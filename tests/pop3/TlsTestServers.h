@@ -1,0 +1,51 @@
+// Peers of the TLS tests: the certificates of a test CA made with the openssl tool (tls_ca.py) in a temporary
+// folder, and private Dovecot servers (dovecot.py) that require TLS with one of those certificates, or offer no TLS.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+// The files of tls_ca.py, made once per object in a temporary folder that goes with it.
+class TestCertificates {
+public:
+    TestCertificates();
+    ~TestCertificates();
+    TestCertificates(const TestCertificates&) = delete;
+    TestCertificates& operator=(const TestCertificates&) = delete;
+
+    bool Made() const { return made; }
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+    // The test CA that issued the server certificates, and one that issued none of them.
+    std::string Ca() const { return Path("ca.pem"); }
+    std::string OtherCa() const { return Path("other-ca.pem"); }
+
+private:
+    std::string folder;
+    bool made = false;
+};
+
+// A private Dovecot with the standard mails. certificate "" offers no TLS at all; otherwise "server",
+// "wrong-name" or "expired" (the files of tls_ca.py) and TLS is required: STLS on Port(), TLS on TlsPort().
+class TlsDovecot {
+public:
+    TlsDovecot(const TestCertificates& certificates, const std::string& certificate);
+    ~TlsDovecot();
+    TlsDovecot(const TlsDovecot&) = delete;
+    TlsDovecot& operator=(const TlsDovecot&) = delete;
+
+    bool IsRunning() const { return port != 0; }
+    std::uint16_t Port() const { return port; }
+    std::uint16_t TlsPort() const { return tlsPort; }
+
+private:
+    std::string ReadLine();
+
+    pid_t child = -1;
+    int toChild = -1;
+    int fromChild = -1;
+    std::string buffered;
+    std::uint16_t port = 0;
+    std::uint16_t tlsPort = 0;
+};
