@@ -70,7 +70,6 @@ std::shared_ptr<MessageQueue> AsyncSelectSet::Unregister(int fd)
         }
         old = found->second;
         registrations.erase(found);
-        old->cancelled.store(true, std::memory_order_release);
         owner = old->owner.lock();
         if (owner) {
             auto& members = owner->Sockets().members;
@@ -79,6 +78,8 @@ std::shared_ptr<MessageQueue> AsyncSelectSet::Unregister(int fd)
             owner->Sockets().membersChanged.store(true, std::memory_order_release);
         }
     }
+    std::scoped_lock guard(old->useLock);
+    old->cancelled = true;
     return owner;
 }
 
@@ -287,7 +288,8 @@ void AsyncSelectSet::HandlePollResults(const pollfd* fds)
             continue;
         }
         SocketRegistration& registration = *cached[i];
-        if (registration.cancelled.load(std::memory_order_acquire) || (fds[i].revents & POLLNVAL) != 0) {
+        std::scoped_lock guard(registration.useLock);
+        if (registration.cancelled || (fds[i].revents & POLLNVAL) != 0) {
             continue;
         }
         Handle(registration, fds[i].revents);
@@ -390,7 +392,10 @@ void AsyncSelectSet::Clear()
     {
         std::scoped_lock guard(registryLock);
         for (const auto& registration : members) {
-            registration->cancelled.store(true, std::memory_order_release);
+            {
+                std::scoped_lock useGuard(registration->useLock);
+                registration->cancelled = true;
+            }
             const auto found = registrations.find(registration->fd);
             if (found != registrations.end() && found->second == registration) {
                 registrations.erase(found);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/Win32Types.h"
@@ -37,7 +38,10 @@ struct SocketRegistration {
     LONG mask;
     std::weak_ptr<MessageQueue> owner;
     std::atomic<std::uint32_t> state{0};
-    std::atomic<bool> cancelled{false};
+    // Held by the owner while it looks at the socket, and by the canceller when it marks the registration
+    // cancelled: once a cancel has returned, the owner no longer touches the descriptor, so it may be closed.
+    std::mutex useLock;
+    bool cancelled = false;  // guarded by useLock
 
     short PollEvents() const;
 };

@@ -147,10 +147,14 @@ bool KernelObject::TryAcquire()
         } else {
             signalled = false;
         }
-        return true;
+    } else {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, 0) != 1) {
+            return false;
+        }
     }
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, 0) == 1;
+    setSequence.load(std::memory_order_acquire);
+    return true;
 }
 
 void KernelObject::GiveBack()
@@ -169,19 +173,24 @@ bool KernelObject::Set()
     if (kind == Kind::Mutex) {
         return false;
     }
+    // The released waiter may close the handle at once; the object stays alive until this call is done.
+    AddRef();
+    setSequence.fetch_add(1, std::memory_order_release);
+    bool result = true;
     if (!IsAutoReset()) {
-        return WriteOne(fd);
+        result = WriteOne(fd);
+    } else {
+        std::scoped_lock guard(tokenLock);
+        if (granted < waitersPresent) {
+            ++granted;
+            result = WriteOne(fd);
+        } else if (!signalled) {
+            signalled = true;
+            result = WriteOne(fd);
+        }
     }
-    std::scoped_lock guard(tokenLock);
-    if (granted < waitersPresent) {
-        ++granted;
-        return WriteOne(fd);
-    }
-    if (!signalled) {
-        signalled = true;
-        return WriteOne(fd);
-    }
-    return true;
+    Release();
+    return result;
 }
 
 bool KernelObject::Reset()
@@ -208,16 +217,22 @@ bool KernelObject::Pulse()
     }
     if (IsAutoReset()) {
         // Releases one waiter if there is one; never leaves the event signalled.
-        std::scoped_lock guard(tokenLock);
-        if (signalled) {
-            signalled = false;
-            Drain(fd);
+        AddRef();
+        setSequence.fetch_add(1, std::memory_order_release);
+        bool result = true;
+        {
+            std::scoped_lock guard(tokenLock);
+            if (signalled) {
+                signalled = false;
+                Drain(fd);
+            }
+            if (granted < waitersPresent) {
+                ++granted;
+                result = WriteOne(fd);
+            }
         }
-        if (granted < waitersPresent) {
-            ++granted;
-            return WriteOne(fd);
-        }
-        return true;
+        Release();
+        return result;
     }
     const int present = waiters.load(std::memory_order_acquire);
     if (present == 0) {

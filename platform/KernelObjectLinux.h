@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 
 #include "platform/Win32Types.h"
@@ -61,6 +62,10 @@ private:
     const bool manualReset;
     std::atomic<int> references{1};
     std::atomic<int> waiters{0};
+    // Advanced by every Set and read by every successful wait, so that what the setter wrote before Set is
+    // visibly ordered before what the waiter does after (the eventfd alone says so only to the kernel, not to
+    // the language's memory model and its race detectors).
+    std::atomic<std::uint64_t> setSequence{0};
 
     // An auto-reset event is a semaphore eventfd whose counter holds one token per release still to be taken:
     // one for each Set that found a waiter not yet released (granted), plus one while the event is signalled
