@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,8 +60,10 @@ public:
         }
         fifoFd = open(fifoPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         stopFd = eventfd(0, EFD_CLOEXEC);
+        // A socket pair rather than a pipe: writing to a yad that has died (its display gone) must fail with
+        // EPIPE instead of killing the process with SIGPIPE.
         int input[2];
-        if (fifoFd < 0 || stopFd < 0 || pipe2(input, O_CLOEXEC) != 0) {
+        if (fifoFd < 0 || stopFd < 0 || socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) {
             return false;
         }
         posix_spawn_file_actions_t actions;
@@ -68,7 +71,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, input[0], 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> arguments = {yad, "--notification", "--listen", "--no-middle", "--command=true",
+        std::vector<std::string> arguments = {yad, "--notification", "--listen", "--no-middle", "--command=true", "--icon-size=32",
                                               "--image=" + image, "--text=" + tip};
         std::vector<char*> argv;
         for (std::string& argument : arguments) {
@@ -92,7 +95,7 @@ public:
             return false;
         }
         const std::string text = line + "\n";
-        return write(toYad, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        return send(toYad, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
     }
 
     const std::string& Fifo() const { return fifoPath; }

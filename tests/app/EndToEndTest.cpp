@@ -97,3 +97,22 @@ TEST_F(EndToEnd, SigtermDuringATransferStopsEverythingAndExitsZero) {
 }
 
 }  // namespace
+
+namespace {
+
+// In a virtual X session with a system tray the icon shows up in the tray (skipped where Xvfb, trayer or yad
+// are not installed).
+TEST(NotificationIcon, AppearsInTheTrayOfAVirtualXSession) {
+    char out[] = "/tmp/vuved-tray-XXXXXX.png";
+    close(mkstemps(out, 4));
+    const ProcessResult result = RunProgram({std::string(VUVED_SOURCE_DIR) + "/tests/app/tray_screenshot.sh",
+                                             ServerExecutable(), ControlExecutable(), out},
+                                            std::chrono::seconds(120), {"VUVED_NO_GUI="});
+    unlink(out);
+    if (result.exitCode == 77) {
+        GTEST_SKIP() << result.errors;
+    }
+    EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
+}
+
+}  // namespace
