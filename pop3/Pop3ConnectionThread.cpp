@@ -189,7 +189,7 @@ bool Pop3ConnectionThread::SendUnknownCommand(const std::string& word)
     return SendLine(kUnknownCommand + word);
 }
 
-bool Pop3ConnectionThread::SendLine(std::string line)
+bool Pop3ConnectionThread::SendLine(std::string_view line)
 {
     std::scoped_lock sendGuard(sendLock);
     output.append(line);

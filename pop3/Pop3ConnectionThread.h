@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 #include "core/ZThinThread.h"
 #include "platform/Sockets.h"
@@ -27,7 +28,7 @@ public:
 
     // Queues one line and its CR LF for the client; sends when the queue is large. False: the client cannot be
     // reached any more.
-    bool SendLine(std::string line);
+    bool SendLine(std::string_view line);
     // Sends everything queued by SendLine. Called before every wait. False: the client cannot be reached.
     bool FlushOutput();
 

@@ -16,14 +16,13 @@
 #include "platform/Window.h"
 #include "pop3/Pop3Command.h"
 #include "pop3/Pop3ConnectionThread.h"
+#include "pop3/TlsChannel.h"
 #include "settings/ProxyServerPreferences.h"
 #include "translate/Pop3TranslateThread.h"
 
 namespace {
 // Large receives, drained until the socket is empty, keep the wake-ups per mail few.
 constexpr int kReceiveChunk = 64 * 1024;
-// Consumed octets are dropped from the front of the buffer once they are this many and at least half of it.
-constexpr std::size_t kCompactThreshold = 64 * 1024;
 constexpr win32::DWORD kDefaultListenPort = 110;
 constexpr win32::DWORD kAnyInput = 0xFF;
 
@@ -33,8 +32,14 @@ bool IsLoopbackName(const std::string& address)
 }
 }  // namespace
 
-ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread)
-    : translateThread(translateThread), serverAddress(address), serverPort(port)
+ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread,
+                       win32::DWORD security, std::string caFile)
+    : translateThread(translateThread),
+      serverAddress(address),
+      serverPort(port),
+      security(security),
+      caFile(std::move(caFile)),
+      tls(security != 0 ? std::make_unique<TlsChannel>(address, port) : nullptr)
 {
     // Made up front so the connection thread and the agent's thread never race to create it.
     dataEvent.Create();
@@ -54,6 +59,9 @@ void ProxyAgent::OnThreadBegin()
     CoInitializeForThread();
     try {
         OpenProxySocket();
+        if (tls) {
+            EstablishTls();
+        }
     } catch (...) {
         RequestStop();
     }
@@ -172,6 +180,10 @@ void ProxyAgent::ReceiveLoop()
     AsyncSocketNotifier* own = notifier;
     while (!aborted) {
         own->Wait(win32::FD_READ | win32::FD_CLOSE);
+        if (tls) {
+            ReceiveTls(own);
+            continue;
+        }
         // Take everything the socket holds before waiting again.
         for (;;) {
             int received = win32::SOCKET_ERROR;
@@ -206,13 +218,107 @@ void ProxyAgent::ReceiveLoop()
     }
 }
 
+void ProxyAgent::EstablishTls()
+{
+    std::string received;
+    if (!tls->Establish(notifier, security, caFile, received)) {
+        if (!aborted) {
+            tls->ReportFailure();  // a stop requested meanwhile is no failure of the server
+        }
+        throw ConnectionFailure();
+    }
+    {
+        std::scoped_lock socketGuard(socketLock);
+        receiveBuffer.append(received);
+    }
+    dataEvent.Set();
+}
+
+void ProxyAgent::ReceiveTls(AsyncSocketNotifier* own)
+{
+    std::string plain;
+    for (;;) {
+        const TlsChannel::Received state = tls->Receive(own, plain);
+        if (!plain.empty()) {
+            {
+                std::scoped_lock socketGuard(socketLock);
+                receiveBuffer.append(plain);
+            }
+            plain.clear();
+            dataEvent.Set();
+        }
+        switch (state) {
+        case TlsChannel::Received::Data:
+            continue;
+        case TlsChannel::Received::WouldBlock:
+            return;
+        case TlsChannel::Received::Closed:
+            Abort();
+            return;
+        case TlsChannel::Received::Failed:
+            if (!aborted) {
+                tls->ReportFailure();
+            }
+            Abort();
+            throw ConnectionFailure();
+        }
+    }
+}
+
 bool ProxyAgent::SendCommand(std::string line)
 {
     line += "\r\n";
     std::scoped_lock notifierGuard(notifierLock);
-    if (AsyncSocketNotifier* own = notifier.load()) {
+    if (AsyncSocketNotifier* own = notifier.load(); own != nullptr && tls) {
+        try {
+            tls->Send(own, line);
+        } catch (const ConnectionFailure&) {
+            // As for a plain write: the receive side sees the end of the connection.
+        }
+    } else if (own != nullptr) {
         BufferedWriteAsyncSocketNotifierWrapper writer(own);
         writer.Write(line.data(), static_cast<std::uint32_t>(line.size()));
+    }
+    return true;
+}
+
+bool ProxyAgent::TakeLine(std::string& response)
+{
+    const std::string_view pending(lineBuffer);
+    const std::size_t end = pending.find("\r\n", scannedTo > lineHead ? scannedTo : lineHead);
+    if (end != std::string_view::npos) {
+        response.assign(pending.substr(lineHead, end - lineHead));
+        lineHead = end + 2;
+        scannedTo = lineHead;
+        return true;
+    }
+    // A CR at the very end may be the first half of a line end split between two receives.
+    scannedTo = lineBuffer.size();
+    if (scannedTo > lineHead && lineBuffer.back() == '\r') {
+        --scannedTo;
+    }
+    return false;
+}
+
+bool ProxyAgent::TakeReceived()
+{
+    std::scoped_lock socketGuard(socketLock);
+    if (receiveBuffer.empty()) {
+        return false;
+    }
+    if (lineHead == lineBuffer.size()) {
+        // Everything consumed: take the received octets over whole.
+        lineBuffer.clear();
+        lineBuffer.swap(receiveBuffer);
+        lineHead = 0;
+        scannedTo = 0;
+    } else {
+        // Only the start of a line is left; keep it in front of the new octets.
+        lineBuffer.erase(0, lineHead);
+        scannedTo -= lineHead;
+        lineHead = 0;
+        lineBuffer.append(receiveBuffer);
+        receiveBuffer.clear();
     }
     return true;
 }
@@ -220,28 +326,15 @@ bool ProxyAgent::SendCommand(std::string line)
 bool ProxyAgent::GetResponse(std::string& response)
 {
     for (;;) {
-        {
-            std::scoped_lock socketGuard(socketLock);
-            const std::string_view pending(receiveBuffer);
-            const std::size_t end = pending.find("\r\n", scannedTo > receiveHead ? scannedTo : receiveHead);
-            if (end != std::string_view::npos) {
-                response.assign(pending.substr(receiveHead, end - receiveHead));
-                receiveHead = end + 2;
-                scannedTo = receiveHead;
-                if (receiveHead >= kCompactThreshold && receiveHead * 2 >= receiveBuffer.size()) {
-                    receiveBuffer.erase(0, receiveHead);
-                    receiveHead = 0;
-                    scannedTo = 0;
-                }
-                return true;
-            }
-            // A CR at the very end may be the first half of a line end split between two receives.
-            scannedTo = receiveBuffer.size();
-            if (scannedTo > receiveHead && receiveBuffer.back() == '\r') {
-                --scannedTo;
-            }
+        if (TakeLine(response)) {
+            return true;
         }
-        if (aborted) {
+        // Read before looking: the receive loop sets it only after its last append.
+        const bool ended = aborted;
+        if (TakeReceived()) {
+            continue;
+        }
+        if (ended) {
             return false;
         }
         // Lines already answered must reach the client before this thread sleeps.

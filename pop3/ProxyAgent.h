@@ -4,11 +4,12 @@
 // thread. Owned by the server's books; RequestStop may come from any thread.
 //
 // Locks: socketLock guards receiveBuffer and the test-and-close of serverSocket; it is held for non-blocking socket
-// calls only, never across a wait. notifierLock keeps the notifier alive while the connection thread writes to it.
+// calls and buffer hand-overs only, never across a wait. notifierLock keeps the notifier alive while the connection thread writes to it.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "core/SyncEvent.h"
@@ -18,11 +19,14 @@
 
 class AsyncSocketNotifier;
 class Pop3TranslateThread;
+class TlsChannel;
 
 class ProxyAgent : public Pop3Agent {
 public:
-    // Starts the agent's thread, which connects to address:port; construction returns at once.
-    ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread);
+    // Starts the agent's thread, which connects to address:port; construction returns at once. security is the
+    // "MailServerSecurity" value: 0 plain; otherwise TLS (with caFile trusted as well) before anything is relayed.
+    ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread,
+               win32::DWORD security = 0, std::string caFile = {});
     ~ProxyAgent() override;
 
     void RequestStop() override;
@@ -39,8 +43,16 @@ private:
     void OpenProxySocket();
     void CloseProxySocket();
     void ReceiveLoop();
+    // The TLS session is set up on the agent's thread before the greeting is handed on.
+    void EstablishTls();
+    // Takes and decrypts everything the socket holds.
+    void ReceiveTls(AsyncSocketNotifier* own);
     // Marks the end of the server connection and wakes the reader.
     void Abort();
+    // The connection thread's line assembly: the next complete line from lineBuffer, if there is one.
+    bool TakeLine(std::string& response);
+    // Moves what the receive loop has appended into lineBuffer; false when nothing was waiting.
+    bool TakeReceived();
     void Forward(const std::string& line);
     std::string Receive();
 
@@ -51,11 +63,18 @@ private:
     Pop3TranslateThread* translateThread;
     std::atomic<bool> aborted{false};
     SyncEvent dataEvent;
-    // Received octets not yet consumed start at receiveHead; scannedTo marks how far a line end has been looked
-    // for, so a long line is not searched again from its start on every receive.
+    // Octets received and not yet handed to the connection thread, in arrival order.
     std::string receiveBuffer;  // guarded by socketLock
-    std::size_t receiveHead = 0;  // guarded by socketLock
-    std::size_t scannedTo = 0;  // guarded by socketLock
+    // The connection thread's side: received octets taken over from receiveBuffer (one lock per receive, not per
+    // line); lines are cut from lineHead on. scannedTo marks how far a line end has been looked for, so a long
+    // line is not searched again from its start after every receive.
+    std::string lineBuffer;
+    std::size_t lineHead = 0;
+    std::size_t scannedTo = 0;
     std::string serverAddress;
     win32::DWORD serverPort;
+    win32::DWORD security;
+    std::string caFile;
+    // Made at construction when security is not 0, so its presence never changes while threads use it.
+    const std::unique_ptr<TlsChannel> tls;
 };

@@ -140,7 +140,8 @@ class Perdition:
 
 def measure(mail_set, label, relay_host_path, runs, with_perdition):
     rows = []
-    with dovecot.Dovecot(mail_set) as server, RelayHost(server.port, relay_host_path) as relay:
+    # The relay runs as in the application, translate thread and engine included.
+    with dovecot.Dovecot(mail_set) as server, RelayHost(server.port, relay_host_path, True) as relay:
         targets = [("direct", server.port), ("relay", relay.port)]
         perdition = Perdition(server.port) if with_perdition else None
         if perdition:

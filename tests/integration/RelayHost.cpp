@@ -1,7 +1,8 @@
 // The relay server in a process of its own, for tests and benchmarks whose clients are separate programs:
-//   relay_host MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]
+//   relay_host [--translation-engine] MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]
 // points the settings (in a registry of its own) at the mail server, starts the server on a free port of
-// 127.0.0.1 and prints "PORT <n>". Commands on stdin: "PENDING" prints the number of captured mails waiting,
+// 127.0.0.1 and prints "PORT <n>". Without --translation-engine the engine is missing, so captured mails stay
+// queued where PENDING counts them; with it they go through the translate thread as in the application. Commands on stdin: "PENDING" prints the number of captured mails waiting,
 // "COLLECT" collects every finished connection and prints "COLLECTED <connections> <agents>" (what is left);
 // end of input stops the server.
 #include <cstdio>
@@ -14,13 +15,19 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: relay_host MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]\n");
+    int first = 1;
+    const bool translationEngine = argc > 1 && std::string(argv[1]) == "--translation-engine";
+    if (translationEngine) {
+        ++first;
+    }
+    if (argc <= first) {
+        std::fprintf(stderr, "usage: relay_host [--translation-engine] MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]\n");
         return 2;
     }
     ScopedRegistry registry;
-    WriteProxyServerSettings(argc > 2 ? argv[2] : "127.0.0.1", static_cast<win32::DWORD>(std::atoi(argv[1])), 0);
-    InProcessRelay relay;
+    WriteProxyServerSettings(argc > first + 1 ? argv[first + 1] : "127.0.0.1",
+                             static_cast<win32::DWORD>(std::atoi(argv[first])), 0);
+    InProcessRelay relay(translationEngine);
     if (relay.Port() == 0) {
         std::fprintf(stderr, "relay_host: the server does not listen\n");
         return 1;

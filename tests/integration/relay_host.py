@@ -6,17 +6,19 @@ import subprocess
 
 
 class RelayHost:
-    def __init__(self, mail_server_port, executable=None):
+    def __init__(self, mail_server_port, executable=None, translation_engine=False):
         self.executable = executable or os.environ.get("RELAY_HOST")
         if not self.executable:
             raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")
         self.mail_server_port = mail_server_port
+        self.translation_engine = translation_engine
         self.process = None
         self.port = None
 
     def start(self):
-        self.process = subprocess.Popen([self.executable, str(self.mail_server_port)], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, text=True)
+        engine = ["--translation-engine"] if self.translation_engine else []
+        self.process = subprocess.Popen([self.executable] + engine + [str(self.mail_server_port)],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):
             self.stop()
