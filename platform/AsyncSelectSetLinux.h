@@ -3,9 +3,11 @@
 // message-aware waits and posts one message per event. Other threads attach, cancel and re-arm sockets (recv,
 // accept and a blocked send re-arm) through the static operations, which wake the owner.
 //
-// Locks: registryLock (one per process) guards the socket-to-registration map and every set's member list. The
-// arm state of a registration is an atomic word: the owner clears a bit when it reports the event, other
-// threads set it again; a set bit that was clear tells the owner to recompute its poll events.
+// Locks: registryLock (one per process) guards the socket-to-registration map and every set's member list; a
+// registration's useLock is taken after it. The arm state of a registration is an atomic word: the owner clears
+// a bit when it reports the event, other threads set it again; a bit that was clear tells the owner to recompute
+// its poll events. The owner keeps a snapshot of its members and their pollfds, refreshed only when a flag says
+// the members or their arm state changed, so an unchanged set costs nothing per wait.
 #pragma once
 
 #include <poll.h>

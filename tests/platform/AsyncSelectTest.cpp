@@ -217,6 +217,41 @@ TEST_F(AsyncSelectTest, WriteIsReportedOnAttachAndAfterASendThatWouldBlock)
     EXPECT_EQ(TakeEvents(accepted.Get()), Events{win32::FD_WRITE});
 }
 
+TEST_F(AsyncSelectTest, SocketAttachedBeforeConnectReportsConnectThenWrite)
+{
+    ScopedSocket s(win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0));
+    ASSERT_EQ(win32::WSAAsyncSelect(s.Get(), window.Handle(), kSocketMessage,
+                                    win32::FD_CONNECT | win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE), 0);
+    // An unconnected socket has nothing to report (and no close).
+    EXPECT_EQ(TakeEvents(s.Get()), Events{});
+
+    win32::SOCKADDR_IN address;
+    address.address = win32::htonl(win32::INADDR_LOOPBACK);
+    address.port = win32::htons(port);
+    const int result = win32::connect(s.Get(), address);
+    if (result == win32::SOCKET_ERROR) {
+        EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK) << "non-blocking once attached";
+    }
+    EXPECT_TRUE(PumpUntil([&] { return window.messages.size() >= 2; }));
+    EXPECT_EQ(TakeEvents(s.Get()), (Events{win32::FD_CONNECT, win32::FD_WRITE}));
+}
+
+TEST_F(AsyncSelectTest, SocketAttachedBeforeListenReportsAccepts)
+{
+    ScopedSocket s(win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0));
+    win32::SOCKADDR_IN address;
+    address.address = win32::htonl(win32::INADDR_LOOPBACK);
+    ASSERT_EQ(win32::bind(s.Get(), address), 0);
+    ASSERT_EQ(win32::WSAAsyncSelect(s.Get(), window.Handle(), kSocketMessage, win32::FD_ACCEPT | win32::FD_CLOSE), 0);
+    EXPECT_EQ(TakeEvents(s.Get()), Events{});
+    ASSERT_EQ(win32::listen(s.Get(), 4), 0);
+    win32::SOCKADDR_IN bound;
+    ASSERT_EQ(win32::getsockname(s.Get(), &bound), 0);
+    ScopedSocket client = ConnectToLoopback(win32::ntohs(bound.port));
+    ASSERT_TRUE(client.IsValid());
+    EXPECT_EQ(TakeEvents(s.Get()), Events{win32::FD_ACCEPT});
+}
+
 TEST_F(AsyncSelectTest, AttachingToAWindowThatIsGoneFails)
 {
     win32::HWND gone = nullptr;

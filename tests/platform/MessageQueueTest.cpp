@@ -110,8 +110,10 @@ TEST(MessageQueue, QuitEndsGetMessageAfterThePostedMessages)
 
 TEST(MessageQueue, ThreadMessagesHaveNoWindow)
 {
-    ASSERT_TRUE(win32::PostThreadMessage(win32::GetCurrentThreadId(), win32::WM_USER + 9, 1, 2));
     win32::MSG message;
+    // A thread has a queue (and can be posted to) once it has used messages.
+    win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE);
+    ASSERT_TRUE(win32::PostThreadMessage(win32::GetCurrentThreadId(), win32::WM_USER + 9, 1, 2));
     ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
     EXPECT_EQ(message.hwnd, nullptr);
     EXPECT_EQ(message.message, win32::WM_USER + 9);
