@@ -157,3 +157,16 @@ TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EnginePreferencesTest, InstalledDictionaryIsTheDefaultEngine)
+{
+    Dunmo2000Engine engine;
+    ASSERT_EQ(InitializeFailure(engine), S_OK);
+    std::vector<char> buffer(32768);
+    ASSERT_GT(engine.Translate(" The cat.", 32768, buffer.data()), 0);
+    EXPECT_EQ(AnsiToUtf8(buffer.data()), " The(その) cat(猫).");
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+"""End to end with a private Dovecot and real clients: the first fetch is relayed unchanged and its English mails
+are captured; once translated copies wait, the next fetch gets only them (text/plain in ISO-2022-JP, "TR: "
+subjects, the Japanese after each paragraph); the fetch after that is relayed again. Mails that are multipart,
+above the size limit or Japanese are not translated, and without an engine the captured mails wait."""
+
+import email
+import email.policy
+import os
+import poplib
+import subprocess
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "integration"))
+import dovecot  # noqa: E402
+
+TIMEOUT = 60
+GREETING = b"+OK Welcome to the NV POP3 Proxy Server"
+
+
+def _mail(subject, body, content_type=b"text/plain; charset=us-ascii", extra=b""):
+    return (b"From: Bob <bob@example.org>\r\n"
+            b"To: Alice <alice@example.org>\r\n"
+            b"Subject: " + subject + b"\r\n"
+            b"Date: Sat, 5 Dec 2026 10:00:00 +0000\r\n"
+            b"Message-ID: <" + subject.replace(b" ", b"-") + b"@example.org>\r\n"
+            b"MIME-Version: 1.0\r\n"
+            b"Content-Type: " + content_type + b"\r\n" + extra +
+            b"\r\n" + body)
+
+
+ENGLISH = _mail(b"Project update",
+                b"Hello Alice,\r\n\r\nThe new book about cats arrived today.\r\nWe will read it together.\r\n\r\n"
+                b"> Did the book arrive?\r\n> I am waiting for it.\r\n\r\nRegards\r\nBob\r\n")
+QUOTED_PRINTABLE = _mail(b"Printable",
+                         b"This water is cold and the house is warm. We want to translate every word of this long "
+                         b"sen=\r\ntence.\r\n",
+                         extra=b"Content-Transfer-Encoding: quoted-printable\r\n")
+MULTIPART = _mail(b"Multipart", b"--b1\r\nContent-Type: text/plain\r\n\r\nHello from a part.\r\n--b1--\r\n",
+                  content_type=b"multipart/mixed; boundary=b1")
+LARGE = _mail(b"Large", b"This line is part of a large English mail.\r\n" * 900)
+JAPANESE = _mail(b"Japanese", "これは日本語のメールです。\r\n翻訳はいりません。\r\n".encode("iso-2022-jp"),
+                 content_type=b"text/plain; charset=ISO-2022-JP")
+MAILS = [ENGLISH, MULTIPART, LARGE, JAPANESE, QUOTED_PRINTABLE]
+
+
+class TranslationHost:
+    def __init__(self, mail_server_port, *settings):
+        executable = os.environ.get("TRANSLATION_HOST")
+        if not executable:
+            raise RuntimeError("TRANSLATION_HOST is not set (the path of the built translation_host program)")
+        self.process = subprocess.Popen([executable, str(mail_server_port)] + list(settings),
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.startswith("PORT "):
+            self.stop()
+            raise RuntimeError("translation_host did not start: %r" % line)
+        self.port = int(line.split()[1])
+
+    def state(self):
+        self.process.stdin.write("STATE\n")
+        self.process.stdin.flush()
+        _, translating, translated, queued = self.process.stdout.readline().split()
+        return translating == "1", translated == "1", int(queued)
+
+    def wait_until_idle(self):
+        deadline = time.monotonic() + TIMEOUT
+        while time.monotonic() < deadline:
+            state = self.state()
+            if not state[0]:
+                return state
+            time.sleep(0.01)
+        raise AssertionError("the translate thread did not finish its batch")
+
+    def stop(self):
+        if self.process:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+            self.process.stdout.close()
+            self.process = None
+
+
+class EndToEndTest(unittest.TestCase):
+    def start(self, *settings):
+        self.server = dovecot.Dovecot(MAILS).start()
+        self.addCleanup(self.server.stop)
+        self.host = TranslationHost(self.server.port, *settings)
+        self.addCleanup(self.host.stop)
+
+    def login(self):
+        client = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
+        client.user(self.server.user)
+        client.pass_(self.server.password)
+        return client
+
+    def fetch_all(self, port):
+        client = poplib.POP3("127.0.0.1", port, timeout=TIMEOUT)
+        client.user(self.server.user)
+        client.pass_(self.server.password)
+        count = client.stat()[0]
+        mails = [b"\r\n".join(client.retr(n)[1]) for n in range(1, count + 1)]
+        client.quit()
+        return mails
+
+    def check_translated(self, raw, subject):
+        message = email.message_from_bytes(raw, policy=email.policy.default)
+        self.assertEqual(message.get_content_type(), "text/plain")
+        self.assertEqual(message.get_content_charset(), "iso-2022-jp")
+        self.assertEqual(message["Subject"], "TR: " + subject)
+        return message.get_content().splitlines()
+
+    def test_fetches_are_relayed_then_translated_then_relayed_again(self):
+        self.start()
+        direct = self.fetch_all(self.server.port)
+        relayed = self.fetch_all(self.host.port)
+        self.assertEqual(relayed, direct, "the first fetch gets the mails unchanged")
+        _, translated_waiting, queued = self.host.wait_until_idle()
+        self.assertTrue(translated_waiting)
+        self.assertEqual(queued, 0)
+
+        client = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
+        self.assertEqual(client.getwelcome(), GREETING)
+        client.user("anyone")
+        client.pass_("anything")
+        self.assertEqual(client.stat()[0], 2, "only the English text/plain mails within the size limit")
+        first = self.check_translated(b"\r\n".join(client.retr(1)[1]), "Project update")
+        second = self.check_translated(b"\r\n".join(client.retr(2)[1]), "Printable")
+        client.quit()
+
+        # The mail's own lines stay; the translation follows each paragraph, marked "|" and the quote prefix.
+        at = first.index("We will read it together.")
+        self.assertTrue(first[at + 1].startswith("|"), first)
+        self.assertIn("book(本)", "".join(line[1:] for line in first[at + 1:] if line.startswith("|")))
+        quoted = first.index("> I am waiting for it.")
+        self.assertTrue(first[quoted + 1].startswith("|> "), first)
+        self.assertTrue(first[0] == "Hello Alice," and first[1].startswith("|"), first)
+        self.assertIn("water(水)", "".join(second))
+        self.assertFalse(self.host.state()[1], "the translated copies were offered in one connection")
+
+        again = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
+        self.assertNotEqual(again.getwelcome(), GREETING, "the third fetch is relayed again")
+        again.user(self.server.user)
+        again.pass_(self.server.password)
+        self.assertEqual(again.stat()[0], len(MAILS))
+        again.quit()
+
+    def test_curl_takes_the_translated_copy(self):
+        self.start()
+        url = "pop3://127.0.0.1:%d/1" % self.host.port
+        curl = ["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT), "--user",
+                "%s:%s" % (self.server.user, self.server.password), url]
+        original = subprocess.run(curl, check=True, capture_output=True).stdout
+        self.assertIn(b"Subject: Project update", original)
+        self.host.wait_until_idle()
+        translated = subprocess.run(curl, check=True, capture_output=True).stdout
+        self.check_translated(translated, "Project update")
+
+    def test_without_engine_the_mails_wait(self):
+        self.start("DictionaryPath=/nonexistent/dictionary")
+        client = self.login()
+        client.retr(1)
+        client.quit()
+        # Every later connection is relayed while the mail waits for an engine.
+        for _ in range(3):
+            again = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
+            self.assertNotEqual(again.getwelcome(), GREETING)
+            again.user(self.server.user)
+            again.pass_(self.server.password)
+            again.retr(4)  # each capture wakes the thread for one more attempt
+            again.quit()
+        translating, translated_waiting, queued = self.host.state()
+        self.assertTrue(translating)
+        self.assertFalse(translated_waiting)
+        self.assertGreaterEqual(queued, 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
