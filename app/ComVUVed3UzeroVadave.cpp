@@ -136,7 +136,11 @@ HRESULT ComVUVed3UzeroVadave::put_Running(long running) {
             runningObjects.Register(CLSID_ComVUVed3UzeroVadave, static_cast<IVUVed3UzeroVadave*>(this), &rotCookie);
         }
         if (!server.load()) {
-            server.store(std::shared_ptr<Pop3ServerThread>(new (std::nothrow) Pop3ServerThread()));
+            // A server that cannot be made (no memory, no event) leaves the server stopped.
+            try {
+                server.store(std::shared_ptr<Pop3ServerThread>(new (std::nothrow) Pop3ServerThread()));
+            } catch (...) {
+            }
         }
         return S_OK;
     }

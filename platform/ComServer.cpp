@@ -155,7 +155,9 @@ void ClassObjectServer::Revoke() {
     {
         std::scoped_lock lock(state->connectionsLock);
         for (State::Connection& connection : state->connections) {
-            shutdown(connection.fd, SHUT_RDWR);
+            if (connection.fd >= 0) {
+                shutdown(connection.fd, SHUT_RDWR);
+            }
         }
         closing.splice(closing.end(), state->connections);
     }
@@ -303,6 +305,8 @@ std::optional<std::string> ClassObjectServer::State::Answer(const std::string& l
         reply = ErrorReply(id, -32602, std::string("invalid params: ") + error.what());
     } catch (const std::exception& error) {
         reply = ErrorReply(id, -32603, std::string("internal error: ") + error.what());
+    } catch (...) {
+        reply = ErrorReply(id, -32603, "internal error");
     }
     if (notification) {
         return std::nullopt;
