@@ -12,6 +12,7 @@
 #include "rules/RuleList.h"
 #include "settings/MailerRulePreferences.h"
 #include "settings/ProxyServerPreferences.h"
+#include "settings/ProxyServerSettings.h"
 #include "translate/MailComposer.h"
 
 namespace {
@@ -79,7 +80,8 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
         preferences.ReadString("MailServerAddress", m_strServerAddress);
         win32::DWORD port = kDefaultMailServerPort;
         preferences.ReadDword("MailServerPort", port);
-        return std::make_unique<ProxyAgent>(m_strServerAddress, port, this);
+        return std::make_unique<ProxyAgent>(m_strServerAddress, port, this, ProxyServerSettings::MailServerSecurity(),
+                                            ProxyServerSettings::MailServerCAFile());
     }
     // Every waiting translated mail goes to this one connection; the next one is relayed again.
     std::scoped_lock transMailGuard(m_csTransMail);
