@@ -92,6 +92,8 @@ const ModuleEntry kEntries[] = {
     {"ole32.dll", "CoInitializeEx", reinterpret_cast<FARPROC>(&CoInitializeEx)},
 };
 const char* const kModules[] = {"user32.dll", "ole32.dll", "kernel32.dll"};
+// The program's own module: it exports nothing that GetProcAddress knows.
+const char* const kProgramModule = "";
 
 std::mutex hiddenLock;
 std::set<std::string> hiddenEntries;  // guarded by hiddenLock
@@ -274,7 +276,7 @@ BOOL SwitchToThread()
 HMODULE GetModuleHandle(const char* moduleName)
 {
     if (moduleName == nullptr) {
-        return const_cast<char**>(kModules);  // the program itself
+        return const_cast<char**>(&kProgramModule);
     }
     for (const char* const& module : kModules) {
         if (::strcasecmp(module, moduleName) == 0) {
