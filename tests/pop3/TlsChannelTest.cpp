@@ -13,18 +13,9 @@
 
 namespace {
 
-// The certificates and the Dovecot servers are shared by the cases of the suite: each takes about a second.
-struct Peers {
-    TestCertificates certificates;
-    TlsDovecot trusted{certificates, "server"};
-    TlsDovecot wrongName{certificates, "wrong-name"};
-    TlsDovecot expired{certificates, "expired"};
-    TlsDovecot withoutTls{certificates, ""};
-};
-
 class TlsChannelTest : public MainLoopFixture {
 protected:
-    static void SetUpTestSuite() { peers = new Peers; }
+    static void SetUpTestSuite() { peers = new TlsTestPeers; }
     static void TearDownTestSuite()
     {
         delete peers;
@@ -34,10 +25,7 @@ protected:
     void SetUp() override
     {
         MainLoopFixture::SetUp();
-        ASSERT_TRUE(peers->certificates.Made()) << "the openssl tool could not make the test certificates";
-        for (const TlsDovecot* server : {&peers->trusted, &peers->wrongName, &peers->expired, &peers->withoutTls}) {
-            ASSERT_TRUE(server->IsRunning()) << "a private Dovecot did not start";
-        }
+        ASSERT_TRUE(peers->AllRunning()) << "the test certificates or a private Dovecot could not be made";
     }
 
     void TearDown() override
@@ -85,7 +73,7 @@ protected:
         }
     }
 
-    static inline Peers* peers = nullptr;
+    static inline TlsTestPeers* peers = nullptr;
     win32::SOCKET socket = win32::INVALID_SOCKET;
     AsyncSocketNotifier* notifier = nullptr;
 };
@@ -129,32 +117,32 @@ TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
 {
     const struct {
         const char* name;
-        TlsDovecot Peers::*server;
+        TlsDovecot TlsTestPeers::*server;
         std::uint32_t security;
         bool tlsPort;
         const char* address;
         const char* caFile;  // tls_ca.py's file name; "" none, "-" a file that does not exist
         const char* failure;
     } cases[] = {
-        {"another CA", &Peers::trusted, 1, true, "localhost", "other-ca.pem",
+        {"another CA", &TlsTestPeers::trusted, 1, true, "localhost", "other-ca.pem",
          "the certificate is not trusted (unable to get local issuer certificate); a private CA can be trusted"},
-        {"only the system's CAs", &Peers::trusted, 2, false, "localhost", "",
+        {"only the system's CAs", &TlsTestPeers::trusted, 2, false, "localhost", "",
          "the certificate is not trusted (unable to get local issuer certificate)"},
-        {"another host name", &Peers::wrongName, 1, true, "localhost", "ca.pem",
+        {"another host name", &TlsTestPeers::wrongName, 1, true, "localhost", "ca.pem",
          "the certificate is not issued for \"localhost\""},
-        {"another address", &Peers::wrongName, 2, false, "127.0.0.1", "ca.pem",
+        {"another address", &TlsTestPeers::wrongName, 2, false, "127.0.0.1", "ca.pem",
          "the certificate is not issued for \"127.0.0.1\""},
-        {"expired", &Peers::expired, 1, true, "localhost", "ca.pem",
+        {"expired", &TlsTestPeers::expired, 1, true, "localhost", "ca.pem",
          "the certificate is not trusted (certificate has expired)"},
-        {"expired, STLS", &Peers::expired, 2, false, "localhost", "ca.pem",
+        {"expired, STLS", &TlsTestPeers::expired, 2, false, "localhost", "ca.pem",
          "the certificate is not trusted (certificate has expired)"},
-        {"STLS refused", &Peers::withoutTls, 2, false, "localhost", "ca.pem",
+        {"STLS refused", &TlsTestPeers::withoutTls, 2, false, "localhost", "ca.pem",
          "the server refused STLS (\"-ERR TLS support isn't enabled.\")"},
-        {"TLS to a plain POP3 port", &Peers::withoutTls, 1, false, "localhost", "ca.pem",
+        {"TLS to a plain POP3 port", &TlsTestPeers::withoutTls, 1, false, "localhost", "ca.pem",
          "the TLS handshake failed (wrong version number)"},
-        {"CA file missing", &Peers::trusted, 1, true, "localhost", "-",
+        {"CA file missing", &TlsTestPeers::trusted, 1, true, "localhost", "-",
          "(MailServerCAFile) cannot be loaded"},
-        {"unknown security value", &Peers::trusted, 3, true, "localhost", "ca.pem",
+        {"unknown security value", &TlsTestPeers::trusted, 3, true, "localhost", "ca.pem",
          "\"MailServerSecurity\" is 3, which is none of 0 (plain), 1 (TLS) and 2 (STLS)"},
     };
     for (const auto& c : cases) {

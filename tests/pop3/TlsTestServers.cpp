@@ -89,6 +89,8 @@ TlsDovecot::TlsDovecot(const TestCertificates& certificates, const std::string& 
             port = static_cast<std::uint16_t>(std::atoi(line.c_str() + 5));
         } else if (line.starts_with("TLSPORT ")) {
             tlsPort = static_cast<std::uint16_t>(std::atoi(line.c_str() + 8));
+        } else if (line.starts_with("COUNT ")) {
+            mailCount = std::atoi(line.c_str() + 6);
         } else if (line == "READY") {
             return;
         }

@@ -38,6 +38,7 @@ public:
     bool IsRunning() const { return port != 0; }
     std::uint16_t Port() const { return port; }
     std::uint16_t TlsPort() const { return tlsPort; }
+    int MailCount() const { return mailCount; }
 
 private:
     std::string ReadLine();
@@ -48,4 +49,24 @@ private:
     std::string buffered;
     std::uint16_t port = 0;
     std::uint16_t tlsPort = 0;
+    int mailCount = 0;
 };
+
+// The certificates and one Dovecot for each of them, shared by the cases of a suite (each start takes a moment).
+struct TlsTestPeers {
+    bool AllRunning() const
+    {
+        return certificates.Made() && trusted.IsRunning() && wrongName.IsRunning() && expired.IsRunning() &&
+               withoutTls.IsRunning();
+    }
+
+    TestCertificates certificates;
+    TlsDovecot trusted{certificates, "server"};
+    TlsDovecot wrongName{certificates, "wrong-name"};
+    TlsDovecot expired{certificates, "expired"};
+    TlsDovecot withoutTls{certificates, ""};
+};
+
+// The user and password of every private Dovecot.
+inline constexpr const char* kTestUser = "alice";
+inline constexpr const char* kTestPassword = "wonderland";

@@ -1,0 +1,132 @@
+// The relay in front of a Dovecot that requires TLS: what curl fetches through it is what curl fetches directly over
+// pop3s, and a server that cannot be trusted ends the client's connection as an unreachable one does.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
+#include "pop3/TlsTestServers.h"
+
+namespace {
+
+// What curl writes to its standard output for url (a mail for ".../N", the LIST answer's lines for ".../").
+std::string Curl(const std::string& options, const std::string& url)
+{
+    const std::string command =
+        "curl --silent --show-error --max-time 60 " + options + " -u " + kTestUser + ":" + kTestPassword + " '" + url +
+        "'";
+    std::string output;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char chunk[65536];
+        std::size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+            output.append(chunk, got);
+        }
+        if (::pclose(pipe) != 0) {
+            output = "curl failed: " + command;
+        }
+    }
+    return output;
+}
+
+class TlsRelayTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { peers = new TlsTestPeers; }
+    static void TearDownTestSuite()
+    {
+        delete peers;
+        peers = nullptr;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(peers->AllRunning()) << "the test certificates or a private Dovecot could not be made";
+    }
+
+    void StartRelay(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile)
+    {
+        relay.reset();
+        WriteProxyServerSettings(address, port, 0);
+        WriteProxyServerDword("MailServerSecurity", security);
+        WriteProxyServerString("MailServerCAFile", caFile);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+    }
+
+    void TearDown() override { relay.reset(); }
+
+    static inline TlsTestPeers* peers = nullptr;
+    ScopedRegistry registry;
+    std::unique_ptr<InProcessRelay> relay;
+};
+
+TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
+{
+    const TlsDovecot& server = peers->trusted;
+    const std::string direct = "pop3s://localhost:" + std::to_string(server.TlsPort()) + "/";
+    const std::string trust = "--cacert '" + peers->certificates.Ca() + "'";
+    const struct {
+        const char* name;
+        win32::DWORD security;
+        std::uint16_t port;
+    } cases[] = {{"TLS", 1, server.TlsPort()}, {"STLS", 2, server.Port()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartRelay("localhost", c.port, c.security, peers->certificates.Ca());
+        const std::string relayed = "pop3://127.0.0.1:" + std::to_string(relay->Port()) + "/";
+        EXPECT_EQ(Curl("", relayed), Curl(trust, direct)) << "LIST";
+        for (int n = 1; n <= server.MailCount(); ++n) {
+            SCOPED_TRACE(n);
+            const std::string mail = Curl(trust, direct + std::to_string(n));
+            ASSERT_FALSE(mail.starts_with("curl failed")) << mail;
+            EXPECT_EQ(Curl("", relayed + std::to_string(n)), mail);
+        }
+        // Every retrieved mail is captured, as over a plain connection.
+        EXPECT_EQ(relay->PendingMails(), static_cast<std::size_t>(server.MailCount()));
+        EXPECT_TRUE(relay->CollectAll());
+    }
+}
+
+TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
+{
+    const struct {
+        const char* name;
+        TlsDovecot TlsTestPeers::*server;
+        win32::DWORD security;
+        bool tlsPort;
+        const char* caFile;  // "" trusts only the system's CAs
+        const char* failure;
+    } cases[] = {
+        {"another CA", &TlsTestPeers::trusted, 1, true, "other-ca.pem",
+         "the certificate is not trusted (unable to get local issuer certificate)"},
+        {"another host name", &TlsTestPeers::wrongName, 1, true, "ca.pem",
+         "the certificate is not issued for \"localhost\""},
+        {"expired", &TlsTestPeers::expired, 2, false, "ca.pem",
+         "the certificate is not trusted (certificate has expired)"},
+        {"STLS refused", &TlsTestPeers::withoutTls, 2, false, "ca.pem", "the server refused STLS"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TlsDovecot& server = peers->*c.server;
+        const std::uint16_t port = c.tlsPort ? server.TlsPort() : server.Port();
+        StartRelay("localhost", port, c.security, *c.caFile ? peers->certificates.Path(c.caFile) : "");
+        testing::internal::CaptureStderr();
+        {
+            Pop3TestClient client(relay->Port());
+            ASSERT_TRUE(client.IsConnected());
+            EXPECT_TRUE(client.WaitForClose()) << "the client gets no greeting and is disconnected";
+        }
+        const std::string said = testing::internal::GetCapturedStderr();
+        const std::string expected =
+            "VUVed3UzeroVadave: mail server localhost:" + std::to_string(port) + ": " + c.failure;
+        EXPECT_TRUE(said.starts_with(expected)) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+        EXPECT_TRUE(relay->CollectAll());
+    }
+}
+
+}  // namespace
