@@ -90,7 +90,8 @@ TEST_F(AutomationServer, StartupModeKeepsRunningWithoutAnyClient) {
     auto server = StartServer({"-Startup"});
     AutomationClient client;
     ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    // The class object is published before the entry starts the server, as on the original platform.
+    EXPECT_TRUE(WaitFor([&client] { return Call(client, "get_Running")["pRunning"] == 1; }, kStartTimeout));
     client.Close();
     // The running object table's reference keeps it: a new client still finds the server running.
     AutomationClient later;
