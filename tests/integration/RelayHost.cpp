@@ -1,10 +1,10 @@
 // The relay server in a process of its own, for tests and benchmarks whose clients are separate programs:
-//   relay_host [--translation-engine] MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]
+//   relay_host [--translation-engine] MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS [SECURITY [CA_FILE]]]
 // points the settings (in a registry of its own) at the mail server, starts the server on a free port of
 // 127.0.0.1 and prints "PORT <n>". Without --translation-engine the engine is missing, so captured mails stay
 // queued where PENDING counts them; with it they go through the translate thread as in the application. Commands on stdin: "PENDING" prints the number of captured mails waiting,
 // "COLLECT" collects every finished connection and prints "COLLECTED <connections> <agents>" (what is left);
-// end of input stops the server.
+// end of input stops the server. SECURITY and CA_FILE are the "MailServerSecurity" and "MailServerCAFile" values.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -21,12 +21,19 @@ int main(int argc, char** argv)
         ++first;
     }
     if (argc <= first) {
-        std::fprintf(stderr, "usage: relay_host [--translation-engine] MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS]\n");
+        std::fprintf(stderr, "usage: relay_host [--translation-engine] MAIL_SERVER_PORT "
+                             "[MAIL_SERVER_ADDRESS [SECURITY [CA_FILE]]]\n");
         return 2;
     }
     ScopedRegistry registry;
     WriteProxyServerSettings(argc > first + 1 ? argv[first + 1] : "127.0.0.1",
                              static_cast<win32::DWORD>(std::atoi(argv[first])), 0);
+    if (argc > first + 2) {
+        WriteProxyServerDword("MailServerSecurity", static_cast<win32::DWORD>(std::atoi(argv[first + 2])));
+    }
+    if (argc > first + 3) {
+        WriteProxyServerString("MailServerCAFile", argv[first + 3]);
+    }
     InProcessRelay relay(translationEngine);
     if (relay.Port() == 0) {
         std::fprintf(stderr, "relay_host: the server does not listen\n");

@@ -6,18 +6,25 @@ import subprocess
 
 
 class RelayHost:
-    def __init__(self, mail_server_port, executable=None, translation_engine=False):
+    def __init__(self, mail_server_port, executable=None, translation_engine=False, address="127.0.0.1",
+                 security=None, ca_file=None):
+        """security and ca_file: the "MailServerSecurity" and "MailServerCAFile" values, when given."""
         self.executable = executable or os.environ.get("RELAY_HOST")
         if not self.executable:
             raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")
         self.mail_server_port = mail_server_port
         self.translation_engine = translation_engine
+        self.settings = [address]
+        if security is not None:
+            self.settings.append(str(security))
+            if ca_file is not None:
+                self.settings.append(ca_file)
         self.process = None
         self.port = None
 
     def start(self):
         engine = ["--translation-engine"] if self.translation_engine else []
-        self.process = subprocess.Popen([self.executable] + engine + [str(self.mail_server_port)],
+        self.process = subprocess.Popen([self.executable] + engine + [str(self.mail_server_port)] + self.settings,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):
