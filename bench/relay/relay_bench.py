@@ -1,6 +1,7 @@
 """Times whole POP3 fetches from a private Dovecot: directly, through the relay (relay_host) and through perdition
-(a plain POP3 proxy), alternating in one run, and the NOOP round trip directly and through the relay. Prints a
-Markdown table of medians.
+(a plain POP3 proxy), alternating in one run, and the NOOP round trip directly and through the relay; and, with a
+Dovecot that requires TLS, a direct pop3s fetch against the relay reaching Dovecot over TLS. Prints a Markdown table
+of medians.
 
     relay_bench.py --relay-host PATH [--runs N] [--noops N]
 """
@@ -10,6 +11,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import statistics
 import subprocess
 import sys
@@ -20,6 +22,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import dovecot  # noqa: E402
 import mails  # noqa: E402
 from relay_host import RelayHost  # noqa: E402
+import tls_ca  # noqa: E402
 
 RECEIVE_SIZE = 1 << 20
 
@@ -27,9 +30,11 @@ RECEIVE_SIZE = 1 << 20
 class RawClient:
     """A minimal POP3 client that reads answers as raw bytes, so the client's own cost stays small."""
 
-    def __init__(self, port):
+    def __init__(self, port, tls_context=None):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=120)
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        if tls_context:
+            self.sock = tls_context.wrap_socket(self.sock, server_hostname="localhost")
         self.buffer = bytearray()
         self.line()
 
@@ -73,10 +78,10 @@ class RawClient:
         self.sock.close()
 
 
-def full_fetch(port, user, password):
+def full_fetch(port, user, password, tls_context=None):
     """Logs in, lists, retrieves every mail and quits; returns the seconds taken and the octets retrieved."""
     started = time.perf_counter()
-    client = RawClient(port)
+    client = RawClient(port, tls_context)
     client.command("USER " + user)
     client.command("PASS " + password)
     count = int(client.command("STAT").split()[1])
@@ -165,12 +170,42 @@ def measure(mail_set, label, relay_host_path, runs, with_perdition):
     return rows
 
 
+def measure_tls(mail_set, label, relay_host_path, runs):
+    """A direct pop3s fetch against a plain fetch through the relay whose agent reaches Dovecot over TLS."""
+    rows = []
+    folder = tempfile.mkdtemp(prefix="tlsbench")
+    os.chmod(folder, 0o755)  # Dovecot reads the certificate as its own user
+    try:
+        certificates = tls_ca.make(folder)
+        context = ssl.create_default_context(cafile=certificates["ca"])
+        with dovecot.Dovecot(mail_set, tls=certificates["server"]) as server, \
+                RelayHost(server.tls_port, relay_host_path, True, address="localhost", security=1,
+                          ca_file=certificates["ca"]) as relay:
+            targets = [("direct pop3s", server.tls_port, context), ("relay, TLS upstream", relay.port, None)]
+            times = {name: [] for name, _, _ in targets}
+            octets = 0
+            full_fetch(server.tls_port, server.user, server.password, context)  # warm the page cache
+            for _ in range(runs):
+                for name, port, tls_context in targets:
+                    seconds, octets = full_fetch(port, server.user, server.password, tls_context)
+                    times[name].append(seconds)
+                relay.collect()
+        direct = statistics.median(times["direct pop3s"])
+        for name, _, _ in targets:
+            median = statistics.median(times[name])
+            rows.append((label, name, median * 1000, octets / median / 1e6, direct / median))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+    return rows
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--relay-host", required=True, help="path of the built relay_host program")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--noops", type=int, default=2000)
     parser.add_argument("--no-perdition", action="store_true")
+    parser.add_argument("--no-tls", action="store_true", help="leave out the TLS rows")
     args = parser.parse_args()
     with_perdition = not args.no_perdition and shutil.which("perdition.pop3") is not None
 
@@ -179,6 +214,9 @@ def main():
                     with_perdition)
     rows += measure(mails.sized_set(20, 4 * 1024 * 1024), "20 mails x 4 MiB", args.relay_host, args.runs,
                     with_perdition)
+    if not args.no_tls:
+        rows += measure_tls(mails.sized_set(200, 64 * 1024), "200 mails x 64 KiB", args.relay_host, args.runs)
+        rows += measure_tls(mails.sized_set(20, 4 * 1024 * 1024), "20 mails x 4 MiB", args.relay_host, args.runs)
     print("| Mail set | Path | Median fetch (ms) | Throughput (MB/s) | Share of direct |")
     print("|---|---|---:|---:|---:|")
     for label, name, ms, mbps, share in rows:
