@@ -53,6 +53,7 @@ public:
     // Runs the messages other threads have sent; true when there was one.
     bool ServeSentMessages();
     // Whether input of the QS_* kinds in wakeMask is waiting (posted messages, the quit request, a due timer).
+    // Level-triggered: a message that a filtered retrieval leaves in the queue keeps counting as input.
     bool HasInput(DWORD wakeMask);
     // Time until the next timer is due, -1 when there is none.
     int MillisecondsToNextTimer();
