@@ -1,0 +1,124 @@
+// The automation object in-process, without starting a POP3 server: its interfaces, the version strings and the
+// module lock count that ends the main loop.
+#include <gtest/gtest.h>
+
+#include "app/AppTestSupport.h"
+#include "app/ComVUVed3UzeroVadave.h"
+#include "app/RunningObjectTable.h"
+#include "app/ServerModule.h"
+#include "app/resources/ModuleResources.h"
+#include "platform/CodePage.h"
+#include "platform/ComServer.h"
+#include "platform/ComServerModule.h"
+#include "platform/Window.h"
+#include "tools/vuvedctl/AutomationClient.h"
+
+using namespace win32;
+
+namespace {
+
+std::string Utf8(BSTR text) {
+    const std::string utf8 = text != nullptr ? AnsiToUtf8(Utf16ToAnsi(std::u16string_view(text, SysStringLen(text)))) : "";
+    SysFreeString(text);
+    return utf8;
+}
+
+bool QuitPosted() {
+    MSG message;
+    return PeekMessage(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+}
+
+TEST(ComVUVed3UzeroVadave, AnswersItsInterfacesButNotTheAppletInterface) {
+    ServerModule module(ModuleInstance());
+    RunningObjectTable runningObjects;
+    ComVUVed3UzeroVadave object(module, runningObjects);
+    IVUVed3UzeroVadave& automation = object;
+    struct Case {
+        const char* name;
+        const IID* iid;
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"IUnknown", &IID_IUnknown, S_OK},
+        {"IDispatch", &IID_IDispatch, S_OK},
+        {"IRiloVersion", &IID_IRiloVersion, S_OK},
+        {"IVUVed3UzeroVadave", &IID_IVUVed3UzeroVadave, S_OK},
+        {"ISupportErrorInfo", &IID_ISupportErrorInfo, S_OK},
+        {"IAppletInterface", &IID_IAppletInterface, E_NOINTERFACE},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        void* found = nullptr;
+        EXPECT_EQ(automation.QueryInterface(*testCase.iid, &found), testCase.expected);
+        EXPECT_EQ(found != nullptr, testCase.expected == S_OK);
+        if (found != nullptr) {
+            static_cast<IUnknown*>(found)->Release();
+        }
+    }
+    EXPECT_EQ(object.InterfaceSupportsErrorInfo(IID_IVUVed3UzeroVadave), S_OK);
+    EXPECT_EQ(object.InterfaceSupportsErrorInfo(IID_IRiloVersion), S_FALSE);
+    EXPECT_EQ(module.LockCount(), 0);
+    // Each release above brought the count back to 0 and asked the loop to end; the next tests need it empty.
+    while (QuitPosted()) {
+    }
+}
+
+TEST(ComVUVed3UzeroVadave, GetVersionWithoutVersionResourceGivesThePathAndEmptyStrings) {
+    const ModuleResources withoutVersion{{}, nullptr};
+    ServerModule module(&withoutVersion);
+    RunningObjectTable runningObjects;
+    ComVUVed3UzeroVadave object(module, runningObjects);
+    BSTR title = nullptr;
+    BSTR path = nullptr;
+    BSTR version = nullptr;
+    EXPECT_EQ(object.GetVersion(&title, &path, &version), S_OK);
+    char executable[260];
+    GetModuleFileName(nullptr, executable, sizeof(executable));
+    EXPECT_EQ(Utf8(path), executable);
+    EXPECT_EQ(Utf8(title), "");
+    EXPECT_EQ(Utf8(version), "");
+}
+
+TEST(ComVUVed3UzeroVadave, StatusIsZeroAndStopChangesNothingWithoutAServer) {
+    ServerModule module(ModuleInstance());
+    RunningObjectTable runningObjects;
+    ComVUVed3UzeroVadave object(module, runningObjects);
+    long value = -1;
+    EXPECT_EQ(object.get_Running(&value), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(object.put_Running(0), S_OK);
+    EXPECT_EQ(object.IsTranslating(&value), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(object.HaveTranslateMail(&value), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(object.GarbageCollection(), S_OK);
+    IUnknown* active = nullptr;
+    EXPECT_EQ(runningObjects.GetActiveObject(CLSID_ComVUVed3UzeroVadave, &active), MK_E_UNAVAILABLE);
+    EXPECT_EQ(module.LockCount(), 0);
+}
+
+TEST(ServerModule, LastUnlockSuspendsTheClassObjectsAndPostsQuitToTheMainThread) {
+    ScopedRuntimeFolder runtime;
+    ServerModule module(ModuleInstance());
+    ClassObjectServer classObjects({.connectionOpened = {}, .connectionClosed = {},
+                                    .invoke = [](const std::string&, const nlohmann::json&) {
+                                        return std::optional<nlohmann::json>(nlohmann::json::object());
+                                    }});
+    ASSERT_EQ(classObjects.Register(AutomationSocketPath()), S_OK);
+    module.SetClassObjects(&classObjects);
+
+    EXPECT_EQ(module.Lock(), 1);
+    EXPECT_EQ(module.Lock(), 2);
+    EXPECT_EQ(module.Unlock(), 1);
+    EXPECT_FALSE(QuitPosted());
+    EXPECT_EQ(module.Unlock(), 0);
+    EXPECT_TRUE(QuitPosted());
+    // Suspended: a new client is turned away.
+    AutomationClient client;
+    ASSERT_TRUE(client.Connect(AutomationSocketPath()));
+    std::string error;
+    EXPECT_FALSE(client.Call("get_Running", nlohmann::json::array(), error));
+    module.SetClassObjects(nullptr);
+}
+
+}  // namespace
