@@ -56,13 +56,6 @@ bool SkipZeroTerminated(int descriptor, std::uint64_t& offset)
 
 }  // namespace
 
-DictZipFile::~DictZipFile()
-{
-    if (descriptor >= 0) {
-        ::close(descriptor);
-    }
-}
-
 bool DictZipFile::Open(const std::string& path, std::string& error)
 {
     descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -123,36 +116,73 @@ bool DictZipFile::Open(const std::string& path, std::string& error)
     return true;
 }
 
-const std::string* DictZipFile::Chunk(std::size_t index)
-{
-    if (auto cached = inflated.find(index); cached != inflated.end()) {
-        return &cached->second;
+struct DictZipFile::Chunk {
+    Chunk() = default;
+    ~Chunk()
+    {
+        if (streamOpen) {
+            inflateEnd(&stream);
+        }
     }
-    const std::uint64_t compressedSize = chunkOffsets[index + 1] - chunkOffsets[index];
-    std::string compressed(compressedSize, '\0');
-    if (!ReadAt(descriptor, chunkOffsets[index], compressed.data(), compressed.size())) {
-        return nullptr;
-    }
-    std::string plain(chunkLength, '\0');
+    Chunk(const Chunk&) = delete;
+    Chunk& operator=(const Chunk&) = delete;
+
+    std::string compressed;
+    std::unique_ptr<char[]> plain;  // room for the whole chunk; the first `produced` bytes are valid
+    std::size_t capacity = 0;
+    std::size_t produced = 0;
+    bool complete = false;
+    bool streamOpen = false;
     z_stream stream{};
-    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-        return nullptr;
+};
+
+DictZipFile::DictZipFile() = default;
+
+DictZipFile::~DictZipFile()
+{
+    if (descriptor >= 0) {
+        ::close(descriptor);
     }
-    stream.next_in = reinterpret_cast<Bytef*>(compressed.data());
-    stream.avail_in = static_cast<uInt>(compressed.size());
-    stream.next_out = reinterpret_cast<Bytef*>(plain.data());
-    stream.avail_out = static_cast<uInt>(plain.size());
-    const int result = inflate(&stream, Z_SYNC_FLUSH);
-    const std::size_t produced = plain.size() - stream.avail_out;
-    inflateEnd(&stream);
-    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
-        return nullptr;
+}
+
+const DictZipFile::Chunk* DictZipFile::Inflate(std::size_t index, std::size_t needed)
+{
+    auto found = chunks.find(index);
+    if (found == chunks.end()) {
+        if (chunks.size() >= kCachedChunks) {
+            chunks.clear();
+        }
+        auto chunk = std::make_unique<Chunk>();
+        chunk->compressed.resize(chunkOffsets[index + 1] - chunkOffsets[index]);
+        if (!ReadAt(descriptor, chunkOffsets[index], chunk->compressed.data(), chunk->compressed.size()) ||
+            inflateInit2(&chunk->stream, -MAX_WBITS) != Z_OK) {
+            return nullptr;
+        }
+        chunk->streamOpen = true;
+        chunk->plain = std::make_unique_for_overwrite<char[]>(chunkLength);
+        chunk->capacity = chunkLength;
+        chunk->stream.next_in = reinterpret_cast<Bytef*>(chunk->compressed.data());
+        chunk->stream.avail_in = static_cast<uInt>(chunk->compressed.size());
+        found = chunks.emplace(index, std::move(chunk)).first;
     }
-    plain.resize(produced);
-    if (inflated.size() >= kCachedChunks) {
-        inflated.clear();
+    Chunk& chunk = *found->second;
+    // Inflating a little past the need saves restarting the stream for the next entry nearby.
+    constexpr std::size_t kReadAhead = 4096;
+    while (!chunk.complete && chunk.produced < needed) {
+        const std::size_t target = std::min<std::size_t>(chunk.capacity, needed + kReadAhead);
+        chunk.stream.next_out = reinterpret_cast<Bytef*>(chunk.plain.get() + chunk.produced);
+        chunk.stream.avail_out = static_cast<uInt>(target - chunk.produced);
+        const int result = inflate(&chunk.stream, Z_SYNC_FLUSH);
+        const std::size_t made = target - chunk.produced - chunk.stream.avail_out;
+        chunk.produced += made;
+        if (result != Z_OK && result != Z_BUF_ERROR && result != Z_STREAM_END) {
+            chunks.erase(found);
+            return nullptr;
+        }
+        // The end of the data, or of what this chunk's input holds.
+        chunk.complete = result == Z_STREAM_END || made == 0 || chunk.produced == chunk.capacity;
     }
-    return &inflated.emplace(index, std::move(plain)).first->second;
+    return &chunk;
 }
 
 std::optional<std::string> DictZipFile::Read(std::uint64_t offset, std::uint64_t length)
@@ -167,13 +197,14 @@ std::optional<std::string> DictZipFile::Read(std::uint64_t offset, std::uint64_t
         if (index + 1 >= chunkOffsets.size()) {
             return std::nullopt;
         }
-        const std::string* chunk = Chunk(index);
         const std::uint64_t within = offset % chunkLength;
-        if (chunk == nullptr || within >= chunk->size()) {
+        const std::uint64_t wanted = std::min<std::uint64_t>(length, chunkLength - within);
+        const Chunk* chunk = Inflate(index, static_cast<std::size_t>(within + wanted));
+        if (chunk == nullptr || within >= chunk->produced) {
             return std::nullopt;
         }
-        const std::uint64_t take = std::min<std::uint64_t>(length, chunk->size() - within);
-        out.append(*chunk, within, take);
+        const std::uint64_t take = std::min<std::uint64_t>(wanted, chunk->produced - within);
+        out.append(chunk->plain.get() + within, take);
         offset += take;
         length -= take;
     }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,7 +14,7 @@ namespace win32 {
 
 class DictZipFile {
 public:
-    DictZipFile() = default;
+    DictZipFile();
     ~DictZipFile();
     DictZipFile(const DictZipFile&) = delete;
     DictZipFile& operator=(const DictZipFile&) = delete;
@@ -24,12 +25,15 @@ public:
     std::optional<std::string> Read(std::uint64_t offset, std::uint64_t length);
 
 private:
-    const std::string* Chunk(std::size_t index);
+    // A chunk inflated only as far as it has been read so far; the stream resumes for a later, deeper read.
+    struct Chunk;
+    // The chunk's first `needed` bytes (fewer at the end of the data); null when the chunk cannot be read.
+    const Chunk* Inflate(std::size_t index, std::size_t needed);
 
     int descriptor = -1;
     std::uint32_t chunkLength = 0;
     std::vector<std::uint64_t> chunkOffsets;  // file offset of each chunk, plus one past the last
-    std::map<std::size_t, std::string> inflated;
+    std::map<std::size_t, std::unique_ptr<Chunk>> chunks;
 };
 
 }  // namespace win32

@@ -3,10 +3,11 @@
 // Japanese glosses are separated by ", ", each followed by an English explanation line.
 #include "platform/components/DictionaryTranslator.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
 
 namespace win32 {
 
@@ -138,24 +139,54 @@ std::unique_ptr<DictionaryTranslator> DictionaryTranslator::Open(const std::stri
     return translator;
 }
 
-bool DictionaryTranslator::LoadIndex(const std::string& path, std::string& error)
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool HeadwordLess(std::string_view a, std::string_view b)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = path + ": cannot be opened";
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents)
+{
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
         return false;
     }
-    std::stringstream contents;
-    contents << file.rdbuf();
-    const std::string text = contents.str();
-    index.reserve(text.size() / 20);
+    struct stat status {};
+    bool ok = ::fstat(descriptor, &status) == 0;
+    if (ok) {
+        contents.resize(static_cast<std::size_t>(status.st_size));
+        std::size_t got = 0;
+        while (ok && got < contents.size()) {
+            const ssize_t piece = ::read(descriptor, contents.data() + got, contents.size() - got);
+            ok = piece > 0;
+            got += ok ? static_cast<std::size_t>(piece) : 0;
+        }
+    }
+    ::close(descriptor);
+    return ok;
+}
+
+}  // namespace
+
+bool DictionaryTranslator::LoadIndex(const std::string& path, std::string& error)
+{
+    if (!ReadWholeFile(path, indexText)) {
+        error = path + ": cannot be read";
+        return false;
+    }
+    index.reserve(indexText.size() / 16);
+    const std::string_view text(indexText);
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             end = text.size();
         }
-        const std::string_view line(text.data() + start, end - start);
+        const std::string_view line = text.substr(start, end - start);
         start = end + 1;
         const std::size_t firstTab = line.find('\t');
         const std::size_t secondTab = line.find('\t', firstTab + 1);
@@ -166,27 +197,29 @@ bool DictionaryTranslator::LoadIndex(const std::string& path, std::string& error
         if (headword.find(' ') != std::string_view::npos || headword.starts_with("00database")) {
             continue;
         }
-        Location location{};
-        if (DecodeDictNumber(line.substr(firstTab + 1, secondTab - firstTab - 1), location.offset) &&
-            DecodeDictNumber(Trim(line.substr(secondTab + 1)), location.length)) {
-            index[Lower(headword)].push_back(location);
+        IndexEntry entry{headword, 0, 0};
+        if (DecodeDictNumber(line.substr(firstTab + 1, secondTab - firstTab - 1), entry.offset) &&
+            DecodeDictNumber(Trim(line.substr(secondTab + 1)), entry.length)) {
+            index.push_back(entry);
         }
     }
     if (index.empty()) {
         error = path + ": no dictionary entries";
         return false;
     }
+    auto less = [](const IndexEntry& a, const IndexEntry& b) { return HeadwordLess(a.headword, b.headword); };
+    if (!std::is_sorted(index.begin(), index.end(), less)) {
+        std::stable_sort(index.begin(), index.end(), less);
+    }
     return true;
 }
 
 std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
 {
-    auto found = index.find(headword);
-    if (found == index.end()) {
-        return {};
-    }
-    for (const Location& location : found->second) {
-        std::optional<std::string> entry = data.Read(location.offset, location.length);
+    auto less = [](const IndexEntry& a, const IndexEntry& b) { return HeadwordLess(a.headword, b.headword); };
+    const auto [first, last] = std::equal_range(index.begin(), index.end(), IndexEntry{headword, 0, 0}, less);
+    for (auto entryAt = first; entryAt != last; ++entryAt) {
+        std::optional<std::string> entry = data.Read(entryAt->offset, entryAt->length);
         if (!entry) {
             continue;
         }

@@ -29,7 +29,8 @@ public:
     std::string Gloss(std::string_view word);
 
 private:
-    struct Location {
+    struct IndexEntry {
+        std::string_view headword;  // points into indexText
         std::uint64_t offset;
         std::uint64_t length;
     };
@@ -38,7 +39,10 @@ private:
     bool LoadIndex(const std::string& path, std::string& error);
     std::string GlossOfHeadword(const std::string& headword);
 
-    std::unordered_map<std::string, std::vector<Location>> index;  // lower-case headword -> its entries
+    // The index file as read, and its entries ordered by headword without regard to case (the file's own
+    // order, which is kept for entries of the same headword), so a lookup is a binary search.
+    std::string indexText;
+    std::vector<IndexEntry> index;
     std::unordered_map<std::string, std::string> glossCache;
     DictZipFile data;
 };
