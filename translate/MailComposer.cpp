@@ -79,24 +79,27 @@ bool MailComposer::AppendWrapped(std::string prefix, const char* text, LineList&
     if (text == nullptr || *text == '\0') {
         return true;
     }
-    std::string chunk;
-    chunk.reserve(80);
+    // The chunk is the run of text from chunkStart; it is cut before the character that would make it longer
+    // than width + 1 bytes (width + 2 when a double-byte character completes it).
+    auto emit = [&prefix, &out, text](std::size_t start, std::size_t size) {
+        std::string line;
+        line.reserve(prefix.size() + size);
+        line.append(prefix).append(text + start, size);
+        out.Append(std::move(line));
+    };
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    for (std::size_t at = 0; bytes[at] != '\0';) {
-        if (static_cast<int>(chunk.size()) > width) {
-            out.Append(prefix + chunk);
-            chunk.clear();
+    std::size_t chunkStart = 0;
+    std::size_t at = 0;
+    while (bytes[at] != '\0') {
+        if (static_cast<int>(at - chunkStart) > width) {
+            emit(chunkStart, at - chunkStart);
+            chunkStart = at;
         }
-        if (IsDoubleByteLead(bytes[at]) && bytes[at + 1] != '\0' && IsDoubleByteTrail(bytes[at + 1])) {
-            chunk.append(text + at, 2);
-            at += 2;
-        } else {
-            chunk.push_back(text[at]);
-            at += 1;
-        }
+        const bool pair = IsDoubleByteLead(bytes[at]) && bytes[at + 1] != '\0' && IsDoubleByteTrail(bytes[at + 1]);
+        at += pair ? 2 : 1;
     }
-    if (!chunk.empty()) {
-        out.Append(prefix + chunk);
+    if (at > chunkStart) {
+        emit(chunkStart, at - chunkStart);
     }
     return true;
 }
