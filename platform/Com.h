@@ -1,4 +1,5 @@
-// Per-thread COM apartment bookkeeping; later also the component layer (class lookup by ProgID, instance creation).
+// Per-thread COM apartment bookkeeping, and the component layer: interface identifiers, IUnknown, BSTR strings, the
+// class table by ProgID and instance creation (the installed translation components live in platform/components/).
 #pragma once
 
 #include <cstring>
