@@ -168,6 +168,17 @@ TEST_F(Pop3TranslateThreadTest, BatchTranslatesSelectedMailsInOrderAndDropsTheOt
     agent->StopAndWait();
 }
 
+TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
+{
+    for (int batch = 1; batch <= 2; ++batch) {
+        SCOPED_TRACE(batch);
+        thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Some text."}));
+        ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating() && components.counters().liveObjects == 0; }));
+        EXPECT_EQ(components.counters().enginesCreated, batch);
+        EXPECT_EQ(components.counters().settingsHandedOver, batch);
+    }
+}
+
 TEST_F(Pop3TranslateThreadTest, WithoutEngineMailsWaitUntilTheNextWakeUp)
 {
     components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
