@@ -222,13 +222,17 @@ void JapaneseCodeConverter::ToEuc(std::string_view in, std::string& out, CodeKin
             if (b == 0x80 || (b == 0xA0 && escapeSeen)) {
                 i += 1;
             } else if (kind == CodeKind::ShiftJis && IsShiftJisPair(b, x)) {
-                const int lead = b >= 0xE0 ? b - 0x40 : b;
-                const int high = x >= 0x9F;
-                const int row = (lead - 0x81) * 2 + 0x21 + high;
-                const int cell = high ? x - 0x7E : x - 0x1F - (x > 0x7F);
-                *p++ = static_cast<char>(row | 0x80);
-                *p++ = static_cast<char>(cell | 0x80);
-                i += 2;
+                // Japanese text is mostly runs of double-byte characters: convert the whole run here.
+                do {
+                    const int lead = s[i] >= 0xE0 ? s[i] - 0x40 : s[i];
+                    const int trail = s[i + 1];
+                    const int high = trail >= 0x9F;
+                    const int row = (lead - 0x81) * 2 + 0x21 + high;
+                    const int cell = high ? trail - 0x7E : trail - 0x1F - (trail > 0x7F);
+                    *p++ = static_cast<char>(row | 0x80);
+                    *p++ = static_cast<char>(cell | 0x80);
+                    i += 2;
+                } while (i + 1 < n && IsShiftJisPair(s[i], s[i + 1]));
             } else if (kind == CodeKind::EucJp && IsEucPair(b, x)) {
                 *p++ = static_cast<char>(b);
                 *p++ = static_cast<char>(x);
@@ -271,9 +275,11 @@ void JapaneseCodeConverter::ToEuc(std::string_view in, std::string& out, CodeKin
             continue;
         }
         if (IsJisByte(b) && IsJisByte(x)) {
-            *p++ = static_cast<char>(b | 0x80);
-            *p++ = static_cast<char>(x | 0x80);
-            i += 2;
+            do {
+                *p++ = static_cast<char>(s[i] | 0x80);
+                *p++ = static_cast<char>(s[i + 1] | 0x80);
+                i += 2;
+            } while (i + 1 < n && IsJisByte(s[i]) && IsJisByte(s[i + 1]));
             continue;
         }
         if (b == kLf) {
