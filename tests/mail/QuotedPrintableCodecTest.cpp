@@ -22,6 +22,8 @@ TEST(QuotedPrintableDecode, FollowsRfc2045AndKeepsWhatItCannotRead) {
         std::string encoded;
         std::string plain;
     } cases[] = {
+        {"RFC 2045 soft line breaks", "Now's the time =\r\nfor all folk to come=\r\n to the aid of their country.",
+         "Now's the time for all folk to come to the aid of their country."},
         {"escaped equals sign", "a=3Db", "a=b"},
         {"lower-case hexadecimal digits", "a=3db=e9", "a=b\xE9"},
         {"8-bit text", "Caf=E9 au lait", "Caf\xE9 au lait"},
