@@ -255,6 +255,9 @@ void JapaneseCodeConverter::ToEuc(std::string_view in, std::string& out, CodeKin
                 kanji = false;
             } else if (x == '(') {
                 kanji = false;
+                // ESC ( I (half-width katakana) is kept with its bytes as they are, like the EUC-JP single
+                // shift 0x8E: neither belongs in ISO-2022-JP mail, and reading the bytes after them as katakana
+                // would garble text that only looked like such a sequence.
                 if (y == 'B' || y == 'J' || y == 'H') {
                     i += 3;
                     continue;
