@@ -83,11 +83,16 @@ TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
 {
     ZEvent never(false, true);
     const win32::HANDLE handles[] = {never.Handle()};
-    std::thread poster([target = win32::GetCurrentThreadId()] {
-        win32::PostThreadMessage(target, kPingMessage, 0, 0);
+    // A thread gets its message queue on first use; only then can messages be posted to it.
+    win32::MSG none;
+    win32::PeekMessage(&none, nullptr, 0, 0, win32::PM_NOREMOVE);
+    std::atomic<win32::BOOL> posted{win32::FALSE};
+    std::thread poster([&posted, target = win32::GetCurrentThreadId()] {
+        posted = win32::PostThreadMessage(target, kPingMessage, 0, 0);
     });
     EXPECT_EQ(MsgWaitMultiple(1, handles, win32::INFINITE, kAnyInput, 0), win32::WAIT_OBJECT_0 + 1);
     poster.join();
+    ASSERT_TRUE(posted.load());
     // The message is reported, not taken: it is still in the queue.
     win32::MSG message;
     ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
