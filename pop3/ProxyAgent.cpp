@@ -1,5 +1,6 @@
 #include "pop3/ProxyAgent.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -12,7 +13,7 @@
 #include "core/MsgWaitMultiple.h"
 #include "core/NotifierMaker.h"
 #include "mail/Email.h"
-#include "mail/LineList.h"
+#include "pop3/CapturedMail.h"
 #include "platform/Window.h"
 #include "pop3/Pop3Command.h"
 #include "pop3/Pop3ConnectionThread.h"
@@ -75,6 +76,7 @@ void ProxyAgent::DoWork()
     } catch (...) {
         // The server connection is gone; the reader has been woken.
     }
+    BuildCaptures(true);
     try {
         RequestStop();
     } catch (...) {
@@ -84,6 +86,7 @@ void ProxyAgent::DoWork()
 
 void ProxyAgent::OnThreadEnd()
 {
+    BuildCaptures(true);
     {
         std::scoped_lock notifierGuard(notifierLock);
         if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
@@ -180,6 +183,7 @@ void ProxyAgent::ReceiveLoop()
     AsyncSocketNotifier* own = notifier;
     while (!aborted) {
         own->Wait(win32::FD_READ | win32::FD_CLOSE);
+        BuildCaptures(false);
         if (tls) {
             ReceiveTls(own);
             continue;
@@ -357,21 +361,50 @@ bool ProxyAgent::GetResponse(std::string& response)
     }
 }
 
+void ProxyAgent::HandOver(CapturedMail mail)
+{
+    bool queued = false;
+    {
+        std::scoped_lock captureGuard(captureLock);
+        if (!capturesClosed) {
+            captures.push_back(std::move(mail));
+            queued = true;
+        }
+    }
+    if (!queued) {
+        // The agent's thread has ended: build it here.
+        translateThread->AddTranslateMail(mail.BuildEmail());
+        return;
+    }
+    std::scoped_lock notifierGuard(notifierLock);
+    if (AsyncSocketNotifier* own = notifier.load()) {
+        own->Signal(win32::FD_READ);  // wakes the receive loop, which builds the mail
+    }
+}
+
+void ProxyAgent::BuildCaptures(bool last)
+{
+    std::deque<CapturedMail> waiting;
+    {
+        std::scoped_lock captureGuard(captureLock);
+        waiting.swap(captures);
+        capturesClosed = capturesClosed || last;
+    }
+    for (const CapturedMail& mail : waiting) {
+        try {
+            translateThread->AddTranslateMail(mail.BuildEmail());
+        } catch (...) {
+            // Out of memory: this copy for translation is lost; the client has the mail.
+        }
+    }
+}
+
 void ProxyAgent::Forward(const std::string& line)
 {
     Pop3ConnectionThread* client = connection.load();
     if (client == nullptr || !client->SendLine(line)) {
         throw ConnectionFailure();
     }
-}
-
-std::string ProxyAgent::Receive()
-{
-    std::string line;
-    if (!GetResponse(line)) {
-        throw ConnectionFailure();
-    }
-    return line;
 }
 
 bool ProxyAgent::ProcessCommand(const std::string& line)
@@ -394,31 +427,38 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
     }
 
     SendCommand(line);
-    const std::string status = Receive();
+    std::string status;
+    if (!GetResponse(status)) {
+        throw ConnectionFailure();
+    }
     Forward(status);
     if (answer == Answer::SingleLine || status.starts_with("-")) {
         return true;
     }
-    LineList captured;
+    CapturedMail captured;
+    if (answer == Answer::Mail) {
+        // "+OK 4194575 octets": the announced size lets the capture grow once.
+        captured.Reserve(std::strtoul(status.c_str() + 3, nullptr, 10));
+    }
+    std::string data;
     for (;;) {
-        std::string data = Receive();
-        Forward(data);
-        const bool last = data == ".";
-        if (answer == Answer::Mail) {
-            captured.Append(std::move(data));
+        if (!GetResponse(data)) {
+            throw ConnectionFailure();
         }
-        if (last) {
+        Forward(data);
+        if (answer == Answer::Mail) {
+            captured.Append(data);
+        }
+        if (data == ".") {
             break;
         }
     }
     if (answer == Answer::Mail) {
-        // The client gets the end of the mail before the capture is parsed.
+        // The client gets the end of the mail before the capture is handed on.
         if (Pop3ConnectionThread* client = connection.load(); client == nullptr || !client->FlushOutput()) {
             throw ConnectionFailure();
         }
-        auto mail = std::make_unique<Email>();
-        mail->SetMail(captured.Lines());
-        translateThread->AddTranslateMail(std::move(mail));
+        HandOver(std::move(captured));
     }
     return true;
 }

@@ -1,18 +1,21 @@
-// The relay agent: owns the TCP connection to the user's real POP3 server and a thread that only receives from it
-// into receiveBuffer. The connection thread relays through it (SendCommand, GetResponse, ProcessCommand),
-// forwarding the server's lines unchanged, and every successful RETR is captured as an Email for the translate
-// thread. Owned by the server's books; RequestStop may come from any thread.
+// The relay agent: owns the TCP connection to the user's real POP3 server and a thread that receives from it into
+// receiveBuffer. The connection thread relays through it (SendCommand, GetResponse, ProcessCommand), forwarding
+// the server's lines unchanged; every successful RETR is captured and handed back to the agent's thread, which
+// builds the Email for the translate thread. Owned by the server's books; RequestStop may come from any thread.
 //
 // Locks: socketLock guards receiveBuffer and the test-and-close of serverSocket; it is held for non-blocking socket
-// calls and buffer hand-overs only, never across a wait. notifierLock keeps the notifier alive while the connection thread writes to it.
+// calls and buffer hand-overs only, never across a wait. notifierLock keeps the notifier alive while the
+// connection thread writes to it or signals it. captureLock guards the captured mails handed over.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "core/SyncEvent.h"
+#include "pop3/CapturedMail.h"
 #include "pop3/Pop3Agent.h"
 #include "platform/Sockets.h"
 #include "platform/Sync.h"
@@ -54,7 +57,11 @@ private:
     // Moves what the receive loop has appended into lineBuffer; false when nothing was waiting.
     bool TakeReceived();
     void Forward(const std::string& line);
-    std::string Receive();
+    // Passes a captured mail to the agent's thread, which builds the Email and queues it for translation, so the
+    // connection thread can go on relaying at once.
+    void HandOver(CapturedMail mail);
+    // On the agent's thread: builds and queues the mails handed over; with last, later ones are built by HandOver.
+    void BuildCaptures(bool last);
 
     win32::CriticalSection socketLock;
     std::atomic<win32::SOCKET> serverSocket{win32::INVALID_SOCKET};
@@ -71,6 +78,9 @@ private:
     std::string lineBuffer;
     std::size_t lineHead = 0;
     std::size_t scannedTo = 0;
+    win32::CriticalSection captureLock;
+    std::deque<CapturedMail> captures;  // guarded by captureLock
+    bool capturesClosed = false;        // guarded by captureLock
     std::string serverAddress;
     win32::DWORD serverPort;
     win32::DWORD security;

@@ -1,6 +1,7 @@
 // Through the relay, Dovecot's answers reach the client byte for byte as they do directly, and every retrieved
 // mail is captured once.
 #include <atomic>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -31,8 +32,9 @@ TEST_F(DovecotRelayTest, EveryAnswerIsTheSameAsDirect)
     EXPECT_EQ(relayed.Command("QUIT"), direct.Command("QUIT"));
     EXPECT_TRUE(relayed.WaitForClose());
     // Only the successful RETRs were captured, one mail each.
-    EXPECT_EQ(relay->PendingMails(), static_cast<std::size_t>(count));
+    EXPECT_EQ(relay->WaitForPendingMails(static_cast<std::size_t>(count)), static_cast<std::size_t>(count));
     EXPECT_TRUE(relay->CollectAll());
+    EXPECT_EQ(relay->PendingMails(), static_cast<std::size_t>(count));
 }
 
 TEST_F(DovecotRelayTest, CapaBeforeUserIsUnknownAndLoginStillWorks)
@@ -72,25 +74,39 @@ TEST_F(DovecotRelayTest, FiftyClientsAtOnceAllGetTheirMails)
         }
     }
     std::atomic<int> complete{0};
+    std::mutex failureLock;
+    std::vector<std::string> failures;
+    const auto fail = [&](std::string what) {
+        std::scoped_lock guard(failureLock);
+        failures.push_back(std::move(what));
+    };
     std::vector<std::thread> threads;
     for (int c = 0; c < kClients; ++c) {
         threads.emplace_back([&] {
             Pop3TestClient client(relay->Port());
-            if (!client.Login(dovecot->User(), dovecot->Password())) {
-                return;
+            const auto greeting = client.ReadLine();
+            const auto user = client.Command("USER " + dovecot->User());
+            const auto pass = client.Command("PASS " + dovecot->Password());
+            if (!pass || !pass->starts_with("+OK")) {
+                return fail("login: " + greeting.value_or("(none)") + user.value_or("(none)") + pass.value_or("(none)"));
             }
             for (int i = 1; i <= smallMails; ++i) {
-                if (client.MultiLineCommand("RETR " + std::to_string(i)) != expected[static_cast<std::size_t>(i - 1)]) {
-                    return;
+                const auto answer = client.MultiLineCommand("RETR " + std::to_string(i));
+                if (answer != expected[static_cast<std::size_t>(i - 1)]) {
+                    return fail("RETR " + std::to_string(i) + ": " + answer.value_or("(no answer)").substr(0, 80));
                 }
             }
-            if (client.Command("QUIT") && client.WaitForClose()) {
-                ++complete;
+            if (!client.Command("QUIT") || !client.WaitForClose()) {
+                return fail("QUIT");
             }
+            ++complete;
         });
     }
     for (std::thread& thread : threads) {
         thread.join();
+    }
+    for (const std::string& failure : failures) {
+        ADD_FAILURE() << failure;
     }
     EXPECT_EQ(complete, kClients);
     EXPECT_TRUE(relay->CollectAll());

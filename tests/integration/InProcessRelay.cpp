@@ -81,6 +81,17 @@ std::size_t InProcessRelay::PendingMails()
     return server && server->TranslateThread() ? server->TranslateThread()->PendingMailCount() : 0;
 }
 
+std::size_t InProcessRelay::WaitForPendingMails(std::size_t count, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::size_t pending = PendingMails();
+    while (pending < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pending = PendingMails();
+    }
+    return pending;
+}
+
 std::vector<std::string> InProcessRelay::Boxes()
 {
     std::scoped_lock boxGuard(boxLock);

@@ -37,6 +37,9 @@ public:
     void Stop();
     // Captured mails waiting in the translate thread's queue.
     std::size_t PendingMails();
+    // Waits (bounded) until at least count captured mails are queued, as the capture is completed on the agent's
+    // thread a little after the client has the mail; returns the number queued.
+    std::size_t WaitForPendingMails(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
     // The texts (UTF-8) of the warning boxes shown so far.
     std::vector<std::string> Boxes();

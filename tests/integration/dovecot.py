@@ -128,6 +128,8 @@ auth_mechanisms = plain login
 default_login_user = {login_user}
 default_internal_user = {internal_user}
 first_valid_uid = 1
+# Many clients of the one test user log in at once.
+mail_max_userip_connections = 1000
 mail_location = maildir:~/Maildir
 passdb {{
   driver = passwd-file

@@ -3,6 +3,7 @@ benchmarks whose clients are separate programs. The program's path comes from th
 
 import os
 import subprocess
+import time
 
 
 class RelayHost:
@@ -41,6 +42,16 @@ class RelayHost:
     def pending_mails(self):
         """Captured mails waiting in the translate thread's queue."""
         return int(self._ask("PENDING")[1])
+
+    def wait_pending_mails(self, count, timeout=30.0):
+        """Waits until at least count captured mails are queued (the capture completes a little after the client
+        has the mail); returns the number queued."""
+        deadline = time.monotonic() + timeout
+        pending = self.pending_mails()
+        while pending < count and time.monotonic() < deadline:
+            time.sleep(0.01)
+            pending = self.pending_mails()
+        return pending
 
     def collect(self):
         """Collects every finished connection; returns (connections, agents) still alive."""

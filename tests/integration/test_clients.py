@@ -58,7 +58,7 @@ class RelayClientsTest(unittest.TestCase):
         relayed = self._raw_session(self.relay.port, commands)
         for (command, _), want, got in zip(commands, direct, relayed):
             self.assertEqual(got, want, command)
-        self.assertEqual(self.relay.pending_mails(), len(self.mails))
+        self.assertEqual(self.relay.wait_pending_mails(len(self.mails)), len(self.mails))
 
     def test_poplib_capa_is_unknown_and_login_still_works(self):
         client = poplib.POP3("127.0.0.1", self.relay.port, timeout=TIMEOUT)
@@ -85,7 +85,7 @@ class RelayClientsTest(unittest.TestCase):
         for n in range(1, len(self.mails) + 1):
             with self.subTest(mail=n):
                 self.assertEqual(self._curl(self.relay.port, str(n)), self._curl(self.server.port, str(n)))
-        self.assertEqual(self.relay.pending_mails(), len(self.mails))
+        self.assertEqual(self.relay.wait_pending_mails(len(self.mails)), len(self.mails))
 
     # --- fetchmail --------------------------------------------------------------------------------------------
 
@@ -121,7 +121,7 @@ class RelayClientsTest(unittest.TestCase):
         self.assertEqual(len(relayed), len(direct))
         for n, (want, got) in enumerate(zip(direct, relayed), start=1):
             self.assertEqual(got, want, "mail %d" % n)
-        self.assertEqual(self.relay.pending_mails(), len(self.mails))
+        self.assertEqual(self.relay.wait_pending_mails(len(self.mails)), len(self.mails))
         self.assertEqual(self.relay.collect(), (0, 0))
 
 
