@@ -71,6 +71,14 @@ std::string& PivotBuffer() {
     return pivot;
 }
 
+// A long-lived thread should not keep the pivot of one huge mail for good.
+void TrimPivot(std::string& pivot) {
+    constexpr std::size_t kKeptCapacity = 8 << 20;
+    if (pivot.capacity() > kKeptCapacity) {
+        std::string().swap(pivot);
+    }
+}
+
 }  // namespace
 
 bool JapaneseCodeConverter::IsPlainAscii(std::string_view text) {
@@ -183,6 +191,7 @@ bool JapaneseCodeConverter::ToShiftJis(std::string_view in, std::string& out, Co
         std::string& euc = PivotBuffer();
         ToEuc(in, euc, kind);
         EucToShiftJis(euc, out);
+        TrimPivot(euc);
     } else {
         out.append(in);
     }
@@ -200,6 +209,7 @@ bool JapaneseCodeConverter::ToJis(std::string_view in, std::string& out, CodeKin
         std::string& euc = PivotBuffer();
         ToEuc(in, euc, kind);
         EucToJis(euc, out);
+        TrimPivot(euc);
     } else {
         out.append(in);
     }
