@@ -1,5 +1,6 @@
 #include "mail/Email.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <mutex>

@@ -1,5 +1,7 @@
 #include "mail/MailCodec.h"
 
+#include <iterator>
+
 #include "mail/Base64Codec.h"
 #include "mail/Email.h"
 #include "mail/JapaneseCodeConverter.h"

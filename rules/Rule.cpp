@@ -1,5 +1,7 @@
 #include "rules/Rule.h"
 
+#include <algorithm>
+
 #include "mail/Email.h"
 #include "rules/RuleTextReader.h"
 #include "rules/RuleTextWriter.h"
