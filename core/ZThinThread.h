@@ -24,7 +24,6 @@ public:
     void StopAndWait();
 
     bool IsRunning() const { return running; }
-    bool IsStopRequested() const { return stopRequested; }
     // Lets the loop run DoWork once more; several wake-ups before it runs count as one.
     void Wake() { wakeEvent.Set(); }
 
