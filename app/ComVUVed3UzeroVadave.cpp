@@ -59,9 +59,20 @@ ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() {
         runningObjects.Revoke(rotCookie);
         rotCookie = 0;
     }
-    if (const std::shared_ptr<Pop3ServerThread> current = server.exchange(nullptr)) {
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer()) {
+        SetServer(nullptr);
         current->StopAndWait();
     }
+}
+
+std::shared_ptr<Pop3ServerThread> ComVUVed3UzeroVadave::CurrentServer() {
+    std::scoped_lock lock(serverLock);
+    return server;
+}
+
+void ComVUVed3UzeroVadave::SetServer(std::shared_ptr<Pop3ServerThread> replacement) {
+    std::scoped_lock lock(serverLock);
+    server = std::move(replacement);
 }
 
 HRESULT ComVUVed3UzeroVadave::QueryInterface(const IID& iid, void** object) {
@@ -124,7 +135,7 @@ HRESULT ComVUVed3UzeroVadave::GetVersion(BSTR* bstrTitle, BSTR* bstrPath, BSTR* 
 
 HRESULT ComVUVed3UzeroVadave::get_Running(long* pRunning) {
     if (pRunning != nullptr) {
-        *pRunning = server.load() ? 1 : 0;
+        *pRunning = CurrentServer() ? 1 : 0;
     }
     return S_OK;
 }
@@ -135,16 +146,19 @@ HRESULT ComVUVed3UzeroVadave::put_Running(long running) {
         if (rotCookie == 0) {
             runningObjects.Register(CLSID_ComVUVed3UzeroVadave, static_cast<IVUVed3UzeroVadave*>(this), &rotCookie);
         }
-        if (!server.load()) {
+        if (!CurrentServer()) {
             // A server that cannot be made (no memory, no event) leaves the server stopped.
             try {
-                server.store(std::shared_ptr<Pop3ServerThread>(new (std::nothrow) Pop3ServerThread()));
+                std::shared_ptr<Pop3ServerThread> started(new (std::nothrow) Pop3ServerThread());
+                if (started) {
+                    SetServer(std::move(started));
+                }
             } catch (...) {
             }
         }
         return S_OK;
     }
-    std::shared_ptr<Pop3ServerThread> current = server.load();
+    std::shared_ptr<Pop3ServerThread> current = CurrentServer();
     // A stop while the server's warning box is on screen is ignored; the caller may try again.
     if (!current || current->IsAlertShowing()) {
         return S_OK;
@@ -155,7 +169,7 @@ HRESULT ComVUVed3UzeroVadave::put_Running(long running) {
     }
     current->StopAndWait();
     SwitchToThread();
-    server.store(nullptr);
+    SetServer(nullptr);
     current.reset();
     return S_OK;
 }
@@ -165,7 +179,7 @@ HRESULT ComVUVed3UzeroVadave::IsTranslating(long* pTranslate) {
         return S_OK;
     }
     *pTranslate = 0;
-    if (const std::shared_ptr<Pop3ServerThread> current = server.load(); current && current->TranslateThread()) {
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer(); current && current->TranslateThread()) {
         *pTranslate = current->TranslateThread()->IsTranslating() ? 1 : 0;
     }
     return S_OK;
@@ -176,14 +190,14 @@ HRESULT ComVUVed3UzeroVadave::HaveTranslateMail(long* pHave) {
         return S_OK;
     }
     *pHave = 0;
-    if (const std::shared_ptr<Pop3ServerThread> current = server.load(); current && current->TranslateThread()) {
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer(); current && current->TranslateThread()) {
         *pHave = current->TranslateThread()->HaveTranslateMail() ? 1 : 0;
     }
     return S_OK;
 }
 
 HRESULT ComVUVed3UzeroVadave::GarbageCollection() {
-    if (const std::shared_ptr<Pop3ServerThread> current = server.load()) {
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer()) {
         current->GarbageCollection(false);
     }
     return S_OK;

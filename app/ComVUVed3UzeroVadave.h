@@ -3,12 +3,11 @@
 // module's lock count. Called on the transport's threads (other processes) and on the main thread (the
 // notification window, through the running object table).
 //
-// Lock: runningLock serialises put Running, so a start and a stop never interleave; the status questions and
-// the collection take no lock and reach the server through an atomic shared pointer, which keeps a server that
-// is being stopped alive until they are done with it.
+// Locks: runningLock serialises put Running, so a start and a stop never interleave; the status questions and
+// the collection do not wait for it. They copy the shared pointer to the server under serverLock, held only for
+// that copy, and the copy keeps a server that is being stopped alive until they are done with it.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -51,6 +50,10 @@ private:
     ServerModule& module;
     RunningObjectTable& runningObjects;
     std::mutex runningLock;
-    std::atomic<std::shared_ptr<Pop3ServerThread>> server;
     win32::DWORD rotCookie = 0;  // guarded by runningLock
+    std::mutex serverLock;
+    std::shared_ptr<Pop3ServerThread> server;  // guarded by serverLock; replaced only under runningLock too
+
+    std::shared_ptr<Pop3ServerThread> CurrentServer();
+    void SetServer(std::shared_ptr<Pop3ServerThread> replacement);
 };

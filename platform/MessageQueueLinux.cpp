@@ -21,8 +21,10 @@ const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<std::intptr_
 // Windows never runs a timer more often than this.
 constexpr std::int64_t kMinimumTimerInterval = 10;
 
-std::mutex queuesLock;
-std::unordered_map<DWORD, std::weak_ptr<MessageQueue>> queuesByThread;  // guarded by queuesLock
+// Never destroyed: a detached thread may still be ending (and unregistering its queue) while the process exits.
+std::mutex& queuesLock = *new std::mutex;
+std::unordered_map<DWORD, std::weak_ptr<MessageQueue>>& queuesByThread =
+    *new std::unordered_map<DWORD, std::weak_ptr<MessageQueue>>;  // guarded by queuesLock
 
 thread_local MessageQueue* currentQueue = nullptr;
 
