@@ -97,6 +97,9 @@ public:
     posix_spawnattr_t attributes;
 };
 
+// A translation is small; a command that keeps writing is stopped rather than followed into memory.
+constexpr std::size_t kMaxOutputBytes = 1 << 20;
+
 }  // namespace
 
 TranslationResult CommandTranslator::Translate(std::string_view utf8)
@@ -140,6 +143,7 @@ TranslationResult CommandTranslator::Translate(std::string_view utf8)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     std::size_t written = 0;
     bool timedOut = false;
+    bool tooMuch = false;
     if (utf8.empty()) {
         input.CloseWrite();
     }
@@ -174,12 +178,16 @@ TranslationResult CommandTranslator::Translate(std::string_view utf8)
             const ssize_t got = ::read(output.Read(), buffer, sizeof buffer);
             if (got > 0) {
                 result.text.append(buffer, static_cast<std::size_t>(got));
+                if (result.text.size() > kMaxOutputBytes) {
+                    tooMuch = true;
+                    break;
+                }
             } else if (got == 0 || errno != EINTR) {
                 break;  // end of output
             }
         }
     }
-    if (timedOut) {
+    if (timedOut || tooMuch) {
         ::kill(-child, SIGKILL);
     }
     int status = 0;
@@ -187,6 +195,8 @@ TranslationResult CommandTranslator::Translate(std::string_view utf8)
     }
     if (timedOut) {
         result.error = "the command did not finish within " + std::to_string(timeoutSeconds) + " seconds";
+    } else if (tooMuch) {
+        result.error = "the command wrote more than " + std::to_string(kMaxOutputBytes) + " bytes";
     } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         result.error = WIFEXITED(status) ? "the command exited with status " + std::to_string(WEXITSTATUS(status))
                                          : "the command was ended by signal " + std::to_string(WTERMSIG(status));

@@ -11,9 +11,16 @@ namespace win32 {
 
 namespace {
 
+// A translation answer is small; a server that keeps sending is cut off rather than followed into memory.
+constexpr std::size_t kMaxAnswerBytes = 1 << 20;
+
 std::size_t Collect(char* data, std::size_t size, std::size_t count, void* sink)
 {
-    static_cast<std::string*>(sink)->append(data, size * count);
+    auto* body = static_cast<std::string*>(sink);
+    if (body->size() + size * count > kMaxAnswerBytes) {
+        return 0;  // ends the transfer with a write error
+    }
+    body->append(data, size * count);
     return size * count;
 }
 

@@ -41,6 +41,7 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures)
         {"empty answer", false, "empty"},
         {"echo me", false, "unchanged"},
         {"garbage answer", false, ""},
+        {"flood answer", false, "127.0.0.1"},  // an endless body is cut off
     };
     OpenAiTranslator openAi(Settings());
     NetworkSettings libreSettings = Settings();

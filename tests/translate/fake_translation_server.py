@@ -5,6 +5,7 @@ line. What it answers is chosen by the text to translate:
   "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
   "empty ..."    an empty translation             "echo ..."    the source unchanged
   "cutoff ..."   finish_reason "length"           "garbage ..." a body that is not JSON
+  "flood ..."    an endless answer body
   "inspect ..."  the request itself, as JSON text (so the test can check what was sent)
   anything else  "訳:" followed by the text
 """
@@ -47,6 +48,16 @@ class Handler(BaseHTTPRequestHandler):
             time.sleep(5)
         if text.startswith("error"):
             self.reply(500, json.dumps(error_body))
+            return None
+        if text.startswith("flood"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/json")
+            self.end_headers()
+            try:
+                for _ in range(100000):
+                    self.wfile.write(b"x" * 65536)
+            except OSError:
+                pass
             return None
         if text.startswith("garbage"):
             self.reply(200, "<html>not json</html>", "text/html")
