@@ -58,6 +58,8 @@ HttpResponse PostJson(const std::string& url, const std::vector<std::string>& he
     char errorText[CURL_ERROR_SIZE] = "";
     CURL* handle = easy.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    // An endpoint is a web service: no file://, no other schemes.
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headerList.get());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));

@@ -118,6 +118,14 @@ TEST_F(NetworkTranslatorsTest, SlowAnswerBeyondTheTimeOutFails)
     EXPECT_FALSE(result.error.empty());
 }
 
+TEST(NetworkTranslatorsRefused, OnlyWebEndpointsAreUsed)
+{
+    LibreTranslateTranslator translator(NetworkSettings{"file:///etc", "", "", 5});
+    const win32::TranslationResult result = translator.Translate("passwd");
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.empty());
+}
+
 TEST(NetworkTranslatorsRefused, RefusedConnectionFails)
 {
     const std::string endpoint = "http://127.0.0.1:" + std::to_string(RefusingPort());
