@@ -62,12 +62,16 @@ class RelayHost:
         if self.process:
             self.process.stdin.close()
             try:
-                self.process.wait(timeout=60)
+                code = self.process.wait(timeout=60)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
+                code = "killed after not stopping within 60 s"
             self.process.stdout.close()
             self.process = None
+            # A sanitizer that found a fault makes the program end with a failure code.
+            if code != 0:
+                raise RuntimeError("relay_host ended with %s" % code)
 
     def __enter__(self):
         return self.start()
