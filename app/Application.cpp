@@ -58,6 +58,9 @@ int RunServer(ServerModule& module, bool startupMode) {
     IVUVed3UzeroVadave& automation = object;
     ClassFactory factory(module, automation);
     NotifierMaker notifierMaker;
+    // SIGTERM, SIGINT and SIGHUP end the session: the window stops the server before the loop ends. Installed
+    // before anything is published, so that a signal from then on is handled by the loop below, not fatal.
+    InstallSessionEndHandler();
 
     ClassObjectServer classObjects({
         .connectionOpened = [&module] { module.Lock(); },
@@ -81,8 +84,6 @@ int RunServer(ServerModule& module, bool startupMode) {
     endSessionWindow.Create(nullptr, "CEndSessionWindow", "Ved3UzeroVadave", WS_OVERLAPPEDWINDOW & ~WS_VISIBLE, 0, 0,
                             200, 200);
     const HANDLE instanceMutex = CreateMutex(nullptr, TRUE, "RiloVUVed3UzeroVadave");
-    // SIGTERM, SIGINT and SIGHUP end the session: the window stops the server before the loop ends.
-    InstallSessionEndHandler();
 
     MSG message;
     while (GetMessage(&message, nullptr, 0, 0) > 0) {

@@ -1,4 +1,5 @@
 // The automation object through the real socket of a real server process.
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -100,6 +101,17 @@ TEST_F(AutomationServer, StartupModeKeepsRunningWithoutAnyClient) {
     EXPECT_EQ(Call(later, "put_Running", {0})["hr"], 0);
     later.Close();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+}
+
+TEST_F(AutomationServer, SessionEndWithClientsConnectedStopsTheServerAndEndsTheProcess) {
+    auto server = StartServer();
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    server->Signal(SIGTERM);
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+    std::string error;
+    EXPECT_FALSE(client.Call("get_Running", nlohmann::json::array(), error));
 }
 
 TEST_F(AutomationServer, SocketLivesInAFolderOnlyTheUserCanEnter) {
