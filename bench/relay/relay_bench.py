@@ -145,9 +145,11 @@ class Perdition:
 
 def measure(mail_set, label, relay_host_path, runs, with_perdition):
     rows = []
-    # The relay runs as in the application, translate thread and engine included.
-    with dovecot.Dovecot(mail_set) as server, RelayHost(server.port, relay_host_path, True) as relay:
-        targets = [("direct", server.port), ("relay", relay.port)]
+    # "relay" runs as in the application, translate thread and engine included; "relay, no engine" shows the relay's
+    # own cost (its captured mails stay queued, as when the engine cannot be created).
+    with dovecot.Dovecot(mail_set) as server, RelayHost(server.port, relay_host_path, True) as relay, \
+            RelayHost(server.port, relay_host_path) as bare_relay:
+        targets = [("direct", server.port), ("relay", relay.port), ("relay, no engine", bare_relay.port)]
         perdition = Perdition(server.port) if with_perdition else None
         if perdition:
             targets.append(("perdition", perdition.__enter__().port))
