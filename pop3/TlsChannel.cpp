@@ -40,9 +40,19 @@ struct TlsChannel::Session {
     BIO* toServer = nullptr;  // owned by ssl
 };
 
-TlsChannel::TlsChannel(std::string serverAddress, std::uint32_t port)
-    : serverAddress(std::move(serverAddress)), serverPort(port)
+TlsChannel::TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped)
+    : serverAddress(std::move(serverAddress)), serverPort(port), stopped(stopped)
 {
+}
+
+bool TlsChannel::WaitReadable(AsyncSocketNotifier* notifier)
+{
+    // A stop wakes the wait once; a wake-up taken before the socket was closed must not lead to waiting again.
+    if (stopped) {
+        return false;
+    }
+    notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
+    return !stopped;
 }
 
 TlsChannel::~TlsChannel() = default;
@@ -190,7 +200,9 @@ bool TlsChannel::ReadPlainLine(AsyncSocketNotifier* notifier, std::string& line)
         }
         const int got = ReceiveRaw(notifier);
         if (got == kWouldBlock) {
-            notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
+            if (!WaitReadable(notifier)) {
+                return false;
+            }
             continue;
         }
         if (got <= 0) {
@@ -254,7 +266,9 @@ bool TlsChannel::Handshake(AsyncSocketNotifier* notifier)
         }
         int got = ReceiveRaw(notifier);
         while (got == kWouldBlock) {
-            notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
+            if (!WaitReadable(notifier)) {
+                return Fail("the connection was stopped during the TLS handshake");
+            }
             got = ReceiveRaw(notifier);
         }
         if (got <= 0) {

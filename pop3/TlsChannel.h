@@ -19,8 +19,9 @@ enum class MailServerSecurity : std::uint32_t { Plain = 0, Tls = 1, StartTls = 2
 
 class TlsChannel {
 public:
-    // serverAddress and port name the server in the certificate check and in failure reports.
-    TlsChannel(std::string serverAddress, std::uint32_t port);
+    // serverAddress and port name the server in the certificate check and in failure reports. Once stopped is set
+    // (before the owner wakes the notifier's waiters), Establish gives up instead of waiting again.
+    TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped);
     ~TlsChannel();
     TlsChannel(const TlsChannel&) = delete;
     TlsChannel& operator=(const TlsChannel&) = delete;
@@ -53,6 +54,8 @@ private:
 
     bool Fail(std::string what);
     bool SetUp(const std::string& caFile);
+    // Waits for the server's next octets; false when the owner has stopped the connection.
+    bool WaitReadable(AsyncSocketNotifier* notifier);
     bool ReadPlainLine(AsyncSocketNotifier* notifier, std::string& line);
     bool Handshake(AsyncSocketNotifier* notifier);
     // Receives once into receiveChunk: the count, 0 when the server closed, -1 when it would block, -2 on failure.
@@ -67,6 +70,7 @@ private:
 
     const std::string serverAddress;
     const std::uint32_t serverPort;
+    const std::atomic<bool>& stopped;
     std::vector<char> receiveChunk;  // the agent's thread only
     std::string plainPending;  // the agent's thread only: plain octets before STLS, not yet taken as a line
 

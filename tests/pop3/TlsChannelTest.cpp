@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -76,6 +77,7 @@ protected:
     static inline TlsTestPeers* peers = nullptr;
     win32::SOCKET socket = win32::INVALID_SOCKET;
     AsyncSocketNotifier* notifier = nullptr;
+    std::atomic<bool> stopped{false};
 };
 
 TEST_F(TlsChannelTest, LogsInAndFetchesOverTlsAndStls)
@@ -93,7 +95,7 @@ TEST_F(TlsChannelTest, LogsInAndFetchesOverTlsAndStls)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Connect(c.tlsPort ? peers->trusted.TlsPort() : peers->trusted.Port());
-        TlsChannel channel(c.address, 995);
+        TlsChannel channel(c.address, 995, stopped);
         std::string pending;
         ASSERT_TRUE(channel.Establish(notifier, c.security, peers->certificates.Ca(), pending)) << channel.Failure();
         EXPECT_EQ(ReceiveUntil(channel, pending, "\r\n"), "+OK Dovecot (Debian) ready.\r\n");
@@ -152,7 +154,7 @@ TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
         const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
                                    : *c.caFile == '\0'           ? std::string()
                                                                  : peers->certificates.Path(c.caFile);
-        TlsChannel channel(c.address, 995);
+        TlsChannel channel(c.address, 995, stopped);
         std::string received;
         EXPECT_FALSE(channel.Establish(notifier, c.security, caFile, received));
         EXPECT_NE(channel.Failure().find(c.failure), std::string::npos) << channel.Failure();
@@ -166,7 +168,7 @@ TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
 TEST_F(TlsChannelTest, ReportsAFailureOnceWithTheServer)
 {
     Connect(peers->expired.TlsPort());
-    TlsChannel channel("localhost", 995);
+    TlsChannel channel("localhost", 995, stopped);
     std::string received;
     ASSERT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
     testing::internal::CaptureStderr();
@@ -177,9 +179,21 @@ TEST_F(TlsChannelTest, ReportsAFailureOnceWithTheServer)
               "expired)\n");
 }
 
+TEST_F(TlsChannelTest, StoppedOwnerEndsAHandshakeThatWouldWaitForEver)
+{
+    SilentServer silent;
+    ASSERT_NE(silent.Port(), 0);
+    Connect(silent.Port());
+    stopped = true;
+    TlsChannel channel("localhost", 995, stopped);
+    std::string received;
+    EXPECT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
+    EXPECT_TRUE(silent.AwaitHandshake()) << "the handshake was begun";
+}
+
 TEST_F(TlsChannelTest, ReportsNothingWhenNothingFailed)
 {
-    TlsChannel channel("localhost", 995);
+    TlsChannel channel("localhost", 995, stopped);
     testing::internal::CaptureStderr();
     channel.ReportFailure();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");

@@ -129,4 +129,31 @@ TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
     }
 }
 
+TEST_F(TlsRelayTest, ClientLeavingInTheMiddleOfAMailLeavesNothingBehind)
+{
+    const TlsDovecot& server = peers->trusted;
+    StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Ca());
+    Pop3TestClient client(relay->Port());
+    ASSERT_TRUE(client.Login(kTestUser, kTestPassword));
+    // The last mail of the standard set is the large one.
+    ASSERT_TRUE(client.SendLine("RETR " + std::to_string(server.MailCount())));
+    EXPECT_EQ(client.ReadBytes(100000).size(), 100000u);
+    client.Close();
+    EXPECT_TRUE(relay->CollectAll());
+    EXPECT_EQ(relay->PendingMails(), 0u) << "an incomplete mail is not captured";
+}
+
+TEST_F(TlsRelayTest, StopDuringTheHandshakeEndsAtOnceAndReportsNothing)
+{
+    SilentServer silent;
+    ASSERT_NE(silent.Port(), 0);
+    StartRelay("localhost", silent.Port(), 1, peers->certificates.Ca());
+    Pop3TestClient client(relay->Port());
+    ASSERT_TRUE(silent.AwaitHandshake()) << "the relay did not start a TLS handshake";
+    testing::internal::CaptureStderr();
+    relay->Stop();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a stop is no failure of the server";
+    EXPECT_TRUE(client.WaitForClose());
+}
+
 }  // namespace

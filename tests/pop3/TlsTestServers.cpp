@@ -1,6 +1,8 @@
 #include "pop3/TlsTestServers.h"
 
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +14,8 @@
 
 namespace {
 constexpr int kStartTimeoutMs = 60000;
+constexpr int kHandshakeTimeoutMs = 20000;
+constexpr char kTlsHandshakeRecord = 0x16;
 
 std::string Script(const char* name)
 {
@@ -134,4 +138,39 @@ std::string TlsDovecot::ReadLine()
         }
         buffered.append(chunk, static_cast<std::size_t>(got));
     }
+}
+
+SilentServer::SilentServer()
+{
+    listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener >= 0 && ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::listen(listener, 4) == 0 && ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+}
+
+SilentServer::~SilentServer()
+{
+    if (peer >= 0) {
+        ::close(peer);
+    }
+    if (listener >= 0) {
+        ::close(listener);
+    }
+}
+
+bool SilentServer::AwaitHandshake()
+{
+    pollfd incoming{listener, POLLIN, 0};
+    if (::poll(&incoming, 1, kHandshakeTimeoutMs) != 1 || (peer = ::accept(listener, nullptr, nullptr)) < 0) {
+        return false;
+    }
+    pollfd data{peer, POLLIN, 0};
+    char hello[16];
+    return ::poll(&data, 1, kHandshakeTimeoutMs) == 1 && ::recv(peer, hello, sizeof hello, 0) > 0 &&
+           hello[0] == kTlsHandshakeRecord;
 }
