@@ -239,6 +239,12 @@ std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
 
 std::string DictionaryTranslator::Gloss(std::string_view word)
 {
+    std::scoped_lock lookupGuard(lookupLock);
+    return GlossLocked(word);
+}
+
+std::string DictionaryTranslator::GlossLocked(std::string_view word)
+{
     const std::string lower = Lower(word);
     if (auto cached = glossCache.find(lower); cached != glossCache.end()) {
         return cached->second;
@@ -258,6 +264,7 @@ std::string DictionaryTranslator::Gloss(std::string_view word)
 
 TranslationResult DictionaryTranslator::Translate(std::string_view utf8)
 {
+    std::scoped_lock lookupGuard(lookupLock);
     TranslationResult result;
     result.ok = true;
     result.text.reserve(utf8.size() * 3);
@@ -280,7 +287,8 @@ TranslationResult DictionaryTranslator::Translate(std::string_view utf8)
         }
         const std::string_view word = utf8.substr(at, end - at);
         result.text.append(word);
-        const std::string gloss = word.find('\'') == std::string_view::npos ? Gloss(word) : GlossOfHeadword(Lower(word));
+        const std::string gloss =
+            word.find('\'') == std::string_view::npos ? GlossLocked(word) : GlossOfHeadword(Lower(word));
         if (!gloss.empty()) {
             result.text.append("(").append(gloss).append(")");
         }

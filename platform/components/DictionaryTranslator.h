@@ -1,9 +1,10 @@
 // The offline translator: an English-to-Japanese gloss from a dictd-format dictionary (".index" text file and
 // ".dict.dz" dictzip data), read directly. Every English word is kept and followed by its first Japanese gloss
-// in parentheses. Owned by one engine object.
+// in parentheses. Shared by the engine objects of a process (DictionaryCache); calls are serialised inside.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +30,7 @@ public:
     std::string Gloss(std::string_view word);
 
 private:
+    std::string GlossLocked(std::string_view word);
     struct IndexEntry {
         std::string_view headword;  // points into indexText
         std::uint64_t offset;
@@ -43,8 +45,9 @@ private:
     // order, which is kept for entries of the same headword), so a lookup is a binary search.
     std::string indexText;
     std::vector<IndexEntry> index;
-    std::unordered_map<std::string, std::string> glossCache;
-    DictZipFile data;
+    std::mutex lookupLock;
+    std::unordered_map<std::string, std::string> glossCache;  // guarded by lookupLock
+    DictZipFile data;                                          // guarded by lookupLock
 };
 
 }  // namespace win32

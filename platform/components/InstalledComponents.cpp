@@ -11,8 +11,12 @@ namespace win32 {
 std::vector<ComponentClass> InstalledComponentClasses()
 {
     std::vector<ComponentClass> classes;
+    // The engine class keeps its dictionary open between the engine objects it makes (one per batch).
+    auto dictionaries = std::make_shared<DictionaryCache>();
     classes.push_back({kTranslationEngineProgId, CLSID_TranslationEngine, CLSCTX_INPROC_SERVER,
-                       [](REFIID iid, void** object) { return CreateComObject<TranslationEngine>(iid, object); }});
+                       [dictionaries](REFIID iid, void** object) {
+                           return CreateComObject<TranslationEngine>(iid, object, dictionaries);
+                       }});
     classes.push_back({kEJPreferencesProgId, CLSID_EJPreferences, CLSCTX_INPROC_SERVER,
                        [](REFIID iid, void** object) { return CreateComObject<EJPreferences>(iid, object); }});
     return classes;

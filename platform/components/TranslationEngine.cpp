@@ -14,7 +14,7 @@ constexpr HRESULT kDictionaryUnreadable = static_cast<HRESULT>(0x80070000 | ERRO
 
 }  // namespace
 
-std::unique_ptr<Translator> TranslationEngine::CreateTranslator(const EngineConfiguration& configuration,
+std::shared_ptr<Translator> TranslationEngine::CreateTranslator(const EngineConfiguration& configuration,
                                                                 HRESULT& failure)
 {
     failure = E_INVALIDARG;
@@ -23,7 +23,7 @@ std::unique_ptr<Translator> TranslationEngine::CreateTranslator(const EngineConf
     switch (configuration.kind) {
     case EngineKind::Dictionary: {
         std::string error;
-        std::unique_ptr<Translator> dictionary = DictionaryTranslator::Open(configuration.dictionaryPath, error);
+        std::shared_ptr<Translator> dictionary = dictionaries->Get(configuration.dictionaryPath, error);
         if (!dictionary) {
             failure = kDictionaryUnreadable;
         }
@@ -58,7 +58,7 @@ HRESULT TranslationEngine::SetEngineSettings(IEngineSettings* settings)
         return E_INVALIDARG;
     }
     HRESULT failure = S_OK;
-    std::unique_ptr<Translator> made = CreateTranslator(configuration->Configuration(), failure);
+    std::shared_ptr<Translator> made = CreateTranslator(configuration->Configuration(), failure);
     configuration->Release();
     if (!made) {
         return failure;

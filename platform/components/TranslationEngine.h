@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/components/ComObject.h"
+#include "platform/components/DictionaryCache.h"
 #include "platform/components/EngineConfiguration.h"
 #include "platform/components/Translator.h"
 
@@ -18,6 +19,11 @@ inline constexpr CLSID CLSID_TranslationEngine = {0x8F4B2C17, 0x0D3E, 0x4F6A,
 
 class TranslationEngine final : public ComObject<ITranslationEngine> {
 public:
+    // `dictionaries` is where the dictionary translator comes from (kept by the engine class).
+    explicit TranslationEngine(std::shared_ptr<DictionaryCache> dictionaries) : dictionaries(std::move(dictionaries))
+    {
+    }
+
     HRESULT QueryInterface(REFIID iid, void** object) override
     {
         return QueryAs(iid, object, {IID_ITranslationEngine});
@@ -31,11 +37,12 @@ public:
     HRESULT TranslateText(BSTR source, BSTR* translation) override;
 
     // Makes the translator a configuration names; null with a failing HRESULT when it cannot be had.
-    static std::unique_ptr<Translator> CreateTranslator(const EngineConfiguration& configuration, HRESULT& failure);
+    std::shared_ptr<Translator> CreateTranslator(const EngineConfiguration& configuration, HRESULT& failure);
 
 private:
+    const std::shared_ptr<DictionaryCache> dictionaries;
     std::mutex translatorLock;
-    std::unique_ptr<Translator> translator;  // guarded by translatorLock
+    std::shared_ptr<Translator> translator;  // guarded by translatorLock
 };
 
 }  // namespace win32

@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <random>
 
 #include "platform/components/DictZipFile.h"
+#include "platform/components/DictionaryCache.h"
 
+using win32::DictionaryCache;
 using win32::DictionaryTranslator;
 using win32::DictZipFile;
 
@@ -75,6 +80,33 @@ TEST_F(DictionaryTranslatorTest, KeepsTheTextAndAddsGlosses)
     EXPECT_EQ(result.text.substr(0, 16), " The(その) cat");
     EXPECT_NE(result.text.find("cat(猫)"), std::string::npos);
     EXPECT_NE(result.text.find(", xyzzyplugh 42 猫!"), std::string::npos) << result.text;
+}
+
+TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges)
+{
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "dictcache-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/dictionary";
+    fs::copy_file(std::string(kPath) + ".index", path + ".index");
+    fs::copy_file(std::string(kPath) + ".dict.dz", path + ".dict.dz");
+
+    DictionaryCache cache;
+    std::string error;
+    const auto first = cache.Get(path, error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_EQ(cache.Get(path, error), first) << "an unchanged dictionary is not opened again";
+
+    fs::last_write_time(path + ".index", fs::last_write_time(path + ".index") - std::chrono::hours(1));
+    const auto reopened = cache.Get(path, error);
+    ASSERT_TRUE(reopened) << error;
+    EXPECT_NE(reopened, first);
+    EXPECT_EQ(first->Gloss("cat"), "猫") << "an engine holding the old dictionary can still use it";
+
+    fs::remove(path + ".dict.dz");
+    EXPECT_FALSE(cache.Get(path, error));
+    EXPECT_NE(error.find(path + ".dict.dz"), std::string::npos) << error;
+    fs::remove_all(folder);
 }
 
 TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)

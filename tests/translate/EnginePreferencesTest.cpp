@@ -128,7 +128,7 @@ TEST_F(EnginePreferencesTest, FailingCommandIsResult4)
 
 TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse)
 {
-    auto* engine = new TranslationEngine;
+    auto* engine = new TranslationEngine(std::make_shared<DictionaryCache>());
     BSTR out = nullptr;
     BSTR source = SysAllocString(u"text");
     EXPECT_EQ(engine->TranslateText(source, &out), E_UNEXPECTED);
