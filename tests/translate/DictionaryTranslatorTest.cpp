@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
 #include "platform/components/DictZipFile.h"
@@ -139,6 +140,40 @@ TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)
         EXPECT_EQ(*read, plain.substr(offset, length));
     }
     EXPECT_FALSE(file.Read(plain.size() + 100000, 10).has_value()) << "a range past the end";
+}
+
+// dictzip carries no checksum per chunk, so a damaged chunk may read as nothing or as wrong bytes; what matters
+// is that reading ends, and that the other chunks, which inflate on their own, still read right.
+TEST(DictZipFile, DamagedChunkSparesTheOthers)
+{
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "dictzip-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/damaged.dict.dz";
+    fs::copy_file(std::string(kPath) + ".dict.dz", path);
+    DictZipFile intact;
+    std::string error;
+    ASSERT_TRUE(intact.Open(std::string(kPath) + ".dict.dz", error)) << error;
+    {
+        // Overwrite the middle of the file (some chunk's compressed data) with bytes that are no deflate data.
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(fs::file_size(path) / 2));
+        const std::string junk(4096, '\xff');
+        file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    DictZipFile damaged;
+    ASSERT_TRUE(damaged.Open(path, error)) << error;
+    int different = 0;
+    int reads = 0;
+    for (std::uint64_t offset = 0; offset < 4'000'000; offset += 50'000, ++reads) {
+        if (damaged.Read(offset, 100) != intact.Read(offset, 100)) {
+            ++different;
+        }
+    }
+    EXPECT_GE(different, 1) << "the damage was not noticed at all";
+    EXPECT_LE(different, 3) << "4 KiB of damage spans at most two chunks of 58 KiB";
+    EXPECT_GT(reads, 70);
+    fs::remove_all(folder);
 }
 
 TEST(DictZipFile, RefusesWhatIsNotADictzipFile)
