@@ -1,7 +1,7 @@
 // The agent of a connection that is served the translated mails instead of being relayed: a small POP3 server
-// whose mailbox holds copies of the mails that were waiting when the connection came in. Filled by the
-// translate thread (AddMail) before it is handed out; commands run on the connection's thread; the mails are
-// destroyed on the agent's own thread when it ends.
+// whose mailbox holds copies of the mails that were waiting when the connection came in. Filled (AddMail) by
+// the thread that makes it in Pop3TranslateThread::GetPop3Agent, before it is handed out; commands run on the
+// connection's thread; the mails are destroyed on the agent's own thread when it ends.
 //
 // Locks: mailLock guards mails, responseLock guards responses; they are taken one after the other, never nested.
 #pragma once
