@@ -58,6 +58,17 @@ std::string DescribeHttpFailure(const HttpResponse& response)
     return description;
 }
 
+// Reasoning models put their deliberation in front of the answer, between <think> and </think>.
+std::string_view WithoutReasoning(std::string_view answer)
+{
+    answer = TrimBlank(answer);
+    if (answer.starts_with("<think>")) {
+        const std::size_t end = answer.find("</think>");
+        answer = end == std::string_view::npos ? std::string_view() : answer.substr(end + 8);
+    }
+    return TrimBlank(answer);
+}
+
 TranslationResult Finish(std::string_view source, const json& text)
 {
     TranslationResult result;
@@ -65,7 +76,7 @@ TranslationResult Finish(std::string_view source, const json& text)
         result.error = "the answer holds no translated text";
         return result;
     }
-    const std::string translation(TrimBlank(text.get_ref<const std::string&>()));
+    const std::string translation(WithoutReasoning(text.get_ref<const std::string&>()));
     if (translation.empty()) {
         result.error = "the translation is empty";
     } else if (translation == source) {

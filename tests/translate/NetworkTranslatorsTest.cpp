@@ -37,6 +37,7 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures)
     const Case cases[] = {
         {"Hello world", true, "訳:Hello world"},
         {"  padded text \n", true, "訳:padded text"},
+        {"think first", true, "訳:think first"},  // a reasoning block before the answer is left out
         {"error please", false, "HTTP status 500"},
         {"empty answer", false, "empty"},
         {"echo me", false, "unchanged"},

@@ -5,7 +5,7 @@ line. What it answers is chosen by the text to translate:
   "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
   "empty ..."    an empty translation             "echo ..."    the source unchanged
   "cutoff ..."   finish_reason "length"           "garbage ..." a body that is not JSON
-  "flood ..."    an endless answer body
+  "flood ..."    an endless answer body         "think ..."   the translation after a reasoning block
   "inspect ..."  the request itself, as JSON text (so the test can check what was sent)
   anything else  "訳:" followed by the text
 """
@@ -66,6 +66,8 @@ class Handler(BaseHTTPRequestHandler):
             return ""
         if text.startswith("echo"):
             return text
+        if text.startswith("think"):
+            return "<think>\nThe user wants Japanese.\n</think>\n\n" + translate(text)
         if text.startswith("inspect"):
             return json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})
         return translate(text)
