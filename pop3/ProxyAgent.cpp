@@ -40,7 +40,7 @@ ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, Pop3Transl
       serverPort(port),
       security(security),
       caFile(std::move(caFile)),
-      tls(security != 0 ? std::make_unique<TlsChannel>(address, port, aborted) : nullptr)
+      tls(security != 0 ? std::make_unique<TlsChannel>(address, port, aborted, socketLock) : nullptr)
 {
     // Made up front so the connection thread and the agent's thread never race to create it.
     dataEvent.Create();

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "core/AsyncSocketNotifier.h"
-#include "core/BufferedWriteAsyncSocketNotifierWrapper.h"
 #include "core/ConnectionFailure.h"
 #include "platform/Sockets.h"
 
@@ -40,8 +39,9 @@ struct TlsChannel::Session {
     BIO* toServer = nullptr;  // owned by ssl
 };
 
-TlsChannel::TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped)
-    : serverAddress(std::move(serverAddress)), serverPort(port), stopped(stopped)
+TlsChannel::TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped,
+                       win32::CriticalSection& socketLock)
+    : serverAddress(std::move(serverAddress)), serverPort(port), stopped(stopped), socketLock(socketLock)
 {
 }
 
@@ -155,11 +155,7 @@ bool TlsChannel::Establish(AsyncSocketNotifier* notifier, std::uint32_t security
         if (!ReadPlainLine(notifier, greeting)) {
             return Fail("the server closed the connection before its greeting");
         }
-        try {
-            BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
-            writer.Write("STLS\r\n", 6);
-            writer.Flush();
-        } catch (...) {
+        if (!SendAll(notifier, "STLS\r\n")) {
             return Fail("the connection was lost before STLS");
         }
         std::string answer;
@@ -214,11 +210,43 @@ bool TlsChannel::ReadPlainLine(AsyncSocketNotifier* notifier, std::string& line)
 
 int TlsChannel::ReceiveRaw(AsyncSocketNotifier* notifier)
 {
-    const int got = win32::recv(notifier->Socket(), receiveChunk.data(), static_cast<int>(receiveChunk.size()), 0);
+    std::scoped_lock socketGuard(socketLock);
+    const win32::SOCKET socket = notifier->Socket();
+    if (socket == win32::INVALID_SOCKET) {
+        return kSocketFailed;  // closed by the owner
+    }
+    const int got = win32::recv(socket, receiveChunk.data(), static_cast<int>(receiveChunk.size()), 0);
     if (got != win32::SOCKET_ERROR) {
         return got;
     }
     return win32::WSAGetLastError() == win32::WSAEWOULDBLOCK ? kWouldBlock : kSocketFailed;
+}
+
+bool TlsChannel::SendAll(AsyncSocketNotifier* notifier, std::string_view data)
+{
+    while (!data.empty()) {
+        int sent = win32::SOCKET_ERROR;
+        int error = win32::WSAENOTSOCK;
+        {
+            std::scoped_lock socketGuard(socketLock);
+            const win32::SOCKET socket = notifier->Socket();
+            if (socket != win32::INVALID_SOCKET) {
+                sent = win32::send(socket, data.data(), static_cast<int>(data.size()), 0);
+                if (sent == win32::SOCKET_ERROR) {
+                    error = win32::WSAGetLastError();
+                }
+            }
+        }
+        if (sent != win32::SOCKET_ERROR) {
+            data.remove_prefix(static_cast<std::size_t>(sent));
+            continue;
+        }
+        if (error != win32::WSAEWOULDBLOCK || stopped) {
+            return false;
+        }
+        notifier->Wait(win32::FD_WRITE | win32::FD_CLOSE);
+    }
+    return true;
 }
 
 bool TlsChannel::Handshake(AsyncSocketNotifier* notifier)
@@ -393,11 +421,7 @@ bool TlsChannel::SendQueued(AsyncSocketNotifier* notifier)
             }
             chunk.swap(output);
         }
-        try {
-            BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
-            writer.Write(chunk.data(), static_cast<std::uint32_t>(chunk.size()));
-            writer.Flush();
-        } catch (...) {
+        if (!SendAll(notifier, chunk)) {
             std::scoped_lock sessionGuard(sessionLock);
             sending = false;
             return false;

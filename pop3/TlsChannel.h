@@ -1,7 +1,9 @@
 // The TLS session of a relay agent with the real mail server: OpenSSL works on memory buffers while the octets
 // travel through the agent's non-blocking socket and its notifier, so "wants more input" is a wait for FD_READ and
 // a full socket a wait for FD_WRITE, exactly as for plain data. The agent's thread establishes and receives, the
-// connection thread sends. sessionLock serialises every OpenSSL call and is never held during a wait.
+// connection thread sends. sessionLock serialises every OpenSSL call; the owner's socketLock is held for each
+// receive and send, so that the owner can close the socket at any moment. Neither is held during a wait, nor are
+// they nested.
 #pragma once
 
 #include <atomic>
@@ -12,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Sync.h"
+
 class AsyncSocketNotifier;
 
 // Values of "MailServerSecurity".
@@ -20,8 +24,10 @@ enum class MailServerSecurity : std::uint32_t { Plain = 0, Tls = 1, StartTls = 2
 class TlsChannel {
 public:
     // serverAddress and port name the server in the certificate check and in failure reports. Once stopped is set
-    // (before the owner wakes the notifier's waiters), Establish gives up instead of waiting again.
-    TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped);
+    // (before the owner wakes the notifier's waiters), the channel gives up instead of waiting again. socketLock is
+    // the lock under which the owner detaches and closes the notifier's socket.
+    TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped,
+               win32::CriticalSection& socketLock);
     ~TlsChannel();
     TlsChannel(const TlsChannel&) = delete;
     TlsChannel& operator=(const TlsChannel&) = delete;
@@ -62,6 +68,8 @@ private:
     int ReceiveRaw(AsyncSocketNotifier* notifier);
     // Sends the queued output if no other thread is doing so; false when the socket failed.
     bool SendQueued(AsyncSocketNotifier* notifier);
+    // Sends every octet, waiting for room whenever the socket is full; false when it failed or was stopped.
+    bool SendAll(AsyncSocketNotifier* notifier, std::string_view data);
     // Under sessionLock: moves what OpenSSL produced for the server to the output queue.
     void TakeOutputLocked();
     // Under sessionLock: appends every octet OpenSSL can decrypt from what it has been given.
@@ -71,6 +79,7 @@ private:
     const std::string serverAddress;
     const std::uint32_t serverPort;
     const std::atomic<bool>& stopped;
+    win32::CriticalSection& socketLock;
     std::vector<char> receiveChunk;  // the agent's thread only
     std::string plainPending;  // the agent's thread only: plain octets before STLS, not yet taken as a line
 

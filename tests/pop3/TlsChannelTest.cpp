@@ -78,6 +78,7 @@ protected:
     win32::SOCKET socket = win32::INVALID_SOCKET;
     AsyncSocketNotifier* notifier = nullptr;
     std::atomic<bool> stopped{false};
+    win32::CriticalSection socketLock;
 };
 
 TEST_F(TlsChannelTest, LogsInAndFetchesOverTlsAndStls)
@@ -95,7 +96,7 @@ TEST_F(TlsChannelTest, LogsInAndFetchesOverTlsAndStls)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Connect(c.tlsPort ? peers->trusted.TlsPort() : peers->trusted.Port());
-        TlsChannel channel(c.address, 995, stopped);
+        TlsChannel channel(c.address, 995, stopped, socketLock);
         std::string pending;
         ASSERT_TRUE(channel.Establish(notifier, c.security, peers->certificates.Ca(), pending)) << channel.Failure();
         EXPECT_EQ(ReceiveUntil(channel, pending, "\r\n"), "+OK Dovecot (Debian) ready.\r\n");
@@ -154,7 +155,7 @@ TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
         const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
                                    : *c.caFile == '\0'           ? std::string()
                                                                  : peers->certificates.Path(c.caFile);
-        TlsChannel channel(c.address, 995, stopped);
+        TlsChannel channel(c.address, 995, stopped, socketLock);
         std::string received;
         EXPECT_FALSE(channel.Establish(notifier, c.security, caFile, received));
         EXPECT_NE(channel.Failure().find(c.failure), std::string::npos) << channel.Failure();
@@ -168,7 +169,7 @@ TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
 TEST_F(TlsChannelTest, ReportsAFailureOnceWithTheServer)
 {
     Connect(peers->expired.TlsPort());
-    TlsChannel channel("localhost", 995, stopped);
+    TlsChannel channel("localhost", 995, stopped, socketLock);
     std::string received;
     ASSERT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
     testing::internal::CaptureStderr();
@@ -185,7 +186,7 @@ TEST_F(TlsChannelTest, StoppedOwnerEndsAHandshakeThatWouldWaitForEver)
     ASSERT_NE(silent.Port(), 0);
     Connect(silent.Port());
     stopped = true;
-    TlsChannel channel("localhost", 995, stopped);
+    TlsChannel channel("localhost", 995, stopped, socketLock);
     std::string received;
     EXPECT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
     EXPECT_TRUE(silent.AwaitHandshake()) << "the handshake was begun";
@@ -193,7 +194,7 @@ TEST_F(TlsChannelTest, StoppedOwnerEndsAHandshakeThatWouldWaitForEver)
 
 TEST_F(TlsChannelTest, ReportsNothingWhenNothingFailed)
 {
-    TlsChannel channel("localhost", 995, stopped);
+    TlsChannel channel("localhost", 995, stopped, socketLock);
     testing::internal::CaptureStderr();
     channel.ReportFailure();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
