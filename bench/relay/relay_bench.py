@@ -182,8 +182,11 @@ def measure_tls(mail_set, label, relay_host_path, runs):
         context = ssl.create_default_context(cafile=certificates["ca"])
         with dovecot.Dovecot(mail_set, tls=certificates["server"]) as server, \
                 RelayHost(server.tls_port, relay_host_path, True, address="localhost", security=1,
-                          ca_file=certificates["ca"]) as relay:
-            targets = [("direct pop3s", server.tls_port, context), ("relay, TLS upstream", relay.port, None)]
+                          ca_file=certificates["ca"]) as relay, \
+                RelayHost(server.tls_port, relay_host_path, address="localhost", security=1,
+                          ca_file=certificates["ca"]) as bare_relay:
+            targets = [("direct pop3s", server.tls_port, context), ("relay, TLS upstream", relay.port, None),
+                       ("relay, TLS upstream, no engine", bare_relay.port, None)]
             times = {name: [] for name, _, _ in targets}
             octets = 0
             full_fetch(server.tls_port, server.user, server.password, context)  # warm the page cache
@@ -192,6 +195,7 @@ def measure_tls(mail_set, label, relay_host_path, runs):
                     seconds, octets = full_fetch(port, server.user, server.password, tls_context)
                     times[name].append(seconds)
                 relay.collect()
+                bare_relay.collect()
         direct = statistics.median(times["direct pop3s"])
         for name, _, _ in targets:
             median = statistics.median(times[name])
