@@ -165,7 +165,8 @@ bool TlsChannel::Establish(AsyncSocketNotifier* notifier, std::uint32_t security
         if (!answer.starts_with("+OK")) {
             return Fail("the server refused STLS (\"" + answer + "\")");
         }
-        // Octets that came before the handshake were not protected by it (RFC 2595 section 2.2).
+        // Octets that came before the handshake are not protected by it: taking them as the server's answers
+        // would let anyone on the path put words in its mouth.
         if (!plainPending.empty()) {
             return Fail("the server sent unprotected data after accepting STLS");
         }
