@@ -81,14 +81,19 @@ TEST_P(MsgWaitMultipleTest, WaitAllNeedsEveryHandle)
 
 TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
 {
-    ZEvent never(false, true);
-    const win32::HANDLE handles[] = {never.Handle()};
-    // A thread gets its message queue on first use; only then can messages be posted to it.
+    // Set only when the post is refused, so that a refusal ends the wait instead of leaving it blocked forever.
+    ZEvent refused(false, true);
+    const win32::HANDLE handles[] = {refused.Handle()};
+    // A thread gets its message queue on first use; only then can messages be posted to it. Without this the
+    // poster can run before the wait has made the queue, and its post is refused.
     win32::MSG none;
     win32::PeekMessage(&none, nullptr, 0, 0, win32::PM_NOREMOVE);
     std::atomic<win32::BOOL> posted{win32::FALSE};
-    std::thread poster([&posted, target = win32::GetCurrentThreadId()] {
+    std::thread poster([&posted, &refused, target = win32::GetCurrentThreadId()] {
         posted = win32::PostThreadMessage(target, kPingMessage, 0, 0);
+        if (!posted.load()) {
+            refused.Set();
+        }
     });
     EXPECT_EQ(MsgWaitMultiple(1, handles, win32::INFINITE, kAnyInput, 0), win32::WAIT_OBJECT_0 + 1);
     poster.join();

@@ -241,6 +241,39 @@ TEST(PostThreadMessage, QuitEndsAnotherThreadsMessageLoop)
     loop.join();
 }
 
+// A post that comes before the target thread has used messages is refused, not kept for later: a thread that
+// waits for posted input has to make its queue before anyone can post to it.
+TEST(PostThreadMessage, RefusedUntilTheTargetThreadHasAQueue)
+{
+    std::atomic<win32::DWORD> targetThread{0};
+    std::atomic<win32::UINT> received{0};
+    Event idKnown(true);
+    Event firstPostTried(true);
+    Event queueMade(true);
+    // Joined however the test ends; every wait of the thread is bounded.
+    std::jthread target([&] {
+        targetThread = win32::GetCurrentThreadId();
+        win32::SetEvent(idKnown.handle);
+        if (win32::WaitForSingleObject(firstPostTried.handle, 5000) != win32::WAIT_OBJECT_0) {
+            return;
+        }
+        win32::MSG message;
+        win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE);
+        win32::SetEvent(queueMade.handle);
+        if (win32::MsgWaitForMultipleObjectsEx(0, nullptr, 5000, win32::QS_ALLINPUT, 0) == win32::WAIT_OBJECT_0 &&
+            win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+            received = message.message;
+        }
+    });
+    ASSERT_EQ(win32::WaitForSingleObject(idKnown.handle, 5000), win32::WAIT_OBJECT_0);
+    EXPECT_FALSE(win32::PostThreadMessage(targetThread, win32::WM_USER + 1, 0, 0));
+    win32::SetEvent(firstPostTried.handle);
+    ASSERT_EQ(win32::WaitForSingleObject(queueMade.handle, 5000), win32::WAIT_OBJECT_0);
+    EXPECT_TRUE(win32::PostThreadMessage(targetThread, win32::WM_USER + 2, 0, 0));
+    target.join();
+    EXPECT_EQ(received.load(), win32::WM_USER + 2) << "the refused post must not arrive later";
+}
+
 unsigned SetAndEnd(void* argument)
 {
     win32::SetEvent(static_cast<HANDLE>(argument));
