@@ -9,6 +9,7 @@
 #include "core/AsyncSocketNotifier.h"
 #include "core/ConnectionFailure.h"
 #include "core/NotifierMaker.h"
+#include "integration/ScriptedPop3Server.h"
 #include "pop3/TlsTestServers.h"
 #include "support/MainLoopFixture.h"
 
@@ -31,6 +32,12 @@ protected:
 
     void TearDown() override
     {
+        Disconnect();
+        MainLoopFixture::TearDown();
+    }
+
+    void Disconnect()
+    {
         if (notifier != nullptr) {
             DestroyNotifier(notifier);
             notifier = nullptr;
@@ -39,7 +46,6 @@ protected:
             win32::closesocket(socket);
             socket = win32::INVALID_SOCKET;
         }
-        MainLoopFixture::TearDown();
     }
 
     // Connects to 127.0.0.1:port as the relay agent does: a non-blocking socket reported through a notifier.
@@ -164,6 +170,19 @@ TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
         TearDown();
         MainLoopFixture::SetUp();
     }
+}
+
+TEST_F(TlsChannelTest, RefusesAnswersSentBeforeTheHandshakeBehindTheStlsAcceptance)
+{
+    // Someone on the path appends a forged answer to the server's "+OK": it must not reach the client.
+    ScriptedPop3Server forger(Pop3Responder({{"STLS", "+OK Begin TLS negotiation now.\r\n+OK Logged in.\r\n"}}));
+    Connect(forger.Port());
+    TlsChannel channel("localhost", 995, stopped, socketLock);
+    std::string received;
+    EXPECT_FALSE(channel.Establish(notifier, 2, peers->certificates.Ca(), received));
+    EXPECT_EQ(channel.Failure(), "the server sent unprotected data after accepting STLS");
+    EXPECT_EQ(received, "");
+    Disconnect();  // ends the forger's session before it is destroyed
 }
 
 TEST_F(TlsChannelTest, ReportsAFailureOnceWithTheServer)
