@@ -1,0 +1,214 @@
+// Who can reach the server and what it leaves behind: the automation socket refuses a peer of another user even
+// when the folder lets it through, and a password a mail client sends is never written anywhere.
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "app/ServerProcessFixture.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/ScriptedPop3Server.h"
+#include "platform/ComServerModule.h"
+
+extern char** environ;
+
+namespace {
+
+using Security = ServerProcessTest;
+
+// What a process of the given user sees when it connects to the socket: 0 the server ended the connection without
+// a word, 1 the connection stayed open or was answered, 2 the connect itself was refused.
+int ConnectAs(uid_t uid, gid_t gid, const std::string& socketPath) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(gid) != 0 || setuid(uid) != 0) {
+            _exit(3);
+        }
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", socketPath.c_str());
+        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+            _exit(2);
+        }
+        pollfd wait{fd, POLLIN, 0};
+        char byte = 0;
+        _exit(poll(&wait, 1, 10000) == 1 && recv(fd, &byte, 1, 0) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    for (int i = 0; i < 3000 && waitpid(child, &status, WNOHANG) == 0; ++i) {
+        usleep(10000);
+    }
+    if (waitpid(child, &status, WNOHANG) == 0 && !WIFEXITED(status)) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Security, AutomationSocketRefusesAnotherUserEvenThroughAnOpenFolder) {
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() != 0 || nobody == nullptr) {
+        GTEST_SKIP() << "needs root to run a peer as another user";
+    }
+    auto server = StartServer();
+    AutomationClient client;
+    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    const std::string socketPath = win32::AutomationSocketPath();
+    const std::string folder = win32::RuntimeFolder();
+
+    // The private folder alone keeps the other user out.
+    EXPECT_EQ(ConnectAs(nobody->pw_uid, nobody->pw_gid, socketPath), 2);
+
+    // With the folders and the socket opened up, the peer's uid still turns it away.
+    ASSERT_EQ(chmod(runtime.Folder().c_str(), 0711), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0711), 0);
+    ASSERT_EQ(chmod(socketPath.c_str(), 0777), 0);
+    EXPECT_EQ(ConnectAs(nobody->pw_uid, nobody->pw_gid, socketPath), 0);
+    chmod(socketPath.c_str(), 0755);
+    chmod(folder.c_str(), 0700);
+    chmod(runtime.Folder().c_str(), 0700);
+
+    // The owner is still served (the server was never started, so Running is 0).
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
+    client.Close();
+    server->Signal(SIGTERM);
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+}
+
+// Every regular file in root (and below it when recursive) changed at or after since that holds needle.
+std::vector<std::string> FilesHolding(const std::filesystem::path& root, std::filesystem::file_time_type since,
+                                      const std::string& needle, bool recursive) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> found;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, error), end;
+         !error && it != end; it.increment(error)) {
+        if (!recursive) {
+            it.disable_recursion_pending();
+        }
+        std::error_code ignored;
+        if (it->is_symlink(ignored) || !it->is_regular_file(ignored) || it->last_write_time(ignored) < since ||
+            it->file_size(ignored) > (64u << 20)) {
+            continue;
+        }
+        std::ifstream file(it->path(), std::ios::binary);
+        std::stringstream content;
+        content << file.rdbuf();
+        if (content.str().find(needle) != std::string::npos) {
+            found.push_back(it->path().string());
+        }
+    }
+    return found;
+}
+
+TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
+    std::random_device random;
+    const std::string marker = "pw-marker-" + std::to_string(random()) + std::to_string(random());
+    const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
+    // One login the mail server takes, one it refuses.
+    ScriptedPop3Server upstream(Pop3Responder({{"PASS " + marker, "+OK logged in\r\n"},
+                                               {"PASS " + marker + "-wrong", "-ERR [AUTH] " + marker + "\r\n"},
+                                               {"STAT", "+OK 0 0\r\n"}}));
+    raw::SetDword(raw::kProxyKey, "MailServerPort", upstream.Port());
+
+    // The server's own output goes to files of the test, and its home and temporary folders are the test's, so
+    // that everything it may write is searched below.
+    char outputFolder[] = "/tmp/vuved-security-XXXXXX";
+    ASSERT_NE(mkdtemp(outputFolder), nullptr);
+    const std::string home = std::string(outputFolder) + "/home";
+    const std::string temporary = std::string(outputFolder) + "/tmp";
+    ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
+    const std::string outputPath = std::string(outputFolder) + "/stdout";
+    const std::string errorPath = std::string(outputFolder) + "/stderr";
+    std::vector<std::string> environment = {"HOME=" + home, "TMPDIR=" + temporary};
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string entry = *variable;
+        if (entry.rfind("HOME=", 0) != 0 && entry.rfind("TMPDIR=", 0) != 0) {
+            environment.push_back(entry);
+        }
+    }
+    std::vector<char*> environmentPointers;
+    for (std::string& entry : environment) {
+        environmentPointers.push_back(entry.data());
+    }
+    environmentPointers.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const std::string executable = ServerExecutable();
+    std::vector<char*> arguments = {const_cast<char*>(executable.c_str()), const_cast<char*>("-Startup"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, executable.c_str(), &actions, nullptr, arguments.data(), environmentPointers.data()),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    ASSERT_TRUE(WaitFor([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
+                        kStartTimeout));
+    {
+        Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
+        ASSERT_TRUE(mailClient.ReadLine());
+        EXPECT_EQ(mailClient.Command("USER alice"), "+OK\r\n");
+        EXPECT_EQ(mailClient.Command("PASS " + marker), "+OK logged in\r\n");
+        EXPECT_EQ(mailClient.Command("STAT"), "+OK 0 0\r\n");
+        EXPECT_EQ(mailClient.Command("QUIT"), "+OK bye\r\n");
+    }
+    {
+        Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
+        ASSERT_TRUE(mailClient.ReadLine());
+        EXPECT_EQ(mailClient.Command("USER alice"), "+OK\r\n");
+        // The mail server's refusal is the mail server's text; the relay passes it on and keeps it nowhere.
+        mailClient.Command("PASS " + marker + "-wrong");
+        mailClient.Command("QUIT");
+    }
+    {
+        // A client that leaves in the middle of its login.
+        Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
+        ASSERT_TRUE(mailClient.ReadLine());
+        mailClient.Command("USER alice");
+        mailClient.SendRaw("PASS " + marker);
+    }
+
+    kill(pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
+        usleep(10000);
+    }
+    if (waitpid(pid, &status, WNOHANG) == 0 && !WIFEXITED(status) && !WIFSIGNALED(status)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the server did not end after SIGTERM";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    // The marker reached the mail server, so the search below looks for something that was really sent.
+    const std::vector<std::string> received = upstream.Received();
+    EXPECT_NE(std::find(received.begin(), received.end(), "PASS " + marker), received.end());
+
+    // Everything the run may have written: its output, home and temporary folders, the registry and runtime
+    // folders, and files put straight into the system's temporary folder.
+    const std::filesystem::path registryFolder = std::getenv("VUVED_REGISTRY_DIR");
+    for (const std::filesystem::path& root :
+         {std::filesystem::path(outputFolder), registryFolder.parent_path(), std::filesystem::path(runtime.Folder())}) {
+        SCOPED_TRACE(root.string());
+        EXPECT_EQ(FilesHolding(root, started, marker, true), std::vector<std::string>{});
+    }
+    EXPECT_EQ(FilesHolding("/tmp", started, marker, false), std::vector<std::string>{});
+    std::filesystem::remove_all(outputFolder);
+}
+
+}  // namespace
