@@ -1,0 +1,242 @@
+// Clients that misbehave never take the relay down: half-open and silent connections, commands cut into thousands
+// of segments, huge command lines, a client that never reads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "integration/HostilePop3Server.h"
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
+
+// The system's socket interface after the relay's headers, whose names its macros would otherwise replace.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// A field of /proc/self/status (VmRSS in KiB, Threads), -1 when missing.
+long StatusField(const std::string& name)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(name + ":")) {
+            return std::stol(line.substr(name.size() + 1));
+        }
+    }
+    return -1;
+}
+
+// The sockets the test process has open (the relay's and the hostile peer's).
+int SocketCount()
+{
+    int count = 0;
+    std::error_code error;
+    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        count += std::filesystem::read_symlink(entry->path(), error).string().starts_with("socket:") ? 1 : 0;
+    }
+    return count;
+}
+
+// What the open descriptors are, for a failure message.
+std::string DescriptorList()
+{
+    std::string list;
+    std::error_code error;
+    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        list += std::filesystem::read_symlink(entry->path(), error).string() + " ";
+    }
+    return list;
+}
+
+bool BackTo(int descriptors, long threads)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((SocketCount() != descriptors || StatusField("Threads") != threads) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return SocketCount() == descriptors && StatusField("Threads") == threads;
+}
+
+// A raw loopback connection for the cases a line-oriented client cannot make (half-closes, tiny segments).
+int RawConnect(std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+class HostileClientTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(upstream->Port(), 0);
+        WriteProxyServerSettings("127.0.0.1", upstream->Port(), 0);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+        // The first session makes what later sessions reuse; the counts are taken after it.
+        {
+            Pop3TestClient warmUp(relay->Port());
+            ASSERT_TRUE(warmUp.Login("alice", "secret"));
+        }
+        ASSERT_TRUE(relay->CollectAll());
+        descriptors = SocketCount();
+        threads = StatusField("Threads");
+        descriptorList = DescriptorList();
+    }
+
+    void TearDown() override
+    {
+        relay.reset();
+        upstream.reset();
+    }
+
+    void ExpectAllReleasedAndServing()
+    {
+        EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "a session outlives its client";
+        EXPECT_TRUE(BackTo(descriptors, threads))
+            << SocketCount() << " sockets, " << descriptors << " before; " << StatusField("Threads")
+            << " threads, " << threads << " before; now " << DescriptorList() << "; before " << descriptorList;
+        Pop3TestClient next(relay->Port());
+        ASSERT_TRUE(next.Login("alice", "secret"));
+        EXPECT_EQ(next.Command("NOOP"), "+OK\r\n");
+    }
+
+    ScopedRegistry registry;
+    std::unique_ptr<HostilePop3Server> upstream = std::make_unique<HostilePop3Server>(HostilePop3Server::Fault::None);
+    std::unique_ptr<InProcessRelay> relay;
+    int descriptors = 0;
+    long threads = 0;
+    std::string descriptorList;
+};
+}  // namespace
+
+TEST_F(HostileClientTest, HalfOpenAndSilentConnectionsEndWithTheirClient)
+{
+    // A client that has shut down its sending side after a pipelined command gets its answer, then the end.
+    const int halfClosed = RawConnect(relay->Port());
+    ASSERT_GE(halfClosed, 0);
+    const std::string commands = "USER alice\r\nPASS secret\r\nNOOP\r\n";
+    ASSERT_EQ(::send(halfClosed, commands.data(), commands.size(), MSG_NOSIGNAL), static_cast<ssize_t>(commands.size()));
+    ::shutdown(halfClosed, SHUT_WR);
+    Pop3TestClient reader = Pop3TestClient::Adopt(halfClosed);
+    const std::string answers = reader.ReadUntilClose();
+    EXPECT_TRUE(answers.starts_with("+OK hostile ready\r\n")) << answers;
+    EXPECT_TRUE(reader.WaitForClose()) << "the relay keeps a half-closed connection open";
+    reader.Close();
+    ASSERT_TRUE(relay->CollectAll());
+
+    // Clients that connect and never say anything hold their sessions only while they stay.
+    std::vector<Pop3TestClient> silent;
+    for (int i = 0; i < 20; ++i) {
+        silent.emplace_back(relay->Port());
+        ASSERT_EQ(silent.back().ReadLine(), "+OK hostile ready\r\n");
+    }
+    EXPECT_EQ(relay->Server()->ConnectionCount(), silent.size());
+    silent.clear();
+    ExpectAllReleasedAndServing();
+}
+
+TEST_F(HostileClientTest, TenThousandTinySegments)
+{
+    Pop3TestClient client(relay->Port());
+    ASSERT_TRUE(client.Login("alice", "secret"));
+    // One octet per segment: 10,000 segments make 1,666 NOOP commands, sent without waiting for the answers.
+    const int fd = RawConnect(relay->Port());
+    ASSERT_GE(fd, 0);
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    Pop3TestClient tiny = Pop3TestClient::Adopt(fd);
+    ASSERT_EQ(tiny.ReadLine(), "+OK hostile ready\r\n");
+    const std::string stream = [] {
+        std::string text = "USER alice\r\nPASS secret\r\n";
+        while (text.size() + 6 <= 10000) {
+            text += "NOOP\r\n";
+        }
+        return text;
+    }();
+    std::thread sender([fd, &stream] {
+        for (const char octet : stream) {
+            if (::send(fd, &octet, 1, MSG_NOSIGNAL) != 1) {
+                return;
+            }
+        }
+    });
+    std::size_t answered = 0;
+    const std::size_t expected = (stream.size() - 25) / 6 + 2;
+    while (answered < expected) {
+        const auto line = tiny.ReadLine();
+        if (!line) {
+            break;
+        }
+        EXPECT_EQ(*line, "+OK\r\n");
+        ++answered;
+    }
+    sender.join();
+    EXPECT_EQ(answered, expected);
+    // Another client is served meanwhile and after.
+    EXPECT_EQ(client.Command("NOOP"), "+OK\r\n");
+    tiny.Close();
+    client.Close();
+    ExpectAllReleasedAndServing();
+}
+
+TEST_F(HostileClientTest, CommandLineOfOneMebibyte)
+{
+    // The relay takes a command line whole, however long (it holds it in memory only while relaying it), and the
+    // session goes on afterwards; before login the long word is refused without reaching the server.
+    const std::string huge(1 << 20, 'x');
+    Pop3TestClient client(relay->Port());
+    ASSERT_EQ(client.ReadLine(), "+OK hostile ready\r\n");
+    EXPECT_EQ(client.Command(huge), "-ERR Unknown command: " + huge + "\r\n");
+    ASSERT_EQ(client.Command("USER alice"), "+OK\r\n");
+    ASSERT_EQ(client.Command("PASS secret"), "+OK\r\n");
+    EXPECT_EQ(client.Command("NOOP " + huge), "+OK\r\n");
+    EXPECT_EQ(client.Command("NOOP"), "+OK\r\n");
+    client.Close();
+    ExpectAllReleasedAndServing();
+}
+
+// The relay neither limits nor stops a client that does not read: the connection thread waits (without a timeout)
+// for room in the client's socket, while the agent's receive loop goes on taking the answer from the mail server.
+// Memory is bounded by the size of the answer being relayed, not by time, and the server is freed at once; the
+// client's session ends when the client goes. A stop of a slow reader would break a client on a slow link, and the
+// mail server's answer is bounded by the mail the user keeps there.
+TEST_F(HostileClientTest, ClientThatNeverReadsItsMail)
+{
+    Pop3TestClient stuck(relay->Port());
+    ASSERT_TRUE(stuck.Login("alice", "secret"));
+    ASSERT_TRUE(stuck.SendLine("RETR 2"));
+    // The mail server gets rid of the whole mail although the client reads nothing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (upstream->LargeMailsSent() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(upstream->LargeMailsSent(), 1);
+    // Other clients are served meanwhile.
+    {
+        Pop3TestClient other(relay->Port());
+        ASSERT_TRUE(other.Login("alice", "secret"));
+        EXPECT_EQ(other.MultiLineCommand("RETR 1"), "+OK 5 octets\r\nhi\r\n.\r\n");
+    }
+    EXPECT_EQ(relay->Server()->ConnectionCount(), 2u);  // the stuck one, and the one that just left (or not yet)
+    stuck.Close();
+    ExpectAllReleasedAndServing();
+}

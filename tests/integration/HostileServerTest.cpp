@@ -1,0 +1,192 @@
+// A mail server that misbehaves never takes the relay down: the client's connection ends (or, while the server
+// hangs, stays open as long as the client keeps it and the session lasts until the server answers or goes), its
+// threads and sockets are collected, and the next client is served.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "integration/HostilePop3Server.h"
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
+
+namespace {
+using Fault = HostilePop3Server::Fault;
+
+// How long a client waits for an answer that a hung server will never let through.
+constexpr int kHungWaitMs = 300;
+
+// The sockets the test process has open (the relay's and the hostile peer's).
+int SocketCount()
+{
+    int count = 0;
+    std::error_code error;
+    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        count += std::filesystem::read_symlink(entry->path(), error).string().starts_with("socket:") ? 1 : 0;
+    }
+    return count;
+}
+
+int ThreadCount()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Threads:")) {
+            return std::stoi(line.substr(8));
+        }
+    }
+    return -1;
+}
+
+// Sockets and threads of finished connections (the relay's and the hostile server's own) are all released:
+// looked at again for a while, as threads release theirs as they end.
+bool BackTo(int descriptors, int threads)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((SocketCount() != descriptors || ThreadCount() != threads) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return SocketCount() == descriptors && ThreadCount() == threads;
+}
+
+// Reads until the relay closes the connection; false when it is still open at the deadline.
+bool EndsConnection(Pop3TestClient& client)
+{
+    client.ReadUntilClose();
+    return client.WaitForClose();
+}
+
+class HostileServerTest : public testing::TestWithParam<Fault> {
+protected:
+    void SetUp() override
+    {
+        upstream = std::make_unique<HostilePop3Server>(GetParam());
+        ASSERT_NE(upstream->Port(), 0);
+        WriteProxyServerSettings("127.0.0.1", upstream->Port(), 0);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+    }
+
+    void TearDown() override
+    {
+        relay.reset();
+        upstream.reset();
+    }
+
+    // A full well-behaved session: login, a retrieval, QUIT.
+    void ServeWell()
+    {
+        Pop3TestClient client(relay->Port());
+        ASSERT_TRUE(client.Login("alice", "secret"));
+        EXPECT_EQ(client.MultiLineCommand("RETR 1"), "+OK 5 octets\r\nhi\r\n.\r\n");
+        EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
+    }
+
+    ScopedRegistry registry;
+    std::unique_ptr<HostilePop3Server> upstream;
+    std::unique_ptr<InProcessRelay> relay;
+};
+
+std::string FaultName(const testing::TestParamInfo<Fault>& info)
+{
+    switch (info.param) {
+    case Fault::None: return "None";
+    case Fault::NeverGreets: return "NeverGreets";
+    case Fault::StallsAfterGreeting: return "StallsAfterGreeting";
+    case Fault::StallsInRetr: return "StallsInRetr";
+    case Fault::LongLine: return "LongLine";
+    case Fault::BareLfAndNul: return "BareLfAndNul";
+    case Fault::ClosesMidLine: return "ClosesMidLine";
+    case Fault::Garbage: return "Garbage";
+    case Fault::Resets: return "Resets";
+    }
+    return "Unknown";
+}
+}  // namespace
+
+TEST_P(HostileServerTest, ClientIsReleasedAndTheNextOneServed)
+{
+    ServeWell();  // the first session makes what later sessions reuse
+    ASSERT_TRUE(relay->CollectAll());
+    const int descriptors = SocketCount();
+    const int threads = ThreadCount();
+    const bool hangs = GetParam() == Fault::NeverGreets || GetParam() == Fault::StallsAfterGreeting ||
+                       GetParam() == Fault::StallsInRetr;
+    { GetParam() == Fault::NeverGreets || GetParam() == Fault::StallsAfterGreeting ||
+                           GetParam() == Fault::StallsInRetr;
+        Pop3TestClient client(relay->Port(), hangs ? kHungWaitMs : Pop3TestClient::kDefaultTimeoutMs);
+        switch (GetParam()) {
+        case Fault::None:
+            break;
+        case Fault::NeverGreets:
+            EXPECT_EQ(client.ReadLine(), std::nullopt);
+            break;
+        case Fault::StallsAfterGreeting:
+            ASSERT_EQ(client.ReadLine(), "+OK hostile ready\r\n");
+            EXPECT_EQ(client.Command("USER alice"), std::nullopt);
+            break;
+        case Fault::Garbage:
+        case Fault::Resets:
+            ASSERT_EQ(client.ReadLine(), "+OK hostile ready\r\n");
+            client.SendLine("USER alice");
+            EXPECT_TRUE(EndsConnection(client));
+            break;
+        case Fault::StallsInRetr:
+            ASSERT_TRUE(client.Login("alice", "secret"));
+            ASSERT_EQ(client.Command("RETR 1"), "+OK 1000 octets\r\n");
+            EXPECT_EQ(client.ReadLine(), "From: a@example.org\r\n");
+            EXPECT_EQ(client.ReadLine(), "\r\n");
+            EXPECT_EQ(client.ReadLine(), std::nullopt);  // the partial line is not passed on
+            break;
+        case Fault::LongLine:
+            ASSERT_TRUE(client.Login("alice", "secret"));
+            ASSERT_EQ(client.Command("RETR 1"), "+OK 67108864 octets\r\n");
+            EXPECT_TRUE(EndsConnection(client));
+            break;
+        case Fault::BareLfAndNul:
+            // Lines pass as the server sent them; only the CR LF pairs end lines.
+            ASSERT_TRUE(client.Login("alice", "secret"));
+            EXPECT_EQ(client.MultiLineCommand("RETR 1"), HostilePop3Server::kOddMail);
+            EXPECT_EQ(client.Command("NOOP"), "+OK\r\n");
+            client.SendLine("QUIT");
+            EXPECT_TRUE(EndsConnection(client));
+            break;
+        case Fault::ClosesMidLine:
+            ASSERT_TRUE(client.Login("alice", "secret"));
+            ASSERT_EQ(client.Command("RETR 1"), "+OK 1000 octets\r\n");
+            EXPECT_EQ(client.ReadLine(), "From: a@example.org\r\n");
+            EXPECT_TRUE(EndsConnection(client));
+            break;
+        }
+        if (hangs) {
+            // A hung server leaves the client connected as long as the client likes.
+            EXPECT_TRUE(client.IsConnected());
+            EXPECT_EQ(relay->Server()->ConnectionCount(), 1u);
+        }
+    }
+    if (hangs) {
+        // The session waits for the server's answer without a time limit, so it outlives its client until the
+        // server answers or goes (or the relay stops); then it ends and is collected.
+        relay->Collect();
+        EXPECT_EQ(relay->Server()->ConnectionCount(), 1u);
+        upstream->ReleaseStalls();
+    }
+    EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "the session outlives its client";
+    EXPECT_TRUE(BackTo(descriptors, threads))
+        << SocketCount() << " sockets, " << descriptors << " before; " << ThreadCount() << " threads, "
+        << threads << " before";
+    ServeWell();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFault, HostileServerTest,
+                         testing::Values(Fault::NeverGreets, Fault::StallsAfterGreeting, Fault::StallsInRetr,
+                                         Fault::LongLine, Fault::BareLfAndNul, Fault::ClosesMidLine, Fault::Garbage,
+                                         Fault::Resets),
+                         FaultName);
