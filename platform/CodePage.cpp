@@ -162,11 +162,6 @@ std::uint16_t CombinedKana(BYTE kana, BYTE mark) {
     return 0;
 }
 
-void AppendDoubleByte(std::uint16_t code, std::string& out) {
-    out.push_back(static_cast<char>(code >> 8));
-    out.push_back(static_cast<char>(code & 0xFF));
-}
-
 }  // namespace
 
 bool IsDBCSLeadByte(BYTE byte) {
@@ -309,28 +304,41 @@ std::string CharUpperAnsi(std::string_view ansi) {
 }
 
 std::string ToFullWidthAnsi(std::string_view ansi) {
-    std::string out;
-    out.reserve(ansi.size() * 2);
-    for (std::size_t i = 0; i < ansi.size(); ++i) {
-        const auto byte = static_cast<BYTE>(ansi[i]);
-        if (IsDBCSLeadByte(byte) && i + 1 < ansi.size()) {
-            out.push_back(ansi[i]);
-            out.push_back(ansi[++i]);
-        } else if (byte >= 0x20 && byte <= 0x7E && byte != kYenSign) {
-            AppendDoubleByte(kFullWidthAscii[byte - 0x20], out);
+    // Every byte gives at most two: the result is written through a cursor into a buffer of twice the size and
+    // cut to length once, rather than grown byte by byte.
+    std::string out(ansi.size() * 2, '\0');
+    char* cursor = out.data();
+    const char* in = ansi.data();
+    const char* const end = in + ansi.size();
+    const auto putDoubleByte = [&cursor](std::uint16_t code) {
+        cursor[0] = static_cast<char>(code >> 8);
+        cursor[1] = static_cast<char>(code & 0xFF);
+        cursor += 2;
+    };
+    while (in < end) {
+        const auto byte = static_cast<BYTE>(*in);
+        if (byte >= 0x20 && byte <= 0x7E && byte != kYenSign) {
+            putDoubleByte(kFullWidthAscii[byte - 0x20]);
+            ++in;
+        } else if (IsDBCSLeadByte(byte) && in + 1 < end) {
+            cursor[0] = in[0];
+            cursor[1] = in[1];
+            cursor += 2;
+            in += 2;
         } else if (byte >= 0xA1 && byte <= 0xDF) {
-            const std::uint16_t combined =
-                i + 1 < ansi.size() ? CombinedKana(byte, static_cast<BYTE>(ansi[i + 1])) : 0;
+            const std::uint16_t combined = in + 1 < end ? CombinedKana(byte, static_cast<BYTE>(in[1])) : 0;
             if (combined != 0) {
-                AppendDoubleByte(combined, out);
-                ++i;
+                putDoubleByte(combined);
+                in += 2;
             } else {
-                AppendDoubleByte(kFullWidthKatakana[byte - 0xA1], out);
+                putDoubleByte(kFullWidthKatakana[byte - 0xA1]);
+                ++in;
             }
         } else {
-            out.push_back(ansi[i]);  // control characters and bytes without a character stay as they are
+            *cursor++ = *in++;  // control characters and bytes without a character stay as they are
         }
     }
+    out.resize(static_cast<std::size_t>(cursor - out.data()));
     return out;
 }
 
