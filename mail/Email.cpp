@@ -67,11 +67,16 @@ void Email::Clear() {
     bodies.clear();
 }
 
-bool Email::SetMail(std::span<const std::string> lines) {
+bool Email::SetMail(std::span<const std::string> lines) { return ParseMail(lines); }
+
+bool Email::SetMail(std::span<const std::string_view> lines) { return ParseMail(lines); }
+
+template <typename Line>
+bool Email::ParseMail(std::span<const Line> lines) {
     std::scoped_lock guard(lock);
     std::size_t next = 0;
     for (; next < lines.size(); ++next) {
-        const std::string& line = lines[next];
+        const std::string_view line = lines[next];
         if (line.empty()) {
             ++next;
             break;
@@ -85,15 +90,16 @@ bool Email::SetMail(std::span<const std::string> lines) {
             // Nothing to fold into (an mbox "From " line, a stray blank line start): keep the line as a field
             // of its own with an empty name, so that it is written out again exactly as received.
             headers.emplace_back(std::string(), std::string());
-            headers.back().value = line;
+            headers.back().value.assign(line);
         }
     }
     DetectMimeType();
     MakeUniqueId();
     bodies.reserve(bodies.size() + (lines.size() - next));
     for (; next < lines.size(); ++next) {
-        if (lines[next] != ".") {
-            bodies.emplace_back(lines[next]);
+        const std::string_view line = lines[next];
+        if (line != ".") {
+            bodies.emplace_back(line);
         }
     }
     UpdateSize();

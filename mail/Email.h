@@ -43,6 +43,9 @@ public:
     virtual void Clear();
     // Parses the lines of one RETR answer (without CR LF) and appends them; always true.
     virtual bool SetMail(std::span<const std::string> lines);
+    // The same for lines that stay owned by the caller (a capture kept as one text): no copy per line beyond
+    // the body line itself.
+    virtual bool SetMail(std::span<const std::string_view> lines);
     // Appends the mail as lines: header lines, an empty line, at most `limit` body lines (-1: all), ".".
     virtual bool GetMail(int limit, LineList& out);
     virtual bool GetMail(LineList& out);
@@ -78,5 +81,8 @@ protected:
     std::vector<MailBody> bodies;     // guarded by lock
 
 private:
+    // The parsing behind both SetMail forms; Line is std::string or std::string_view.
+    template <typename Line>
+    bool ParseMail(std::span<const Line> lines);
     void MakeUniqueId();
 };

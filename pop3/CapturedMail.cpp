@@ -25,11 +25,13 @@ void CapturedMail::Append(std::string_view line)
 
 std::unique_ptr<Email> CapturedMail::BuildEmail() const
 {
-    std::vector<std::string> lines;
+    // Views into the captured text: the Email copies each line once, into its own fields and body lines.
+    std::vector<std::string_view> lines;
     lines.reserve(lengths.size());
+    const std::string_view whole = text;
     std::size_t position = 0;
     for (const std::uint32_t length : lengths) {
-        lines.emplace_back(text, position, length);
+        lines.push_back(whole.substr(position, length));
         position += length;
     }
     auto mail = std::make_unique<Email>();
