@@ -97,6 +97,7 @@ protected:
             ASSERT_TRUE(warmUp.Login("alice", "secret"));
         }
         ASSERT_TRUE(relay->CollectAll());
+        ASSERT_TRUE(upstream->WaitUntilIdle());  // the mail server's side of it has ended too
         descriptors = SocketCount();
         threads = StatusField("Threads");
         descriptorList = DescriptorList();

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace {
 constexpr int kPollMs = 50;
@@ -63,6 +64,12 @@ HostilePop3Server::~HostilePop3Server()
     }
     std::unique_lock guard(lock);
     sessionEnded.wait(guard, [this] { return liveSessions == 0; });
+}
+
+bool HostilePop3Server::WaitUntilIdle()
+{
+    std::unique_lock guard(lock);
+    return sessionEnded.wait_for(guard, std::chrono::seconds(10), [this] { return liveSessions == 0; });
 }
 
 void HostilePop3Server::AcceptLoop()

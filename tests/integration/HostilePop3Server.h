@@ -35,6 +35,8 @@ public:
     HostilePop3Server& operator=(const HostilePop3Server&) = delete;
 
     std::uint16_t Port() const { return port; }
+    // Waits (bounded) until no connection is being served; true when none is.
+    bool WaitUntilIdle();
     // Ends every stall: the hung connections are closed.
     void ReleaseStalls() { released = true; }
     // How many large mails were sent whole (taken by the peer's socket).

@@ -115,6 +115,7 @@ TEST_P(HostileServerTest, ClientIsReleasedAndTheNextOneServed)
 {
     ServeWell();  // the first session makes what later sessions reuse
     ASSERT_TRUE(relay->CollectAll());
+    ASSERT_TRUE(upstream->WaitUntilIdle());  // the mail server's side of it has ended too
     const int descriptors = SocketCount();
     const int threads = ThreadCount();
     const bool hangs = GetParam() == Fault::NeverGreets || GetParam() == Fault::StallsAfterGreeting ||
