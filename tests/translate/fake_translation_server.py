@@ -7,6 +7,7 @@ line. What it answers is chosen by the text to translate:
   "cutoff ..."   finish_reason "length"           "garbage ..." a body that is not JSON
   "flood ..."    an endless answer body         "think ..."   the translation after a reasoning block
   "inspect ..."  the request itself, as JSON text (so the test can check what was sent)
+  "japanese ..." "日本語の訳:" followed by the text (Japanese enough for its code to be detected line by line)
   anything else  "訳:" followed by the text
 """
 import json
@@ -68,6 +69,8 @@ class Handler(BaseHTTPRequestHandler):
             return text
         if text.startswith("think"):
             return "<think>\nThe user wants Japanese.\n</think>\n\n" + translate(text)
+        if text.startswith("japanese"):
+            return "日本語の訳:" + text
         if text.startswith("inspect"):
             return json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})
         return translate(text)

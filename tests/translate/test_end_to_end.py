@@ -1,7 +1,8 @@
 """End to end with a private Dovecot and real clients: the first fetch is relayed unchanged and its English mails
 are captured; once translated copies wait, the next fetch gets only them (text/plain in ISO-2022-JP, "TR: "
 subjects, the Japanese after each paragraph); the fetch after that is relayed again. Mails that are multipart,
-above the size limit or Japanese are not translated, and without an engine the captured mails wait."""
+above the size limit or Japanese are not translated, and without an engine the captured mails wait. A network
+engine's Japanese answer arrives in ISO-2022-JP too."""
 
 import email
 import email.policy
@@ -13,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+import unittest.mock
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "integration"))
@@ -220,6 +222,32 @@ class EndToEndTest(unittest.TestCase):
         third = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
         self.assertNotEqual(third.getwelcome(), GREETING)
         third.quit()
+
+    def test_network_engine_answer_is_delivered_in_iso_2022_jp(self):
+        # The chat engine answers in UTF-8; its Japanese must reach the client as 7-bit ISO-2022-JP, not as the
+        # Shift_JIS the composition works in. The answer holds several double-byte characters: a line with a single
+        # one before ASCII (like "訳:") reads as much like EUC-JP as like Shift_JIS and is by design left as it is.
+        engine = subprocess.Popen([sys.executable, os.path.join(HERE, "fake_translation_server.py")],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.addCleanup(engine.stdout.close)
+        self.addCleanup(engine.wait, TIMEOUT)
+        self.addCleanup(engine.stdin.close)
+        engine_port = int(engine.stdout.readline())
+        mail = _mail(b"Network", b"japanese first paragraph.\r\n\r\n> japanese quoted paragraph.\r\n")
+        self.server = dovecot.Dovecot([mail]).start()
+        self.addCleanup(self.server.stop)
+        with unittest.mock.patch.dict(os.environ, OPENAI_API_KEY="sk-test"):
+            self.host = TranslationHost(self.server.port, "Engine=openai",
+                                        "Endpoint=http://127.0.0.1:%d/v1" % engine_port, "Model=small-model")
+        self.addCleanup(self.host.stop)
+        self.fetch_all(self.host.port)
+        self.assertTrue(self.host.wait_until_idle()[1])
+        raw = self.fetch_all(self.host.port)[0]
+        self.assertEqual([byte for byte in raw if byte >= 0x80], [], raw)
+        self.assertIn(b"\x1b$B", raw)
+        lines = self.check_translated(raw, "Network")
+        self.assertIn("|日本語の訳:japanese first paragraph.", lines)
+        self.assertIn("|> 日本語の訳:japanese quoted paragraph.", lines)
 
     def test_without_engine_the_mails_wait(self):
         self.start("DictionaryPath=/nonexistent/dictionary")
