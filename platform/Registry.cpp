@@ -131,7 +131,7 @@ std::string RegistryFolder() {
         return folder;
     }
     constexpr const char* kBelowConfig = "/VUVed3UzeroVadave/registry";
-    // Only an absolute XDG_CONFIG_HOME counts, as the base directory specification says.
+    // A relative XDG_CONFIG_HOME is invalid by XDG's own rules and is ignored.
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
         return std::string(config) + kBelowConfig;
     }

@@ -265,14 +265,14 @@ service anvil {{
         self.stop()
 
 
-def _mails_for(spec):
+def _mails_for(mail_set):
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import mails
-    if spec == "standard":
+    if mail_set == "standard":
         return mails.standard_set()
-    kind, count, size = spec.split(":")
+    kind, count, size = mail_set.split(":")
     if kind != "sized":
-        raise SystemExit("unknown mail set: " + spec)
+        raise SystemExit("unknown mail set: " + mail_set)
     return mails.sized_set(int(count), int(size))
 
 
