@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <utility>
+#include <vector>
 
 namespace {
 constexpr int kStartTimeoutMs = 60000;
@@ -18,8 +19,19 @@ std::string FixtureScript()
 }
 }  // namespace
 
-DovecotServer::DovecotServer(const std::string& mailSet)
+DovecotServer::DovecotServer(const std::string& mailSet, const std::string& certificateFile,
+                             const std::string& keyFile)
 {
+    std::vector<std::string> arguments = {VUVED_PYTHON, FixtureScript(), "serve", "--set", mailSet};
+    if (!certificateFile.empty()) {
+        arguments.insert(arguments.end(), {"--tls", certificateFile, keyFile});
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
     int input[2];
     int output[2];
     if (::pipe(input) != 0 || ::pipe(output) != 0) {
@@ -34,8 +46,7 @@ DovecotServer::DovecotServer(const std::string& mailSet)
         ::close(input[1]);
         ::close(output[0]);
         ::close(output[1]);
-        const std::string script = FixtureScript();
-        ::execlp(VUVED_PYTHON, VUVED_PYTHON, script.c_str(), "serve", "--set", mailSet.c_str(), nullptr);
+        ::execvp(VUVED_PYTHON, argv.data());
         ::_exit(127);
     }
     ::close(input[0]);
@@ -55,6 +66,8 @@ DovecotServer::DovecotServer(const std::string& mailSet)
         }
         if (line.starts_with("PORT ")) {
             port = static_cast<std::uint16_t>(std::atoi(line.c_str() + 5));
+        } else if (line.starts_with("TLSPORT ")) {
+            tlsPort = static_cast<std::uint16_t>(std::atoi(line.c_str() + 8));
         } else if (line.starts_with("USER ")) {
             user = line.substr(5);
         } else if (line.starts_with("PASS ")) {

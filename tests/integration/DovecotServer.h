@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 class DovecotServer {
 public:
-    // mailSet: "standard" (the mails of mails.py), or "sized:COUNT:SIZE".
-    explicit DovecotServer(const std::string& mailSet = "standard");
+    // mailSet: "standard" (the mails of mails.py), or "sized:COUNT:SIZE". With a certificate and key file, Dovecot
+    // requires TLS and also listens for TLS from the first byte (TlsPort).
+    explicit DovecotServer(const std::string& mailSet = "standard", const std::string& certificateFile = {},
+                           const std::string& keyFile = {});
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;
@@ -18,6 +21,7 @@ public:
     bool IsRunning() const { return port != 0; }
     const std::string& Error() const { return error; }
     std::uint16_t Port() const { return port; }
+    std::uint16_t TlsPort() const { return tlsPort; }
     const std::string& User() const { return user; }
     const std::string& Password() const { return password; }
     int MailCount() const { return mailCount; }
@@ -33,6 +37,7 @@ private:
     std::string buffered;
     std::string error;
     std::uint16_t port = 0;
+    std::uint16_t tlsPort = 0;
     std::string user;
     std::string password;
     int mailCount = 0;

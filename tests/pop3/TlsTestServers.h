@@ -2,6 +2,8 @@
 // folder, and private Dovecot servers (dovecot.py) that require TLS with one of those certificates, or offer no TLS.
 #pragma once
 
+#include "integration/DovecotServer.h"
+
 #include <sys/types.h>
 
 #include <cstdint>
@@ -30,26 +32,16 @@ private:
 // "wrong-name" or "expired" (the files of tls_ca.py) and TLS is required: STLS on Port(), TLS on TlsPort().
 class TlsDovecot {
 public:
+    // certificate: the base name of a certificate made by TestCertificates; empty for a Dovecot without TLS.
     TlsDovecot(const TestCertificates& certificates, const std::string& certificate);
-    ~TlsDovecot();
-    TlsDovecot(const TlsDovecot&) = delete;
-    TlsDovecot& operator=(const TlsDovecot&) = delete;
 
-    bool IsRunning() const { return port != 0; }
-    std::uint16_t Port() const { return port; }
-    std::uint16_t TlsPort() const { return tlsPort; }
-    int MailCount() const { return mailCount; }
+    bool IsRunning() const { return server.IsRunning(); }
+    std::uint16_t Port() const { return server.Port(); }
+    std::uint16_t TlsPort() const { return server.TlsPort(); }
+    int MailCount() const { return server.MailCount(); }
 
 private:
-    std::string ReadLine();
-
-    pid_t child = -1;
-    int toChild = -1;
-    int fromChild = -1;
-    std::string buffered;
-    std::uint16_t port = 0;
-    std::uint16_t tlsPort = 0;
-    int mailCount = 0;
+    DovecotServer server;
 };
 
 // The certificates and one Dovecot for each of them, shared by the cases of a suite (each start takes a moment).
