@@ -83,16 +83,12 @@ bool Pop3TestClient::SendRaw(std::string_view bytes)
     return fd >= 0;
 }
 
-bool Pop3TestClient::Fill()
+Pop3TestClient::Receipt Pop3TestClient::ReceiveSome(std::chrono::steady_clock::time_point deadline)
 {
-    if (fd < 0) {
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            return false;
+            return Receipt::TimedOut;
         }
         pollfd watch{fd, POLLIN, 0};
         const int ready = ::poll(&watch, 1, static_cast<int>(left.count()));
@@ -100,7 +96,7 @@ bool Pop3TestClient::Fill()
             continue;
         }
         if (ready <= 0) {
-            return false;
+            return Receipt::TimedOut;
         }
         char chunk[65536];
         const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
@@ -108,11 +104,19 @@ bool Pop3TestClient::Fill()
             continue;
         }
         if (received <= 0) {
-            return false;
+            return Receipt::Ended;
         }
         pending.append(chunk, static_cast<std::size_t>(received));
-        return true;
+        return Receipt::Data;
     }
+}
+
+bool Pop3TestClient::Fill()
+{
+    if (fd < 0) {
+        return false;
+    }
+    return ReceiveSome(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) == Receipt::Data;
 }
 
 std::optional<std::string> Pop3TestClient::ReadLine()
@@ -185,28 +189,14 @@ bool Pop3TestClient::WaitForClose()
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
+        switch (ReceiveSome(deadline)) {
+        case Receipt::Data:
+            continue;
+        case Receipt::Ended:
+            return pending.empty();  // closed (or reset): true when nothing came before
+        case Receipt::TimedOut:
             return false;
         }
-        pollfd watch{fd, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            return false;
-        }
-        char chunk[4096];
-        const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
-        if (received < 0 && errno == EINTR) {
-            continue;
-        }
-        if (received > 0) {
-            pending.append(chunk, static_cast<std::size_t>(received));
-            continue;
-        }
-        return pending.empty();  // closed (or reset): true when nothing came before
     }
 }
 

@@ -2,6 +2,7 @@
 // test that waits for an answer that never comes fails instead of hanging. Reads return raw bytes, line ends kept.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,6 +47,9 @@ public:
     void Close();
 
 private:
+    enum class Receipt { Data, Ended, TimedOut };
+    // Waits until the deadline for bytes, appending what arrives to pending; Ended on close or error.
+    Receipt ReceiveSome(std::chrono::steady_clock::time_point deadline);
     // Fills pending until it holds at least one more byte; false on timeout, close or error.
     bool Fill();
 
