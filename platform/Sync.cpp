@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -250,6 +251,15 @@ DWORD GetCurrentThreadId()
         currentThreadId = NewThreadId();
     }
     return currentThreadId;
+}
+
+BOOL SetCurrentThreadPriority(int priority)
+{
+    // Linux keeps a nice value per thread; 19 is the weakest claim on the processor, never starved.
+    constexpr int kNormalNice = 0;
+    constexpr int kLowestNice = 19;
+    const int nice = priority == THREAD_PRIORITY_LOWEST ? kLowestNice : kNormalNice;
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice) == 0 ? TRUE : FALSE;
 }
 
 void Sleep(DWORD milliseconds)

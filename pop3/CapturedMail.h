@@ -1,13 +1,12 @@
-// The lines of one retrieved mail, captured by the relay as it forwards them: kept as one text and the line
-// lengths, so that capturing costs a copy and no allocation per line. Made on the connection thread, turned into
-// an Email on the agent's thread.
+// The lines of one retrieved mail, captured by the relay as it forwards them: kept as the received text, each line
+// with its CR LF, so that capturing costs one copy per received block and nothing per line. Made on the connection
+// thread, turned into an Email on the translate thread.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class Email;
 
@@ -15,11 +14,11 @@ class CapturedMail {
 public:
     // Makes room for a mail of about this many octets (as the server announced it), so the text grows once.
     void Reserve(std::size_t octets);
-    void Append(std::string_view line);
-    // A new Email filled with the captured lines (SetMail).
+    // Appends complete lines, each ending in CR LF.
+    void Append(std::string_view lines);
+    // A new Email filled with the captured lines, without their CR LF (SetMail).
     std::unique_ptr<Email> BuildEmail() const;
 
 private:
     std::string text;
-    std::vector<std::uint32_t> lengths;
 };

@@ -202,6 +202,19 @@ bool Pop3ConnectionThread::SendLine(std::string_view line)
     return sent;
 }
 
+bool Pop3ConnectionThread::SendLines(std::string_view lines)
+{
+    std::scoped_lock sendGuard(sendLock);
+    if (output.size() + lines.size() < kOutputFlushSize) {
+        output.append(lines);
+        return true;
+    }
+    // A large run goes out from where it lies, after what was queued before it.
+    const bool sent = SendAll(output.data(), output.size()) && SendAll(lines.data(), lines.size());
+    output.clear();
+    return sent;
+}
+
 bool Pop3ConnectionThread::FlushOutput()
 {
     std::scoped_lock sendGuard(sendLock);

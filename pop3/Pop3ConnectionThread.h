@@ -29,6 +29,9 @@ public:
     // Queues one line and its CR LF for the client; sends when the queue is large. False: the client cannot be
     // reached any more.
     bool SendLine(std::string_view line);
+    // Queues complete lines that already end in CR LF, as one piece: a relay passes on a run of the server's
+    // lines at once.
+    bool SendLines(std::string_view lines);
     // Sends everything queued by SendLine. Called before every wait. False: the client cannot be reached.
     bool FlushOutput();
 

@@ -1,6 +1,7 @@
 #include "pop3/ProxyAgent.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <charconv>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -30,6 +31,18 @@ constexpr win32::DWORD kAnyInput = 0xFF;
 bool IsLoopbackName(const std::string& address)
 {
     return address == "localhost" || address == "127.0.0.1";
+}
+
+// "+OK 4194575 octets": the size of the mail as the server announces it; 0 when it gives none.
+std::size_t AnnouncedOctets(std::string_view status)
+{
+    std::string_view rest = status.substr(std::min<std::size_t>(3, status.size()));
+    while (!rest.empty() && rest.front() == ' ') {
+        rest.remove_prefix(1);
+    }
+    std::size_t octets = 0;
+    std::from_chars(rest.data(), rest.data() + rest.size(), octets);
+    return octets;
 }
 }  // namespace
 
@@ -76,7 +89,6 @@ void ProxyAgent::DoWork()
     } catch (...) {
         // The server connection is gone; the reader has been woken.
     }
-    BuildCaptures(true);
     try {
         RequestStop();
     } catch (...) {
@@ -86,7 +98,6 @@ void ProxyAgent::DoWork()
 
 void ProxyAgent::OnThreadEnd()
 {
-    BuildCaptures(true);
     {
         std::scoped_lock notifierGuard(notifierLock);
         if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
@@ -183,7 +194,6 @@ void ProxyAgent::ReceiveLoop()
     AsyncSocketNotifier* own = notifier;
     while (!aborted) {
         own->Wait(win32::FD_READ | win32::FD_CLOSE);
-        BuildCaptures(false);
         if (tls) {
             ReceiveTls(own);
             continue;
@@ -286,12 +296,12 @@ bool ProxyAgent::SendCommand(std::string line)
     return true;
 }
 
-bool ProxyAgent::TakeLine(std::string& response)
+bool ProxyAgent::TakeLine(std::string_view& line)
 {
     const std::string_view pending(lineBuffer);
     const std::size_t end = pending.find("\r\n", scannedTo > lineHead ? scannedTo : lineHead);
     if (end != std::string_view::npos) {
-        response.assign(pending.substr(lineHead, end - lineHead));
+        line = pending.substr(lineHead, end - lineHead);
         lineHead = end + 2;
         scannedTo = lineHead;
         return true;
@@ -329,10 +339,21 @@ bool ProxyAgent::TakeReceived()
 
 bool ProxyAgent::GetResponse(std::string& response)
 {
+    std::string_view line;
+    if (!NextLine(line)) {
+        return false;
+    }
+    response.assign(line);
+    return true;
+}
+
+bool ProxyAgent::NextLine(std::string_view& line)
+{
     for (;;) {
-        if (TakeLine(response)) {
+        if (TakeLine(line)) {
             return true;
         }
+        PassForwarded();  // lineBuffer is about to change
         // Read before looking: the receive loop sets it only after its last append.
         const bool ended = aborted;
         if (TakeReceived()) {
@@ -361,48 +382,29 @@ bool ProxyAgent::GetResponse(std::string& response)
     }
 }
 
-void ProxyAgent::HandOver(CapturedMail mail)
+void ProxyAgent::Forward(std::string_view line)
 {
-    bool queued = false;
-    {
-        std::scoped_lock captureGuard(captureLock);
-        if (!capturesClosed) {
-            captures.push_back(std::move(mail));
-            queued = true;
-        }
+    // The line lies in lineBuffer and its CR LF follows it there.
+    const auto start = static_cast<std::size_t>(line.data() - lineBuffer.data());
+    if (start != forwardTo) {
+        PassForwarded();
+        forwardFrom = start;
     }
-    if (!queued) {
-        // The agent's thread has ended: build it here.
-        translateThread->AddTranslateMail(mail.BuildEmail());
+    forwardTo = start + line.size() + 2;
+}
+
+void ProxyAgent::PassForwarded()
+{
+    if (forwardTo == forwardFrom) {
         return;
     }
-    std::scoped_lock notifierGuard(notifierLock);
-    if (AsyncSocketNotifier* own = notifier.load()) {
-        own->Signal(win32::FD_READ);  // wakes the receive loop, which builds the mail
+    const std::string_view run = std::string_view(lineBuffer).substr(forwardFrom, forwardTo - forwardFrom);
+    forwardFrom = forwardTo = 0;
+    if (capturing) {
+        capture.Append(run);
     }
-}
-
-void ProxyAgent::BuildCaptures(bool last)
-{
-    std::deque<CapturedMail> waiting;
-    {
-        std::scoped_lock captureGuard(captureLock);
-        waiting.swap(captures);
-        capturesClosed = capturesClosed || last;
-    }
-    for (const CapturedMail& mail : waiting) {
-        try {
-            translateThread->AddTranslateMail(mail.BuildEmail());
-        } catch (...) {
-            // Out of memory: this copy for translation is lost; the client has the mail.
-        }
-    }
-}
-
-void ProxyAgent::Forward(const std::string& line)
-{
     Pop3ConnectionThread* client = connection.load();
-    if (client == nullptr || !client->SendLine(line)) {
+    if (client == nullptr || !client->SendLines(run)) {
         throw ConnectionFailure();
     }
 }
@@ -426,39 +428,39 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
         return false;
     }
 
+    capturing = false;
+    forwardFrom = forwardTo = 0;
     SendCommand(line);
-    std::string status;
-    if (!GetResponse(status)) {
+    std::string_view status;
+    if (!NextLine(status)) {
         throw ConnectionFailure();
     }
     Forward(status);
+    PassForwarded();
     if (answer == Answer::SingleLine || status.starts_with("-")) {
         return true;
     }
-    CapturedMail captured;
     if (answer == Answer::Mail) {
-        // "+OK 4194575 octets": the announced size lets the capture grow once.
-        captured.Reserve(std::strtoul(status.c_str() + 3, nullptr, 10));
+        capture = CapturedMail();
+        // The announced size lets the capture grow once.
+        capture.Reserve(AnnouncedOctets(status));
+        capturing = true;
     }
-    std::string data;
-    for (;;) {
-        if (!GetResponse(data)) {
+    std::string_view data;
+    do {
+        if (!NextLine(data)) {
             throw ConnectionFailure();
         }
         Forward(data);
-        if (answer == Answer::Mail) {
-            captured.Append(data);
-        }
-        if (data == ".") {
-            break;
-        }
-    }
-    if (answer == Answer::Mail) {
+    } while (data != ".");
+    PassForwarded();
+    if (capturing) {
+        capturing = false;
         // The client gets the end of the mail before the capture is handed on.
         if (Pop3ConnectionThread* client = connection.load(); client == nullptr || !client->FlushOutput()) {
             throw ConnectionFailure();
         }
-        HandOver(std::move(captured));
+        translateThread->AddCapturedMail(std::move(capture));
     }
     return true;
 }

@@ -1,18 +1,18 @@
 // The relay agent: owns the TCP connection to the user's real POP3 server and a thread that receives from it into
 // receiveBuffer. The connection thread relays through it (SendCommand, GetResponse, ProcessCommand), forwarding
-// the server's lines unchanged; every successful RETR is captured and handed back to the agent's thread, which
-// builds the Email for the translate thread. Owned by the server's books; RequestStop may come from any thread.
+// the server's lines unchanged; every successful RETR is captured and queued for the translate thread. Owned by
+// the server's books; RequestStop may come from any thread.
 //
 // Locks: socketLock guards receiveBuffer and the test-and-close of serverSocket; it is held for non-blocking socket
 // calls and buffer hand-overs only, never across a wait. notifierLock keeps the notifier alive while the
-// connection thread writes to it or signals it. captureLock guards the captured mails handed over.
+// connection thread writes to it or signals it.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
-#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/SyncEvent.h"
 #include "pop3/CapturedMail.h"
@@ -52,16 +52,19 @@ private:
     void ReceiveTls(AsyncSocketNotifier* own);
     // Marks the end of the server connection and wakes the reader.
     void Abort();
-    // The connection thread's line assembly: the next complete line from lineBuffer, if there is one.
-    bool TakeLine(std::string& response);
+    // The connection thread's line assembly: the next complete line of the server's answer, as a view into
+    // lineBuffer that stays valid until the next call. False when the server connection has ended.
+    bool NextLine(std::string_view& line);
+    // The next complete line already in lineBuffer, if there is one.
+    bool TakeLine(std::string_view& line);
     // Moves what the receive loop has appended into lineBuffer; false when nothing was waiting.
     bool TakeReceived();
-    void Forward(const std::string& line);
-    // Passes a captured mail to the agent's thread, which builds the Email and queues it for translation, so the
-    // connection thread can go on relaying at once.
-    void HandOver(CapturedMail mail);
-    // On the agent's thread: builds and queues the mails handed over; with last, later ones are built by HandOver.
-    void BuildCaptures(bool last);
+    // Marks a line returned by NextLine for the client. Lines follow each other in lineBuffer, so a run of them
+    // is passed on in one piece by PassForwarded.
+    void Forward(std::string_view line);
+    // Passes the forwarded run (each line with its CR LF) to the client, and to the capture while a RETR answer
+    // is captured. Called before lineBuffer changes and at the end of each answer.
+    void PassForwarded();
 
     win32::CriticalSection socketLock;
     std::atomic<win32::SOCKET> serverSocket{win32::INVALID_SOCKET};
@@ -78,9 +81,11 @@ private:
     std::string lineBuffer;
     std::size_t lineHead = 0;
     std::size_t scannedTo = 0;
-    win32::CriticalSection captureLock;
-    std::deque<CapturedMail> captures;  // guarded by captureLock
-    bool capturesClosed = false;        // guarded by captureLock
+    // The run of lineBuffer forwarded and not yet passed on: [forwardFrom, forwardTo).
+    std::size_t forwardFrom = 0;
+    std::size_t forwardTo = 0;
+    bool capturing = false;
+    CapturedMail capture;  // the RETR answer being relayed, while capturing
     std::string serverAddress;
     win32::DWORD serverPort;
     win32::DWORD security;

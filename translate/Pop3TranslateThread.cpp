@@ -44,7 +44,15 @@ Pop3TranslateThread::~Pop3TranslateThread() = default;
 bool Pop3TranslateThread::AddTranslateMail(std::unique_ptr<Email> mail)
 {
     std::scoped_lock mailGuard(m_csMail);
-    m_queMailPtr.push_back(std::move(mail));
+    m_queMailPtr.push_back(WaitingMail{std::move(mail), {}});
+    wakeEvent.Set();
+    return true;
+}
+
+bool Pop3TranslateThread::AddCapturedMail(CapturedMail capture)
+{
+    std::scoped_lock mailGuard(m_csMail);
+    m_queMailPtr.push_back(WaitingMail{nullptr, std::move(capture)});
     wakeEvent.Set();
     return true;
 }
@@ -149,6 +157,8 @@ bool Pop3TranslateThread::TranslateMail(Email* mail)
 void Pop3TranslateThread::OnThreadBegin()
 {
     CoInitializeForThread();
+    // Translation is background work: the relay's threads, which the mail client is waiting for, go first.
+    win32::SetCurrentThreadPriority(win32::THREAD_PRIORITY_LOWEST);
 }
 
 void Pop3TranslateThread::DoWork()
@@ -156,14 +166,19 @@ void Pop3TranslateThread::DoWork()
     try {
         m_engine.Initialize();
         for (;;) {
-            Email* mail = nullptr;
+            WaitingMail* front = nullptr;
             {
                 std::scoped_lock mailGuard(m_csMail);
                 if (m_queMailPtr.empty()) {
                     break;
                 }
-                mail = m_queMailPtr.front().get();
+                front = &m_queMailPtr.front();
             }
+            if (!front->mail) {
+                front->mail = front->capture.BuildEmail();
+                front->capture = CapturedMail();
+            }
+            Email* mail = front->mail.get();
             const bool translated = DecodeMailBody(*mail) && IsTranslateMail(mail) && TranslateMail(mail) &&
                                     MailCodec().EncodeBody(*mail);
             if (translated) {
@@ -173,7 +188,7 @@ void Pop3TranslateThread::DoWork()
                     m_queTransMailPtr.emplace_back(mail);
                 }
                 std::scoped_lock mailGuard(m_csMail);
-                static_cast<void>(m_queMailPtr.front().release());
+                static_cast<void>(front->mail.release());
                 m_queMailPtr.pop_front();
             } else {
                 std::scoped_lock mailGuard(m_csMail);

@@ -1,11 +1,11 @@
 // The translate thread: owns the queue of captured mails waiting for translation and the queue of translated mails
 // waiting to be served, and chooses the agent of each new client connection (a relay while nothing translated
-// waits). Called by the connection threads (AddTranslateMail), the listening server thread (GetPop3Agent and the
-// status questions) and its own thread (DoWork).
+// waits). Called by the connection threads (AddTranslateMail, AddCapturedMail), the listening server thread
+// (GetPop3Agent and the status questions) and its own thread (DoWork).
 //
 // Locks: m_csMail guards m_queMailPtr, m_csTransMail guards m_queTransMailPtr; the two are never held together.
 // m_csTransMail may be taken while the server holds its agent lock (CreateAgent calls GetPop3Agent).
-// A batch (DoWork) works on the front mail of m_queMailPtr outside the lock: the other threads only append to
+// A batch (DoWork) works on the front entry of m_queMailPtr outside the lock: the other threads only append to
 // that queue or count it, so the front entry stays put until the batch removes it. The engine (m_engine) is made
 // at the start of every batch and released at its end, on this thread only.
 #pragma once
@@ -16,6 +16,7 @@
 #include <string>
 
 #include "core/ZThinThread.h"
+#include "pop3/CapturedMail.h"
 #include "platform/Sync.h"
 #include "translate/Dunmo2000Engine.h"
 
@@ -31,6 +32,9 @@ public:
 
     // Queues a captured mail for translation and wakes the thread. Always true.
     bool AddTranslateMail(std::unique_ptr<Email> mail);
+    // Queues a mail as the relay captured it. Its Email is built on this thread when the batch reaches it, so
+    // the relay pays only for the copy and the parsing runs at this thread's background priority.
+    bool AddCapturedMail(CapturedMail capture);
     // A mail waits for translation or is being translated.
     bool IsTranslating();
     // Translated mails wait to be served.
@@ -56,9 +60,15 @@ protected:
     void OnThreadEnd() override;
 
 private:
+    // A mail waiting for translation: either built already, or still the relay's capture.
+    struct WaitingMail {
+        std::unique_ptr<Email> mail;
+        CapturedMail capture;
+    };
+
     Dunmo2000Engine m_engine;
     win32::CriticalSection m_csMail;
-    std::deque<std::unique_ptr<Email>> m_queMailPtr;  // guarded by m_csMail
+    std::deque<WaitingMail> m_queMailPtr;  // guarded by m_csMail; contents of the front entry: this thread
     win32::CriticalSection m_csTransMail;
     std::deque<std::unique_ptr<Email>> m_queTransMailPtr;  // guarded by m_csTransMail
     // Only GetPop3Agent touches it, on the listening server's thread.
