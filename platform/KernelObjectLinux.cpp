@@ -1,86 +1,95 @@
 #include "platform/KernelObjectLinux.h"
 
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
-#include <thread>
+#include <new>
+
+#include "platform/MessageQueueLinux.h"
 
 namespace win32::detail {
 
 namespace {
 
-// A manual-reset pulse keeps the event set until the threads that were waiting have left their waits, but never
-// longer than this.
-constexpr auto kPulseGrace = std::chrono::milliseconds(20);
-
-int NewEventFd(bool initialState, bool semaphore = false)
-{
-    return ::eventfd(initialState ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC | (semaphore ? EFD_SEMAPHORE : 0));
-}
-
-bool WriteOne(int fd)
-{
-    const std::uint64_t one = 1;
-    for (;;) {
-        if (::write(fd, &one, sizeof one) == sizeof one) {
-            return true;
-        }
-        if (errno != EINTR) {
-            return false;
+// The descriptor that wakes this thread's plain waits; closed with the thread.
+struct ThreadWaitDescriptor {
+    int fd = -1;
+    ~ThreadWaitDescriptor()
+    {
+        if (fd >= 0) {
+            ::close(fd);
         }
     }
-}
+};
+thread_local ThreadWaitDescriptor threadWaitDescriptor;
 
-// Reads the counter to zero (one token of a semaphore eventfd); false when it was zero.
-bool Drain(int fd)
-{
-    std::uint64_t value = 0;
-    for (;;) {
-        if (::read(fd, &value, sizeof value) == sizeof value) {
-            return true;
-        }
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-}
+constexpr DWORD kMaximumObjects = 64;
 
 }  // namespace
 
-KernelObject::KernelObject(Kind kind, int fd, bool manualReset) : kind(kind), fd(fd), manualReset(manualReset) {}
+int Waiter::ThreadWaitFd()
+{
+    if (threadWaitDescriptor.fd < 0) {
+        threadWaitDescriptor.fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
+    return threadWaitDescriptor.fd;
+}
+
+bool Waiter::Claim(int index)
+{
+    int expected = kWaiting;
+    // Sequentially consistent with the waiter's reads and with the queue's wake-up flag: a waiter that finds its
+    // wake-up already drained still sees the claim that came with it.
+    return released.compare_exchange_strong(expected, index, std::memory_order_seq_cst);
+}
+
+bool Waiter::Leave()
+{
+    int expected = kWaiting;
+    return released.compare_exchange_strong(expected, kLeft, std::memory_order_seq_cst);
+}
+
+void Waiter::Wake()
+{
+    if (queue != nullptr) {
+        queue->Wake();
+        return;
+    }
+    const std::uint64_t one = 1;
+    while (::write(waitFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+KernelObject::KernelObject(Kind kind, int lockFd, bool manualReset, bool signalled)
+    : kind(kind), lockFd(lockFd), manualReset(manualReset), signalled(signalled)
+{
+}
 
 KernelObject::~KernelObject()
 {
     magic = 0;
-    if (fd >= 0) {
-        ::close(fd);
+    if (lockFd >= 0) {
+        ::close(lockFd);
     }
 }
 
 KernelObject* KernelObject::NewEvent(bool manualReset, bool initialState)
 {
-    const int fd = NewEventFd(initialState, !manualReset);
-    if (fd < 0) {
-        return nullptr;
-    }
-    auto* object = new KernelObject(Kind::Event, fd, manualReset);
-    object->signalled = initialState;
-    return object;
+    return new (std::nothrow) KernelObject(Kind::Event, -1, manualReset, initialState);
 }
 
 KernelObject* KernelObject::NewThreadHandle()
 {
-    const int fd = NewEventFd(false);
-    return fd < 0 ? nullptr : new KernelObject(Kind::Thread, fd, true);
+    return new (std::nothrow) KernelObject(Kind::Thread, -1, true, false);
 }
 
 KernelObject* KernelObject::NewMutex(int lockFd)
 {
-    return new KernelObject(Kind::Mutex, lockFd, true);
+    return new KernelObject(Kind::Mutex, lockFd, true, true);
 }
 
 KernelObject* KernelObject::FromHandle(HANDLE handle)
@@ -104,66 +113,99 @@ void KernelObject::Release()
     }
 }
 
-void KernelObject::EnterWait()
-{
-    waiters.fetch_add(1, std::memory_order_relaxed);
-    if (IsAutoReset()) {
-        std::scoped_lock guard(tokenLock);
-        ++waitersPresent;
-    }
-}
-
-void KernelObject::LeaveWait()
-{
-    waiters.fetch_sub(1, std::memory_order_release);
-    if (IsAutoReset()) {
-        std::scoped_lock guard(tokenLock);
-        --waitersPresent;
-        // A release granted to a waiter that left for another reason (a timeout, another object) becomes the
-        // signalled state, as if the Set had come after it left.
-        while (granted > waitersPresent) {
-            --granted;
-            if (!signalled) {
-                signalled = true;
-            } else {
-                Drain(fd);
-            }
-        }
-    }
-}
-
 bool KernelObject::TryAcquire()
 {
     if (kind == Kind::Mutex) {
         return true;
     }
-    if (IsAutoReset()) {
-        std::scoped_lock guard(tokenLock);
-        if (!Drain(fd)) {
-            return false;
-        }
-        if (granted > 0) {
-            --granted;
-        } else {
-            signalled = false;
-        }
-    } else {
-        pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, 0) != 1) {
-            return false;
-        }
+    std::scoped_lock guard(lock);
+    if (!signalled) {
+        return false;
     }
-    setSequence.load(std::memory_order_acquire);
+    if (IsAutoReset()) {
+        signalled = false;
+    }
     return true;
 }
 
-void KernelObject::GiveBack()
+void KernelObject::AddWaiter(Waiter& waiter, int index)
 {
-    if (IsAutoReset()) {
-        std::scoped_lock guard(tokenLock);
-        if (!signalled) {
-            signalled = true;
-            WriteOne(fd);
+    if (kind == Kind::Mutex) {
+        if (!waiter.WaitsForAll()) {
+            waiter.Claim(index);
+        }
+        return;
+    }
+    std::scoped_lock guard(lock);
+    if (signalled && !waiter.WaitsForAll()) {
+        // Released by what is there already; an auto-reset signal is its alone. Taken only if no other object
+        // released the waiter first.
+        if (waiter.Claim(index) && IsAutoReset()) {
+            signalled = false;
+        }
+        return;
+    }
+    waiters.emplace_back(&waiter, index);
+}
+
+void KernelObject::RemoveWaiter(Waiter& waiter)
+{
+    if (kind == Kind::Mutex) {
+        return;
+    }
+    std::scoped_lock guard(lock);
+    std::erase_if(waiters, [&waiter](const std::pair<Waiter*, int>& entry) { return entry.first == &waiter; });
+}
+
+bool KernelObject::AcquireAll(KernelObject* const* objects, DWORD count)
+{
+    std::array<KernelObject*, kMaximumObjects> sorted{};
+    if (count > kMaximumObjects) {
+        return false;
+    }
+    std::copy(objects, objects + count, sorted.begin());
+    std::sort(sorted.begin(), sorted.begin() + count);
+    const auto end = std::unique(sorted.begin(), sorted.begin() + count);
+    const std::size_t distinct = static_cast<std::size_t>(end - sorted.begin());
+
+    // Locked in address order, so two waits for all on overlapping objects cannot lock each other out.
+    std::array<std::unique_lock<std::mutex>, kMaximumObjects> guards;
+    for (std::size_t i = 0; i < distinct; ++i) {
+        if (sorted[i]->kind != Kind::Mutex) {
+            guards[i] = std::unique_lock(sorted[i]->lock);
+            if (!sorted[i]->signalled) {
+                return false;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < distinct; ++i) {
+        if (sorted[i]->IsAutoReset()) {
+            sorted[i]->signalled = false;
+        }
+    }
+    return true;
+}
+
+bool KernelObject::ReleaseWaiters(bool all)
+{
+    bool any = false;
+    for (const auto& [waiter, index] : waiters) {
+        if (!waiter->WaitsForAll() && waiter->Claim(index)) {
+            waiter->Wake();
+            any = true;
+            if (!all) {
+                break;
+            }
+        }
+    }
+    return any;
+}
+
+void KernelObject::WakeAllWaiters()
+{
+    for (const auto& [waiter, index] : waiters) {
+        if (waiter->WaitsForAll()) {
+            waiter->Wake();
         }
     }
 }
@@ -175,22 +217,26 @@ bool KernelObject::Set()
     }
     // The released waiter may close the handle at once; the object stays alive until this call is done.
     AddRef();
-    setSequence.fetch_add(1, std::memory_order_release);
-    bool result = true;
-    if (!IsAutoReset()) {
-        result = WriteOne(fd);
-    } else {
-        std::scoped_lock guard(tokenLock);
-        if (granted < waitersPresent) {
-            ++granted;
-            result = WriteOne(fd);
-        } else if (!signalled) {
-            signalled = true;
-            result = WriteOne(fd);
-        }
-    }
+    SetLocked();
     Release();
-    return result;
+    return true;
+}
+
+void KernelObject::SetLocked()
+{
+    std::scoped_lock guard(lock);
+    if (IsAutoReset()) {
+        // One waiter takes the signal; with nobody waiting for it alone, the event stays signalled (several Sets
+        // then collapse into one).
+        if (!ReleaseWaiters(false)) {
+            signalled = true;
+            WakeAllWaiters();
+        }
+        return;
+    }
+    signalled = true;
+    ReleaseWaiters(true);
+    WakeAllWaiters();
 }
 
 bool KernelObject::Reset()
@@ -198,15 +244,8 @@ bool KernelObject::Reset()
     if (kind == Kind::Mutex) {
         return false;
     }
-    if (!IsAutoReset()) {
-        Drain(fd);
-        return true;
-    }
-    std::scoped_lock guard(tokenLock);
-    if (signalled) {
-        signalled = false;
-        Drain(fd);
-    }
+    std::scoped_lock guard(lock);
+    signalled = false;
     return true;
 }
 
@@ -215,37 +254,14 @@ bool KernelObject::Pulse()
     if (kind != Kind::Event) {
         return false;
     }
-    if (IsAutoReset()) {
-        // Releases one waiter if there is one; never leaves the event signalled.
-        AddRef();
-        setSequence.fetch_add(1, std::memory_order_release);
-        bool result = true;
-        {
-            std::scoped_lock guard(tokenLock);
-            if (signalled) {
-                signalled = false;
-                Drain(fd);
-            }
-            if (granted < waitersPresent) {
-                ++granted;
-                result = WriteOne(fd);
-            }
-        }
-        Release();
-        return result;
+    AddRef();
+    {
+        std::scoped_lock guard(lock);
+        ReleaseWaiters(manualReset);
+        signalled = false;
     }
-    const int present = waiters.load(std::memory_order_acquire);
-    if (present == 0) {
-        return Reset();
-    }
-    if (!Set()) {
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + kPulseGrace;
-    while (waiters.load(std::memory_order_acquire) >= present && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
-    return Reset();
+    Release();
+    return true;
 }
 
 }  // namespace win32::detail

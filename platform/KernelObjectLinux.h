@@ -1,24 +1,75 @@
-// The kernel objects behind a HANDLE on Linux: events (one eventfd each), thread handles (an eventfd set when the
-// thread ends) and named mutexes (an advisory lock on a file). Used from any thread; reference counted, so that a
-// thread can close its own handle while another thread still holds one.
+// The kernel objects behind a HANDLE on Linux: events, thread handles (signalled when the thread ends) and named
+// mutexes (an advisory lock on a file). Used from any thread; reference counted, so that a thread can close its
+// own handle while another thread still holds one.
+//
+// Events and thread handles hold no descriptor. Their state lives in memory under the object's lock, and a thread
+// that waits registers a Waiter with each object it waits for; a Set hands its signal straight to a registered
+// waiter and wakes it through that thread's own descriptor (its message queue's, or its wait descriptor). So an
+// object costs a descriptor to nobody while nobody waits on it: a finished worker thread whose events wait for its
+// owner's collection holds memory only, however many such threads pile up.
+//
+// Locks: each object's lock guards its state and its list of waiters; a Set wakes the waiter while holding it, so
+// a waiter that has unregistered (under the same lock) is never touched again. A wait on all objects takes their
+// locks together, in address order. No other lock is taken inside an object's lock.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/Win32Types.h"
 
 namespace win32::detail {
 
+class MessageQueue;
+
+// One thread's wait on one or several objects, registered with each of them while the wait lasts. A wait for any
+// object is released by exactly one of them (Claim); a wait for all objects is only woken and takes the objects
+// itself.
+class Waiter {
+public:
+    static constexpr int kWaiting = -1;
+    static constexpr int kLeft = -2;
+
+    // queue: the waiting thread's queue for a message-aware wait (woken through it); null for a plain wait, which
+    // is woken through the thread's wait descriptor (ThreadWaitFd).
+    Waiter(bool waitAll, MessageQueue* queue, int waitFd) : waitAll(waitAll), queue(queue), waitFd(waitFd) {}
+    Waiter(const Waiter&) = delete;
+    Waiter& operator=(const Waiter&) = delete;
+
+    bool WaitsForAll() const { return waitAll; }
+    // By a setter, under the object's lock: releases the waiter through the object at position index. False when
+    // another object released it first or it has left.
+    bool Claim(int index);
+    // By a setter, under the object's lock.
+    void Wake();
+    // By the waiter: the position of the object that released it, or kWaiting.
+    int Released() const { return released.load(std::memory_order_seq_cst); }
+    // By the waiter, when it stops waiting for another reason: false if an object released it meanwhile (whose
+    // signal it then owns).
+    bool Leave();
+
+    // The calling thread's descriptor for plain waits, made on first use and closed when the thread ends; -1 when
+    // it cannot be made.
+    static int ThreadWaitFd();
+
+private:
+    const bool waitAll;
+    MessageQueue* const queue;
+    const int waitFd;
+    std::atomic<int> released{kWaiting};
+};
+
 class KernelObject {
 public:
     enum class Kind { Event, Thread, Mutex };
 
-    // Each returns null when the descriptor cannot be created.
+    // Null when the object cannot be made.
     static KernelObject* NewEvent(bool manualReset, bool initialState);
     static KernelObject* NewThreadHandle();
-    // Takes ownership of the descriptor that holds the lock.
+    // Takes ownership of the descriptor that holds the lock (-1 for none).
     static KernelObject* NewMutex(int lockFd);
     // The object behind a handle, or null when the handle is not one of ours.
     static KernelObject* FromHandle(HANDLE handle);
@@ -32,49 +83,43 @@ public:
     // Drops one reference; the last one frees the object.
     void Release();
 
-    // Descriptor that is readable while the object is signalled; -1 for objects that are always signalled.
-    int PollFd() const { return kind == Kind::Mutex ? -1 : fd; }
-    // Claims the signalled state for one waiter: an auto-reset event is reset atomically, so when several waiters
-    // race for one set only one of them gets true. Manual-reset objects just report their state.
+    // Takes the signalled state now, if it is there: an auto-reset event is reset by it. A mutex always gives it.
     bool TryAcquire();
-    // Undoes a TryAcquire of an auto-reset event (a wait-all that could not take every object).
-    void GiveBack();
-    bool IsAutoReset() const { return kind == Kind::Event && !manualReset; }
+    // Registers a waiter at position index of its wait. A signal that is already there releases a waiter for any
+    // object at once (and is consumed if auto-reset) instead of registering it.
+    void AddWaiter(Waiter& waiter, int index);
+    void RemoveWaiter(Waiter& waiter);
+    // Takes every object at once or none (a wait for all); duplicates count once.
+    static bool AcquireAll(KernelObject* const* objects, DWORD count);
 
     bool Set();
     bool Reset();
+    // Releases the waiters for any object present now (one of them for an auto-reset event, all for a
+    // manual-reset one) and leaves the object non-signalled.
     bool Pulse();
 
-    // Bookkeeping of the threads waiting on this object: an auto-reset Set releases one of them each, and
-    // Pulse releases those present.
-    void EnterWait();
-    void LeaveWait();
-
 private:
-    KernelObject(Kind kind, int fd, bool manualReset);
+    KernelObject(Kind kind, int lockFd, bool manualReset, bool signalled);
     ~KernelObject();
+
+    bool IsAutoReset() const { return kind == Kind::Event && !manualReset; }
+    void SetLocked();
+    // Under lock: releases waiters for any object (one, or all when all is set); true when one was released.
+    bool ReleaseWaiters(bool all);
+    // Under lock: wakes the waiters for all objects, which look whether they can take them now.
+    void WakeAllWaiters();
 
     static constexpr std::uint32_t kMagic = 0x4b4f424a;
 
     std::uint32_t magic = kMagic;
     const Kind kind;
-    const int fd;
+    const int lockFd;
     const bool manualReset;
     std::atomic<int> references{1};
-    std::atomic<int> waiters{0};
-    // Advanced by every Set and read by every successful wait, so that what the setter wrote before Set is
-    // visibly ordered before what the waiter does after (the eventfd alone says so only to the kernel, not to
-    // the language's memory model and its race detectors).
-    std::atomic<std::uint64_t> setSequence{0};
 
-    // An auto-reset event is a semaphore eventfd whose counter holds one token per release still to be taken:
-    // one for each Set that found a waiter not yet released (granted), plus one while the event is signalled
-    // with nobody to release. A waiter that takes a token is released; so two quick Sets release two waiters,
-    // while Sets with nobody waiting collapse into one signalled state.
-    std::mutex tokenLock;
-    int granted = 0;          // guarded by tokenLock
-    bool signalled = false;   // guarded by tokenLock
-    int waitersPresent = 0;   // guarded by tokenLock
+    std::mutex lock;
+    bool signalled;                                  // guarded by lock
+    std::vector<std::pair<Waiter*, int>> waiters;    // guarded by lock; in the order they came
 };
 
 }  // namespace win32::detail

@@ -127,7 +127,9 @@ void MessageQueue::MarkEnded()
 
 void MessageQueue::Wake()
 {
-    if (!wakePending.exchange(true, std::memory_order_acq_rel)) {
+    // Sequentially consistent with DrainWake and with the object waits' claims (KernelObjectLinux.h): a wake-up
+    // that finds the flag still set writes nothing, and the drained waiter still sees what came before it.
+    if (!wakePending.exchange(true, std::memory_order_seq_cst)) {
         const std::uint64_t one = 1;
         while (::write(wakeFd, &one, sizeof one) < 0 && errno == EINTR) {
         }
@@ -141,7 +143,7 @@ void MessageQueue::DrainWake()
     }
     // Cleared after the read: a wake-up in between finds the flag set and writes nothing, and the caller looks at
     // the queue's state after this anyway.
-    wakePending.store(false, std::memory_order_release);
+    wakePending.store(false, std::memory_order_seq_cst);
 }
 
 bool MessageQueue::Post(const MSG& message)

@@ -1,10 +1,12 @@
 #include "platform/WaitLinux.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <vector>
 
 #include "platform/KernelObjectLinux.h"
@@ -24,41 +26,59 @@ std::int64_t NowMilliseconds()
         .count();
 }
 
-// Counts the caller among the waiters of each object for as long as it waits (PulseEvent needs to know).
-class WaiterCount {
+// Keeps the objects alive while the wait uses them, even if another thread closes their handles meanwhile.
+class HeldObjects {
 public:
-    WaiterCount(KernelObject* const* objects, DWORD count) : objects(objects), count(count)
+    HeldObjects(KernelObject* const* objects, DWORD count) : objects(objects), count(count)
     {
         for (DWORD i = 0; i < count; ++i) {
-            objects[i]->EnterWait();
+            objects[i]->AddRef();
         }
     }
-    ~WaiterCount()
+    ~HeldObjects()
     {
         for (DWORD i = 0; i < count; ++i) {
-            objects[i]->LeaveWait();
+            objects[i]->Release();
         }
     }
-    WaiterCount(const WaiterCount&) = delete;
-    WaiterCount& operator=(const WaiterCount&) = delete;
+    HeldObjects(const HeldObjects&) = delete;
+    HeldObjects& operator=(const HeldObjects&) = delete;
 
 private:
     KernelObject* const* objects;
     DWORD count;
 };
 
-// Takes every object at once or none of them.
-bool AcquireAll(KernelObject* const* objects, DWORD count)
-{
-    for (DWORD i = 0; i < count; ++i) {
-        if (!objects[i]->TryAcquire()) {
-            for (DWORD j = 0; j < i; ++j) {
-                objects[j]->GiveBack();
-            }
-            return false;
+// The waiter's registration with every object, for as long as it waits. Registration stops at the first object
+// that releases it at once: the objects after it are not needed any more.
+class Registration {
+public:
+    Registration(KernelObject* const* objects, DWORD count, Waiter& waiter) : objects(objects), waiter(waiter)
+    {
+        for (; registered < count && waiter.Released() == Waiter::kWaiting; ++registered) {
+            objects[registered]->AddWaiter(waiter, static_cast<int>(registered));
         }
     }
-    return true;
+    ~Registration()
+    {
+        for (DWORD i = 0; i < registered; ++i) {
+            objects[i]->RemoveWaiter(waiter);
+        }
+    }
+    Registration(const Registration&) = delete;
+    Registration& operator=(const Registration&) = delete;
+
+private:
+    KernelObject* const* objects;
+    Waiter& waiter;
+    DWORD registered = 0;
+};
+
+void DrainWaitFd(int fd)
+{
+    std::uint64_t value;
+    while (::read(fd, &value, sizeof value) < 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace
@@ -76,18 +96,56 @@ DWORD WaitForObjects(DWORD count, const HANDLE* handles, bool waitAll, DWORD mil
             return WAIT_FAILED;
         }
     }
+    const HeldObjects held(objects.data(), count);
     if ((wakeMask & QS_POSTMESSAGE) != 0) {
         wakeMask |= QS_ALLPOSTMESSAGE;
     }
-    const WaiterCount waiting(objects.data(), count);
+
+    // What is signalled already is taken without registering (and without any descriptor).
+    if (waitAll) {
+        if (count > 0 && KernelObject::AcquireAll(objects.data(), count)) {
+            return WAIT_OBJECT_0;
+        }
+    } else {
+        for (DWORD i = 0; i < count; ++i) {
+            if (objects[i]->TryAcquire()) {
+                return WAIT_OBJECT_0 + i;
+            }
+        }
+    }
+    // A message-aware wait is woken through the thread's queue; a plain one through the thread's wait descriptor.
+    int waitFd = -1;
+    if (queue == nullptr) {
+        if (milliseconds == 0) {
+            return WAIT_TIMEOUT;
+        }
+        waitFd = Waiter::ThreadWaitFd();
+        if (waitFd < 0) {
+            return WAIT_FAILED;
+        }
+    }
+    Waiter waiter(waitAll, queue, waitFd);
+    const Registration registration(objects.data(), count, waiter);
+    // Ends the wait for a reason other than an object; an object that released the waiter meanwhile wins, since
+    // its signal has been handed to this wait.
+    auto finish = [&waiter](DWORD result) {
+        return waiter.Leave() ? result : WAIT_OBJECT_0 + static_cast<DWORD>(waiter.Released());
+    };
+
     const bool infinite = milliseconds == INFINITE;
     const std::int64_t deadline = infinite ? 0 : NowMilliseconds() + milliseconds;
-    std::array<bool, kMaximumWaitObjects> seenReady{};
     std::vector<pollfd> fds;
-    fds.reserve(count + 8);
+    fds.reserve(8);
     bool first = true;
 
     for (;;) {
+        // Looked at before every poll: a handler run inside this wait may have drained the wake-up.
+        if (const int index = waiter.Released(); index >= 0) {
+            return WAIT_OBJECT_0 + static_cast<DWORD>(index);
+        }
+        if (waitAll && count > 0 && KernelObject::AcquireAll(objects.data(), count)) {
+            return WAIT_OBJECT_0;
+        }
         bool inputPending = false;
         if (queue != nullptr) {
             const bool served = queue->ServeSentMessages();
@@ -99,7 +157,7 @@ DWORD WaitForObjects(DWORD count, const HANDLE* handles, bool waitAll, DWORD mil
         } else if (!infinite) {
             const std::int64_t remaining = deadline - NowMilliseconds();
             if (remaining <= 0 && !first) {
-                return WAIT_TIMEOUT;
+                return finish(WAIT_TIMEOUT);
             }
             timeout = remaining > 0 ? static_cast<int>(remaining) : 0;
         }
@@ -112,12 +170,8 @@ DWORD WaitForObjects(DWORD count, const HANDLE* handles, bool waitAll, DWORD mil
         first = false;
 
         fds.clear();
-        for (DWORD i = 0; i < count; ++i) {
-            const int fd = objects[i]->PollFd();
-            if (fd < 0 && !waitAll) {
-                return WAIT_OBJECT_0 + i;  // an object that is always signalled (a mutex)
-            }
-            fds.push_back(pollfd{waitAll && seenReady[i] ? -1 : fd, POLLIN, 0});
+        if (waitFd >= 0) {
+            fds.push_back(pollfd{waitFd, POLLIN, 0});
         }
         const std::size_t queueBase = fds.size();
         const bool pollQueue = queue != nullptr && !inputPending;
@@ -125,40 +179,22 @@ DWORD WaitForObjects(DWORD count, const HANDLE* handles, bool waitAll, DWORD mil
             queue->AppendPollFds(fds);
         }
         if (fds.empty() && timeout == 0) {
-            return inputPending ? WAIT_OBJECT_0 + count : WAIT_TIMEOUT;
+            return finish(inputPending ? WAIT_OBJECT_0 + count : WAIT_TIMEOUT);
         }
         if (::poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return WAIT_FAILED;
+            return finish(WAIT_FAILED);
         }
-
-        if (waitAll) {
-            bool all = true;
-            for (DWORD i = 0; i < count; ++i) {
-                seenReady[i] = seenReady[i] || objects[i]->PollFd() < 0 || (fds[i].revents & POLLIN) != 0;
-                all = all && seenReady[i];
-            }
-            if (all && count > 0) {
-                if (AcquireAll(objects.data(), count)) {
-                    return WAIT_OBJECT_0;
-                }
-                seenReady.fill(false);
-            }
-        } else {
-            for (DWORD i = 0; i < count; ++i) {
-                // An auto-reset event that another waiter took first is not ours: poll again.
-                if ((fds[i].revents & POLLIN) != 0 && objects[i]->TryAcquire()) {
-                    return WAIT_OBJECT_0 + i;
-                }
-            }
+        if (waitFd >= 0 && fds[0].revents != 0) {
+            DrainWaitFd(waitFd);
         }
         if (pollQueue) {
             queue->HandlePollResults(fds.data() + queueBase);
         }
         if (inputPending) {
-            return WAIT_OBJECT_0 + count;
+            return finish(WAIT_OBJECT_0 + count);
         }
     }
 }

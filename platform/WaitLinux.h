@@ -1,5 +1,7 @@
-// The one wait loop behind WaitForMultipleObjects and the message-aware waits: poll(2) on the objects' eventfds
-// and, for a message-aware wait, on the calling thread's queue (its wake-up eventfd, its sockets, its signals).
+// The one wait loop behind WaitForMultipleObjects and the message-aware waits. Objects already signalled are taken
+// at once; otherwise the caller registers with the objects (KernelObjectLinux.h) and polls its own wake-up
+// descriptor: its queue's for a message-aware wait (together with its sockets and signals), else its thread's wait
+// descriptor.
 #pragma once
 
 #include "platform/Win32Types.h"
