@@ -1,0 +1,11 @@
+// The process heap's handling of large blocks.
+#pragma once
+
+namespace win32 {
+
+// Has the heap serve blocks of mail size (up to tens of MiB) from memory it keeps, and keep freed memory (up to a
+// bound) for the next ones, instead of mapping fresh memory for each: memory new from the system costs a page
+// fault per 4 KiB when first written, which for a mail of several MiB costs more than relaying it.
+void RetainFreedHeapMemory();
+
+}  // namespace win32
