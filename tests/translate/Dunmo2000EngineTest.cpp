@@ -13,106 +13,64 @@ using namespace testing_components;
 namespace {
 
 constexpr win32::HRESULT kAccessDenied = static_cast<win32::HRESULT>(0x80070005);
-
-win32::HRESULT InitializeFailure(Dunmo2000Engine& engine)
-{
-    try {
-        engine.Initialize();
-    } catch (win32::HRESULT failure) {
-        return failure;
-    }
-    return win32::S_OK;
-}
+constexpr std::int32_t kBuffer = 32768;
 
 class Dunmo2000EngineTest : public ::testing::Test {
 protected:
     ScopedApartment apartment;
 };
 
-TEST_F(Dunmo2000EngineTest, TranslatesAnsiThroughUnicodeEngine)
+// Results, lengths counted in ANSI bytes, and a destination left untouched by every failure.
+TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
 {
-    ScopedTestComponents components({});
-    Dunmo2000Engine engine;
-    ASSERT_TRUE(engine.Initialize());
-    std::vector<char> buffer(32768);
-    const std::string source = win32::Utf8ToAnsi("Hello 日本");
-    const std::int32_t length = engine.Translate(source.c_str(), 32768, buffer.data());
-    const std::string expected = win32::Utf8ToAnsi("<Hello 日本>");
-    EXPECT_EQ(length, static_cast<std::int32_t>(expected.size()));
-    EXPECT_EQ(std::string(buffer.data()), expected);
-    EXPECT_EQ(components.counters().settingsHandedOver, 1);
+    const std::u16string wide16383(16383, u'あ');  // two bytes each in code page 932
+    const struct {
+        const char* name;
+        TranslateFunction translate;
+        std::string source;
+        std::int32_t expected;
+        std::string text;  // the destination when expected >= 0
+        bool engineReached;
+    } cases[] = {
+        {"ANSI through the Unicode engine", Bracket, win32::Utf8ToAnsi("Hello 日本"),
+         static_cast<std::int32_t>(win32::Utf8ToAnsi("<Hello 日本>").size()), win32::Utf8ToAnsi("<Hello 日本>"), true},
+        {"longest source", Answer(u"ok"), std::string(32767, 'a'), 2, "ok", true},
+        {"source too long", Answer(u"ok"), std::string(32768, 'a'), Dunmo2000Engine::kSourceTooLong, "", false},
+        {"translation of 32766 bytes fits", Answer(wide16383), "a", 32766, win32::Utf16ToAnsi(wide16383), true},
+        {"translation of 32768 bytes", Answer(wide16383 + u"あ"), "a", Dunmo2000Engine::kTranslationTooLong, "", true},
+        {"32767 bytes and the NUL fit", Answer(std::u16string(32767, u'b')), "a", 32767, std::string(32767, 'b'),
+         true},
+        {"null translation is empty", Answer(u""), "", 0, "", true},
+        {"engine fails", [](const std::u16string&, std::u16string&) { return win32::E_FAIL; }, "text",
+         Dunmo2000Engine::kEngineFailed, "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTestComponents components({.translate = c.translate});
+        Dunmo2000Engine engine;
+        ASSERT_TRUE(engine.Initialize());
+        std::vector<char> buffer(kBuffer + 1, 'x');
+        EXPECT_EQ(engine.Translate(c.source.c_str(), kBuffer, buffer.data()), c.expected);
+        EXPECT_EQ(components.counters().translateCalls, c.engineReached ? 1 : 0);
+        EXPECT_EQ(components.counters().settingsHandedOver, 1);
+        if (c.expected >= 0) {
+            EXPECT_EQ(buffer[static_cast<std::size_t>(c.expected)], '\0');
+            EXPECT_EQ(std::string(buffer.data()), c.text);
+        } else {
+            EXPECT_EQ(buffer[0], 'x') << "the destination must not be written";
+        }
+    }
 }
 
-TEST_F(Dunmo2000EngineTest, ResultCodes)
+TEST_F(Dunmo2000EngineTest, MissingArgumentsAndMissingEngine)
 {
     ScopedTestComponents components({});
     Dunmo2000Engine engine;
-    std::vector<char> buffer(32768);
-    EXPECT_EQ(engine.Translate("text", 32768, buffer.data()), Dunmo2000Engine::kEngineNotCreated);
+    char buffer[16];
+    EXPECT_EQ(engine.Translate("text", 16, buffer), Dunmo2000Engine::kEngineNotCreated);
     ASSERT_TRUE(engine.Initialize());
-    EXPECT_EQ(engine.Translate(nullptr, 32768, buffer.data()), Dunmo2000Engine::kMissingArgument);
-    EXPECT_EQ(engine.Translate("text", 32768, nullptr), Dunmo2000Engine::kMissingArgument);
-
-    components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
-    EXPECT_EQ(engine.Translate("text", 32768, buffer.data()), Dunmo2000Engine::kEngineFailed);
-}
-
-TEST_F(Dunmo2000EngineTest, SourceLengthBoundary)
-{
-    ScopedTestComponents components({});
-    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
-        out = u"ok";
-        return win32::S_OK;
-    };
-    Dunmo2000Engine engine;
-    ASSERT_TRUE(engine.Initialize());
-    std::vector<char> buffer(32768);
-    const std::string longest(32767, 'a');
-    EXPECT_EQ(engine.Translate(longest.c_str(), 32768, buffer.data()), 2);
-    EXPECT_EQ(components.counters().translateCalls, 1);
-    const std::string tooLong(32768, 'a');
-    EXPECT_EQ(engine.Translate(tooLong.c_str(), 32768, buffer.data()), Dunmo2000Engine::kSourceTooLong);
-    EXPECT_EQ(components.counters().translateCalls, 1) << "a too long source must not reach the engine";
-}
-
-TEST_F(Dunmo2000EngineTest, TranslationLengthBoundaryCountsAnsiBytes)
-{
-    ScopedTestComponents components({});
-    std::size_t characters = 0;
-    components.behaviour().translate = [&characters](const std::u16string&, std::u16string& out) {
-        out.assign(characters, u'あ');  // two bytes each in code page 932
-        return win32::S_OK;
-    };
-    Dunmo2000Engine engine;
-    ASSERT_TRUE(engine.Initialize());
-    std::vector<char> buffer(32768, 'x');
-    characters = 16383;  // 32766 bytes: fits
-    EXPECT_EQ(engine.Translate("a", 32768, buffer.data()), 32766);
-    characters = 16384;  // 32768 bytes: does not fit
-    buffer.assign(32768, 'x');
-    EXPECT_EQ(engine.Translate("a", 32768, buffer.data()), Dunmo2000Engine::kTranslationTooLong);
-    EXPECT_EQ(buffer[0], 'x') << "the destination must not be written";
-
-    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
-        out.assign(32767, u'b');
-        return win32::S_OK;
-    };
-    EXPECT_EQ(engine.Translate("a", 32768, buffer.data()), 32767);
-    EXPECT_EQ(buffer[32767], '\0');
-}
-
-TEST_F(Dunmo2000EngineTest, NullTranslationIsEmpty)
-{
-    ScopedTestComponents components({});
-    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
-        out.clear();
-        return win32::S_OK;
-    };
-    Dunmo2000Engine engine;
-    ASSERT_TRUE(engine.Initialize());
-    char buffer[8] = "xxxxxxx";
-    EXPECT_EQ(engine.Translate("", 8, buffer), 0);
-    EXPECT_EQ(buffer[0], '\0');
+    EXPECT_EQ(engine.Translate(nullptr, 16, buffer), Dunmo2000Engine::kMissingArgument);
+    EXPECT_EQ(engine.Translate("text", 16, nullptr), Dunmo2000Engine::kMissingArgument);
 }
 
 TEST_F(Dunmo2000EngineTest, SecondInitializeKeepsComponentsAndUninitializeMakesThemAfresh)
@@ -159,14 +117,10 @@ TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverythin
         char buffer[16];
         EXPECT_EQ(engine.Translate("a", 16, buffer), Dunmo2000Engine::kEngineNotCreated);
     }
-}
-
-TEST_F(Dunmo2000EngineTest, MissingClassesFailAsOnWindows)
-{
     ScopedTestComponents components({});
     const auto engineClass = win32::UnregisterComponentClass(win32::kTranslationEngineProgId);
     Dunmo2000Engine engine;
-    EXPECT_EQ(InitializeFailure(engine), win32::CO_E_CLASSSTRING);
+    EXPECT_EQ(InitializeFailure(engine), win32::CO_E_CLASSSTRING) << "a missing class fails as on Windows";
     win32::RegisterComponentClass(*engineClass);
 }
 

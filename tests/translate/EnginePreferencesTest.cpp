@@ -12,21 +12,12 @@
 #include "translate/Dunmo2000Engine.h"
 
 using namespace win32;
+using testing_components::InitializeFailure;
 using testing_components::ScopedApartment;
 
 namespace {
 
 constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
-
-HRESULT InitializeFailure(Dunmo2000Engine& engine)
-{
-    try {
-        engine.Initialize();
-    } catch (HRESULT failure) {
-        return failure;
-    }
-    return S_OK;
-}
 
 class EnginePreferencesTest : public ::testing::Test {
 protected:
@@ -62,29 +53,29 @@ TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry)
     EXPECT_EQ(EJPreferences::ReadConfiguration(configuration), E_INVALIDARG);
 }
 
-TEST_F(EnginePreferencesTest, NoEngineWithoutDictionaryFailsInitialize)
+TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize)
 {
-    WriteRegistryString(kEnginePreferencesKey, "DictionaryPath", "/nonexistent/freedict-eng-jpn");
-    Dunmo2000Engine engine;
-    EXPECT_EQ(InitializeFailure(engine), kFileNotFound);
-    EXPECT_FALSE(engine.IsInitialized());
-}
-
-TEST_F(EnginePreferencesTest, NamedDictionaryThatCannotBeReadFailsInitialize)
-{
-    WriteRegistryString(kEnginePreferencesKey, "Engine", "dictionary");
-    WriteRegistryString(kEnginePreferencesKey, "DictionaryPath", "/nonexistent/dictionary");
-    Dunmo2000Engine engine;
-    EXPECT_EQ(InitializeFailure(engine), kFileNotFound);
-}
-
-TEST_F(EnginePreferencesTest, IncompleteConfigurationFailsInitialize)
-{
-    for (const char* engineName : {"command", "openai"}) {
-        SCOPED_TRACE(engineName);
-        WriteRegistryString(kEnginePreferencesKey, "Engine", engineName);
+    const struct {
+        const char* engine;  // nothing: the default
+        const char* dictionaryPath;
+        HRESULT expected;
+    } cases[] = {
+        {nullptr, "/nonexistent/freedict-eng-jpn", kFileNotFound},
+        {"dictionary", "/nonexistent/dictionary", kFileNotFound},
+        {"command", nullptr, E_INVALIDARG},  // no command
+        {"openai", nullptr, E_INVALIDARG},   // no model
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.engine ? c.engine : "default");
+        if (c.engine) {
+            WriteRegistryString(kEnginePreferencesKey, "Engine", c.engine);
+        }
+        if (c.dictionaryPath) {
+            WriteRegistryString(kEnginePreferencesKey, "DictionaryPath", c.dictionaryPath);
+        }
         Dunmo2000Engine engine;
-        EXPECT_EQ(InitializeFailure(engine), E_INVALIDARG);
+        EXPECT_EQ(InitializeFailure(engine), c.expected);
+        EXPECT_FALSE(engine.IsInitialized());
     }
 }
 
@@ -105,25 +96,35 @@ TEST_F(EnginePreferencesTest, PreferencesAreReadAfreshAtEveryInitialize)
     EXPECT_STREQ(buffer, "two:x");
 }
 
-TEST_F(EnginePreferencesTest, JapaneseSurvivesTheUnicodeRoundTrip)
+TEST_F(EnginePreferencesTest, InstalledEnginesTranslateThroughTheAdapter)
 {
-    UseCommandEngine("cat");
-    Dunmo2000Engine engine;
-    ASSERT_TRUE(engine.Initialize());
-    const std::string source = Utf8ToAnsi("日本語とEnglish、①");
-    std::vector<char> buffer(256);
-    ASSERT_GE(engine.Translate(source.c_str(), 256, buffer.data()), 0);
-    EXPECT_EQ(std::string(buffer.data()), source);
-}
-
-TEST_F(EnginePreferencesTest, FailingCommandIsResult4)
-{
-    UseCommandEngine("exit 1");
-    Dunmo2000Engine engine;
-    ASSERT_TRUE(engine.Initialize());
-    char buffer[64];
-    EXPECT_EQ(engine.Translate("x", sizeof buffer, buffer), Dunmo2000Engine::kEngineFailed);
-    EXPECT_EQ(engine.Translate("", sizeof buffer, buffer), 0) << "an empty text is not given to the translator";
+    const struct {
+        const char* name;
+        const char* command;  // nothing: the installed dictionary, the default engine
+        std::string source;
+        std::int32_t result;
+        std::string text;
+    } cases[] = {
+        {"dictionary by default", nullptr, " The cat.", 0, Utf8ToAnsi(" The(その) cat(猫).")},
+        {"Japanese survives the Unicode round trip", "cat", Utf8ToAnsi("日本語とEnglish、①"), 0,
+         Utf8ToAnsi("日本語とEnglish、①")},
+        {"failing command", "exit 1", "x", Dunmo2000Engine::kEngineFailed, ""},
+        {"an empty text is not given to the translator", "exit 1", "", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.command) {
+            UseCommandEngine(c.command);
+        }
+        Dunmo2000Engine engine;
+        ASSERT_EQ(InitializeFailure(engine), S_OK);
+        std::vector<char> buffer(256);
+        const std::int32_t result = engine.Translate(c.source.c_str(), 256, buffer.data());
+        EXPECT_EQ(result, c.result == 0 ? static_cast<std::int32_t>(c.text.size()) : c.result);
+        if (result >= 0) {
+            EXPECT_EQ(std::string(buffer.data()), c.text);
+        }
+    }
 }
 
 TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse)
@@ -154,19 +155,6 @@ TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse)
     SysFreeString(malformed);
     SysFreeString(source);
     engine->Release();
-}
-
-}  // namespace
-
-namespace {
-
-TEST_F(EnginePreferencesTest, InstalledDictionaryIsTheDefaultEngine)
-{
-    Dunmo2000Engine engine;
-    ASSERT_EQ(InitializeFailure(engine), S_OK);
-    std::vector<char> buffer(32768);
-    ASSERT_GT(engine.Translate(" The cat.", 32768, buffer.data()), 0);
-    EXPECT_EQ(AnsiToUtf8(buffer.data()), " The(その) cat(猫).");
 }
 
 }  // namespace

@@ -157,50 +157,39 @@ TEST_F(MailComposerTest, HeaderChanges)
     }
 }
 
-TEST_F(MailComposerTest, EngineFailureInsertsReport104AndGoesOn)
+// Each failure puts its report after the paragraph, and the composition goes on with the next one.
+TEST_F(MailComposerTest, FailuresInsertTheirReports)
 {
-    components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
-        if (source.find(u"bad") != std::u16string::npos) {
-            return win32::E_FAIL;
+    const TranslateFunction failOnBad = [](const std::u16string& source, std::u16string& out) {
+        return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
+    };
+    const struct {
+        const char* name;
+        TranslateFunction translate;
+        bool engineCreated;
+        std::vector<std::string> body;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"engine failure (104)", failOnBad, true, {"bad paragraph", "", "good one"},
+         {"bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "",
+          "good one", "|< good one>"}},
+        // The first line is joined to the empty open paragraph with one blank: 32766 letters make 32767 bytes.
+        {"longest paragraph", Answer(u"ok"), true, {std::string(32766, 'a')}, {std::string(32766, 'a'), "|ok"}},
+        {"paragraph too long (103)", Answer(u"ok"), true, {std::string(32767, 'a')},
+         {std::string(32767, 'a'), Report("| 報告 - サーバがメール解析処理に失敗したため、翻訳に失敗しました")}},
+        {"translation too long (105)", Answer(std::u16string(32768, u'x')), true, {"text"},
+         {"text", Report("| 報告 - サーバが翻訳結果の処理に失敗しました")}},
+        {"engine not created (102)", Bracket, false, {"text"},
+         {"text", Report("| 報告 - エンジンに問題がある可能性があるため、翻訳処理に失敗しました")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        components.behaviour().translate = c.translate;
+        if (!c.engineCreated) {
+            engine.Uninitialize();
         }
-        return Bracket(source, out);
-    };
-    const std::vector<std::string> body = Compose({"bad paragraph", "", "good one"});
-    const std::vector<std::string> expected = {
-        "bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "", "good one",
-        "|< good one>"};
-    EXPECT_EQ(body, expected);
-}
-
-TEST_F(MailComposerTest, ParagraphLengthBoundary)
-{
-    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
-        out = u"ok";
-        return win32::S_OK;
-    };
-    // The first line is joined to the empty open paragraph with one blank: 32766 letters make 32767 bytes.
-    std::vector<std::string> body = Compose({std::string(32766, 'a')});
-    EXPECT_EQ(body, (std::vector<std::string>{std::string(32766, 'a'), "|ok"}));
-    body = Compose({std::string(32767, 'a')});
-    ASSERT_EQ(body.size(), 2u);
-    EXPECT_EQ(body[1], Report("| 報告 - サーバがメール解析処理に失敗したため、翻訳に失敗しました"));
-}
-
-TEST_F(MailComposerTest, TranslationTooLongInsertsReport105)
-{
-    components.behaviour().translate = [](const std::u16string&, std::u16string& out) {
-        out.assign(32768, u'x');
-        return win32::S_OK;
-    };
-    EXPECT_EQ(Compose({"text"}), (std::vector<std::string>{"text", Report("| 報告 - サーバが翻訳結果の処理に失敗しました")}));
-}
-
-TEST_F(MailComposerTest, EngineNotCreatedInsertsReport102)
-{
-    engine.Uninitialize();
-    EXPECT_EQ(Compose({"text"}),
-              (std::vector<std::string>{"text",
-                                        Report("| 報告 - エンジンに問題がある可能性があるため、翻訳処理に失敗しました")}));
+        EXPECT_EQ(Compose(c.body), c.expected);
+    }
 }
 
 TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText)

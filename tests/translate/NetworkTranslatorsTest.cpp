@@ -63,28 +63,39 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures)
     }
 }
 
-TEST_F(NetworkTranslatorsTest, CutOffChatAnswerFails)
+TEST_F(NetworkTranslatorsTest, ChatFailuresOfItsOwn)
 {
-    OpenAiTranslator translator(Settings());
-    const win32::TranslationResult result = translator.Translate("cutoff text");
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find("cut off"), std::string::npos);
+    const struct {
+        const char* source;
+        const char* errorMentions;
+        unsigned timeoutSeconds;
+    } cases[] = {
+        {"cutoff text", "cut off", 10},
+        {"error", "model exploded", 10},  // the server's own message is kept
+        {"slow answer", "", 1},           // the answer comes after 5 seconds
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        const win32::TranslationResult result = OpenAiTranslator(Settings(c.timeoutSeconds)).Translate(c.source);
+        EXPECT_FALSE(result.ok);
+        EXPECT_FALSE(result.error.empty());
+        EXPECT_NE(result.error.find(c.errorMentions), std::string::npos) << result.error;
+    }
 }
 
-TEST_F(NetworkTranslatorsTest, ErrorMessageOfTheServerIsKept)
-{
-    OpenAiTranslator translator(Settings());
-    EXPECT_NE(translator.Translate("error").error.find("model exploded"), std::string::npos);
-}
-
-TEST_F(NetworkTranslatorsTest, ChatRequestCarriesModelInstructionTemperatureAndKey)
+// What each format sends: the fake server answers "inspect ..." with the request it received.
+TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey)
 {
     ::setenv("VUVED_TEST_API_KEY", "sk-test-123", 1);
-    OpenAiTranslator translator(Settings());
-    const win32::TranslationResult result = translator.Translate("inspect this");
+    NetworkSettings libreSettings = Settings();
+    libreSettings.endpoint = server.BaseUrl() + "/";
+    const win32::TranslationResult chat = OpenAiTranslator(Settings()).Translate("inspect this");
+    const win32::TranslationResult libre = LibreTranslateTranslator(libreSettings).Translate("inspect");
     ::unsetenv("VUVED_TEST_API_KEY");
-    ASSERT_TRUE(result.ok) << result.error;
-    const nlohmann::json seen = nlohmann::json::parse(result.text);
+    ASSERT_TRUE(chat.ok) << chat.error;
+    ASSERT_TRUE(libre.ok) << libre.error;
+
+    const nlohmann::json seen = nlohmann::json::parse(chat.text);
     const nlohmann::json& request = seen["request"];
     EXPECT_EQ(request["model"], "small-model");
     EXPECT_EQ(request["temperature"], 0);
@@ -93,41 +104,13 @@ TEST_F(NetworkTranslatorsTest, ChatRequestCarriesModelInstructionTemperatureAndK
     EXPECT_NE(request["messages"][0]["content"].get<std::string>().find("Japanese"), std::string::npos);
     EXPECT_EQ(request["messages"][1]["content"], "inspect this");
     EXPECT_EQ(seen["authorization"], "Bearer sk-test-123");
+
+    const nlohmann::json libreRequest = nlohmann::json::parse(libre.text)["request"];
+    EXPECT_EQ(libreRequest, (nlohmann::json{{"q", "inspect"}, {"source", "en"}, {"target", "ja"},
+                                            {"api_key", "sk-test-123"}, {"format", "text"}}));
 }
 
-TEST_F(NetworkTranslatorsTest, LibreTranslateRequestFormat)
-{
-    NetworkSettings settings = Settings();
-    settings.endpoint = server.BaseUrl() + "/";
-    ::setenv("VUVED_TEST_API_KEY", "libre-key", 1);
-    LibreTranslateTranslator translator(settings);
-    const win32::TranslationResult result = translator.Translate("inspect");
-    ::unsetenv("VUVED_TEST_API_KEY");
-    ASSERT_TRUE(result.ok) << result.error;
-    const nlohmann::json request = nlohmann::json::parse(result.text)["request"];
-    EXPECT_EQ(request["q"], "inspect");
-    EXPECT_EQ(request["source"], "en");
-    EXPECT_EQ(request["target"], "ja");
-    EXPECT_EQ(request["api_key"], "libre-key");
-}
-
-TEST_F(NetworkTranslatorsTest, SlowAnswerBeyondTheTimeOutFails)
-{
-    OpenAiTranslator translator(Settings(1));
-    const win32::TranslationResult result = translator.Translate("slow answer");
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.empty());
-}
-
-TEST(NetworkTranslatorsRefused, OnlyWebEndpointsAreUsed)
-{
-    LibreTranslateTranslator translator(NetworkSettings{"file:///etc", "", "", 5});
-    const win32::TranslationResult result = translator.Translate("passwd");
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.empty());
-}
-
-TEST(NetworkTranslatorsRefused, RefusedConnectionFails)
+TEST(NetworkTranslatorsRefused, RefusedConnectionsAndEndpointsThatAreNotWebFail)
 {
     const std::string endpoint = "http://127.0.0.1:" + std::to_string(RefusingPort());
     OpenAiTranslator openAi(NetworkSettings{endpoint + "/v1", "m", "", 5});
@@ -137,6 +120,9 @@ TEST(NetworkTranslatorsRefused, RefusedConnectionFails)
         EXPECT_FALSE(result.ok);
         EXPECT_NE(result.error.find("127.0.0.1"), std::string::npos) << result.error;
     }
+    const win32::TranslationResult file = LibreTranslateTranslator(NetworkSettings{"file:///etc", "", "", 5}).Translate("passwd");
+    EXPECT_FALSE(file.ok);
+    EXPECT_FALSE(file.error.empty());
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "platform/Com.h"
 #include "platform/Components.h"
+#include "translate/Dunmo2000Engine.h"
 
 namespace testing_components {
 
@@ -66,5 +67,25 @@ public:
 
 // A translation that marks its source: "<" + source + ">"; nothing for an empty source.
 win32::HRESULT Bracket(const std::u16string& source, std::u16string& out);
+
+// A translation that is always `answer`, whatever the source.
+inline TranslateFunction Answer(std::u16string answer)
+{
+    return [answer](const std::u16string&, std::u16string& out) {
+        out = answer;
+        return win32::S_OK;
+    };
+}
+
+// The HRESULT that Initialize throws, or S_OK when it succeeds.
+inline win32::HRESULT InitializeFailure(Dunmo2000Engine& engine)
+{
+    try {
+        engine.Initialize();
+    } catch (win32::HRESULT failure) {
+        return failure;
+    }
+    return win32::S_OK;
+}
 
 }  // namespace testing_components

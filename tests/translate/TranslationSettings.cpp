@@ -34,29 +34,6 @@ void WriteRegistryDword(const char* key, const char* name, win32::DWORD value)
     }
 }
 
-void DeleteRegistryValue(const char* key, const char* name)
-{
-    if (win32::HKEY handle = OpenKey(key)) {
-        win32::RegDeleteValue(handle, name);
-        win32::RegCloseKey(handle);
-    }
-}
-
-bool ReadRegistryDword(const char* key, const char* name, win32::DWORD& value)
-{
-    win32::HKEY handle = OpenKey(key);
-    if (handle == nullptr) {
-        return false;
-    }
-    win32::DWORD type = 0;
-    win32::DWORD size = sizeof value;
-    const bool found = win32::RegQueryValueEx(handle, name, nullptr, &type, reinterpret_cast<win32::BYTE*>(&value),
-                                              &size) == win32::ERROR_SUCCESS &&
-                       type == win32::REG_DWORD;
-    win32::RegCloseKey(handle);
-    return found;
-}
-
 void UseCommandEngine(const std::string& command, win32::DWORD timeoutSeconds)
 {
     WriteRegistryString(kEnginePreferencesKey, "Engine", "command");

@@ -11,9 +11,6 @@ constexpr const char* kMailerRuleKey = "Software\\Norvale\\VUVed3UzeroVadave\\Ma
 
 void WriteRegistryString(const char* key, const char* name, const std::string& value);
 void WriteRegistryDword(const char* key, const char* name, win32::DWORD value);
-void DeleteRegistryValue(const char* key, const char* name);
-// True with the value when it is present as REG_DWORD.
-bool ReadRegistryDword(const char* key, const char* name, win32::DWORD& value);
 
 // The engine preferences that select the command translator running `command`.
 void UseCommandEngine(const std::string& command, win32::DWORD timeoutSeconds = 60);

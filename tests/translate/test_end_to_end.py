@@ -50,23 +50,37 @@ JAPANESE = _mail(b"Japanese", "これは日本語のメールです。\r\n翻訳
 MAILS = [ENGLISH, MULTIPART, LARGE, JAPANESE, QUOTED_PRINTABLE]
 
 
+def start_fake_engine(test):
+    """The fake chat engine for one test, ended by the test's clean-up; its port."""
+    engine = subprocess.Popen([sys.executable, os.path.join(HERE, "fake_translation_server.py")],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    test.addCleanup(engine.stdout.close)
+    test.addCleanup(engine.wait, TIMEOUT)
+    test.addCleanup(engine.stdin.close)
+    return int(engine.stdout.readline())
+
+
 class TranslationHost:
-    def __init__(self, mail_server_port, *settings):
+    """translation_host in a process of its own; every line it prints is kept in output."""
+
+    def __init__(self, mail_server_port, *settings, env=None, stderr=None):
         executable = os.environ.get("TRANSLATION_HOST")
         if not executable:
             raise RuntimeError("TRANSLATION_HOST is not set (the path of the built translation_host program)")
         self.process = subprocess.Popen([executable, str(mail_server_port)] + list(settings),
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-        line = self.process.stdout.readline()
-        if not line.startswith("PORT "):
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=stderr, env=env,
+                                        text=True)
+        self.output = [self.process.stdout.readline()]
+        if not self.output[0].startswith("PORT "):
             self.stop()
-            raise RuntimeError("translation_host did not start: %r" % line)
-        self.port = int(line.split()[1])
+            raise RuntimeError("translation_host did not start: %r" % self.output[0])
+        self.port = int(self.output[0].split()[1])
 
     def state(self):
         self.process.stdin.write("STATE\n")
         self.process.stdin.flush()
-        _, translating, translated, queued = self.process.stdout.readline().split()
+        self.output.append(self.process.stdout.readline())
+        _, translating, translated, queued = self.output[-1].split()
         return translating == "1", translated == "1", int(queued)
 
     def wait_until_idle(self):
@@ -79,15 +93,27 @@ class TranslationHost:
         raise AssertionError("the translate thread did not finish its batch")
 
     def stop(self):
+        """Ends the host; its exit code."""
         if self.process:
             self.process.stdin.close()
+            self.output.append(self.process.stdout.read())
             try:
                 self.process.wait(timeout=60)
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
             self.process.stdout.close()
-            self.process = None
+            self.returncode, self.process = self.process.returncode, None
+        return self.returncode
+
+
+def fetch_all(port, user, password):
+    client = poplib.POP3("127.0.0.1", port, timeout=TIMEOUT)
+    client.user(user)
+    client.pass_(password)
+    mails = [b"\r\n".join(client.retr(n)[1]) for n in range(1, client.stat()[0] + 1)]
+    client.quit()
+    return mails
 
 
 class EndToEndTest(unittest.TestCase):
@@ -97,20 +123,16 @@ class EndToEndTest(unittest.TestCase):
         self.host = TranslationHost(self.server.port, *settings)
         self.addCleanup(self.host.stop)
 
-    def login(self):
-        client = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
-        client.user(self.server.user)
-        client.pass_(self.server.password)
-        return client
-
     def fetch_all(self, port):
-        client = poplib.POP3("127.0.0.1", port, timeout=TIMEOUT)
-        client.user(self.server.user)
-        client.pass_(self.server.password)
-        count = client.stat()[0]
-        mails = [b"\r\n".join(client.retr(n)[1]) for n in range(1, count + 1)]
-        client.quit()
-        return mails
+        return fetch_all(port, self.server.user, self.server.password)
+
+    def connect(self, user=None, password=None, greeting=True):
+        """A client of the relay, logged in; greeting says whether the translated copies are expected."""
+        client = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
+        (self.assertEqual if greeting else self.assertNotEqual)(client.getwelcome(), GREETING)
+        client.user(user or self.server.user)
+        client.pass_(password or self.server.password)
+        return client
 
     def check_translated(self, raw, subject):
         message = email.message_from_bytes(raw, policy=email.policy.default)
@@ -128,10 +150,7 @@ class EndToEndTest(unittest.TestCase):
         self.assertTrue(translated_waiting)
         self.assertEqual(queued, 0)
 
-        client = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
-        self.assertEqual(client.getwelcome(), GREETING)
-        client.user("anyone")
-        client.pass_("anything")
+        client = self.connect("anyone", "anything")
         self.assertEqual(client.stat()[0], 2, "only the English text/plain mails within the size limit")
         first = self.check_translated(b"\r\n".join(client.retr(1)[1]), "Project update")
         second = self.check_translated(b"\r\n".join(client.retr(2)[1]), "Printable")
@@ -147,10 +166,7 @@ class EndToEndTest(unittest.TestCase):
         self.assertIn("water(水)", "".join(second))
         self.assertFalse(self.host.state()[1], "the translated copies were offered in one connection")
 
-        again = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
-        self.assertNotEqual(again.getwelcome(), GREETING, "the third fetch is relayed again")
-        again.user(self.server.user)
-        again.pass_(self.server.password)
+        again = self.connect(greeting=False)  # the third fetch is relayed again
         self.assertEqual(again.stat()[0], len(MAILS))
         again.quit()
 
@@ -210,29 +226,21 @@ class EndToEndTest(unittest.TestCase):
         second = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
         self.assertEqual(first.getwelcome(), GREETING)
         self.assertNotEqual(second.getwelcome(), GREETING)
-        first.user("x")
-        first.pass_("y")
-        self.assertEqual(first.stat()[0], 2)
-        second.user(self.server.user)
-        second.pass_(self.server.password)
-        self.assertEqual(second.stat()[0], len(MAILS))
+        for client, user, password, count in ((first, "x", "y", 2),
+                                              (second, self.server.user, self.server.password, len(MAILS))):
+            client.user(user)
+            client.pass_(password)
+            self.assertEqual(client.stat()[0], count)
         # Nothing retrieved and nothing deleted: the translated copies are gone all the same.
         first.quit()
         second.quit()
-        third = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
-        self.assertNotEqual(third.getwelcome(), GREETING)
-        third.quit()
+        self.connect(greeting=False).quit()
 
     def test_network_engine_answer_is_delivered_in_iso_2022_jp(self):
         # The chat engine answers in UTF-8; its Japanese must reach the client as 7-bit ISO-2022-JP, not as the
         # Shift_JIS the composition works in. The answer holds several double-byte characters: a line with a single
         # one before ASCII (like "訳:") reads as much like EUC-JP as like Shift_JIS and is by design left as it is.
-        engine = subprocess.Popen([sys.executable, os.path.join(HERE, "fake_translation_server.py")],
-                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self.addCleanup(engine.stdout.close)
-        self.addCleanup(engine.wait, TIMEOUT)
-        self.addCleanup(engine.stdin.close)
-        engine_port = int(engine.stdout.readline())
+        engine_port = start_fake_engine(self)
         mail = _mail(b"Network", b"japanese first paragraph.\r\n\r\n> japanese quoted paragraph.\r\n")
         self.server = dovecot.Dovecot([mail]).start()
         self.addCleanup(self.server.stop)
@@ -251,17 +259,11 @@ class EndToEndTest(unittest.TestCase):
 
     def test_without_engine_the_mails_wait(self):
         self.start("DictionaryPath=/nonexistent/dictionary")
-        client = self.login()
-        client.retr(1)
-        client.quit()
-        # Every later connection is relayed while the mail waits for an engine.
-        for _ in range(3):
-            again = poplib.POP3("127.0.0.1", self.host.port, timeout=TIMEOUT)
-            self.assertNotEqual(again.getwelcome(), GREETING)
-            again.user(self.server.user)
-            again.pass_(self.server.password)
-            again.retr(4)  # each capture wakes the thread for one more attempt
-            again.quit()
+        # The first connection and every later one are relayed while the mail waits for an engine.
+        for number in (1, 4, 4, 4):
+            client = self.connect(greeting=False)
+            client.retr(number)  # each capture wakes the thread for one more attempt
+            client.quit()
         translating, translated_waiting, queued = self.host.state()
         self.assertTrue(translating)
         self.assertFalse(translated_waiting)
