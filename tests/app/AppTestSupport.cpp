@@ -45,6 +45,23 @@ std::vector<std::string> Environment(const std::vector<std::string>& extra) {
     return environment;
 }
 
+// Starts arguments with stdin from /dev/null and stdout and stderr into the given descriptors; -1 when it fails.
+pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::string>& extraEnvironment, int out,
+            int err) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    std::vector<std::string> argv = arguments;
+    std::vector<std::string> environment = Environment(extraEnvironment);
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(), Pointers(environment).data());
+    posix_spawn_file_actions_destroy(&actions);
+    return spawned == 0 ? pid : -1;
+}
+
 void ReadAll(int fd, std::string& into) {
     char buffer[4096];
     ssize_t n;
@@ -83,20 +100,10 @@ ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono:
     if (pipe2(output, O_CLOEXEC) != 0 || pipe2(errors, O_CLOEXEC) != 0) {
         return result;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
-    std::vector<std::string> argv = arguments;
-    std::vector<std::string> environment = Environment(extraEnvironment);
-    pid_t pid = -1;
-    const int spawned =
-        posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(), Pointers(environment).data());
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = Spawn(arguments, extraEnvironment, output[1], errors[1]);
     close(output[1]);
     close(errors[1]);
-    if (spawned != 0) {
+    if (pid < 0) {
         close(output[0]);
         close(errors[0]);
         return result;
@@ -136,27 +143,20 @@ ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono:
     return result;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
-    int errorsPipe[2];
-    if (pipe2(errorsPipe, O_CLOEXEC) != 0) {
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& extraEnvironment) {
+    int outputPipe[2];
+    if (pipe2(outputPipe, O_CLOEXEC) != 0) {
         return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errorsPipe[1], 2);
-    std::vector<std::string> argv = arguments;
-    const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(errorsPipe[1]);
-    if (spawned != 0) {
-        pid = -1;
-        close(errorsPipe[0]);
+    pid = Spawn(arguments, extraEnvironment, outputPipe[1], outputPipe[1]);
+    close(outputPipe[1]);
+    if (pid < 0) {
+        close(outputPipe[0]);
         return;
     }
-    errorsFd = errorsPipe[0];
-    fcntl(errorsFd, F_SETFL, O_NONBLOCK);
+    outputFd = outputPipe[0];
+    fcntl(outputFd, F_SETFL, O_NONBLOCK);
     pidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
 }
 
@@ -169,8 +169,8 @@ ChildProcess::~ChildProcess() {
     if (pidFd >= 0) {
         close(pidFd);
     }
-    if (errorsFd >= 0) {
-        close(errorsFd);
+    if (outputFd >= 0) {
+        close(outputFd);
     }
 }
 
@@ -216,11 +216,11 @@ int ChildProcess::ThreadCount() const {
     return count;
 }
 
-const std::string& ChildProcess::Errors() {
-    if (errorsFd >= 0) {
-        ReadAll(errorsFd, errors);
+const std::string& ChildProcess::Output() {
+    if (outputFd >= 0) {
+        ReadAll(outputFd, output);
     }
-    return errors;
+    return output;
 }
 
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

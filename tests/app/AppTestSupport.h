@@ -40,7 +40,8 @@ ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono:
 // A process that runs beside the test; killed when the object ends if it is still there.
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& arguments);
+    explicit ChildProcess(const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& extraEnvironment = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -52,15 +53,15 @@ public:
     void Signal(int signal);
     // Threads of the process, from /proc.
     int ThreadCount() const;
-    const std::string& Errors();  // what it wrote to stderr so far (read after it has ended)
+    const std::string& Output();  // what it wrote to stdout and stderr so far (read after it has ended)
 
 private:
     pid_t pid = -1;
     int pidFd = -1;
-    int errorsFd = -1;
+    int outputFd = -1;
     std::optional<int> exitCode;
     bool reaped = false;
-    std::string errors;
+    std::string output;
 };
 
 // Repeats condition every few milliseconds until it holds or timeout passes.

@@ -22,8 +22,22 @@ using namespace win32;
 
 namespace {
 
+// The members both fakes answer alike: counted references, no type information.
+template <typename Interface>
+class FakeDispatch : public Interface {
+public:
+    ULONG AddRef() override { return ++references; }
+    ULONG Release() override { return --references; }
+    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT GetTypeInfo(UINT, DWORD, void**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(const IID&, char16_t**, UINT, DWORD, LONG*) override { return E_NOTIMPL; }
+    HRESULT Invoke(LONG, const IID&, DWORD, WORD, void*, void*, void*, UINT*) override { return E_NOTIMPL; }
+
+    ULONG references = 0;
+};
+
 // Answers the status questions from a script, one entry per tick; ends the message loop after the last tick.
-class ScriptedServer final : public IVUVed3UzeroVadave {
+class ScriptedServer final : public FakeDispatch<IVUVed3UzeroVadave> {
 public:
     struct Tick {
         long translating;
@@ -35,18 +49,12 @@ public:
     HRESULT QueryInterface(const IID& iid, void** object) override {
         if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IRiloVersion || iid == IID_IVUVed3UzeroVadave) {
             *object = static_cast<IVUVed3UzeroVadave*>(this);
-            AddRef();
+            this->AddRef();
             return S_OK;
         }
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG AddRef() override { return ++references; }
-    ULONG Release() override { return --references; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, DWORD, void**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const IID&, char16_t**, UINT, DWORD, LONG*) override { return E_NOTIMPL; }
-    HRESULT Invoke(LONG, const IID&, DWORD, WORD, void*, void*, void*, UINT*) override { return E_NOTIMPL; }
     HRESULT GetVersion(BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
     HRESULT get_Running(long* running) override {
         *running = 1;
@@ -78,7 +86,6 @@ public:
     std::size_t ticks = 0;
     std::string calls;
     std::vector<long> runningPuts;
-    ULONG references = 0;
 
 private:
     const Tick& Current() const { return script[std::min(ticks, script.size() - 1)]; }
@@ -228,19 +235,13 @@ TEST_F(EndSessionWindow, OnlyARightButtonPressOnTheIconShowsTheMenu) {
 }
 
 // The settings user interface as another component would provide it.
-class FakeSettingsApplication final : public ISettingsApplication {
+class FakeSettingsApplication final : public FakeDispatch<ISettingsApplication> {
 public:
     HRESULT QueryInterface(const IID&, void** object) override {
         *object = this;
-        AddRef();
+        this->AddRef();
         return S_OK;
     }
-    ULONG AddRef() override { return ++references; }
-    ULONG Release() override { return --references; }
-    HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT GetTypeInfo(UINT, DWORD, void**) override { return E_NOTIMPL; }
-    HRESULT GetIDsOfNames(const IID&, char16_t**, UINT, DWORD, LONG*) override { return E_NOTIMPL; }
-    HRESULT Invoke(LONG, const IID&, DWORD, WORD, void*, void*, void*, UINT*) override { return E_NOTIMPL; }
     HRESULT Slot7() override { return E_NOTIMPL; }
     HRESULT Show() override {
         ++shown;
@@ -256,7 +257,6 @@ public:
 
     int shown = 0;
     int windowAsked = 0;
-    ULONG references = 0;
 };
 
 TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {

@@ -6,35 +6,16 @@
 
 #include "app/ServerProcessFixture.h"
 #include "integration/DovecotServer.h"
-#include "integration/Pop3TestClient.h"
 
 namespace {
 
-constexpr const char* kEngineKey = "Software\\Norvale\\RiloEJTransPref";
-
 class EndToEnd : public ServerProcessTest {
 protected:
-    void UseMailServer(const DovecotServer& dovecot) {
-        raw::SetDword(raw::kProxyKey, "MailServerPort", dovecot.Port());
-        raw::Set(kEngineKey, "Engine", win32::REG_SZ, std::string("dictionary") + '\0');
-    }
-
-    bool WaitUntilListening() {
-        return WaitFor([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
-                       kStartTimeout);
-    }
-
     ProcessResult Fetch(const DovecotServer& dovecot, int number) {
         return RunProgram({"/usr/bin/curl", "--silent", "--show-error", "--max-time", "60", "--user",
                            dovecot.User() + ":" + dovecot.Password(),
                            "pop3://127.0.0.1:" + std::to_string(listenPort) + "/" + std::to_string(number)},
                           std::chrono::seconds(90));
-    }
-
-    ProcessResult Control(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command = {ControlExecutable()};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        return RunProgram(command, std::chrono::seconds(60));
     }
 };
 
@@ -48,19 +29,17 @@ std::string Lower(std::string text) {
 TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
     DovecotServer dovecot;
     ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
-    UseMailServer(dovecot);
+    UseMailServer(dovecot.Port());
 
     auto server = StartServer({"-Startup"});
-    ASSERT_TRUE(WaitUntilListening()) << server->Errors();
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
 
     const ProcessResult relayed = Fetch(dovecot, 1);
     ASSERT_EQ(relayed.exitCode, 0) << relayed.errors;
     EXPECT_NE(relayed.output.find("This is a short English mail."), std::string::npos) << relayed.output;
 
     // The translated copy is ready when the server says so.
-    ASSERT_TRUE(WaitFor(
-        [this] { return Control({"status"}).output.find("HaveTranslateMail: 1") != std::string::npos; },
-        std::chrono::seconds(60)));
+    ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
     const ProcessResult status = Control({"status"});
     EXPECT_EQ(status.exitCode, 0);
     EXPECT_NE(status.output.find("Running: 1"), std::string::npos) << status.output;
@@ -73,16 +52,16 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
 
     const ProcessResult stop = Control({"stop"});
     EXPECT_EQ(stop.exitCode, 0) << stop.errors;
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
     EXPECT_EQ(Control({"status"}).exitCode, 4);
 }
 
 TEST_F(EndToEnd, SigtermDuringATransferStopsEverythingAndExitsZero) {
     DovecotServer dovecot("sized:1:8000000");
     ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
-    UseMailServer(dovecot);
+    UseMailServer(dovecot.Port());
     auto server = StartServer({"-Startup"});
-    ASSERT_TRUE(WaitUntilListening()) << server->Errors();
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
 
     Pop3TestClient client(static_cast<std::uint16_t>(listenPort));
     ASSERT_TRUE(client.Login(dovecot.User(), dovecot.Password()));
@@ -93,12 +72,8 @@ TEST_F(EndToEnd, SigtermDuringATransferStopsEverythingAndExitsZero) {
     EXPECT_EQ(first->rfind("+OK", 0), 0u) << *first;
 
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
-
-}  // namespace
-
-namespace {
 
 // In a virtual X session with a system tray the icon shows up in the tray (skipped where Xvfb, trayer or yad
 // are not installed).

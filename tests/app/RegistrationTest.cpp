@@ -31,25 +31,31 @@ TEST_F(Registration, RegServerWritesTheScriptsAndTheTypeLibrary) {
     const ProcessResult result = RunServer("-RegServer");
     ASSERT_EQ(result.exitCode, 0) << result.errors;
 
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kAppIdKey), "VUVed3UzeroVadave");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "AppID\\VUVed3UzeroVadave.EXE", "AppID"),
-              "{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "RiloVUVed3UzeroVadave.Application.4"), "Ved3UzeroVadave Application Class");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "RiloVUVed3UzeroVadave.Application.4\\CLSID"),
-              "{B0AB35D0-8C47-4028-9461-EF7222FF64B1}");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "RiloVUVed3UzeroVadave.Application\\CurVer"),
-              "RiloVUVed3UzeroVadave.Application.4");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClsidKey), "Ved3UzeroVadave Application Class");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\ProgID"), "RiloVUVed3UzeroVadave.Application.4");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\VersionIndependentProgID"),
-              "RiloVUVed3UzeroVadave.Application");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\LocalServer32"), ExecutablePath());
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClsidKey, "AppID"), "{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}");
+    const std::string clsid = kClsidKey;
+    const struct {
+        std::string key;
+        const char* name;
+        std::string text;
+    } values[] = {
+        {kAppIdKey, nullptr, "VUVed3UzeroVadave"},
+        {"AppID\\VUVed3UzeroVadave.EXE", "AppID", "{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"},
+        {"RiloVUVed3UzeroVadave.Application.4", nullptr, "Ved3UzeroVadave Application Class"},
+        {"RiloVUVed3UzeroVadave.Application.4\\CLSID", nullptr, "{B0AB35D0-8C47-4028-9461-EF7222FF64B1}"},
+        {"RiloVUVed3UzeroVadave.Application\\CurVer", nullptr, "RiloVUVed3UzeroVadave.Application.4"},
+        {clsid, nullptr, "Ved3UzeroVadave Application Class"},
+        {clsid + "\\ProgID", nullptr, "RiloVUVed3UzeroVadave.Application.4"},
+        {clsid + "\\VersionIndependentProgID", nullptr, "RiloVUVed3UzeroVadave.Application"},
+        {clsid + "\\LocalServer32", nullptr, ExecutablePath()},
+        {clsid, "AppID", "{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"},
+        {kTypeLibKey, nullptr, "VUVed3UzeroVadave 4.0 Type Library"},
+        {std::string(kTypeLibKey) + "\\409\\win32", nullptr, ExecutablePath()},
+        {kInterfaceKey, nullptr, "IVUVed3UzeroVadave"},
+    };
+    for (const auto& value : values) {
+        SCOPED_TRACE(value.key + (value.name ? std::string(" ") + value.name : ""));
+        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, value.key, value.name), value.text);
+    }
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kTypeLibKey), "VUVed3UzeroVadave 4.0 Type Library");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kTypeLibKey) + "\\409\\win32"), ExecutablePath());
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kInterfaceKey), "IVUVed3UzeroVadave");
-
     const std::string classesRoot = HiveFileText("HKEY_CLASSES_ROOT");
     EXPECT_NE(classesRoot.find("[HKEY_CLASSES_ROOT\\CLSID\\{B0AB35D0-8C47-4028-9461-EF7222FF64B1}\\LocalServer32]"),
               std::string::npos)

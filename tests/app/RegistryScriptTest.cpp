@@ -78,25 +78,22 @@ constexpr const char* kScript =
     "  ForceRemove Forced = s 'forced'\n  {\n    Inner = s 'inner'\n  }\n"
     "}\n";
 
-TEST_F(RegistryScriptApply, RegisterWritesKeysAndValues) {
+TEST_F(RegistryScriptApply, RegisterWritesKeysAndValuesAndForceRemoveReplacesWhatWasThere) {
+    WriteText(HKEY_CLASSES_ROOT, "Forced\\Stale", nullptr, "old");
+    WriteText(HKEY_CLASSES_ROOT, "Plain\\Foreign", nullptr, "other program");
     ASSERT_EQ(Script(kScript).Register(), win32::S_OK);
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Shared\\Mine"), "mine");
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain"), "plain");
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"), "named");
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Child"));
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Forced\\Inner"), "inner");
-}
-
-TEST_F(RegistryScriptApply, ForceRemoveReplacesWhatWasThereOnRegistration) {
-    WriteText(HKEY_CLASSES_ROOT, "Forced\\Stale", nullptr, "old");
-    WriteText(HKEY_CLASSES_ROOT, "Plain\\Foreign", nullptr, "other program");
-    ASSERT_EQ(Script(kScript).Register(), win32::S_OK);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced\\Stale"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
 }
 
 TEST_F(RegistryScriptApply, UnregisterKeepsNoRemoveKeysAndForeignSubkeys) {
     const RegistryScript script = Script(kScript);
+    EXPECT_EQ(script.Unregister(), win32::S_OK) << "an absent registration";
     WriteText(HKEY_CLASSES_ROOT, "Shared\\Neighbour", nullptr, "stays");
     ASSERT_EQ(script.Register(), win32::S_OK);
     WriteText(HKEY_CLASSES_ROOT, "Forced\\AddedLater", nullptr, "goes with the key");
@@ -117,10 +114,6 @@ TEST_F(RegistryScriptApply, UnregisterLeavesAKeyThatHoldsAnotherProgramsSubkey) 
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Child"));
     EXPECT_FALSE(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"));
-}
-
-TEST_F(RegistryScriptApply, UnregisterOfAnAbsentRegistrationSucceeds) {
-    EXPECT_EQ(Script(kScript).Unregister(), win32::S_OK);
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 // Who can reach the server and what it leaves behind: the automation socket refuses a peer of another user even
 // when the folder lets it through, and a password a mail client sends is never written anywhere.
-#include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,11 +14,8 @@
 #include <sstream>
 
 #include "app/ServerProcessFixture.h"
-#include "integration/Pop3TestClient.h"
 #include "integration/ScriptedPop3Server.h"
 #include "platform/ComServerModule.h"
-
-extern char** environ;
 
 namespace {
 
@@ -84,7 +79,7 @@ TEST_F(Security, AutomationSocketRefusesAnotherUserEvenThroughAnOpenFolder) {
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
     client.Close();
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
 
 // Every regular file in root (and below it when recursive) changed at or after since that holds needle.
@@ -123,42 +118,15 @@ TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
                                                {"STAT", "+OK 0 0\r\n"}}));
     raw::SetDword(raw::kProxyKey, "MailServerPort", upstream.Port());
 
-    // The server's own output goes to files of the test, and its home and temporary folders are the test's, so
-    // that everything it may write is searched below.
-    char outputFolder[] = "/tmp/vuved-security-XXXXXX";
-    ASSERT_NE(mkdtemp(outputFolder), nullptr);
-    const std::string home = std::string(outputFolder) + "/home";
-    const std::string temporary = std::string(outputFolder) + "/tmp";
+    // Its home and temporary folders are the test's, so that everything it may write is searched below.
+    char privateFolder[] = "/tmp/vuved-security-XXXXXX";
+    ASSERT_NE(mkdtemp(privateFolder), nullptr);
+    const std::string home = std::string(privateFolder) + "/home";
+    const std::string temporary = std::string(privateFolder) + "/tmp";
     ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
-    const std::string outputPath = std::string(outputFolder) + "/stdout";
-    const std::string errorPath = std::string(outputFolder) + "/stderr";
-    std::vector<std::string> environment = {"HOME=" + home, "TMPDIR=" + temporary};
-    for (char** variable = environ; *variable != nullptr; ++variable) {
-        const std::string entry = *variable;
-        if (entry.rfind("HOME=", 0) != 0 && entry.rfind("TMPDIR=", 0) != 0) {
-            environment.push_back(entry);
-        }
-    }
-    std::vector<char*> environmentPointers;
-    for (std::string& entry : environment) {
-        environmentPointers.push_back(entry.data());
-    }
-    environmentPointers.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const std::string executable = ServerExecutable();
-    std::vector<char*> arguments = {const_cast<char*>(executable.c_str()), const_cast<char*>("-Startup"), nullptr};
-    pid_t pid = -1;
-    ASSERT_EQ(posix_spawn(&pid, executable.c_str(), &actions, nullptr, arguments.data(), environmentPointers.data()),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-
-    ASSERT_TRUE(WaitFor([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
-                        kStartTimeout));
+    auto server = StartServer({"-Startup"}, {"HOME=" + home, "TMPDIR=" + temporary});
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
     {
         Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
         ASSERT_TRUE(mailClient.ReadLine());
@@ -183,32 +151,24 @@ TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
         mailClient.SendRaw("PASS " + marker);
     }
 
-    kill(pid, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 2000 && waitpid(pid, &status, WNOHANG) == 0; ++i) {
-        usleep(10000);
-    }
-    if (waitpid(pid, &status, WNOHANG) == 0 && !WIFEXITED(status) && !WIFSIGNALED(status)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        ADD_FAILURE() << "the server did not end after SIGTERM";
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    server->Signal(SIGTERM);
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << "the server did not end well after SIGTERM";
+    EXPECT_EQ(server->Output().find(marker), std::string::npos) << "the password is in the server's output";
 
     // The marker reached the mail server, so the search below looks for something that was really sent.
     const std::vector<std::string> received = upstream.Received();
     EXPECT_NE(std::find(received.begin(), received.end(), "PASS " + marker), received.end());
 
-    // Everything the run may have written: its output, home and temporary folders, the registry and runtime
+    // Everything else the run may have written: its home and temporary folders, the registry and runtime
     // folders, and files put straight into the system's temporary folder.
     const std::filesystem::path registryFolder = std::getenv("VUVED_REGISTRY_DIR");
     for (const std::filesystem::path& root :
-         {std::filesystem::path(outputFolder), registryFolder.parent_path(), std::filesystem::path(runtime.Folder())}) {
+         {std::filesystem::path(privateFolder), registryFolder.parent_path(), std::filesystem::path(runtime.Folder())}) {
         SCOPED_TRACE(root.string());
         EXPECT_EQ(FilesHolding(root, started, marker, true), std::vector<std::string>{});
     }
     EXPECT_EQ(FilesHolding("/tmp", started, marker, false), std::vector<std::string>{});
-    std::filesystem::remove_all(outputFolder);
+    std::filesystem::remove_all(privateFolder);
 }
 
 }  // namespace

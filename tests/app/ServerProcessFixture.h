@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/AppTestSupport.h"
+#include "integration/Pop3TestClient.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
 #include "tools/vuvedctl/AutomationClient.h"
@@ -42,10 +43,33 @@ protected:
         raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort == 1 ? 2 : 1);
     }
 
-    std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& switches = {}) {
+    std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& switches = {},
+                                              const std::vector<std::string>& extraEnvironment = {}) {
         std::vector<std::string> arguments = {ServerExecutable()};
         arguments.insert(arguments.end(), switches.begin(), switches.end());
-        return std::make_unique<ChildProcess>(arguments);
+        return std::make_unique<ChildProcess>(arguments, extraEnvironment);
+    }
+
+    // The relay in front of the mail server at port, translating with the installed dictionary.
+    void UseMailServer(unsigned port) {
+        raw::SetDword(raw::kProxyKey, "MailServerPort", port);
+        raw::Set("Software\\Norvale\\RiloEJTransPref", "Engine", win32::REG_SZ, std::string("dictionary") + '\0');
+    }
+
+    bool WaitUntilListening() {
+        return WaitFor([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
+                       kStartTimeout);
+    }
+
+    static ProcessResult Control(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command = {ControlExecutable()};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        return RunProgram(command, std::chrono::seconds(60));
+    }
+
+    // Asks vuvedctl status until its answer holds line, at most timeout.
+    static bool WaitForStatus(const std::string& line, std::chrono::milliseconds timeout) {
+        return WaitFor([&line] { return Control({"status"}).output.find(line) != std::string::npos; }, timeout);
     }
 
     // A member's result, failing the test when the call fails.

@@ -7,24 +7,10 @@
 
 #include "app/ServerProcessFixture.h"
 #include "integration/DovecotServer.h"
-#include "integration/Pop3TestClient.h"
 
 namespace {
 
-constexpr const char* kEngineKey = "Software\\Norvale\\RiloEJTransPref";
-
-class StopDuringBatch : public ServerProcessTest {
-protected:
-    void UseMailServer(const DovecotServer& dovecot) {
-        raw::SetDword(raw::kProxyKey, "MailServerPort", dovecot.Port());
-        raw::Set(kEngineKey, "Engine", win32::REG_SZ, std::string("dictionary") + '\0');
-    }
-
-    bool WaitUntilListening() {
-        return WaitFor([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
-                       kStartTimeout);
-    }
-};
+using StopDuringBatch = ServerProcessTest;
 
 std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
                                      const std::function<void(int number)>& afterEach = {}) {
@@ -48,7 +34,7 @@ std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
 TEST_F(StopDuringBatch, SigtermWhileRetrievingAndTranslatingLeavesEveryReceivedMailUnchanged) {
     DovecotServer dovecot;
     ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
-    UseMailServer(dovecot);
+    UseMailServer(dovecot.Port());
     std::vector<std::string> direct;
     {
         Pop3TestClient client(dovecot.Port());
@@ -58,7 +44,7 @@ TEST_F(StopDuringBatch, SigtermWhileRetrievingAndTranslatingLeavesEveryReceivedM
     }
 
     auto server = StartServer({"-Startup"});
-    ASSERT_TRUE(WaitUntilListening()) << server->Errors();
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
     Pop3TestClient client(static_cast<std::uint16_t>(listenPort));
     ASSERT_TRUE(client.Login(dovecot.User(), dovecot.Password()));
     // The stop comes after the first English mails were captured, so their translation is under way.
@@ -72,15 +58,15 @@ TEST_F(StopDuringBatch, SigtermWhileRetrievingAndTranslatingLeavesEveryReceivedM
         SCOPED_TRACE(i + 1);
         EXPECT_EQ(received[i], direct[i]);
     }
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
 
 TEST_F(StopDuringBatch, ClientLeavingMidRetrievalKeepsTheFinishedTranslationsForTheNextConnection) {
     DovecotServer dovecot;
     ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
-    UseMailServer(dovecot);
+    UseMailServer(dovecot.Port());
     auto server = StartServer({"-Startup"});
-    ASSERT_TRUE(WaitUntilListening()) << server->Errors();
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
     {
         Pop3TestClient client(static_cast<std::uint16_t>(listenPort));
         ASSERT_TRUE(client.Login(dovecot.User(), dovecot.Password()));
@@ -89,12 +75,7 @@ TEST_F(StopDuringBatch, ClientLeavingMidRetrievalKeepsTheFinishedTranslationsFor
         ASSERT_TRUE(client.SendLine("RETR " + std::to_string(dovecot.MailCount())));
         ASSERT_TRUE(client.ReadLine());
     }
-    ASSERT_TRUE(WaitFor(
-        [] {
-            return RunProgram({ControlExecutable(), "status"}, std::chrono::seconds(30))
-                       .output.find("HaveTranslateMail: 1") != std::string::npos;
-        },
-        std::chrono::seconds(60)));
+    ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
     Pop3TestClient next(static_cast<std::uint16_t>(listenPort));
     ASSERT_TRUE(next.Login(dovecot.User(), dovecot.Password()));
     const std::optional<std::string> stat = next.Command("STAT");
@@ -105,14 +86,9 @@ TEST_F(StopDuringBatch, ClientLeavingMidRetrievalKeepsTheFinishedTranslationsFor
         EXPECT_NE(mail.find("\r\nSubject: TR: "), std::string::npos) << mail.substr(0, 400);
     }
     // A stop waits for the batch in hand (slow under the sanitizers), which is not what this test is about.
-    EXPECT_TRUE(WaitFor(
-        [] {
-            return RunProgram({ControlExecutable(), "status"}, std::chrono::seconds(30))
-                       .output.find("IsTranslating: 0") != std::string::npos;
-        },
-        std::chrono::seconds(120)));
+    EXPECT_TRUE(WaitForStatus("IsTranslating: 0", std::chrono::seconds(120)));
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Errors();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
 
 }  // namespace

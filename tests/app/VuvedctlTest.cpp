@@ -9,12 +9,6 @@ protected:
         // A server that a failed test left running is stopped, so that it does not outlive the test.
         Control({"stop"});
     }
-
-    ProcessResult Control(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command = {ControlExecutable()};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        return RunProgram(command, std::chrono::seconds(60));
-    }
 };
 
 TEST_F(Vuvedctl, StartActivatesTheRegisteredServerAndStopEndsIt) {
