@@ -7,18 +7,16 @@
 #include <thread>
 #include <vector>
 
+#include "ProbeWindow.h"
 #include "core/AsyncSocketNotifier.h"
 #include "core/ConnectionFailure.h"
 #include "core/NotifierMaker.h"
 #include "core/ZEvent.h"
 #include "platform/Sync.h"
-#include "platform/Window.h"
 #include "support/LoopbackSockets.h"
 #include "support/MainLoopFixture.h"
 
 namespace {
-
-constexpr win32::UINT kProbeMessage = win32::WM_USER + 80;
 
 class BufferedWriterTest : public MainLoopFixture {
 protected:
@@ -62,31 +60,6 @@ TEST_F(BufferedWriterTest, SendErrorIsAConnectionFailureAndTheDestructorSwallows
     SUCCEED();
 }
 
-// A window on the writing thread; a probe sent to it is served only while that thread sits in a
-// message-dispatching wait, which inside a flush means: the socket was full and the writer waits for room.
-class ProbeWindow : public win32::Window {
-public:
-    explicit ProbeWindow(std::atomic<bool>& flushing) : flushing(flushing)
-    {
-        Create(nullptr, "WriterProbe", "WriterProbe", 0, 0, 0, 0, 0);
-    }
-    ~ProbeWindow() override { DestroyWindow(); }
-
-protected:
-    bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM, win32::LPARAM,
-                              win32::LRESULT& result) override
-    {
-        if (message != kProbeMessage) {
-            return false;
-        }
-        result = flushing ? 1 : 0;
-        return true;
-    }
-
-private:
-    std::atomic<bool>& flushing;
-};
-
 char PatternByte(std::size_t index)
 {
     return static_cast<char>((index * 31 + index / 251) % 251);
@@ -94,12 +67,8 @@ char PatternByte(std::size_t index)
 
 TEST_F(BufferedWriterTest, FullSocketAndSlowReaderStillGetEveryByteInOrder)
 {
-    std::uint16_t port = 0;
-    ScopedSocket listener = ListenOnLoopback(port);
-    ScopedSocket client = ConnectToLoopback(port);
-    ASSERT_TRUE(client.IsValid());
-    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
-    ASSERT_TRUE(accepted.IsValid());
+    LoopbackConnection connection;
+    ASSERT_TRUE(connection.IsValid());
 
     // Far more than the socket buffers of both ends can hold while nobody reads.
     constexpr std::size_t kPayloadSize = 16u << 20;
@@ -114,8 +83,10 @@ TEST_F(BufferedWriterTest, FullSocketAndSlowReaderStillGetEveryByteInOrder)
     ZEvent writerReady(false, true);
     ZEvent stopServing(false, true);
     std::thread writerThread([&] {
-        ProbeWindow probe(flushing);
-        notifier->SetSocket(client.Get(), win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+        // A probe sent to this thread is served only in a message-dispatching wait, which inside a flush means:
+        // the socket was full and the writer waits for room.
+        ProbeWindow probe([&](win32::WPARAM) { return flushing ? 1 : 0; });
+        notifier->SetSocket(connection.client.Get(), win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
         probeWindow = probe.Handle();
         flushing = true;
         writerReady.Set();
@@ -135,13 +106,13 @@ TEST_F(BufferedWriterTest, FullSocketAndSlowReaderStillGetEveryByteInOrder)
     });
     ASSERT_EQ(win32::WaitForSingleObject(writerReady.Handle(), 60000), win32::WAIT_OBJECT_0);
     // Nobody has read yet: the writer must be waiting for room in the middle of its flush.
-    EXPECT_EQ(win32::SendMessage(probeWindow, kProbeMessage, 0, 0), 1) << "the flush never had to wait";
+    EXPECT_EQ(win32::SendMessage(probeWindow, ProbeWindow::kProbeMessage, 0, 0), 1) << "the flush never had to wait";
 
     std::size_t received = 0;
     std::size_t mismatches = 0;
     char buffer[1000];
     while (received < kPayloadSize) {
-        const int n = win32::recv(accepted.Get(), buffer, sizeof buffer, 0);
+        const int n = win32::recv(connection.accepted.Get(), buffer, sizeof buffer, 0);
         if (n <= 0) {
             break;
         }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "ProbeWindow.h"
 #include "core/ZEvent.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr win32::DWORD kAnyInput = 0xFF;
-constexpr win32::UINT kPingMessage = win32::WM_USER + 60;
 
 // Every case runs against the system's message-aware wait and against the emulation used without it.
 class MsgWaitMultipleTest : public testing::TestWithParam<bool> {
@@ -29,51 +29,19 @@ protected:
     bool Emulated() const { return GetParam(); }
 };
 
-class PingWindow : public win32::Window {
-public:
-    PingWindow() { Create(nullptr, "PingWindow", "PingWindow", 0, 0, 0, 0, 0); }
-    ~PingWindow() override { DestroyWindow(); }
-    std::atomic<int> pings{0};
-
-protected:
-    bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM, win32::LPARAM,
-                              win32::LRESULT& result) override
-    {
-        if (message != kPingMessage) {
-            return false;
-        }
-        ++pings;
-        result = 1;
-        return true;
-    }
-};
-
-TEST_P(MsgWaitMultipleTest, ReturnsThePositionOfTheSignalledHandle)
+TEST_P(MsgWaitMultipleTest, ReportsSignalledHandlesAndTimesOutWithoutThem)
 {
     ZEvent first(false, false);
     ZEvent second(true, false);
     const win32::HANDLE handles[] = {first.Handle(), second.Handle()};
     EXPECT_EQ(MsgWaitMultiple(2, handles, win32::INFINITE, kAnyInput, 0), win32::WAIT_OBJECT_0 + 1);
-    // The auto-reset event was consumed by the wait.
-    EXPECT_EQ(MsgWaitMultiple(2, handles, 0, kAnyInput, 0), win32::WAIT_TIMEOUT);
-}
-
-TEST_P(MsgWaitMultipleTest, TimesOutWithoutSignalOrInput)
-{
-    ZEvent never(false, true);
-    const win32::HANDLE handles[] = {never.Handle()};
-    const win32::DWORD timeouts[] = {0, 1, 260};  // 260 ms spans more than one slice of the emulation
-    for (const win32::DWORD timeout : timeouts) {
+    // The auto-reset event was consumed by the wait; 260 ms spans more than one slice of the emulation.
+    for (const win32::DWORD timeout : {0, 1, 260}) {
         SCOPED_TRACE(timeout);
-        EXPECT_EQ(MsgWaitMultiple(1, handles, timeout, kAnyInput, 0), win32::WAIT_TIMEOUT);
+        EXPECT_EQ(MsgWaitMultiple(2, handles, timeout, kAnyInput, 0), win32::WAIT_TIMEOUT);
     }
-}
-
-TEST_P(MsgWaitMultipleTest, WaitAllNeedsEveryHandle)
-{
-    ZEvent first(true, true);
-    ZEvent second(false, true);
-    const win32::HANDLE handles[] = {first.Handle(), second.Handle()};
+    // Waiting for all needs every handle, and a wait that fails takes none.
+    first.Set();
     EXPECT_EQ(MsgWaitMultiple(2, handles, 1, kAnyInput, win32::MWMO_WAITALL), win32::WAIT_TIMEOUT);
     second.Set();
     EXPECT_EQ(MsgWaitMultiple(2, handles, win32::INFINITE, kAnyInput, win32::MWMO_WAITALL), win32::WAIT_OBJECT_0);
@@ -90,7 +58,7 @@ TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
     win32::PeekMessage(&none, nullptr, 0, 0, win32::PM_NOREMOVE);
     std::atomic<win32::BOOL> posted{win32::FALSE};
     std::thread poster([&posted, &refused, target = win32::GetCurrentThreadId()] {
-        posted = win32::PostThreadMessage(target, kPingMessage, 0, 0);
+        posted = win32::PostThreadMessage(target, ProbeWindow::kProbeMessage, 0, 0);
         if (!posted.load()) {
             refused.Set();
         }
@@ -101,18 +69,19 @@ TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
     // The message is reported, not taken: it is still in the queue.
     win32::MSG message;
     ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
-    EXPECT_EQ(message.message, kPingMessage);
+    EXPECT_EQ(message.message, ProbeWindow::kProbeMessage);
 }
 
 TEST_P(MsgWaitMultipleTest, ServesMessagesSentByAnotherThreadWhileWaiting)
 {
-    PingWindow window;
+    std::atomic<int> pings{0};
+    ProbeWindow window([&](win32::WPARAM) { return ++pings; });
     ZEvent done(false, false);
     const win32::HANDLE handles[] = {done.Handle()};
     std::atomic<win32::LRESULT> answer{0};
     // The sender blocks until the waiting thread has handled its message, and only then releases the wait.
     std::thread sender([&] {
-        answer = win32::SendMessage(window.Handle(), kPingMessage, 0, 0);
+        answer = window.Send();
         done.Set();
     });
     win32::DWORD result = win32::WAIT_FAILED;
@@ -129,7 +98,7 @@ TEST_P(MsgWaitMultipleTest, ServesMessagesSentByAnotherThreadWhileWaiting)
     sender.join();
     EXPECT_EQ(result, win32::WAIT_OBJECT_0);
     EXPECT_EQ(answer.load(), 1);
-    EXPECT_EQ(window.pings.load(), 1);
+    EXPECT_EQ(pings.load(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(SystemAndEmulated, MsgWaitMultipleTest, testing::Values(false, true),

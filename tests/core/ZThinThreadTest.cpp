@@ -8,39 +8,13 @@
 #include <future>
 #include <thread>
 
+#include "ProbeWindow.h"
 #include "core/AsyncSocketNotifier.h"
 #include "core/NotifierMaker.h"
 #include "platform/Sync.h"
-#include "platform/Window.h"
 #include "support/MainLoopFixture.h"
 
 namespace {
-
-constexpr win32::UINT kProbeMessage = win32::WM_USER + 50;
-
-// A window whose handler runs a function; lets a test see when (and on which thread's wait) a message is served.
-class ProbeWindow : public win32::Window {
-public:
-    explicit ProbeWindow(std::function<win32::LRESULT()> onProbe) : onProbe(std::move(onProbe))
-    {
-        Create(nullptr, "ProbeWindow", "ProbeWindow", 0, 0, 0, 0, 0);
-    }
-    ~ProbeWindow() override { DestroyWindow(); }
-
-protected:
-    bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM, win32::LPARAM,
-                              win32::LRESULT& result) override
-    {
-        if (message != kProbeMessage) {
-            return false;
-        }
-        result = onProbe();
-        return true;
-    }
-
-private:
-    std::function<win32::LRESULT()> onProbe;
-};
 
 // A worker whose hooks are scripted by the test. DoWork calls up to gatedCalls report that they have started
 // and then block until the test opens the gate once for each of them.
@@ -105,7 +79,7 @@ TEST(ZThinThread, WakeUpsDuringDoWorkCollapseIntoOneMoreCall)
     std::atomic<int> callsSeenByProbe{-1};
     // The probe window lives on the worker, so a probe is served only once the worker sits in its wait.
     worker.onBegin = [&](ScriptedThread& self) {
-        probe = std::make_unique<ProbeWindow>([&] {
+        probe = std::make_unique<ProbeWindow>([&](win32::WPARAM) {
             callsSeenByProbe = self.doWorkCalls.load();
             return win32::LRESULT{1};
         });
@@ -122,7 +96,7 @@ TEST(ZThinThread, WakeUpsDuringDoWorkCollapseIntoOneMoreCall)
     worker.OpenGate();
 
     // When the worker serves the probe it is waiting again: no third call may have run before.
-    EXPECT_EQ(win32::SendMessage(probe->Handle(), kProbeMessage, 0, 0), 1);
+    EXPECT_EQ(probe->Send(), 1);
     EXPECT_EQ(callsSeenByProbe.load(), 2);
 
     worker.StopAndWait();
@@ -212,7 +186,7 @@ TEST(ZThinThread, StopAndWaitServesMessagesSentToTheWaitingThread)
     ExpectReturnsInTime(
         [] {
             std::atomic<bool> served{false};
-            ProbeWindow ownerWindow([&] {
+            ProbeWindow ownerWindow([&](win32::WPARAM) {
                 served = true;
                 return win32::LRESULT{7};
             });
@@ -220,7 +194,7 @@ TEST(ZThinThread, StopAndWaitServesMessagesSentToTheWaitingThread)
             ScriptedThread worker;
             // The worker's end hook needs the thread that is waiting for it.
             worker.onEnd = [&](ScriptedThread&) {
-                answer = win32::SendMessage(ownerWindow.Handle(), kProbeMessage, 0, 0);
+                answer = ownerWindow.Send();
             };
             worker.Begin();
             worker.StopAndWait();

@@ -63,3 +63,13 @@ inline ScopedSocket ConnectToLoopback(std::uint16_t port)
     }
     return client;
 }
+
+// One connection on loopback: its listener, the client end and the accepted end (each invalid when its step failed).
+struct LoopbackConnection {
+    bool IsValid() const { return listener.IsValid() && client.IsValid() && accepted.IsValid(); }
+
+    std::uint16_t port = 0;
+    ScopedSocket listener = ListenOnLoopback(port);
+    ScopedSocket client = ConnectToLoopback(port);
+    ScopedSocket accepted{win32::accept(listener.Get(), nullptr)};
+};
