@@ -26,68 +26,41 @@ struct Event {
     HANDLE handle;
 };
 
-TEST(Event, AutoResetSetsCollapseAndOneWaitTakesThem)
+// Each script runs on a fresh event: S set, R reset, P pulse; w a wait of 0 that takes or sees the event, t one that
+// times out.
+TEST(Event, FollowsItsKindThroughSetResetAndPulse)
 {
-    Event event(false, false);
-    ASSERT_NE(event.handle, nullptr);
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_TRUE(win32::SetEvent(event.handle));
-    }
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
-}
-
-TEST(Event, InitialStateAndManualReset)
-{
-    struct Case {
+    const struct {
         const char* name;
         bool manualReset;
         bool initialState;
-        win32::DWORD first;
-        win32::DWORD second;
+        const char* script;
+    } cases[] = {
+        {"auto, set", false, true, "wt"},
+        {"auto, clear", false, false, "tt"},
+        {"manual, set", true, true, "ww"},
+        {"manual, clear", true, false, "tt"},
+        {"auto: sets collapse and one wait takes them", false, false, "SSSSSwt"},
+        {"manual: stays set until reset", true, false, "SSwwRt"},
+        {"auto: reset clears, a later set counts again", false, true, "RtSwt"},
+        {"auto: pulse without waiters leaves it clear", false, true, "Pt"},
+        {"manual: pulse without waiters leaves it clear", true, true, "Pt"},
     };
-    const Case cases[] = {
-        {"auto, set", false, true, win32::WAIT_OBJECT_0, win32::WAIT_TIMEOUT},
-        {"auto, clear", false, false, win32::WAIT_TIMEOUT, win32::WAIT_TIMEOUT},
-        {"manual, set", true, true, win32::WAIT_OBJECT_0, win32::WAIT_OBJECT_0},
-        {"manual, clear", true, false, win32::WAIT_TIMEOUT, win32::WAIT_TIMEOUT},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Event event(c.manualReset, c.initialState);
-        EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), c.first);
-        EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), c.second);
-    }
-}
-
-TEST(Event, ManualResetStaysSetUntilReset)
-{
-    Event event(true, false);
-    win32::SetEvent(event.handle);
-    win32::SetEvent(event.handle);
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
-    EXPECT_TRUE(win32::ResetEvent(event.handle));
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
-}
-
-TEST(Event, ResetClearsAnAutoResetEvent)
-{
-    Event event(false, true);
-    EXPECT_TRUE(win32::ResetEvent(event.handle));
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
-    // A set after the reset counts again.
-    win32::SetEvent(event.handle);
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_OBJECT_0);
-}
-
-TEST(Event, PulseWithoutWaitersLeavesTheEventClear)
-{
-    for (const bool manualReset : {false, true}) {
-        SCOPED_TRACE(manualReset ? "manual" : "auto");
-        Event event(manualReset, true);
-        EXPECT_TRUE(win32::PulseEvent(event.handle));
-        EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0), win32::WAIT_TIMEOUT);
+        ASSERT_NE(event.handle, nullptr);
+        for (const char* step = c.script; *step != '\0'; ++step) {
+            SCOPED_TRACE(testing::Message() << "step " << step - c.script);
+            switch (*step) {
+            case 'S': EXPECT_TRUE(win32::SetEvent(event.handle)); break;
+            case 'R': EXPECT_TRUE(win32::ResetEvent(event.handle)); break;
+            case 'P': EXPECT_TRUE(win32::PulseEvent(event.handle)); break;
+            default:
+                EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0),
+                          *step == 'w' ? win32::WAIT_OBJECT_0 : win32::WAIT_TIMEOUT);
+            }
+        }
     }
 }
 
@@ -146,6 +119,7 @@ unsigned ReturnNormally(void* argument)
     return 0;
 }
 
+// Either way of ending, in a plain and in a message-aware wait.
 TEST(Thread, HandleIsSignalledWhenTheThreadEndsEitherWay)
 {
     for (const win32::ThreadRoutine routine : {&EndEarly, &ReturnNormally}) {
@@ -155,7 +129,9 @@ TEST(Thread, HandleIsSignalledWhenTheThreadEndsEitherWay)
         ASSERT_NE(thread, nullptr);
         EXPECT_NE(id, 0u);
         EXPECT_NE(id, win32::GetCurrentThreadId());
-        EXPECT_EQ(win32::WaitForSingleObject(thread, 5000), win32::WAIT_OBJECT_0);
+        EXPECT_EQ(routine == &EndEarly ? win32::WaitForSingleObject(thread, 5000)
+                                       : win32::MsgWaitForMultipleObjectsEx(1, &thread, 5000, 0, 0),
+                  win32::WAIT_OBJECT_0);
         EXPECT_NE(ran, 0);
         EXPECT_TRUE(win32::CloseHandle(thread));
     }
