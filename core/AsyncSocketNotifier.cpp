@@ -130,6 +130,12 @@ bool AsyncSocketNotifier::ProcessWindowMessage(win32::HWND window, win32::UINT m
 
 void AsyncSocketNotifier::OnFinalMessage(win32::HWND) {}
 
+win32::HANDLE AsyncSocketNotifier::EventHandle(win32::LONG eventBit)
+{
+    SyncEvent* event = EventFor(eventBit);
+    return event != nullptr ? event->Create() : nullptr;
+}
+
 SyncEvent* AsyncSocketNotifier::EventFor(win32::LONG eventBit)
 {
     switch (eventBit) {

@@ -26,6 +26,9 @@ public:
     win32::DWORD Wait(win32::LONG eventMask);
     // Sets mask's events, waking the threads waiting on them (one waiter per event).
     void Signal(win32::LONG eventMask);
+    // The auto-reset event of one network event bit, for a wait that watches other objects as well; null for a
+    // value that is not one event bit.
+    win32::HANDLE EventHandle(win32::LONG eventBit);
     // Detaches the socket, then destroys the window; on the window's own thread.
     void Destroy();
 

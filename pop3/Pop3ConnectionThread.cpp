@@ -226,6 +226,19 @@ bool Pop3ConnectionThread::FlushOutput()
     return sent;
 }
 
+win32::HANDLE Pop3ConnectionThread::ClientClosedEvent()
+{
+    AsyncSocketNotifier* own = notifier.load();
+    return own != nullptr ? own->EventHandle(win32::FD_CLOSE) : nullptr;
+}
+
+void Pop3ConnectionThread::RestoreClientClosed()
+{
+    if (AsyncSocketNotifier* own = notifier.load()) {
+        own->Signal(win32::FD_CLOSE);
+    }
+}
+
 bool Pop3ConnectionThread::SendAll(const char* data, std::size_t length)
 {
     std::size_t sent = 0;

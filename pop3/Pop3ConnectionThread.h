@@ -35,6 +35,12 @@ public:
     // Sends everything queued by SendLine. Called before every wait. False: the client cannot be reached.
     bool FlushOutput();
 
+    // For an agent that waits for its server: the event set once when the client closes its side (null when the
+    // connection has no notifier). A waiter that takes the close gives it back with RestoreClientClosed, so that
+    // this thread's own next read sees it too.
+    win32::HANDLE ClientClosedEvent();
+    void RestoreClientClosed();
+
     void RequestStop() override;
 
 protected:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,9 @@ namespace {
 constexpr int kReceiveChunk = 64 * 1024;
 constexpr win32::DWORD kDefaultListenPort = 110;
 constexpr win32::DWORD kAnyInput = 0xFF;
+// A client that has closed its side may still be reading the answers to its last commands (a half-closed
+// connection): the server gets this long to go on answering before the session is given up.
+constexpr std::chrono::seconds kLeftClientGrace(2);
 
 bool IsLoopbackName(const std::string& address)
 {
@@ -366,19 +370,46 @@ bool ProxyAgent::NextLine(std::string_view& line)
         if (Pop3ConnectionThread* client = connection.load(); client != nullptr && !client->FlushOutput()) {
             throw ConnectionFailure();
         }
-        const win32::HANDLE handle = dataEvent.Handle();
-        for (;;) {
-            const win32::DWORD result = MsgWaitMultiple(1, &handle, win32::INFINITE, kAnyInput, 0);
-            if (result == win32::WAIT_OBJECT_0 || result == win32::WAIT_ABANDONED_0) {
-                break;
-            }
-            if (result == 1) {
-                win32::MSG message;
-                if (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-                    win32::DispatchMessage(&message);
-                }
+        WaitForServer();
+    }
+}
+
+void ProxyAgent::WaitForServer()
+{
+    Pop3ConnectionThread* client = connection.load();
+    const win32::HANDLE handles[] = {dataEvent.Handle(), client != nullptr ? client->ClientClosedEvent() : nullptr};
+    win32::DWORD count = handles[1] != nullptr ? 2 : 1;
+    bool clientClosed = false;
+    std::chrono::steady_clock::time_point deadline;
+    for (;;) {
+        win32::DWORD timeout = win32::INFINITE;
+        if (clientClosed) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            timeout = static_cast<win32::DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        }
+        const win32::DWORD result = MsgWaitMultiple(count, handles, timeout, kAnyInput, 0);
+        if (result == win32::WAIT_OBJECT_0 || result == win32::WAIT_ABANDONED_0) {
+            break;
+        }
+        if (count == 2 && (result == win32::WAIT_OBJECT_0 + 1 || result == win32::WAIT_ABANDONED_0 + 1)) {
+            clientClosed = true;
+            count = 1;
+            deadline = std::chrono::steady_clock::now() + kLeftClientGrace;
+            continue;
+        }
+        if (result == win32::WAIT_TIMEOUT) {
+            throw ConnectionFailure();  // the client has gone and the server stays silent
+        }
+        if (result == win32::WAIT_OBJECT_0 + count) {
+            win32::MSG message;
+            if (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+                win32::DispatchMessage(&message);
             }
         }
+    }
+    if (clientClosed) {
+        client->RestoreClientClosed();  // the connection's own next read ends the session
     }
 }
 

@@ -57,6 +57,9 @@ private:
     bool NextLine(std::string_view& line);
     // The next complete line already in lineBuffer, if there is one.
     bool TakeLine(std::string_view& line);
+    // Waits until the receive loop has more, dispatching this thread's messages. A client that closes its side
+    // meanwhile leaves the server a short grace to answer; then the session is given up.
+    void WaitForServer();
     // Moves what the receive loop has appended into lineBuffer; false when nothing was waiting.
     bool TakeReceived();
     // Marks a line returned by NextLine for the client. Lines follow each other in lineBuffer, so a run of them

@@ -101,7 +101,7 @@ void HostilePop3Server::AcceptLoop()
 void HostilePop3Server::Stall(int connection)
 {
     char sink[65536];
-    while (!stopping && !released) {
+    while (!stopping) {
         pollfd watch{connection, POLLIN, 0};
         if (::poll(&watch, 1, kPollMs) <= 0) {
             continue;

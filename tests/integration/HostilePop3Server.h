@@ -37,8 +37,6 @@ public:
     std::uint16_t Port() const { return port; }
     // Waits (bounded) until no connection is being served; true when none is.
     bool WaitUntilIdle();
-    // Ends every stall: the hung connections are closed.
-    void ReleaseStalls() { released = true; }
     // How many large mails were sent whole (taken by the peer's socket).
     int LargeMailsSent() const { return largeMailsSent; }
 
@@ -54,7 +52,6 @@ private:
     int listener = -1;
     std::uint16_t port = 0;
     std::atomic<bool> stopping{false};
-    std::atomic<bool> released{false};
     int accepted = 0;  // accept thread only
     std::atomic<int> largeMailsSent{0};
     std::thread acceptThread;

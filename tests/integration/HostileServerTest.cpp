@@ -1,5 +1,5 @@
 // A mail server that misbehaves never takes the relay down: the client's connection ends (or, while the server
-// hangs, stays open as long as the client keeps it and the session lasts until the server answers or goes), its
+// hangs, stays open as long as the client keeps it, and the session ends soon after the client leaves), its
 // threads and sockets are collected, and the next client is served.
 #include <gtest/gtest.h>
 
@@ -120,8 +120,7 @@ TEST_P(HostileServerTest, ClientIsReleasedAndTheNextOneServed)
     const int threads = ThreadCount();
     const bool hangs = GetParam() == Fault::NeverGreets || GetParam() == Fault::StallsAfterGreeting ||
                        GetParam() == Fault::StallsInRetr;
-    { GetParam() == Fault::NeverGreets || GetParam() == Fault::StallsAfterGreeting ||
-                           GetParam() == Fault::StallsInRetr;
+    {
         Pop3TestClient client(relay->Port(), hangs ? kHungWaitMs : Pop3TestClient::kDefaultTimeoutMs);
         switch (GetParam()) {
         case Fault::None:
@@ -172,13 +171,7 @@ TEST_P(HostileServerTest, ClientIsReleasedAndTheNextOneServed)
             EXPECT_EQ(relay->Server()->ConnectionCount(), 1u);
         }
     }
-    if (hangs) {
-        // The session waits for the server's answer without a time limit, so it outlives its client until the
-        // server answers or goes (or the relay stops); then it ends and is collected.
-        relay->Collect();
-        EXPECT_EQ(relay->Server()->ConnectionCount(), 1u);
-        upstream->ReleaseStalls();
-    }
+    // Once the client has gone, a session waiting for a hung server ends by itself after a short grace.
     EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "the session outlives its client";
     EXPECT_TRUE(BackTo(descriptors, threads))
         << SocketCount() << " sockets, " << descriptors << " before; " << ThreadCount() << " threads, "
