@@ -235,6 +235,16 @@ void Pop3ServerThread::ConnectionFinished(Pop3ConnectionThread* connection)
 
 void Pop3ServerThread::AgentFinished(Pop3Agent* agent)
 {
+    // The session is over, so the agent is stopped now rather than when the collection reaches it (which, at one
+    // agent per tick, may be minutes later in a storm of connections): a relay whose client left without QUIT
+    // closes its mail server connection at once, without sending anything, and its thread ends. The finished
+    // agent then waits for its collection holding memory only. Stopped before it is booked as finished, since
+    // from then on the collection may delete it.
+    try {
+        agent->RequestStop();
+    } catch (...) {
+        // It is stopped again, and waited for, when collected.
+    }
     std::scoped_lock agentGuard(agentLock);
     finishedAgents.insert(agent);
 }

@@ -1,0 +1,276 @@
+// Clients opening and closing connections as fast as they can, in front of a private Dovecot: the periodic
+// collection takes at most one finished session per tick, so finished sessions pile up while the storm lasts; the
+// pile must cost memory only (no descriptor, no thread), the server must keep accepting, and once collected the
+// process holds what it held before.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "integration/DovecotServer.h"
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Bounds each read of the storm's clients: a session that is never answered fails the test instead of hanging it.
+constexpr int kClientTimeoutMs = 10000;
+
+int OpenDescriptors()
+{
+    int count = 0;
+    std::error_code error;
+    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
+// The open descriptors by kind ("socket 3 anon_inode 2 pipe 4 ..."), for a failure message.
+std::string DescriptorKinds()
+{
+    std::map<std::string, int> kinds;
+    std::error_code error;
+    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
+         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        const std::string target = std::filesystem::read_symlink(entry->path(), error).string();
+        ++kinds[target.substr(0, target.find_first_of(":["))];
+    }
+    std::string text;
+    for (const auto& [kind, count] : kinds) {
+        text += kind + " " + std::to_string(count) + " ";
+    }
+    return text;
+}
+
+long ThreadCount()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Threads:")) {
+            return std::stol(line.substr(8));
+        }
+    }
+    return -1;
+}
+
+// How a storm client leaves its session.
+enum class Leaving { Quit, CloseAfterGreeting, CloseAtOnce };
+
+// One session; true when every answer the client waited for came.
+bool Session(std::uint16_t port, Leaving leaving)
+{
+    Pop3TestClient client(port, kClientTimeoutMs);
+    if (!client.IsConnected()) {
+        return false;
+    }
+    if (leaving == Leaving::CloseAtOnce) {
+        return true;
+    }
+    const auto greeting = client.ReadLine();
+    if (!greeting || !greeting->starts_with("+OK")) {
+        return false;
+    }
+    if (leaving == Leaving::CloseAfterGreeting) {
+        return true;
+    }
+    const auto answer = client.Command("QUIT");
+    return answer && answer->starts_with("+OK") && client.WaitForClose();
+}
+
+// Lowers the process's descriptor limit (for good) and runs sessions one after another without collecting them;
+// ends the process with 0 when every one was served.
+[[noreturn]] void ServeUnderTightLimit(std::uint16_t port)
+{
+    const auto limit = static_cast<rlim_t>(OpenDescriptors() + 40);
+    const rlimit tight{limit, limit};
+    if (::setrlimit(RLIMIT_NOFILE, &tight) != 0) {
+        std::fprintf(stderr, "cannot lower the descriptor limit\n");
+        std::_Exit(2);
+    }
+    for (int i = 0; i < 200; ++i) {
+        if (!Session(port, Leaving::Quit)) {
+            std::fprintf(stderr, "session %d was not served\n", i);
+            std::_Exit(1);
+        }
+    }
+    std::_Exit(0);
+}
+
+class StormTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dovecot = std::make_unique<DovecotServer>("sized:1:1024");
+        ASSERT_TRUE(dovecot->IsRunning()) << dovecot->Error();
+        WriteProxyServerSettings("127.0.0.1", dovecot->Port(), 0);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+        // The first session makes what later sessions reuse; the counts are taken after it.
+        ASSERT_TRUE(Session(relay->Port(), Leaving::Quit));
+        ASSERT_TRUE(relay->CollectAll());
+        // Its threads end a moment after they were collected: the counts are taken once they stay put.
+        for (int i = 0; i < 100; ++i) {
+            const long seen = ThreadCount();
+            std::this_thread::sleep_for(20ms);
+            if (ThreadCount() == seen) {
+                break;
+            }
+        }
+        descriptors = OpenDescriptors();
+        threads = ThreadCount();
+        descriptorKinds = DescriptorKinds();
+    }
+
+    void TearDown() override
+    {
+        relay.reset();
+        dovecot.reset();
+    }
+
+    // Threads end, and their descriptors close, a moment after their session has been reported finished.
+    template <typename Condition>
+    static bool WaitFor(Condition condition, std::chrono::seconds timeout = 20s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+
+    bool BackToBefore()
+    {
+        return WaitFor([this] { return OpenDescriptors() == descriptors && ThreadCount() == threads; });
+    }
+
+    std::string Counts()
+    {
+        return std::to_string(OpenDescriptors()) + " descriptors (" + std::to_string(descriptors) + " before), " +
+               std::to_string(ThreadCount()) + " threads (" + std::to_string(threads) + " before); now " +
+               DescriptorKinds() + "; before " + descriptorKinds;
+    }
+
+    void ExpectCollectedAndServing()
+    {
+        EXPECT_TRUE(relay->CollectAll(60s)) << "sessions outlive their clients";
+        EXPECT_TRUE(BackToBefore()) << Counts();
+        EXPECT_TRUE(Session(relay->Port(), Leaving::Quit)) << "the server no longer serves";
+    }
+
+    ScopedRegistry registry;
+    std::unique_ptr<DovecotServer> dovecot;
+    std::unique_ptr<InProcessRelay> relay;
+    int descriptors = 0;
+    long threads = 0;
+    std::string descriptorKinds;
+};
+
+}  // namespace
+
+TEST_F(StormTest, FinishedSessionsAwaitingCollectionHoldNoDescriptorAndNoThread)
+{
+    struct Case {
+        const char* name;
+        Leaving leaving;
+    };
+    const Case cases[] = {
+        {"greeting and QUIT", Leaving::Quit},
+        // The relay's mail server connection is still open when its client goes.
+        {"closed after the greeting", Leaving::CloseAfterGreeting},
+    };
+    constexpr std::size_t kSessions = 200;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(relay->CollectAll());
+        for (std::size_t i = 0; i < kSessions; ++i) {
+            ASSERT_TRUE(Session(relay->Port(), c.leaving)) << "session " << i;
+        }
+        // Nothing has been collected: every session is still in the books, and none holds anything but memory.
+        EXPECT_TRUE(WaitFor([&] { return relay->Server()->AgentCount() >= kSessions; }));
+        EXPECT_TRUE(BackToBefore()) << Counts();
+        EXPECT_EQ(relay->Server()->ConnectionCount(), kSessions);
+        ExpectCollectedAndServing();
+    }
+}
+
+TEST_F(StormTest, ClientsOpeningAndClosingAsFastAsTheyCanWhileThePeriodicCollectionRuns)
+{
+    // Clients that close at once outrun the server's accepting by far; their sessions are bounded by number, so
+    // that the backlog the server works off afterwards stays small.
+    struct Case {
+        const char* name;
+        Leaving leaving;
+        int sessionsPerClient;
+    };
+    const Case cases[] = {
+        {"greeting and QUIT", Leaving::Quit, 100000},
+        {"closed after the greeting", Leaving::CloseAfterGreeting, 100000},
+        {"closed at once", Leaving::CloseAtOnce, 50},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<bool> storming{true};
+        std::atomic<int> sessions{0};
+        std::atomic<int> failures{0};
+        // The application's notification window collects every 500 ms.
+        std::mutex tickLock;
+        std::condition_variable tickStop;
+        std::thread ticker([&] {
+            std::unique_lock tickGuard(tickLock);
+            while (!tickStop.wait_for(tickGuard, 500ms, [&] { return !storming.load(); })) {
+                relay->Collect();
+            }
+        });
+        std::vector<std::thread> clients;
+        for (int i = 0; i < 4; ++i) {
+            clients.emplace_back([&] {
+                for (int done = 0; done < c.sessionsPerClient && storming.load(); ++done) {
+                    (Session(relay->Port(), c.leaving) ? sessions : failures)++;
+                }
+            });
+        }
+        // The storm lasts a fixed time; how many sessions fit into it is not asserted.
+        std::this_thread::sleep_for(2s);
+        {
+            std::scoped_lock tickGuard(tickLock);
+            storming = false;
+        }
+        tickStop.notify_all();
+        for (std::thread& client : clients) {
+            client.join();
+        }
+        ticker.join();
+        EXPECT_EQ(failures.load(), 0) << "of " << sessions.load() << " sessions";
+        EXPECT_GT(sessions.load(), 0);
+        ExpectCollectedAndServing();
+    }
+}
+
+// In a process of its own, whose descriptor limit is lowered to a few dozen above what it holds: while finished
+// sessions held their events' descriptors, a few sessions used them up and the server stopped accepting for good.
+TEST_F(StormTest, TightDescriptorLimitDoesNotStopTheServer)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(ServeUnderTightLimit(relay->Port()), testing::ExitedWithCode(0), "");
+}
