@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,19 @@ using detail::AsyncSelectSet;
 using detail::SocketRegistration;
 
 namespace {
+
+// A server holds a few descriptors per client while the client is connected, and the default soft limit of many
+// systems (1024) is reached by a few hundred clients; accept then fails and the listening server stops for good.
+// Starting the socket layer therefore raises the soft limit to the hard one, which this process may do by itself.
+// Waits use poll, so descriptors above 1024 are fine.
+void AllowEveryDescriptor()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 thread_local int lastError = 0;
 std::atomic<int> startups{0};
@@ -139,7 +153,9 @@ int WSAStartup(WORD versionRequested, WSADATA* data)
     if (LOBYTE(versionRequested) < 1) {
         return 10092;  // WSAVERNOTSUPPORTED
     }
-    startups.fetch_add(1, std::memory_order_relaxed);
+    if (startups.fetch_add(1, std::memory_order_relaxed) == 0) {
+        AllowEveryDescriptor();
+    }
     return 0;
 }
 
