@@ -270,6 +270,13 @@ std::uint32_t Email::GetBodySize() {
     return octets;
 }
 
+bool Email::BodyIsPlainAscii() {
+    std::scoped_lock guard(lock);
+    return std::all_of(bodies.begin(), bodies.end(), [](const MailBody& body) {
+        return JapaneseCodeConverter::IsPlainAscii(body.prefix) && JapaneseCodeConverter::IsPlainAscii(body.text);
+    });
+}
+
 std::uint32_t Email::GetJapaneseByteCount() {
     std::scoped_lock guard(lock);
     const JapaneseCodeConverter converter;

@@ -67,6 +67,8 @@ public:
     // Percentage of body octets that are not Shift_JIS double-byte characters.
     virtual bool GetEnglishRate(std::int32_t& rate);
     virtual bool BodyLineStartsWith(std::string_view word, bool foldCase, bool fullWidth);
+    // Every body line is 7-bit text without escape sequences.
+    bool BodyIsPlainAscii();
 
     std::int32_t contentType = kContentUnknown;
     std::int32_t charset = kCharsetUnknown;

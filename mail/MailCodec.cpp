@@ -302,6 +302,10 @@ bool MailCodec::EncodeBody(Email& mail) const {
 }
 
 bool DecodeMailBody(Email& mail) {
+    // A body without transfer encoding whose lines are plain ASCII decodes to itself: spare the copies.
+    if (ChoosePath(mail) == BodyPath::Plain && mail.BodyIsPlainAscii()) {
+        return true;
+    }
     std::vector<std::string> lines;
     return MailCodec().DecodeBody(mail, lines) && mail.SetBody(lines);
 }
