@@ -16,4 +16,9 @@ void RetainFreedHeapMemory()
     mallopt(M_TRIM_THRESHOLD, kRetainedFreeMemory);
 }
 
+void ReleaseFreeHeapMemory()
+{
+    malloc_trim(0);
+}
+
 }  // namespace win32

@@ -8,4 +8,8 @@ namespace win32 {
 // fault per 4 KiB when first written, which for a mail of several MiB costs more than relaying it.
 void RetainFreedHeapMemory();
 
+// Gives the free memory the heap keeps (in every arena, above the bound as well) back to the system. For a moment
+// when the process has become idle: memory used by a burst of work then stops counting as the process's own.
+void ReleaseFreeHeapMemory();
+
 }  // namespace win32

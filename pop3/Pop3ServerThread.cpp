@@ -10,6 +10,7 @@
 #include "core/LoadResourceString.h"
 #include "core/NotifierMaker.h"
 #include "core/WarningBox.h"
+#include "platform/Memory.h"
 #include "platform/Sync.h"
 #include "pop3/Pop3Agent.h"
 #include "pop3/Pop3ConnectionThread.h"
@@ -258,26 +259,36 @@ void Pop3ServerThread::StopAndDelete(std::unique_ptr<ZThinThread> thread)
 
 void Pop3ServerThread::GarbageCollection(bool all)
 {
+    Collected connectionsCollected;
+    Collected agentsCollected;
     try {
-        CollectConnections(all);
+        connectionsCollected = CollectConnections(all);
     } catch (...) {
         // The agents are collected all the same.
     }
     try {
-        CollectAgents(all);
+        agentsCollected = CollectAgents(all);
     } catch (...) {
         // Nothing more to collect in this call.
     }
+    // The periodic collection has just deleted the last session of a burst: the server is idle, and the heap gives
+    // the memory the sessions used back to the system (it would otherwise keep it for reuse, see Memory.h). Done
+    // once per burst, when the books become empty, so a busy server never pays for it.
+    if (!all && (connectionsCollected.one || agentsCollected.one) && connectionsCollected.emptyAfter &&
+        agentsCollected.emptyAfter) {
+        win32::ReleaseFreeHeapMemory();
+    }
 }
 
-void Pop3ServerThread::CollectConnections(bool all)
+Pop3ServerThread::Collected Pop3ServerThread::CollectConnections(bool all)
 {
     std::unique_lock connectionGuard(connectionLock, std::defer_lock);
     if (all) {
         connectionGuard.lock();
     } else if (!connectionGuard.try_lock()) {
-        return;  // busy: a later collection takes it up
+        return {};  // busy: a later collection takes it up
     }
+    Collected result;
     Pop3ConnectionThread* finished = nullptr;
     {
         std::scoped_lock finishedGuard(finishedLock);
@@ -289,6 +300,7 @@ void Pop3ServerThread::CollectConnections(bool all)
     if (finished != nullptr) {
         if (auto found = connections.find(finished); found != connections.end()) {
             StopAndDelete(std::move(connections.extract(found).value()));
+            result.one = true;
         }
     }
     if (all) {
@@ -298,21 +310,25 @@ void Pop3ServerThread::CollectConnections(bool all)
         std::scoped_lock finishedGuard(finishedLock);
         finishedConnections.clear();
     }
+    result.emptyAfter = connections.empty();
+    return result;
 }
 
-void Pop3ServerThread::CollectAgents(bool all)
+Pop3ServerThread::Collected Pop3ServerThread::CollectAgents(bool all)
 {
     std::unique_lock agentGuard(agentLock, std::defer_lock);
     if (all) {
         agentGuard.lock();
     } else if (!agentGuard.try_lock()) {
-        return;
+        return {};
     }
+    Collected result;
     if (!finishedAgents.empty()) {
         Pop3Agent* finished = *finishedAgents.begin();
         finishedAgents.erase(finishedAgents.begin());
         if (auto found = agents.find(finished); found != agents.end()) {
             StopAndDelete(std::move(agents.extract(found).value()));
+            result.one = true;
         }
     }
     if (all) {
@@ -321,6 +337,8 @@ void Pop3ServerThread::CollectAgents(bool all)
         }
         finishedAgents.clear();
     }
+    result.emptyAfter = agents.empty();
+    return result;
 }
 
 win32::WORD Pop3ServerThread::ListeningPort()

@@ -74,8 +74,13 @@ private:
     bool AcceptOne();
     // Shows string-table entry id as the server's warning box, with alertShowing set meanwhile.
     void ShowAlert(unsigned id);
-    void CollectConnections(bool all);
-    void CollectAgents(bool all);
+    // What one step of the collection did: deleted a finished one, and whether none is left in the books.
+    struct Collected {
+        bool one = false;
+        bool emptyAfter = false;
+    };
+    Collected CollectConnections(bool all);
+    Collected CollectAgents(bool all);
     static void StopAndDelete(std::unique_ptr<ZThinThread> thread);
 
     std::atomic<bool> alertShowing{false};
