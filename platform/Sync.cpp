@@ -255,10 +255,11 @@ DWORD GetCurrentThreadId()
 
 BOOL SetCurrentThreadPriority(int priority)
 {
-    // Linux keeps a nice value per thread; 19 is the weakest claim on the processor, never starved.
+    // Linux keeps a nice value per thread. At 5 a thread weighs a third of a normal one: it gets a quarter of a
+    // processor that a normal thread wants too.
     constexpr int kNormalNice = 0;
-    constexpr int kLowestNice = 19;
-    const int nice = priority == THREAD_PRIORITY_LOWEST ? kLowestNice : kNormalNice;
+    constexpr int kBelowNormalNice = 5;
+    const int nice = priority == THREAD_PRIORITY_BELOW_NORMAL ? kBelowNormalNice : kNormalNice;
     return setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice) == 0 ? TRUE : FALSE;
 }
 

@@ -61,10 +61,10 @@ HANDLE BeginThread(void* security, unsigned stackSize, ThreadRoutine routine, vo
 [[noreturn]] void EndThread(unsigned exitCode);
 
 DWORD GetCurrentThreadId();
-// Scheduling priority of the calling thread. THREAD_PRIORITY_LOWEST is for background work that gives way to
-// every other thread of the machine that wants to run.
+// Scheduling priority of the calling thread. THREAD_PRIORITY_BELOW_NORMAL is for background work that yields most
+// of the processor to normal threads that want it, without being starved by them.
 constexpr int THREAD_PRIORITY_NORMAL = 0;
-constexpr int THREAD_PRIORITY_LOWEST = -2;
+constexpr int THREAD_PRIORITY_BELOW_NORMAL = -1;
 BOOL SetCurrentThreadPriority(int priority);
 void Sleep(DWORD milliseconds);
 // Yields the rest of the time slice; true when another thread ran.

@@ -162,7 +162,7 @@ void Pop3TranslateThread::OnThreadBegin()
 {
     CoInitializeForThread();
     // Translation is background work: the relay's threads, which the mail client is waiting for, go first.
-    win32::SetCurrentThreadPriority(win32::THREAD_PRIORITY_LOWEST);
+    win32::SetCurrentThreadPriority(win32::THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 void Pop3TranslateThread::DoWork()
