@@ -9,10 +9,7 @@
 
 namespace {
 
-class MailerRuleSettingsTest : public ::testing::Test {
-protected:
-    TempRegistryFolder registry;
-};
+using MailerRuleSettingsTest = RegistryFolderTest;
 
 TEST_F(MailerRuleSettingsTest, AbsentThresholdsGetTheirDefaultsWrittenBack) {
     EXPECT_TRUE(MailerRuleSettings::AutoRecognize());

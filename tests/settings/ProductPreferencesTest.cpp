@@ -9,10 +9,7 @@
 
 namespace {
 
-class ProductPreferencesTest : public ::testing::Test {
-protected:
-    TempRegistryFolder registry;
-};
+using ProductPreferencesTest = RegistryFolderTest;
 
 TEST_F(ProductPreferencesTest, ConstructionCreatesTheWholeKeyPath) {
     ASSERT_FALSE(raw::KeyExists("Software\\Norvale"));

@@ -6,10 +6,7 @@
 
 namespace {
 
-class ProxyServerSettingsTest : public ::testing::Test {
-protected:
-    TempRegistryFolder registry;
-};
+using ProxyServerSettingsTest = RegistryFolderTest;
 
 TEST_F(ProxyServerSettingsTest, MissingKeyGivesDefaultsAndIsCreatedEmpty) {
     EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);

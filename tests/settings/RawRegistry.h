@@ -31,16 +31,14 @@ inline bool Set(const char* keyPath, const char* name, win32::DWORD type, const 
     return set;
 }
 
-inline bool SetDword(const char* keyPath, const char* name, std::uint32_t value) {
-    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
-                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
-    return Set(keyPath, name, win32::REG_DWORD, std::string(bytes, 4));
-}
-
 inline std::string Dword(std::uint32_t value) {
     const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
                            static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
     return std::string(bytes, 4);
+}
+
+inline bool SetDword(const char* keyPath, const char* name, std::uint32_t value) {
+    return Set(keyPath, name, win32::REG_DWORD, Dword(value));
 }
 
 inline std::optional<Value> Get(const char* keyPath, const char* name) {

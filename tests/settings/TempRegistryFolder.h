@@ -48,3 +48,9 @@ public:
     std::string root;
     std::string folder;
 };
+
+// A test with its own empty registry folder.
+class RegistryFolderTest : public ::testing::Test {
+protected:
+    TempRegistryFolder registry;
+};
