@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,10 +70,7 @@ Read Query(HKEY key, const char* name) {
     return result;
 }
 
-class RegistryTest : public ::testing::Test {
-protected:
-    TempRegistryFolder registry;
-};
+using RegistryTest = RegistryFolderTest;
 
 TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     Key software;
@@ -372,10 +370,11 @@ TEST_F(RegistryTest, KeepsHivesApart) {
 }
 
 TEST(RegistryFolder, FollowsTheEnvironment) {
-    const char* saved[] = {std::getenv("VUVED_REGISTRY_DIR"), std::getenv("XDG_CONFIG_HOME"),
-                           std::getenv("HOME")};
-    const std::string savedCopy[] = {saved[0] ? saved[0] : "", saved[1] ? saved[1] : "",
-                                     saved[2] ? saved[2] : ""};
+    const char* names[] = {"VUVED_REGISTRY_DIR", "XDG_CONFIG_HOME", "HOME"};
+    std::vector<std::optional<std::string>> saved;
+    for (const char* name : names) {
+        saved.push_back(std::getenv(name) ? std::optional<std::string>(std::getenv(name)) : std::nullopt);
+    }
     setenv("HOME", "/home/u", 1);
     unsetenv("VUVED_REGISTRY_DIR");
     unsetenv("XDG_CONFIG_HOME");
@@ -386,13 +385,8 @@ TEST(RegistryFolder, FollowsTheEnvironment) {
     EXPECT_EQ(RegistryFolder(), "/cfg/VUVed3UzeroVadave/registry");
     setenv("VUVED_REGISTRY_DIR", "/reg", 1);
     EXPECT_EQ(RegistryFolder(), "/reg");
-    const char* names[] = {"VUVED_REGISTRY_DIR", "XDG_CONFIG_HOME", "HOME"};
-    for (int i = 0; i < 3; ++i) {
-        if (saved[i] != nullptr) {
-            setenv(names[i], savedCopy[i].c_str(), 1);
-        } else {
-            unsetenv(names[i]);
-        }
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        saved[i] ? setenv(names[i], saved[i]->c_str(), 1) : unsetenv(names[i]);
     }
 }
 
