@@ -2,11 +2,7 @@
 // object table and a recording notification-area backend.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "app/AppResources.h"
 #include "app/AutomationInterfaces.h"
@@ -111,31 +107,20 @@ protected:
                   nullptr);
     }
 
-    // Runs the thread's message loop until WM_QUIT; a watchdog ends it after a bounded time.
-    bool RunLoopUntilQuit() {
-        const DWORD self = GetCurrentThreadId();
-        std::mutex lock;
-        std::condition_variable finished;
-        bool done = false;
-        std::atomic<bool> timedOut{false};
-        std::thread watchdog([&] {
-            std::unique_lock guard(lock);
-            if (!finished.wait_for(guard, std::chrono::seconds(20), [&] { return done; })) {
-                timedOut = true;
-                PostThreadMessage(self, WM_QUIT, 0, 0);
+    // Runs the thread's message loop until WM_QUIT, at most 20 seconds.
+    static bool RunLoopUntilQuit() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, 0);
+            MSG message;
+            while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    return true;
+                }
+                DispatchMessage(&message);
             }
-        });
-        MSG message;
-        while (GetMessage(&message, nullptr, 0, 0) > 0) {
-            DispatchMessage(&message);
         }
-        {
-            std::scoped_lock guard(lock);
-            done = true;
-        }
-        finished.notify_one();
-        watchdog.join();
-        return !timedOut;
+        return false;
     }
 
     std::shared_ptr<RecordingNotifyIcon> recorder = std::make_shared<RecordingNotifyIcon>();
