@@ -43,7 +43,8 @@ constexpr std::size_t kSegmentSizes = 4;
 
 [[noreturn]] void Fail(const char* what, std::string_view detail = {})
 {
-    std::fprintf(stderr, "fuzz_pop3_connection: %s\n", what);
+    // "ERROR" lets the fuzz run's summary show the reason.
+    std::fprintf(stderr, "ERROR: fuzz_pop3_connection: %s\n", what);
     if (!detail.empty()) {
         std::fprintf(stderr, "----\n%.*s\n----\n", static_cast<int>(detail.size()), detail.data());
     }
