@@ -284,21 +284,24 @@ bool Pop3ConnectionThread::ReadCommand(std::string& line)
             }
         }
         // Look before waiting: a second command of the same segment is already waiting in the socket.
-        const bool open = ReadAvailable(line);
+        const ReadState state = ReadAvailable(line);
         const std::size_t end = line.find("\r\n");
         if (end != std::string::npos) {
             line.resize(end);
             return true;
         }
+        if (state == ReadState::kLineEndTaken) {
+            continue;  // the line end fell behind a NUL and was not appended: the socket may hold more
+        }
         AsyncSocketNotifier* own = notifier.load();
-        if (!open || own == nullptr || !FlushOutput()) {
+        if (state == ReadState::kClientGone || own == nullptr || !FlushOutput()) {
             return false;
         }
         own->Wait(win32::FD_READ | win32::FD_CLOSE);
     }
 }
 
-bool Pop3ConnectionThread::ReadAvailable(std::string& text)
+Pop3ConnectionThread::ReadState Pop3ConnectionThread::ReadAvailable(std::string& text)
 {
     char look[kLookSize];
     for (;;) {
@@ -312,10 +315,10 @@ bool Pop3ConnectionThread::ReadAvailable(std::string& text)
             }
         }
         if (looked == 0) {
-            return false;  // the client has closed its side
+            return ReadState::kClientGone;  // the client has closed its side
         }
         if (looked < 0) {
-            return error == win32::WSAEWOULDBLOCK;
+            return error == win32::WSAEWOULDBLOCK ? ReadState::kDrained : ReadState::kClientGone;
         }
         const std::string_view seen(look, static_cast<std::size_t>(looked));
         std::size_t take = seen.size();
@@ -343,7 +346,7 @@ bool Pop3ConnectionThread::ReadAvailable(std::string& text)
         // Bytes are appended as text: an embedded NUL ends the piece.
         text.append(look, ::strnlen(look, take));
         if (lineEnd) {
-            return true;
+            return ReadState::kLineEndTaken;
         }
     }
 }

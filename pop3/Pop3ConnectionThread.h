@@ -50,8 +50,10 @@ protected:
 
 private:
     bool ReadCommand(std::string& line);
-    // Appends what the socket holds, up to and including the first CR LF. False: the client has gone.
-    bool ReadAvailable(std::string& text);
+    enum class ReadState { kClientGone, kLineEndTaken, kDrained };
+    // Appends what the socket holds, up to and including the first CR LF: kLineEndTaken when a CR LF was taken
+    // (the socket may hold more), kDrained when the socket is empty, kClientGone when the client has closed.
+    ReadState ReadAvailable(std::string& text);
     void CloseConnection();
     bool Relay(const std::string& line);
     bool SendUnknownCommand(const std::string& word);

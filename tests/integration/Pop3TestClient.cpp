@@ -68,6 +68,13 @@ void Pop3TestClient::Close()
     }
 }
 
+void Pop3TestClient::ShutdownSending()
+{
+    if (fd >= 0) {
+        ::shutdown(fd, SHUT_WR);
+    }
+}
+
 bool Pop3TestClient::SendRaw(std::string_view bytes)
 {
     while (fd >= 0 && !bytes.empty()) {

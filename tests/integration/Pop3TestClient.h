@@ -45,6 +45,8 @@ public:
     // Reads exactly count bytes, or fewer when the peer closes or the deadline passes.
     std::string ReadBytes(std::size_t count);
     void Close();
+    // Shuts the sending side down (a half-close): the relay sees the end of the client's commands.
+    void ShutdownSending();
 
 private:
     enum class Receipt { Data, Ended, TimedOut };

@@ -115,6 +115,26 @@ TEST_F(RelayTest, BareCarriageReturnAndLineFeedStayInsideTheCommand)
     EXPECT_EQ(client.Command("NO\nOP"), "-ERR Unknown command: NO\nOP\r\n");
 }
 
+TEST_F(RelayTest, LineEndsHiddenBehindNulsDoNotStallAHalfClosedClient)
+{
+    // Text is taken up to a NUL, so "X\0\r\n" ends no line. The connection thread must still take everything
+    // the socket holds before it waits, or the half-close behind those pieces is never noticed.
+    StartWithAnswers({});
+    std::string pieces;
+    for (int i = 0; i < 50; ++i) {
+        pieces.append("X\0\r\n", 4);
+    }
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        Pop3TestClient client(relay->Port());
+        ASSERT_TRUE(client.ReadLine());
+        ASSERT_TRUE(client.SendRaw(pieces));
+        client.ShutdownSending();
+        EXPECT_TRUE(client.WaitForClose());
+    }
+    EXPECT_TRUE(relay->CollectAll());
+}
+
 TEST_F(RelayTest, ClientThatLeavesEndsItsConnectionAndAgent)
 {
     StartWithAnswers({});
