@@ -2,6 +2,9 @@
 
 #include <malloc.h>
 
+#include <algorithm>
+#include <thread>
+
 namespace win32 {
 namespace {
 // Blocks below this come from the heap's arenas, where freed memory is reused.
@@ -19,6 +22,12 @@ void RetainFreedHeapMemory()
 void ReleaseFreeHeapMemory()
 {
     malloc_trim(0);
+}
+
+void LimitHeapArenas()
+{
+    const int processors = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    mallopt(M_ARENA_MAX, 2 * processors);
 }
 
 }  // namespace win32

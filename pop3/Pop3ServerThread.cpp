@@ -40,6 +40,8 @@ std::string ReadMailServerAddress()
 
 Pop3ServerThread::Pop3ServerThread() : translateThread(std::make_unique<Pop3TranslateThread>())
 {
+    // Before the first connection's threads: what a storm of connections leaves in the heap stays bounded.
+    win32::LimitHeapArenas();
     Start(0, nullptr, win32::INFINITE);
 }
 
