@@ -1,5 +1,6 @@
-// Kernel objects on Linux: events and thread handles are eventfds (KernelObjectLinux.h), waits poll them
-// (WaitLinux.h), the message-aware waits add the calling thread's message queue.
+// Kernel objects on Linux: events and thread handles live in memory and hand their signals to registered waiters
+// (KernelObjectLinux.h); a waiting thread polls its own wake-up descriptor (WaitLinux.h), and the message-aware
+// waits add the calling thread's message queue.
 #include "platform/Sync.h"
 
 #include <fcntl.h>
