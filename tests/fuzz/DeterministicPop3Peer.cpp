@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "support/PeerListener.h"
 #include "integration/Pop3TestClient.h"
 
 namespace {
@@ -125,16 +126,10 @@ struct DeterministicPop3Peer::MailboxState {
 
 DeterministicPop3Peer::DeterministicPop3Peer()
 {
-    listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 16) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    listener = ListenForPeers(port, 16);
+    if (listener < 0) {
         return;
     }
-    port = ntohs(address.sin_port);
     acceptThread = std::thread([this] { AcceptLoop(); });
 }
 

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "support/PeerListener.h"
+
 namespace {
 constexpr int kPollMs = 50;
 
@@ -40,16 +42,10 @@ const std::string HostilePop3Server::kOddMail = std::string(
 
 HostilePop3Server::HostilePop3Server(Fault fault) : fault(fault)
 {
-    listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, 64) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    listener = ListenForPeers(port, 64);
+    if (listener < 0) {
         return;
     }
-    port = ntohs(address.sin_port);
     acceptThread = std::thread([this] { AcceptLoop(); });
 }
 

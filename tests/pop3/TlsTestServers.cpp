@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/PeerListener.h"
+
 namespace {
 constexpr int kHandshakeTimeoutMs = 20000;
 constexpr char kTlsHandshakeRecord = 0x16;
@@ -48,15 +50,7 @@ TlsDovecot::TlsDovecot(const TestCertificates& certificates, const std::string& 
 
 SilentServer::SilentServer()
 {
-    listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener >= 0 && ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::listen(listener, 4) == 0 && ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
+    listener = ListenForPeers(port, 4);
 }
 
 SilentServer::~SilentServer()
