@@ -47,6 +47,21 @@ bool MakeNonBlocking(int fd)
     return flags >= 0 && ((flags & O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0);
 }
 
+// Whether the socket is, or was, connected: it has a peer, or its connection has already ended with an error (a
+// peer that reset the connection before the socket was attached leaves no peer behind, only the error). The error
+// is taken by the look; a later receive then finds the end of the stream, which ends the connection all the same.
+bool HasBeenConnected(int fd)
+{
+    sockaddr_storage peer{};
+    socklen_t peerLength = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0) {
+        return true;
+    }
+    int pending = 0;
+    socklen_t length = sizeof pending;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) == 0 && pending != 0;
+}
+
 void WakeUnlessCurrent(const std::shared_ptr<MessageQueue>& owner)
 {
     if (owner && !owner->IsCurrentThread()) {
@@ -128,10 +143,8 @@ bool AsyncSelectSet::Select(int fd, HWND window, UINT message, LONG mask)
     int accepting = 0;
     socklen_t length = sizeof accepting;
     ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length);
-    sockaddr_storage peer{};
-    socklen_t peerLength = sizeof peer;
     // An unconnected socket reports a hang-up to poll; it is watched once it connects or listens.
-    const bool idle = accepting == 0 && ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0;
+    const bool idle = accepting == 0 && !HasBeenConnected(fd);
 
     auto registration = std::make_shared<SocketRegistration>();
     registration->fd = fd;
