@@ -2,9 +2,7 @@
 // of segments, huge command lines, a client that never reads.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <chrono>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,6 +12,7 @@
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
+#include "support/ProcessCounts.h"
 
 // The system's socket interface after the relay's headers, whose names its macros would otherwise replace.
 #include <netinet/in.h>
@@ -22,50 +21,14 @@
 #include <unistd.h>
 
 namespace {
-// A field of /proc/self/status (VmRSS in KiB, Threads), -1 when missing.
-long StatusField(const std::string& name)
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with(name + ":")) {
-            return std::stol(line.substr(name.size() + 1));
-        }
-    }
-    return -1;
-}
-
-// The sockets the test process has open (the relay's and the hostile peer's).
-int SocketCount()
-{
-    int count = 0;
-    std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        count += std::filesystem::read_symlink(entry->path(), error).string().starts_with("socket:") ? 1 : 0;
-    }
-    return count;
-}
-
-// What the open descriptors are, for a failure message.
-std::string DescriptorList()
-{
-    std::string list;
-    std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        list += std::filesystem::read_symlink(entry->path(), error).string() + " ";
-    }
-    return list;
-}
-
 bool BackTo(int descriptors, long threads)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((SocketCount() != descriptors || StatusField("Threads") != threads) &&
+    while ((SocketCount() != descriptors || ThreadCount() != threads) &&
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    return SocketCount() == descriptors && StatusField("Threads") == threads;
+    return SocketCount() == descriptors && ThreadCount() == threads;
 }
 
 // A raw loopback connection for the cases a line-oriented client cannot make (half-closes, tiny segments).
@@ -99,8 +62,8 @@ protected:
         ASSERT_TRUE(relay->CollectAll());
         ASSERT_TRUE(upstream->WaitUntilIdle());  // the mail server's side of it has ended too
         descriptors = SocketCount();
-        threads = StatusField("Threads");
-        descriptorList = DescriptorList();
+        threads = ThreadCount();
+        descriptorList = DescriptorKinds();
     }
 
     void TearDown() override
@@ -113,8 +76,8 @@ protected:
     {
         EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "a session outlives its client";
         EXPECT_TRUE(BackTo(descriptors, threads))
-            << SocketCount() << " sockets, " << descriptors << " before; " << StatusField("Threads")
-            << " threads, " << threads << " before; now " << DescriptorList() << "; before " << descriptorList;
+            << SocketCount() << " sockets, " << descriptors << " before; " << ThreadCount()
+            << " threads, " << threads << " before; now " << DescriptorKinds() << "; before " << descriptorList;
         Pop3TestClient next(relay->Port());
         ASSERT_TRUE(next.Login("alice", "secret"));
         EXPECT_EQ(next.Command("NOOP"), "+OK\r\n");

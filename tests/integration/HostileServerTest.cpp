@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,35 +12,13 @@
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
+#include "support/ProcessCounts.h"
 
 namespace {
 using Fault = HostilePop3Server::Fault;
 
 // How long a client waits for an answer that a hung server will never let through.
 constexpr int kHungWaitMs = 300;
-
-// The sockets the test process has open (the relay's and the hostile peer's).
-int SocketCount()
-{
-    int count = 0;
-    std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        count += std::filesystem::read_symlink(entry->path(), error).string().starts_with("socket:") ? 1 : 0;
-    }
-    return count;
-}
-
-int ThreadCount()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("Threads:")) {
-            return std::stoi(line.substr(8));
-        }
-    }
-    return -1;
-}
 
 // Sockets and threads of finished connections (the relay's and the hostile server's own) are all released:
 // looked at again for a while, as threads release theirs as they end.

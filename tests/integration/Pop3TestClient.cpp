@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
 #include <utility>
 
 Pop3TestClient::Pop3TestClient(std::uint16_t port, int timeoutMs) : timeoutMs(timeoutMs)
@@ -254,15 +253,4 @@ bool CanConnect(const char* host, std::uint16_t port)
     const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return connected;
-}
-
-int OpenDescriptorCount()
-{
-    int count = 0;
-    std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        ++count;
-    }
-    return count;
 }

@@ -64,5 +64,3 @@ private:
 std::uint16_t UnusedLoopbackPort();
 // Whether a TCP connection to host (dotted IPv4 address) and port is accepted.
 bool CanConnect(const char* host, std::uint16_t port);
-// The number of file descriptors the test process has open (sockets, event objects, pipes).
-int OpenDescriptorCount();

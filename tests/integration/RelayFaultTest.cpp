@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "integration/DovecotRelayFixture.h"
+#include "support/ProcessCounts.h"
 
 namespace {
 // Sockets, notifier events and thread queues of finished connections are all released: the process is back at the

@@ -11,9 +11,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,6 +21,7 @@
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
+#include "support/ProcessCounts.h"
 
 namespace {
 
@@ -31,45 +29,6 @@ using namespace std::chrono_literals;
 
 // Bounds each read of the storm's clients: a session that is never answered fails the test instead of hanging it.
 constexpr int kClientTimeoutMs = 10000;
-
-int OpenDescriptors()
-{
-    int count = 0;
-    std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        ++count;
-    }
-    return count;
-}
-
-// The open descriptors by kind ("socket 3 anon_inode 2 pipe 4 ..."), for a failure message.
-std::string DescriptorKinds()
-{
-    std::map<std::string, int> kinds;
-    std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        const std::string target = std::filesystem::read_symlink(entry->path(), error).string();
-        ++kinds[target.substr(0, target.find_first_of(":["))];
-    }
-    std::string text;
-    for (const auto& [kind, count] : kinds) {
-        text += kind + " " + std::to_string(count) + " ";
-    }
-    return text;
-}
-
-long ThreadCount()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("Threads:")) {
-            return std::stol(line.substr(8));
-        }
-    }
-    return -1;
-}
 
 // How a storm client leaves its session.
 enum class Leaving { Quit, CloseAfterGreeting, CloseAtOnce };
@@ -99,7 +58,7 @@ bool Session(std::uint16_t port, Leaving leaving)
 // ends the process with 0 when every one was served.
 [[noreturn]] void ServeUnderTightLimit(std::uint16_t port)
 {
-    const auto limit = static_cast<rlim_t>(OpenDescriptors() + 40);
+    const auto limit = static_cast<rlim_t>(OpenDescriptorCount() + 40);
     const rlimit tight{limit, limit};
     if (::setrlimit(RLIMIT_NOFILE, &tight) != 0) {
         std::fprintf(stderr, "cannot lower the descriptor limit\n");
@@ -134,7 +93,7 @@ protected:
                 break;
             }
         }
-        descriptors = OpenDescriptors();
+        descriptors = OpenDescriptorCount();
         threads = ThreadCount();
         descriptorKinds = DescriptorKinds();
     }
@@ -161,12 +120,12 @@ protected:
 
     bool BackToBefore()
     {
-        return WaitFor([this] { return OpenDescriptors() == descriptors && ThreadCount() == threads; });
+        return WaitFor([this] { return OpenDescriptorCount() == descriptors && ThreadCount() == threads; });
     }
 
     std::string Counts()
     {
-        return std::to_string(OpenDescriptors()) + " descriptors (" + std::to_string(descriptors) + " before), " +
+        return std::to_string(OpenDescriptorCount()) + " descriptors (" + std::to_string(descriptors) + " before), " +
                std::to_string(ThreadCount()) + " threads (" + std::to_string(threads) + " before); now " +
                DescriptorKinds() + "; before " + descriptorKinds;
     }

@@ -4,25 +4,16 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "platform/Sync.h"
+#include "support/ProcessCounts.h"
 
 namespace {
 
 using win32::HANDLE;
 using namespace std::chrono_literals;
-
-int OpenDescriptors()
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
 
 struct Event {
     explicit Event(bool manualReset = false, bool initialState = false)
@@ -62,14 +53,14 @@ bool Until(Step step, Done done)
 
 TEST(Waiter, ThousandsOfEventsAndFinishedThreadHandlesHoldNoDescriptor)
 {
-    const int before = OpenDescriptors();
+    const int before = OpenDescriptorCount();
     {
         std::vector<std::unique_ptr<Event>> events;
         for (int i = 0; i < 2000; ++i) {
             events.push_back(std::make_unique<Event>(i % 2 == 0, i % 3 == 0));
             win32::SetEvent(events.back()->handle);
         }
-        EXPECT_EQ(OpenDescriptors(), before) << "an event that nobody waits on holds a descriptor";
+        EXPECT_EQ(OpenDescriptorCount(), before) << "an event that nobody waits on holds a descriptor";
     }
     // Threads that waited and ended, whose handles are still open (as a finished worker waiting for collection).
     std::vector<HANDLE> threads;
@@ -86,8 +77,8 @@ TEST(Waiter, ThousandsOfEventsAndFinishedThreadHandlesHoldNoDescriptor)
         ASSERT_EQ(win32::WaitForSingleObject(thread, 10000), win32::WAIT_OBJECT_0);
     }
     // A thread's wait descriptor is closed as it exits, a moment after its handle is signalled.
-    EXPECT_TRUE(Until([] {}, [&] { return OpenDescriptors() <= before + 1; }))
-        << OpenDescriptors() << " descriptors open, " << before << " before (one may be this thread's own)";
+    EXPECT_TRUE(Until([] {}, [&] { return OpenDescriptorCount() <= before + 1; }))
+        << OpenDescriptorCount() << " descriptors open, " << before << " before (one may be this thread's own)";
     for (const HANDLE thread : threads) {
         win32::CloseHandle(thread);
     }
