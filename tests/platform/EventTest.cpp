@@ -8,23 +8,11 @@
 
 #include "platform/Com.h"
 #include "platform/Sync.h"
+#include "support/ScopedEvent.h"
 
 namespace {
 
 using win32::HANDLE;
-
-// Closes an event at the end of a test.
-struct Event {
-    Event(bool manualReset, bool initialState)
-        : handle(win32::CreateEvent(nullptr, manualReset ? win32::TRUE : win32::FALSE,
-                                    initialState ? win32::TRUE : win32::FALSE, nullptr))
-    {
-    }
-    ~Event() { win32::CloseHandle(handle); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE handle;
-};
 
 // Each script runs on a fresh event: S set, R reset, P pulse; w a wait of 0 that takes or sees the event, t one that
 // times out.
@@ -48,7 +36,7 @@ TEST(Event, FollowsItsKindThroughSetResetAndPulse)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Event event(c.manualReset, c.initialState);
+        ScopedEvent event(c.manualReset, c.initialState);
         ASSERT_NE(event.handle, nullptr);
         for (const char* step = c.script; *step != '\0'; ++step) {
             SCOPED_TRACE(testing::Message() << "step " << step - c.script);
@@ -66,9 +54,9 @@ TEST(Event, FollowsItsKindThroughSetResetAndPulse)
 
 TEST(Wait, ReturnsTheLowestSignalledPositionAndTakesOnlyThatOne)
 {
-    Event first(false, false);
-    Event second(false, true);
-    Event third(false, true);
+    ScopedEvent first(false, false);
+    ScopedEvent second(false, true);
+    ScopedEvent third(false, true);
     const HANDLE handles[] = {first.handle, second.handle, third.handle};
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 1);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 2);
@@ -77,8 +65,8 @@ TEST(Wait, ReturnsTheLowestSignalledPositionAndTakesOnlyThatOne)
 
 TEST(Wait, WaitAllTakesEveryObjectOrNone)
 {
-    Event first(false, true);
-    Event second(false, false);
+    ScopedEvent first(false, true);
+    ScopedEvent second(false, false);
     const HANDLE handles[] = {first.handle, second.handle};
     EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 20), win32::WAIT_TIMEOUT);
     // The signalled one was not consumed by the failed wait.
@@ -102,7 +90,7 @@ TEST(Wait, BadHandlesFail)
 
 TEST(Wait, TimeoutEndsAWaitOnAnUnsetEvent)
 {
-    Event event(true, false);
+    ScopedEvent event(true, false);
     EXPECT_EQ(win32::WaitForSingleObject(event.handle, 30), win32::WAIT_TIMEOUT);
     EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event.handle, 30, win32::QS_ALLINPUT, 0), win32::WAIT_TIMEOUT);
 }
@@ -156,8 +144,8 @@ unsigned CloseOwnHandle(void* argument)
 
 TEST(Thread, ThreadClosesItsOwnHandleAndEndsCleanly)
 {
-    Event go(true, false);
-    Event closed(true, false);
+    ScopedEvent go(true, false);
+    ScopedEvent closed(true, false);
     SelfClosing state{go.handle, closed.handle};
     state.self = win32::BeginThread(nullptr, 0, CloseOwnHandle, &state, 0, nullptr);
     ASSERT_NE(state.self, nullptr);

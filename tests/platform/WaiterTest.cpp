@@ -9,23 +9,12 @@
 
 #include "platform/Sync.h"
 #include "support/ProcessCounts.h"
+#include "support/ScopedEvent.h"
 
 namespace {
 
 using win32::HANDLE;
 using namespace std::chrono_literals;
-
-struct Event {
-    explicit Event(bool manualReset = false, bool initialState = false)
-        : handle(win32::CreateEvent(nullptr, manualReset ? win32::TRUE : win32::FALSE,
-                                    initialState ? win32::TRUE : win32::FALSE, nullptr))
-    {
-    }
-    ~Event() { win32::CloseHandle(handle); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE handle;
-};
 
 unsigned WaitOnEvent(void* argument)
 {
@@ -55,18 +44,18 @@ TEST(Waiter, ThousandsOfEventsAndFinishedThreadHandlesHoldNoDescriptor)
 {
     const int before = OpenDescriptorCount();
     {
-        std::vector<std::unique_ptr<Event>> events;
+        std::vector<std::unique_ptr<ScopedEvent>> events;
         for (int i = 0; i < 2000; ++i) {
-            events.push_back(std::make_unique<Event>(i % 2 == 0, i % 3 == 0));
+            events.push_back(std::make_unique<ScopedEvent>(i % 2 == 0, i % 3 == 0));
             win32::SetEvent(events.back()->handle);
         }
         EXPECT_EQ(OpenDescriptorCount(), before) << "an event that nobody waits on holds a descriptor";
     }
     // Threads that waited and ended, whose handles are still open (as a finished worker waiting for collection).
     std::vector<HANDLE> threads;
-    std::vector<std::unique_ptr<Event>> releases;
+    std::vector<std::unique_ptr<ScopedEvent>> releases;
     for (int i = 0; i < 50; ++i) {
-        releases.push_back(std::make_unique<Event>());
+        releases.push_back(std::make_unique<ScopedEvent>());
         threads.push_back(win32::BeginThread(nullptr, 0, &WaitOnEvent, releases.back()->handle, 0, nullptr));
         ASSERT_NE(threads.back(), nullptr);
     }
@@ -86,7 +75,7 @@ TEST(Waiter, ThousandsOfEventsAndFinishedThreadHandlesHoldNoDescriptor)
 
 TEST(Waiter, ManualResetPulseReleasesEveryWaiterPresentAndLeavesTheEventClear)
 {
-    Event event(true);
+    ScopedEvent event(true);
     std::atomic<int> released{0};
     std::vector<std::thread> waiters;
     for (int i = 0; i < 3; ++i) {
@@ -104,7 +93,7 @@ TEST(Waiter, ManualResetPulseReleasesEveryWaiterPresentAndLeavesTheEventClear)
 
 TEST(Waiter, AutoResetPulseReleasesOneWaiterAtATime)
 {
-    Event event;
+    ScopedEvent event;
     std::atomic<int> released{0};
     std::vector<std::thread> waiters;
     for (int i = 0; i < 2; ++i) {
@@ -129,8 +118,8 @@ TEST(Waiter, WaitForAllEndsWhenTheLastObjectIsSetFromAnotherThread)
     };
     for (const Case c : {Case{"plain", false}, Case{"message-aware", true}}) {
         SCOPED_TRACE(c.name);
-        Event first(false, true);
-        Event second(true);
+        ScopedEvent first(false, true);
+        ScopedEvent second(true);
         const HANDLE handles[] = {first.handle, second.handle};
         std::thread setter([&] {
             // Usually after the wait has begun (the wake-up path); a set before it is taken at once, also right.
@@ -150,7 +139,7 @@ TEST(Waiter, WaitForAllEndsWhenTheLastObjectIsSetFromAnotherThread)
 
 TEST(Waiter, TimedOutWaiterDoesNotSwallowALaterSet)
 {
-    Event event;
+    ScopedEvent event;
     for (int i = 0; i < 50; ++i) {
         std::thread waiter([&] { win32::WaitForSingleObject(event.handle, 1); });
         waiter.join();
