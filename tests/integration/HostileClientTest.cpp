@@ -21,16 +21,6 @@
 #include <unistd.h>
 
 namespace {
-bool BackTo(int descriptors, long threads)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((SocketCount() != descriptors || ThreadCount() != threads) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return SocketCount() == descriptors && ThreadCount() == threads;
-}
-
 // A raw loopback connection for the cases a line-oriented client cannot make (half-closes, tiny segments).
 int RawConnect(std::uint16_t port)
 {
@@ -75,7 +65,7 @@ protected:
     void ExpectAllReleasedAndServing()
     {
         EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "a session outlives its client";
-        EXPECT_TRUE(BackTo(descriptors, threads))
+        EXPECT_TRUE(SocketsAndThreadsBackTo(descriptors, threads))
             << SocketCount() << " sockets, " << descriptors << " before; " << ThreadCount()
             << " threads, " << threads << " before; now " << DescriptorKinds() << "; before " << descriptorList;
         Pop3TestClient next(relay->Port());

@@ -20,18 +20,6 @@ using Fault = HostilePop3Server::Fault;
 // How long a client waits for an answer that a hung server will never let through.
 constexpr int kHungWaitMs = 300;
 
-// Sockets and threads of finished connections (the relay's and the hostile server's own) are all released:
-// looked at again for a while, as threads release theirs as they end.
-bool BackTo(int descriptors, int threads)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((SocketCount() != descriptors || ThreadCount() != threads) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return SocketCount() == descriptors && ThreadCount() == threads;
-}
-
 // Reads until the relay closes the connection; false when it is still open at the deadline.
 bool EndsConnection(Pop3TestClient& client)
 {
@@ -149,7 +137,7 @@ TEST_P(HostileServerTest, ClientIsReleasedAndTheNextOneServed)
     }
     // Once the client has gone, a session waiting for a hung server ends by itself after a short grace.
     EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "the session outlives its client";
-    EXPECT_TRUE(BackTo(descriptors, threads))
+    EXPECT_TRUE(SocketsAndThreadsBackTo(descriptors, threads))
         << SocketCount() << " sockets, " << descriptors << " before; " << ThreadCount() << " threads, "
         << threads << " before";
     ServeWell();

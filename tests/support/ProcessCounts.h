@@ -2,10 +2,12 @@
 // a session to show that nothing of it is left behind.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
 
 // A field of /proc/self/status (VmRSS in KiB, Threads); -1 when missing.
 inline long StatusField(const std::string& name)
@@ -57,4 +59,16 @@ inline std::string DescriptorKinds()
         text += kind + " " + std::to_string(count) + " ";
     }
     return text;
+}
+
+// Waits (at most 10 s) until the process holds no more sockets and threads than the counts taken before. Fewer is
+// no fault: threads and sockets of an earlier session may still have been ending when those counts were taken.
+inline bool SocketsAndThreadsBackTo(int sockets, long threads)
+{
+    const auto released = [&] { return SocketCount() <= sockets && ThreadCount() <= threads; };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!released() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return released();
 }
