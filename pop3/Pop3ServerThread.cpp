@@ -30,6 +30,15 @@ win32::DWORD ReadPort(const char* name)
     return port;
 }
 
+// The heap is set up for the server's work before its first thread starts: mail-sized blocks and freed memory are
+// kept for reuse, and what a storm of connections leaves behind stays bounded.
+std::unique_ptr<Pop3TranslateThread> StartTranslateThread()
+{
+    win32::RetainFreedHeapMemory();
+    win32::LimitHeapArenas();
+    return std::make_unique<Pop3TranslateThread>();
+}
+
 std::string ReadMailServerAddress()
 {
     std::string address;
@@ -38,10 +47,8 @@ std::string ReadMailServerAddress()
 }
 }  // namespace
 
-Pop3ServerThread::Pop3ServerThread() : translateThread(std::make_unique<Pop3TranslateThread>())
+Pop3ServerThread::Pop3ServerThread() : translateThread(StartTranslateThread())
 {
-    // Before the first connection's threads: what a storm of connections leaves in the heap stays bounded.
-    win32::LimitHeapArenas();
     Start(0, nullptr, win32::INFINITE);
 }
 

@@ -7,7 +7,6 @@
 #include "core/DebugTrace.h"
 #include "mail/Email.h"
 #include "mail/MailCodec.h"
-#include "platform/Memory.h"
 #include "pop3/ProxyAgent.h"
 #include "pop3/TranslateAgent.h"
 #include "rules/RuleList.h"
@@ -37,9 +36,6 @@ win32::DWORD ReadRuleSetting(MailerRulePreferences& preferences, const char* nam
 
 Pop3TranslateThread::Pop3TranslateThread()
 {
-    // Each captured mail is copied, parsed and decoded in blocks of its size while the relay goes on: reuse the
-    // memory of the mails before instead of faulting in fresh memory for every one.
-    win32::RetainFreedHeapMemory();
     Start(0, nullptr, win32::INFINITE);
 }
 
