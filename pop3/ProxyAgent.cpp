@@ -16,6 +16,7 @@
 #include "core/NotifierMaker.h"
 #include "mail/Email.h"
 #include "pop3/CapturedMail.h"
+#include "pop3/MultiLineEnd.h"
 #include "platform/Window.h"
 #include "pop3/Pop3Command.h"
 #include "pop3/Pop3ConnectionThread.h"
@@ -194,7 +195,6 @@ void ProxyAgent::OpenProxySocket()
 
 void ProxyAgent::ReceiveLoop()
 {
-    char chunk[kReceiveChunk];
     AsyncSocketNotifier* own = notifier;
     while (!aborted) {
         own->Wait(win32::FD_READ | win32::FD_CLOSE);
@@ -206,13 +206,12 @@ void ProxyAgent::ReceiveLoop()
         for (;;) {
             int received = win32::SOCKET_ERROR;
             int error = win32::WSAENOTSOCK;
+            incoming.resize(kReceiveChunk);
             {
                 std::scoped_lock socketGuard(socketLock);
                 if (serverSocket != win32::INVALID_SOCKET) {
-                    received = win32::recv(serverSocket, chunk, kReceiveChunk, 0);
-                    if (received > 0) {
-                        receiveBuffer.append(chunk, static_cast<std::size_t>(received));
-                    } else if (received == win32::SOCKET_ERROR) {
+                    received = win32::recv(serverSocket, incoming.data(), kReceiveChunk, 0);
+                    if (received == win32::SOCKET_ERROR) {
                         error = win32::WSAGetLastError();
                     }
                 }
@@ -228,12 +227,27 @@ void ProxyAgent::ReceiveLoop()
                 Abort();  // the server closed the connection; what it sent before is still delivered
                 return;
             }
-            dataEvent.Set();
+            incoming.resize(static_cast<std::size_t>(received));
+            HandOver(incoming);
             if (received < kReceiveChunk) {
                 break;  // most likely empty now; the next notification says when more arrives
             }
         }
     }
+}
+
+void ProxyAgent::HandOver(std::string& received)
+{
+    {
+        std::scoped_lock receiveGuard(receiveLock);
+        if (receiveBuffer.empty()) {
+            receiveBuffer.swap(received);  // the usual case: the reader has taken everything before
+        } else {
+            receiveBuffer.append(received);
+        }
+    }
+    received.clear();
+    dataEvent.Set();
 }
 
 void ProxyAgent::EstablishTls()
@@ -245,11 +259,7 @@ void ProxyAgent::EstablishTls()
         }
         throw ConnectionFailure();
     }
-    {
-        std::scoped_lock socketGuard(socketLock);
-        receiveBuffer.append(received);
-    }
-    dataEvent.Set();
+    HandOver(received);
 }
 
 void ProxyAgent::ReceiveTls(AsyncSocketNotifier* own)
@@ -258,12 +268,7 @@ void ProxyAgent::ReceiveTls(AsyncSocketNotifier* own)
     for (;;) {
         const TlsChannel::Received state = tls->Receive(own, plain);
         if (!plain.empty()) {
-            {
-                std::scoped_lock socketGuard(socketLock);
-                receiveBuffer.append(plain);
-            }
-            plain.clear();
-            dataEvent.Set();
+            HandOver(plain);
         }
         switch (state) {
         case TlsChannel::Received::Data:
@@ -320,7 +325,7 @@ bool ProxyAgent::TakeLine(std::string_view& line)
 
 bool ProxyAgent::TakeReceived()
 {
-    std::scoped_lock socketGuard(socketLock);
+    std::scoped_lock receiveGuard(receiveLock);
     if (receiveBuffer.empty()) {
         return false;
     }
@@ -358,10 +363,19 @@ bool ProxyAgent::NextLine(std::string_view& line)
             return true;
         }
         PassForwarded();  // lineBuffer is about to change
-        // Read before looking: the receive loop sets it only after its last append.
+        if (!TakeMoreReceived()) {
+            return false;
+        }
+    }
+}
+
+bool ProxyAgent::TakeMoreReceived()
+{
+    for (;;) {
+        // Read before looking: the receive loop sets it only after its last hand-over.
         const bool ended = aborted;
         if (TakeReceived()) {
-            continue;
+            return true;
         }
         if (ended) {
             return false;
@@ -371,6 +385,36 @@ bool ProxyAgent::NextLine(std::string_view& line)
             throw ConnectionFailure();
         }
         WaitForServer();
+    }
+}
+
+void ProxyAgent::ForwardAnswerData()
+{
+    MultiLineEnd end;
+    // The start of a line whose end has not arrived yet: held back, so that the client never gets part of a
+    // line the server may not finish.
+    std::string held;
+    for (;;) {
+        const std::string_view pending = std::string_view(lineBuffer).substr(lineHead);
+        if (const std::size_t last = end.Find(pending); last != std::string_view::npos) {
+            PassOn(held);
+            PassOn(pending.substr(0, last));
+            lineHead += last;
+            scannedTo = lineHead;
+            return;
+        }
+        if (const std::size_t complete = CompleteLinesLength(held, pending); complete > 0) {
+            PassOn(held);
+            held.clear();
+            PassOn(pending.substr(0, complete));
+            held.assign(pending.substr(complete));
+        } else {
+            held.append(pending);
+        }
+        lineHead = scannedTo = lineBuffer.size();
+        if (!TakeMoreReceived()) {
+            throw ConnectionFailure();
+        }
     }
 }
 
@@ -431,11 +475,19 @@ void ProxyAgent::PassForwarded()
     }
     const std::string_view run = std::string_view(lineBuffer).substr(forwardFrom, forwardTo - forwardFrom);
     forwardFrom = forwardTo = 0;
+    PassOn(run);
+}
+
+void ProxyAgent::PassOn(std::string_view octets)
+{
+    if (octets.empty()) {
+        return;
+    }
     if (capturing) {
-        capture.Append(run);
+        capture.Append(octets);
     }
     Pop3ConnectionThread* client = connection.load();
-    if (client == nullptr || !client->SendLines(run)) {
+    if (client == nullptr || !client->SendLines(octets)) {
         throw ConnectionFailure();
     }
 }
@@ -477,14 +529,7 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
         capture.Reserve(AnnouncedOctets(status));
         capturing = true;
     }
-    std::string_view data;
-    do {
-        if (!NextLine(data)) {
-            throw ConnectionFailure();
-        }
-        Forward(data);
-    } while (data != ".");
-    PassForwarded();
+    ForwardAnswerData();
     if (capturing) {
         capturing = false;
         // The client gets the end of the mail before the capture is handed on.

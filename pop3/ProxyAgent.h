@@ -3,8 +3,8 @@
 // the server's lines unchanged; every successful RETR is captured and queued for the translate thread. Owned by
 // the server's books; RequestStop may come from any thread.
 //
-// Locks: socketLock guards receiveBuffer and the test-and-close of serverSocket; it is held for non-blocking socket
-// calls and buffer hand-overs only, never across a wait. notifierLock keeps the notifier alive while the
+// Locks: socketLock guards the test-and-close of serverSocket and is held for non-blocking socket calls only;
+// receiveLock guards receiveBuffer for the hand-over of received octets. Neither is held across a wait. notifierLock keeps the notifier alive while the
 // connection thread writes to it or signals it.
 #pragma once
 
@@ -50,6 +50,9 @@ private:
     void EstablishTls();
     // Takes and decrypts everything the socket holds.
     void ReceiveTls(AsyncSocketNotifier* own);
+    // Gives received octets to the connection thread (taking their memory when it has taken all before) and
+    // wakes it; received is left empty.
+    void HandOver(std::string& received);
     // Marks the end of the server connection and wakes the reader.
     void Abort();
     // The connection thread's line assembly: the next complete line of the server's answer, as a view into
@@ -60,14 +63,22 @@ private:
     // Waits until the receive loop has more, dispatching this thread's messages. A client that closes its side
     // meanwhile leaves the server a short grace to answer; then the session is given up.
     void WaitForServer();
-    // Moves what the receive loop has appended into lineBuffer; false when nothing was waiting.
+    // Moves what the receive loop has handed over into lineBuffer; false when nothing was waiting.
     bool TakeReceived();
+    // Waits until the receive loop has handed over more and moves it into lineBuffer; false when the server
+    // connection has ended with nothing more.
+    bool TakeMoreReceived();
+    // Passes on the data of a multi-line answer after its status line, up to and with its "." line, in whole
+    // received blocks: only the end of the answer is looked for, not each line.
+    void ForwardAnswerData();
     // Marks a line returned by NextLine for the client. Lines follow each other in lineBuffer, so a run of them
     // is passed on in one piece by PassForwarded.
     void Forward(std::string_view line);
     // Passes the forwarded run (each line with its CR LF) to the client, and to the capture while a RETR answer
     // is captured. Called before lineBuffer changes and at the end of each answer.
     void PassForwarded();
+    // Sends octets of the answer on to the client, and to the capture while a RETR answer is captured.
+    void PassOn(std::string_view octets);
 
     win32::CriticalSection socketLock;
     std::atomic<win32::SOCKET> serverSocket{win32::INVALID_SOCKET};
@@ -76,8 +87,11 @@ private:
     Pop3TranslateThread* translateThread;
     std::atomic<bool> aborted{false};
     SyncEvent dataEvent;
-    // Octets received and not yet handed to the connection thread, in arrival order.
-    std::string receiveBuffer;  // guarded by socketLock
+    // The receive loop's own buffer, which each receive fills.
+    std::string incoming;
+    win32::CriticalSection receiveLock;
+    // Octets received and not yet taken by the connection thread, in arrival order.
+    std::string receiveBuffer;  // guarded by receiveLock
     // The connection thread's side: received octets taken over from receiveBuffer (one lock per receive, not per
     // line); lines are cut from lineHead on. scannedTo marks how far a line end has been looked for, so a long
     // line is not searched again from its start after every receive.
