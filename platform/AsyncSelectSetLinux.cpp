@@ -3,12 +3,15 @@
 #include "platform/Sockets.h"
 
 #include <fcntl.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "platform/MessageQueueLinux.h"
 #include "platform/WindowObjectLinux.h"
@@ -19,6 +22,12 @@ namespace {
 
 std::mutex registryLock;
 std::unordered_map<int, std::shared_ptr<SocketRegistration>> registrations;  // guarded by registryLock
+std::uint64_t lastRegistrationId = 0;                                          // guarded by registryLock
+
+// The poll and epoll event bits are the same numbers on Linux, so the arm state's events serve both.
+static_assert(POLLIN == EPOLLIN && POLLOUT == EPOLLOUT && POLLRDHUP == EPOLLRDHUP && POLLHUP == EPOLLHUP &&
+              POLLERR == EPOLLERR);
+constexpr int kEventsPerHarvest = 64;
 
 int WinsockError(int error)
 {
@@ -71,31 +80,31 @@ void WakeUnlessCurrent(const std::shared_ptr<MessageQueue>& owner)
 
 }  // namespace
 
-// Takes a registration out of the map and out of its owner's set; the caller wakes the owner so that it stops
-// polling the descriptor before the descriptor is closed and its number reused.
-std::shared_ptr<MessageQueue> AsyncSelectSet::Unregister(int fd)
+// Takes a registration out of the map and out of its owner's set, and out of the owner's epoll instance before the
+// descriptor can be closed and its number reused. Events already taken from epoll find it gone or cancelled.
+void AsyncSelectSet::Unregister(int fd)
 {
     std::shared_ptr<SocketRegistration> old;
-    std::shared_ptr<MessageQueue> owner;
     {
         std::scoped_lock guard(registryLock);
         const auto found = registrations.find(fd);
         if (found == registrations.end()) {
-            return nullptr;
+            return;
         }
         old = found->second;
         registrations.erase(found);
-        owner = old->owner.lock();
-        if (owner) {
-            auto& members = owner->Sockets().members;
-            members.erase(std::remove(members.begin(), members.end(), old), members.end());
-            owner->Sockets().empty.store(members.empty(), std::memory_order_relaxed);
-            owner->Sockets().membersChanged.store(true, std::memory_order_release);
+        if (const std::shared_ptr<MessageQueue> owner = old->owner.lock()) {
+            AsyncSelectSet& set = owner->Sockets();
+            set.members.erase(old->id);
+            set.empty.store(set.members.empty(), std::memory_order_relaxed);
         }
     }
     std::scoped_lock guard(old->useLock);
     old->cancelled = true;
-    return owner;
+    if (old->inEpoll) {
+        ::epoll_ctl(old->epollFd, EPOLL_CTL_DEL, old->fd, nullptr);
+        old->inEpoll = false;
+    }
 }
 
 short SocketRegistration::PollEvents() const
@@ -126,9 +135,28 @@ short SocketRegistration::PollEvents() const
     return events;
 }
 
+void SocketRegistration::Watch()
+{
+    const short events = PollEvents();
+    if (events == 0) {
+        // Nothing to report: out of the set, or a hang-up would be reported again and again.
+        if (inEpoll) {
+            ::epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
+            inEpoll = false;
+        }
+        return;
+    }
+    epoll_event interest{};
+    interest.events = static_cast<std::uint32_t>(events) | EPOLLONESHOT;
+    interest.data.u64 = id;
+    if (::epoll_ctl(epollFd, inEpoll ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &interest) == 0) {
+        inEpoll = true;
+    }
+}
+
 bool AsyncSelectSet::Select(int fd, HWND window, UINT message, LONG mask)
 {
-    WakeUnlessCurrent(Unregister(fd));
+    Unregister(fd);
     if (mask == 0) {
         return true;
     }
@@ -168,69 +196,97 @@ bool AsyncSelectSet::Select(int fd, HWND window, UINT message, LONG mask)
     registration->state.store(bits, std::memory_order_relaxed);
     {
         std::scoped_lock guard(registryLock);
-        registrations[fd] = registration;
         AsyncSelectSet& set = target->queue->Sockets();
-        set.members.push_back(registration);
+        registration->epollFd = set.EpollFdForNewMember();
+        if (registration->epollFd < 0) {
+            return false;
+        }
+        registration->id = ++lastRegistrationId;
+        registrations[fd] = registration;
+        set.members[registration->id] = registration;
         set.empty.store(false, std::memory_order_relaxed);
-        set.membersChanged.store(true, std::memory_order_release);
     }
-    WakeUnlessCurrent(target->queue);
+    std::scoped_lock guard(registration->useLock);
+    if (!registration->cancelled) {
+        registration->Watch();
+    }
     return true;
+}
+
+int AsyncSelectSet::EpollFdForNewMember()
+{
+    int fd = epollFd.load(std::memory_order_acquire);
+    if (fd < 0) {
+        fd = ::epoll_create1(EPOLL_CLOEXEC);
+        if (fd < 0) {
+            return -1;
+        }
+        epollFd.store(fd, std::memory_order_release);
+        // The owner's waits watch the instance from their next round on.
+        WakeUnlessCurrent(queue.shared_from_this());
+    }
+    return fd;
+}
+
+AsyncSelectSet::~AsyncSelectSet()
+{
+    if (const int fd = epollFd.load(std::memory_order_acquire); fd >= 0) {
+        ::close(fd);
+    }
 }
 
 void AsyncSelectSet::Cancel(int fd)
 {
-    WakeUnlessCurrent(Unregister(fd));
+    Unregister(fd);
 }
 
 void AsyncSelectSet::Rearm(int fd, std::uint32_t bits)
 {
-    std::shared_ptr<MessageQueue> owner;
+    std::shared_ptr<SocketRegistration> registration;
     {
         std::scoped_lock guard(registryLock);
         const auto found = registrations.find(fd);
         if (found == registrations.end()) {
             return;
         }
-        SocketRegistration& registration = *found->second;
-        std::uint32_t wanted = 0;
-        if ((registration.mask & FD_READ) != 0) {
-            wanted |= SocketRegistration::kReadArmed;
-        }
-        if ((registration.mask & FD_WRITE) != 0) {
-            wanted |= SocketRegistration::kWriteArmed;
-        }
-        if ((registration.mask & FD_ACCEPT) != 0) {
-            wanted |= SocketRegistration::kAcceptArmed;
-        }
-        bits &= wanted;
-        if (bits == 0 || (registration.state.fetch_or(bits, std::memory_order_acq_rel) & bits) == bits) {
-            return;
-        }
-        owner = registration.owner.lock();
+        registration = found->second;
     }
-    if (owner) {
-        owner->Sockets().armChanged.store(true, std::memory_order_release);
-        WakeUnlessCurrent(owner);
+    std::uint32_t wanted = 0;
+    if ((registration->mask & FD_READ) != 0) {
+        wanted |= SocketRegistration::kReadArmed;
+    }
+    if ((registration->mask & FD_WRITE) != 0) {
+        wanted |= SocketRegistration::kWriteArmed;
+    }
+    if ((registration->mask & FD_ACCEPT) != 0) {
+        wanted |= SocketRegistration::kAcceptArmed;
+    }
+    bits &= wanted;
+    if (bits == 0 || (registration->state.fetch_or(bits, std::memory_order_acq_rel) & bits) == bits) {
+        return;
+    }
+    std::scoped_lock guard(registration->useLock);
+    if (!registration->cancelled) {
+        registration->Watch();
     }
 }
 
 void AsyncSelectSet::ChangeState(int fd, std::uint32_t set, std::uint32_t clear)
 {
-    std::shared_ptr<MessageQueue> owner;
+    std::shared_ptr<SocketRegistration> registration;
     {
         std::scoped_lock guard(registryLock);
         const auto found = registrations.find(fd);
         if (found == registrations.end()) {
             return;
         }
-        found->second->state.fetch_and(~clear, std::memory_order_acq_rel);
-        found->second->state.fetch_or(set, std::memory_order_acq_rel);
-        owner = found->second->owner.lock();
+        registration = found->second;
     }
-    if (owner) {
-        owner->Sockets().armChanged.store(true, std::memory_order_release);
-        WakeUnlessCurrent(owner);
+    registration->state.fetch_and(~clear, std::memory_order_acq_rel);
+    registration->state.fetch_or(set, std::memory_order_acq_rel);
+    std::scoped_lock guard(registration->useLock);
+    if (!registration->cancelled) {
+        registration->Watch();
     }
 }
 
@@ -267,49 +323,42 @@ void AsyncSelectSet::CancelWindow(HWND window)
 
 bool AsyncSelectSet::Empty()
 {
-    return empty.load(std::memory_order_relaxed) && cached.empty();
-}
-
-void AsyncSelectSet::Refresh()
-{
-    if (membersChanged.exchange(false, std::memory_order_acq_rel)) {
-        armChanged.store(false, std::memory_order_relaxed);
-        std::scoped_lock guard(registryLock);
-        cached = members;
-    } else if (!armChanged.exchange(false, std::memory_order_acq_rel)) {
-        return;
-    }
-    cachedFds.resize(cached.size());
-    for (std::size_t i = 0; i < cached.size(); ++i) {
-        const short events = cached[i]->PollEvents();
-        // A socket with nothing to report stays out of the poll: a hang-up would otherwise wake it forever.
-        cachedFds[i] = pollfd{events != 0 ? cached[i]->fd : -1, events, 0};
-    }
+    return empty.load(std::memory_order_relaxed);
 }
 
 void AsyncSelectSet::AppendPollFds(std::vector<pollfd>& fds)
 {
-    Refresh();
-    fds.insert(fds.end(), cachedFds.begin(), cachedFds.end());
-    appendedCount = cachedFds.size();
+    const int fd = epollFd.load(std::memory_order_acquire);
+    appended = fd >= 0;
+    if (appended) {
+        fds.push_back(pollfd{fd, POLLIN, 0});
+    }
 }
 
 void AsyncSelectSet::HandlePollResults(const pollfd* fds)
 {
-    for (std::size_t i = 0; i < appendedCount && i < cached.size(); ++i) {
-        if (fds[i].revents == 0 || fds[i].fd < 0) {
-            continue;
-        }
-        SocketRegistration& registration = *cached[i];
-        std::scoped_lock guard(registration.useLock);
-        if (registration.cancelled || (fds[i].revents & POLLNVAL) != 0) {
-            continue;
-        }
-        Handle(registration, fds[i].revents);
-        const short events = registration.PollEvents();
-        cachedFds[i] = pollfd{events != 0 ? registration.fd : -1, events, 0};
+    if (!std::exchange(appended, false) || fds[0].revents == 0) {
+        return;
     }
-    appendedCount = 0;
+    epoll_event ready[kEventsPerHarvest];
+    const int count = ::epoll_wait(fds[0].fd, ready, kEventsPerHarvest, 0);
+    for (int i = 0; i < count; ++i) {
+        std::shared_ptr<SocketRegistration> registration;
+        {
+            std::scoped_lock guard(registryLock);
+            const auto found = members.find(ready[i].data.u64);
+            if (found == members.end()) {
+                continue;  // cancelled since epoll reported it
+            }
+            registration = found->second;
+        }
+        std::scoped_lock guard(registration->useLock);
+        if (registration->cancelled) {
+            continue;
+        }
+        Handle(*registration, ready[i].events);
+        registration->Watch();
+    }
 }
 
 void AsyncSelectSet::Report(const SocketRegistration& registration, LONG event, int error)
@@ -323,7 +372,7 @@ void AsyncSelectSet::Report(const SocketRegistration& registration, LONG event, 
     queue.Post(message);
 }
 
-void AsyncSelectSet::Handle(SocketRegistration& registration, short revents)
+void AsyncSelectSet::Handle(SocketRegistration& registration, std::uint32_t revents)
 {
     using R = SocketRegistration;
     auto claim = [&registration](std::uint32_t bit) {
@@ -402,23 +451,23 @@ void AsyncSelectSet::Handle(SocketRegistration& registration, short revents)
 
 void AsyncSelectSet::Clear()
 {
-    {
-        std::scoped_lock guard(registryLock);
-        for (const auto& registration : members) {
-            {
-                std::scoped_lock useGuard(registration->useLock);
-                registration->cancelled = true;
-            }
-            const auto found = registrations.find(registration->fd);
-            if (found != registrations.end() && found->second == registration) {
-                registrations.erase(found);
+    std::scoped_lock guard(registryLock);
+    for (const auto& [id, registration] : members) {
+        {
+            std::scoped_lock useGuard(registration->useLock);
+            registration->cancelled = true;
+            if (registration->inEpoll) {
+                ::epoll_ctl(registration->epollFd, EPOLL_CTL_DEL, registration->fd, nullptr);
+                registration->inEpoll = false;
             }
         }
-        members.clear();
-        empty.store(true, std::memory_order_relaxed);
+        const auto found = registrations.find(registration->fd);
+        if (found != registrations.end() && found->second == registration) {
+            registrations.erase(found);
+        }
     }
-    cached.clear();
-    cachedFds.clear();
+    members.clear();
+    empty.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace win32::detail

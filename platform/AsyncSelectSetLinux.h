@@ -1,21 +1,28 @@
 // WSAAsyncSelect on Linux: the sockets whose network events are reported to windows of one thread. The set
-// belongs to that thread's message queue; the owner thread polls the sockets in its message retrieval and
-// message-aware waits and posts one message per event. Other threads attach, cancel and re-arm sockets (recv,
-// accept and a blocked send re-arm) through the static operations, which wake the owner.
+// belongs to that thread's message queue and watches its sockets through an epoll instance, which the owner
+// thread polls in its message retrieval and message-aware waits, posting one message per event. Other threads
+// attach, cancel and re-arm sockets (recv, accept and a blocked send re-arm) through the static operations.
 //
-// Locks: registryLock (one per process) guards the socket-to-registration map and every set's member list; a
-// registration's useLock is taken after it. The arm state of a registration is an atomic word: the owner clears
-// a bit when it reports the event, other threads set it again; a bit that was clear tells the owner to recompute
-// its poll events. The owner keeps a snapshot of its members and their pollfds, refreshed only when a flag says
-// the members or their arm state changed, so an unchanged set costs nothing per wait.
+// Each socket is watched one-shot: once epoll has reported it, it stays quiet until its events are set again,
+// by the owner after reporting or by the thread that re-arms it. So re-arming, attaching and cancelling change
+// the epoll instance directly and never wake the owner; the owner wakes only when a socket has something to
+// report (a re-arm on a socket that still holds data makes epoll report it at once, as a re-enabled FD_READ must).
+//
+// Locks: registryLock (one per process) guards the socket-to-registration map and every set's members; a
+// registration's useLock is taken after it, never the other way round. The arm state of a registration is an
+// atomic word: the owner clears a bit when it reports the event, other threads set it again. Every change of the
+// epoll interest is made under useLock from the state as it is then, so the last change always reflects the
+// newest state.
 #pragma once
 
 #include <poll.h>
+#include <sys/epoll.h>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Win32Types.h"
@@ -35,6 +42,8 @@ struct SocketRegistration {
     static constexpr std::uint32_t kListening = 64;
 
     int fd;
+    std::uint64_t id;  // names the registration in the epoll events, which outlive it
+    int epollFd;       // the owner's epoll instance
     HWND window;
     UINT message;
     LONG mask;
@@ -44,8 +53,11 @@ struct SocketRegistration {
     // cancelled: once a cancel has returned, the owner no longer touches the descriptor, so it may be closed.
     std::mutex useLock;
     bool cancelled = false;  // guarded by useLock
+    bool inEpoll = false;    // guarded by useLock
 
     short PollEvents() const;
+    // Makes the epoll interest match the arm state; the caller holds useLock and the registration is live.
+    void Watch();
 };
 
 class AsyncSelectSet {
@@ -76,22 +88,21 @@ public:
     // The owner thread has ended: forget every registration.
     void Clear();
 
+    ~AsyncSelectSet();
+
 private:
-    static std::shared_ptr<MessageQueue> Unregister(int fd);
+    static void Unregister(int fd);
     static void ChangeState(int fd, std::uint32_t set, std::uint32_t clear);
-    void Refresh();
+    // The epoll instance, made on the first registration; the caller holds registryLock.
+    int EpollFdForNewMember();
     void Report(const SocketRegistration& registration, LONG event, int error);
-    void Handle(SocketRegistration& registration, short revents);
+    void Handle(SocketRegistration& registration, std::uint32_t revents);
 
     MessageQueue& queue;
-    std::vector<std::shared_ptr<SocketRegistration>> members;  // guarded by registryLock
-    std::atomic<bool> membersChanged{false};
-    std::atomic<bool> armChanged{false};
+    std::unordered_map<std::uint64_t, std::shared_ptr<SocketRegistration>> members;  // guarded by registryLock
     std::atomic<bool> empty{true};
-    // The owner's snapshot of members and their poll entries, refreshed when one of the flags above is set.
-    std::vector<std::shared_ptr<SocketRegistration>> cached;
-    std::vector<pollfd> cachedFds;
-    std::size_t appendedCount = 0;
+    std::atomic<int> epollFd{-1};
+    bool appended = false;
 };
 
 }  // namespace win32::detail

@@ -17,6 +17,8 @@ namespace {
 constexpr int kLookSize = 4096;
 // Queued answer lines are sent once they reach this size, even before the next wait.
 constexpr std::size_t kOutputFlushSize = 64 * 1024;
+// A run of lines this long is sent from where it lies instead of being copied into the queue.
+constexpr std::size_t kDirectSendSize = 8 * 1024;
 constexpr const char* kUnknownCommand = "-ERR Unknown command: ";
 }  // namespace
 
@@ -205,9 +207,14 @@ bool Pop3ConnectionThread::SendLine(std::string_view line)
 bool Pop3ConnectionThread::SendLines(std::string_view lines)
 {
     std::scoped_lock sendGuard(sendLock);
-    if (output.size() + lines.size() < kOutputFlushSize) {
+    if (lines.size() < kDirectSendSize) {
         output.append(lines);
-        return true;
+        if (output.size() < kOutputFlushSize) {
+            return true;
+        }
+        const bool sent = SendAll(output.data(), output.size());
+        output.clear();
+        return sent;
     }
     // A large run goes out from where it lies, after what was queued before it.
     const bool sent = SendAll(output.data(), output.size()) && SendAll(lines.data(), lines.size());
