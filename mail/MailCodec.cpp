@@ -301,6 +301,10 @@ bool MailCodec::EncodeBody(Email& mail) const {
     return mail.SetBody(encoded);
 }
 
+bool BodyDecodesToItself(Email& mail, bool bodyPlainAscii) {
+    return bodyPlainAscii && ChoosePath(mail) == BodyPath::Plain;
+}
+
 bool DecodeMailBody(Email& mail) {
     // A body without transfer encoding whose lines are plain ASCII decodes to itself: spare the copies.
     if (ChoosePath(mail) == BodyPath::Plain && mail.BodyIsPlainAscii()) {

@@ -23,3 +23,7 @@ public:
 
 // Decodes the body of `mail` in place into Shift_JIS lines.
 bool DecodeMailBody(Email& mail);
+
+// Whether DecodeMailBody leaves the body as it is and succeeds, told from the mail's header fields and whether
+// every body line is plain ASCII (JapaneseCodeConverter::IsPlainAscii): a body without transfer encoding.
+bool BodyDecodesToItself(Email& mail, bool bodyPlainAscii);

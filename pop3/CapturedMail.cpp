@@ -1,5 +1,6 @@
 #include "pop3/CapturedMail.h"
 
+#include <cstring>
 #include <vector>
 
 #include "mail/Email.h"
@@ -9,6 +10,67 @@ namespace {
 constexpr std::size_t kLargestReservation = 64 * 1024 * 1024;
 // Room for the terminating line and some dot-stuffing beyond the announced size.
 constexpr std::size_t kAnswerSlack = 1024;
+
+constexpr char kEscape = 0x1B;
+
+// Sixteen octets looked at at once (GCC and Clang vector extension), so that surveying a large mail costs about
+// as much as reading it.
+using Octets16 = signed char __attribute__((vector_size(16)));
+constexpr std::size_t kBlock = sizeof(Octets16);
+
+bool AnySet(Octets16 flags)
+{
+    std::uint64_t halves[2];
+    std::memcpy(halves, &flags, sizeof halves);
+    return (halves[0] | halves[1]) != 0;
+}
+
+bool IsPlainAscii(std::string_view octets)
+{
+    std::size_t at = 0;
+    for (; at + kBlock <= octets.size(); at += kBlock) {
+        Octets16 block;
+        std::memcpy(&block, octets.data() + at, kBlock);
+        if (AnySet((block < 0) | (block == kEscape))) {
+            return false;
+        }
+    }
+    for (; at < octets.size(); ++at) {
+        if (static_cast<unsigned char>(octets[at]) >= 0x80 || octets[at] == kEscape) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The lines that are exactly "." among complete lines (each ending in CR LF), the first starting at lines[0].
+std::size_t CountDotLines(std::string_view lines)
+{
+    const auto dotLineAt = [lines](std::size_t start) { return lines.substr(start, 3) == ".\r\n"; };
+    std::size_t count = dotLineAt(0) ? 1 : 0;
+    // A "." line after the first starts behind an LF (of a CR LF) and is followed by CR LF.
+    const auto countFrom = [&](std::size_t lineFeed) {
+        if (lineFeed >= 1 && lines[lineFeed - 1] == '\r' && dotLineAt(lineFeed + 1)) {
+            ++count;
+        }
+    };
+    std::size_t at = 0;
+    for (; at + kBlock + 1 <= lines.size(); at += kBlock) {
+        Octets16 here;
+        Octets16 next;
+        std::memcpy(&here, lines.data() + at, kBlock);
+        std::memcpy(&next, lines.data() + at + 1, kBlock);
+        if (AnySet((here == '\n') & (next == '.'))) {
+            for (std::size_t lineFeed = at; lineFeed < at + kBlock; ++lineFeed) {
+                countFrom(lineFeed);
+            }
+        }
+    }
+    for (; at < lines.size(); ++at) {
+        countFrom(at);
+    }
+    return count;
+}
 }  // namespace
 
 void CapturedMail::Reserve(std::size_t octets)
@@ -35,4 +97,29 @@ std::unique_ptr<Email> CapturedMail::BuildEmail() const
     auto mail = std::make_unique<Email>();
     mail->SetMail(lines);
     return mail;
+}
+
+CapturedMail::Outline CapturedMail::Survey() const
+{
+    // Only complete lines count, as in BuildEmail; the header ends at the first empty line.
+    const std::size_t lastLineEnd = text.rfind("\r\n");
+    const std::size_t linesLength = lastLineEnd == std::string::npos ? 0 : lastLineEnd + 2;
+    const std::string_view lines = std::string_view(text).substr(0, linesLength);
+    std::vector<std::string_view> headerLines;
+    std::size_t bodyStart = lines.size();
+    std::string_view rest = lines;
+    for (std::size_t end; (end = rest.find("\r\n")) != std::string_view::npos; rest.remove_prefix(end + 2)) {
+        if (end == 0) {
+            bodyStart = static_cast<std::size_t>(rest.data() - lines.data()) + 2;
+            break;
+        }
+        headerLines.push_back(rest.substr(0, end));
+    }
+    Outline outline;
+    outline.header = std::make_unique<Email>();
+    outline.header->SetMail(headerLines);
+    const std::string_view body = lines.substr(bodyStart);
+    outline.bodyOctets = static_cast<std::uint32_t>(body.size() - 3 * CountDotLines(body));
+    outline.bodyPlainAscii = IsPlainAscii(body);
+    return outline;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,12 +13,25 @@ class Email;
 
 class CapturedMail {
 public:
+    // What can be told of the mail from its header lines and one pass over the body's octets, without making
+    // the body into lines.
+    struct Outline {
+        // An Email of the header lines alone: its fields, types and header size as the whole mail's.
+        std::unique_ptr<Email> header;
+        // What the body lines add to the whole Email's size: each line with its CR LF, "." lines left out as
+        // SetMail leaves them out.
+        std::uint32_t bodyOctets = 0;
+        // Every body line is plain ASCII: no octet above 0x7F, no ESC.
+        bool bodyPlainAscii = true;
+    };
+
     // Makes room for a mail of about this many octets (as the server announced it), so the text grows once.
     void Reserve(std::size_t octets);
     // Appends complete lines, each ending in CR LF.
     void Append(std::string_view lines);
     // A new Email filled with the captured lines, without their CR LF (SetMail).
     std::unique_ptr<Email> BuildEmail() const;
+    Outline Survey() const;
 
 private:
     std::string text;

@@ -1,6 +1,7 @@
 #include "translate/Pop3TranslateThread.h"
 
 #include <mutex>
+#include <optional>
 
 #include "app/resources/ModuleResources.h"
 #include "core/CoInitializeForThread.h"
@@ -104,29 +105,51 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
     return agent;
 }
 
+// The selection settings, read in the order the selection asks for them.
+struct Pop3TranslateThread::MailSelection {
+    RuleList rules;
+    bool autoRecognize = false;
+    bool allMail = false;
+    win32::DWORD limitKilobytes = 0;
+
+    void Read()
+    {
+        MailerRulePreferences preferences;
+        std::string ruleText;
+        preferences.ReadString("Mailer Rule", ruleText);
+        rules.LoadRules(ruleText);  // the pairs read before a fault still count
+        autoRecognize = ReadRuleSetting(preferences, "AutoRecognize", kDefaultAutoRecognize) != 0;
+        allMail = ReadRuleSetting(preferences, "AllMail", kDefaultAllMail) != 0;
+        limitKilobytes = ReadRuleSetting(preferences, "Mail Limit Size", kDefaultMailLimitSize);
+    }
+
+    // Only text/plain mails within the size limit are ever translated.
+    bool Admits(std::int32_t contentType, std::uint32_t size) const
+    {
+        return contentType == Email::kTextPlain &&
+               static_cast<std::int32_t>(size) <= static_cast<std::int32_t>(limitKilobytes * 1024);
+    }
+};
+
 bool Pop3TranslateThread::IsTranslateMail(Email* mail)
 {
-    MailerRulePreferences preferences;
-    std::string ruleText;
-    preferences.ReadString("Mailer Rule", ruleText);
-    RuleList rules;
-    rules.LoadRules(ruleText);  // the pairs read before a fault still count
+    MailSelection selection;
+    selection.Read();
+    return Selects(selection, mail);
+}
 
-    const bool autoRecognize = ReadRuleSetting(preferences, "AutoRecognize", kDefaultAutoRecognize) != 0;
-    const bool allMail = ReadRuleSetting(preferences, "AllMail", kDefaultAllMail) != 0;
-    const win32::DWORD limitKilobytes = ReadRuleSetting(preferences, "Mail Limit Size", kDefaultMailLimitSize);
-
-    if (mail->contentType != Email::kTextPlain ||
-        static_cast<std::int32_t>(mail->size) > static_cast<std::int32_t>(limitKilobytes * 1024)) {
+bool Pop3TranslateThread::Selects(MailSelection& selection, Email* mail)
+{
+    if (!selection.Admits(mail->contentType, mail->size)) {
         return false;
     }
-    if (allMail) {
+    if (selection.allMail) {
         return true;
     }
-    if (autoRecognize && IsEnglishMail(mail)) {
+    if (selection.autoRecognize && IsEnglishMail(mail)) {
         return true;
     }
-    return rules.Match(*mail);
+    return selection.rules.Match(*mail);
 }
 
 bool Pop3TranslateThread::IsEnglishMail(Email* mail)
@@ -154,6 +177,32 @@ bool Pop3TranslateThread::TranslateMail(Email* mail)
     return composer.TranslateMail(mail);
 }
 
+bool Pop3TranslateThread::Translate(WaitingMail& waiting)
+{
+    std::optional<MailSelection> selection;
+    if (!waiting.mail) {
+        // A body that decodes to itself can be ruled out by type and size before it is made into lines: for a
+        // large mail or one with attachments that is most of the work.
+        const CapturedMail::Outline outline = waiting.capture.Survey();
+        if (BodyDecodesToItself(*outline.header, outline.bodyPlainAscii)) {
+            selection.emplace().Read();
+            if (!selection->Admits(outline.header->contentType, outline.header->size + outline.bodyOctets)) {
+                return false;
+            }
+        }
+        waiting.mail = waiting.capture.BuildEmail();
+        waiting.capture = CapturedMail();
+    }
+    Email* mail = waiting.mail.get();
+    if (!DecodeMailBody(*mail)) {
+        return false;
+    }
+    if (!selection) {
+        selection.emplace().Read();
+    }
+    return Selects(*selection, mail) && TranslateMail(mail) && MailCodec().EncodeBody(*mail);
+}
+
 void Pop3TranslateThread::OnThreadBegin()
 {
     CoInitializeForThread();
@@ -174,13 +223,8 @@ void Pop3TranslateThread::DoWork()
                 }
                 front = &m_queMailPtr.front();
             }
-            if (!front->mail) {
-                front->mail = front->capture.BuildEmail();
-                front->capture = CapturedMail();
-            }
+            const bool translated = Translate(*front);
             Email* mail = front->mail.get();
-            const bool translated = DecodeMailBody(*mail) && IsTranslateMail(mail) && TranslateMail(mail) &&
-                                    MailCodec().EncodeBody(*mail);
             if (translated) {
                 // For a moment the mail stands in both queues; the translated queue owns it from here on.
                 {

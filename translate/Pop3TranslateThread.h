@@ -65,6 +65,13 @@ private:
         std::unique_ptr<Email> mail;
         CapturedMail capture;
     };
+    struct MailSelection;
+
+    // Decodes, selects, translates and encodes the mail (built first if it is still a capture); false when it
+    // is not to be translated or its composition failed.
+    bool Translate(WaitingMail& waiting);
+    // The selection of IsTranslateMail with settings already read.
+    bool Selects(MailSelection& selection, Email* mail);
 
     Dunmo2000Engine m_engine;
     win32::CriticalSection m_csMail;

@@ -11,8 +11,10 @@
 #include "TestComponents.h"
 #include "TranslationSettings.h"
 #include "integration/RelaySettings.h"
+#include "mail/Base64Codec.h"
 #include "mail/Email.h"
 #include "platform/CodePage.h"
+#include "pop3/CapturedMail.h"
 #include "pop3/TranslateAgent.h"
 
 using namespace testing_components;
@@ -91,6 +93,49 @@ TEST_F(Pop3TranslateThreadTest, SizeLimitBoundary)
     auto over = MakeMail("text/plain", {std::string(1025 - overhead, 'a')});
     ASSERT_EQ(over->size, 1025u);
     EXPECT_FALSE(thread.IsTranslateMail(over.get()));
+}
+
+// A captured mail that decodes to itself is ruled out by type and size before its body is built: the same
+// boundary holds as for a built mail. An encoded body is measured decoded, so a base64 mail larger than the limit
+// as received is still translated when its text fits.
+TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
+{
+    Rules(0, 1, 1, 50);
+    const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
+        CapturedMail captured;
+        captured.Append("Subject: " + subject + "\r\n" + fields + "\r\n\r\n" + body + "\r\n.\r\n..stuffed\r\n.\r\n");
+        return captured;
+    };
+    const std::string plain = "Content-Type: text/plain; charset=us-ascii";
+    const std::uint32_t overhead = capture("exact", plain, "").BuildEmail()->size;
+    CapturedMail exact = capture("exact", plain, std::string(1024 - overhead, 'a'));
+    CapturedMail over = capture("over!", plain, std::string(1025 - overhead, 'a'));
+    ASSERT_EQ(exact.BuildEmail()->size, 1024u);
+    ASSERT_EQ(over.BuildEmail()->size, 1025u);
+    std::string encoded;
+    Base64Codec().Encode(std::string(700, 'a'), encoded);
+    CapturedMail base64 = capture("encoded", plain + "\r\nContent-Transfer-Encoding: base64", encoded);
+    ASSERT_GT(base64.BuildEmail()->size, 1024u);
+
+    thread.AddCapturedMail(std::move(exact));
+    thread.AddCapturedMail(std::move(over));
+    thread.AddCapturedMail(capture("multipart", "Content-Type: multipart/mixed; boundary=b", "--b\r\nHi\r\n--b--"));
+    thread.AddCapturedMail(std::move(base64));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+
+    std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
+    auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
+    ASSERT_NE(translated, nullptr);
+    std::string line;
+    translated->GetResponse(line);
+    ASSERT_TRUE(translated->SendCommand("STAT"));
+    ASSERT_TRUE(translated->GetResponse(line));
+    EXPECT_EQ(line.substr(0, 6), "+OK 2 ");
+    for (const auto& [number, subject] : {std::pair{1, "Subject: TR: exact"}, std::pair{2, "Subject: TR: encoded"}}) {
+        const std::vector<std::string> lines = Retrieve(*translated, number);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), subject), lines.end()) << subject;
+    }
+    agent->StopAndWait();
 }
 
 TEST_F(Pop3TranslateThreadTest, Selection)
