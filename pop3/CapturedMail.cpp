@@ -25,51 +25,49 @@ bool AnySet(Octets16 flags)
     return (halves[0] | halves[1]) != 0;
 }
 
-bool IsPlainAscii(std::string_view octets)
+bool IsUnusual(char octet)
 {
-    std::size_t at = 0;
-    for (; at + kBlock <= octets.size(); at += kBlock) {
-        Octets16 block;
-        std::memcpy(&block, octets.data() + at, kBlock);
-        if (AnySet((block < 0) | (block == kEscape))) {
-            return false;
-        }
-    }
-    for (; at < octets.size(); ++at) {
-        if (static_cast<unsigned char>(octets[at]) >= 0x80 || octets[at] == kEscape) {
-            return false;
-        }
-    }
-    return true;
+    return static_cast<unsigned char>(octet) >= 0x80 || octet == kEscape;
 }
 
-// The lines that are exactly "." among complete lines (each ending in CR LF), the first starting at lines[0].
-std::size_t CountDotLines(std::string_view lines)
+// What one pass over the body tells: how many of its lines are exactly ".", and whether it is plain ASCII.
+struct BodyScan {
+    std::size_t dotLines = 0;
+    bool plainAscii = true;
+};
+
+// body holds complete lines, each ending in CR LF.
+BodyScan ScanBody(std::string_view body)
 {
-    const auto dotLineAt = [lines](std::size_t start) { return lines.substr(start, 3) == ".\r\n"; };
-    std::size_t count = dotLineAt(0) ? 1 : 0;
+    BodyScan scan;
+    const auto dotLineAt = [body](std::size_t start) { return body.substr(start, 3) == ".\r\n"; };
+    scan.dotLines = dotLineAt(0) ? 1 : 0;
     // A "." line after the first starts behind an LF (of a CR LF) and is followed by CR LF.
     const auto countFrom = [&](std::size_t lineFeed) {
-        if (lineFeed >= 1 && lines[lineFeed - 1] == '\r' && dotLineAt(lineFeed + 1)) {
-            ++count;
+        if (lineFeed >= 1 && body[lineFeed - 1] == '\r' && body[lineFeed] == '\n' && dotLineAt(lineFeed + 1)) {
+            ++scan.dotLines;
         }
     };
+    Octets16 unusual = {};
     std::size_t at = 0;
-    for (; at + kBlock + 1 <= lines.size(); at += kBlock) {
+    for (; at + kBlock + 1 <= body.size(); at += kBlock) {
         Octets16 here;
         Octets16 next;
-        std::memcpy(&here, lines.data() + at, kBlock);
-        std::memcpy(&next, lines.data() + at + 1, kBlock);
+        std::memcpy(&here, body.data() + at, kBlock);
+        std::memcpy(&next, body.data() + at + 1, kBlock);
+        unusual |= (here < 0) | (here == kEscape);
         if (AnySet((here == '\n') & (next == '.'))) {
             for (std::size_t lineFeed = at; lineFeed < at + kBlock; ++lineFeed) {
                 countFrom(lineFeed);
             }
         }
     }
-    for (; at < lines.size(); ++at) {
+    scan.plainAscii = !AnySet(unusual);
+    for (; at < body.size(); ++at) {
         countFrom(at);
+        scan.plainAscii = scan.plainAscii && !IsUnusual(body[at]);
     }
-    return count;
+    return scan;
 }
 }  // namespace
 
@@ -119,7 +117,8 @@ CapturedMail::Outline CapturedMail::Survey() const
     outline.header = std::make_unique<Email>();
     outline.header->SetMail(headerLines);
     const std::string_view body = lines.substr(bodyStart);
-    outline.bodyOctets = static_cast<std::uint32_t>(body.size() - 3 * CountDotLines(body));
-    outline.bodyPlainAscii = IsPlainAscii(body);
+    const BodyScan scan = ScanBody(body);
+    outline.bodyOctets = static_cast<std::uint32_t>(body.size() - 3 * scan.dotLines);
+    outline.bodyPlainAscii = scan.plainAscii;
     return outline;
 }

@@ -30,6 +30,7 @@ const std::vector<Capture>& Captures()
         {"quoted-printable", "Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db\r\n.\r\n"},
         {"multipart", "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\npart\r\n--b--\r\n.\r\n"},
         {"lone LF and CR in lines", "Subject: x\r\n\r\na\nb\rc\r\n\n.\r\n.\r\n"},
+        {"CR in front of a line ending in a dot", "Subject: x\r\n\r\n\rb.\r\n.\r\n"},
         {"quoted body lines", "Subject: q\r\n\r\n> quoted\r\n>> deeper\r\n.\r\n"},
         {"incomplete last line", "Subject: cut\r\n\r\nwhole\r\npart"},
         {"long body", "Subject: long\r\n\r\n" + std::string(100, 'x') + "\r\n" + std::string(40, 'y') + "\x80\r\n.\r\n"},
