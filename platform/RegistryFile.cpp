@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 namespace win32::registry {
 
@@ -87,6 +89,70 @@ void ClearReport(const std::string& path, Problem kind) {
     }
 }
 
+// What tells one version of a hive file from another: writers replace the file by rename (a new inode) or at least
+// change its times.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    explicit FileIdentity(const struct stat& status)
+        : device(status.st_dev),
+          inode(status.st_ino),
+          size(status.st_size),
+          modified(status.st_mtim),
+          changed(status.st_ctim) {}
+
+    bool operator==(const FileIdentity& other) const {
+        const auto same = [](const timespec& a, const timespec& b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return device == other.device && inode == other.inode && size == other.size &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+// The parsed hives of the files as last read. Settings are read many times per connection and per mail, and
+// parsing the file each time was most of the cost of a short session. A version is kept only when it was read
+// well after its last change: a second change within the same timestamp tick would not show in its identity.
+constexpr std::time_t kSettledSeconds = 2;
+
+struct CachedHive {
+    FileIdentity identity;
+    Hive hive;
+};
+
+std::mutex cacheLock;
+std::unordered_map<std::string, CachedHive> cachedHives;  // guarded by cacheLock
+
+std::optional<Hive> CachedVersion(const std::string& path) {
+    struct stat status{};
+    if (stat(path.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    std::scoped_lock guard(cacheLock);
+    const auto found = cachedHives.find(path);
+    if (found == cachedHives.end() || !(found->second.identity == FileIdentity(status))) {
+        return std::nullopt;
+    }
+    return found->second.hive;
+}
+
+// Keeps what was read from the file when the file stayed the same throughout the read and had settled before it.
+void KeepVersion(const std::string& path, const struct stat& before, const struct stat& after, std::time_t readAt,
+                 const Hive& hive) {
+    const FileIdentity identity(after);
+    std::scoped_lock guard(cacheLock);
+    if (identity == FileIdentity(before) && before.st_mtim.tv_sec + kSettledSeconds < readAt &&
+        before.st_ctim.tv_sec + kSettledSeconds < readAt) {
+        cachedHives.insert_or_assign(path, CachedHive{identity, hive});
+    } else {
+        cachedHives.erase(path);
+    }
+}
+
 bool CreateFolders(const std::string& folder) {
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string prefix = folder.substr(0, slash);
@@ -123,7 +189,11 @@ RegistryFile::RegistryFile(std::string folder, std::string rootName, std::vector
       path(this->folder + "/" + this->rootName + ".reg") {}
 
 std::optional<Hive> RegistryFile::Load() const {
+    if (std::optional<Hive> cached = CachedVersion(path)) {
+        return cached;
+    }
     Hive hive(rootName, baseKeys);
+    const std::time_t readAt = std::time(nullptr);
     const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.Valid()) {
         if (errno == ENOENT) {
@@ -134,6 +204,8 @@ std::optional<Hive> RegistryFile::Load() const {
                        "); its settings are not used and it is left unchanged");
         return std::nullopt;
     }
+    struct stat before{};
+    fstat(file.Get(), &before);
     std::string text;
     char chunk[8192];
     for (;;) {
@@ -159,6 +231,10 @@ std::optional<Hive> RegistryFile::Load() const {
         return std::nullopt;
     }
     ClearReport(path, Problem::Reading);
+    struct stat after{};
+    if (fstat(file.Get(), &after) == 0) {
+        KeepVersion(path, before, after, readAt, hive);
+    }
     return hive;
 }
 

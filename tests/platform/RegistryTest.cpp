@@ -2,9 +2,11 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/CodePage.h"
@@ -244,12 +246,22 @@ TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
 }
 
 TEST_F(RegistryTest, SeesChangesMadeOutsideAtTheNextCall) {
+    const auto hiveWith = [](char digit) {
+        return std::string("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\T]\n\"n\"=dword:") +
+               digit + "\n";
+    };
     Key key;
     ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\T", key, nullptr), ERROR_SUCCESS);
     ASSERT_EQ(SetDword(key.Get(), "n", 1), ERROR_SUCCESS);
-    registry.WriteHive(
-        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\T]\n\"n\"=dword:2\n");
+    registry.WriteHive(hiveWith('2'));
     EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x02\0\0\0", 4));
+    // A hive unchanged for a while is kept parsed between calls; a change in place, of the same size, must
+    // still be seen at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x02\0\0\0", 4));
+    registry.WriteHive(hiveWith('3'));
+    EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x03\0\0\0", 4));
 }
 
 TEST_F(RegistryTest, DeletesValuesKeysAndTrees) {
