@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -117,7 +118,17 @@ struct FileIdentity {
 // The parsed hives of the files as last read. Settings are read many times per connection and per mail, and
 // parsing the file each time was most of the cost of a short session. A version is kept only when it was read
 // well after its last change: a second change within the same timestamp tick would not show in its identity.
-constexpr std::time_t kSettledSeconds = 2;
+constexpr std::int64_t kSettledNanoseconds = 2'000'000'000;
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
+timespec Now() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now;
+}
 
 struct CachedHive {
     FileIdentity identity;
@@ -141,12 +152,14 @@ std::optional<Hive> CachedVersion(const std::string& path) {
 }
 
 // Keeps what was read from the file when the file stayed the same throughout the read and had settled before it.
-void KeepVersion(const std::string& path, const struct stat& before, const struct stat& after, std::time_t readAt,
+void KeepVersion(const std::string& path, const struct stat& before, const struct stat& after, const timespec& readAt,
                  const Hive& hive) {
     const FileIdentity identity(after);
+    const auto settled = [&readAt](const timespec& time) {
+        return Nanoseconds(readAt) - Nanoseconds(time) > kSettledNanoseconds;
+    };
     std::scoped_lock guard(cacheLock);
-    if (identity == FileIdentity(before) && before.st_mtim.tv_sec + kSettledSeconds < readAt &&
-        before.st_ctim.tv_sec + kSettledSeconds < readAt) {
+    if (identity == FileIdentity(before) && settled(before.st_mtim) && settled(before.st_ctim)) {
         cachedHives.insert_or_assign(path, CachedHive{identity, hive});
     } else {
         cachedHives.erase(path);
@@ -193,7 +206,7 @@ std::optional<Hive> RegistryFile::Load() const {
         return cached;
     }
     Hive hive(rootName, baseKeys);
-    const std::time_t readAt = std::time(nullptr);
+    const timespec readAt = Now();
     const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.Valid()) {
         if (errno == ENOENT) {
