@@ -1,6 +1,7 @@
 // The file of one registry hive: read afresh whenever it has changed (a version that has settled is kept parsed
 // in memory), replaced atomically (temporary file, fsync, rename) under an advisory lock on a lock file beside it,
-// so that writers in any thread or process lose nothing. A file that cannot be read or parsed is never replaced; the problem is reported once on stderr.
+// so that writers in any thread or process lose nothing. A file that cannot be read or parsed is never replaced;
+// the problem is reported once on stderr.
 #pragma once
 
 #include <functional>

@@ -30,44 +30,34 @@ bool IsUnusual(char octet)
     return static_cast<unsigned char>(octet) >= 0x80 || octet == kEscape;
 }
 
-// What one pass over the body tells: how many of its lines are exactly ".", and whether it is plain ASCII.
-struct BodyScan {
-    std::size_t dotLines = 0;
-    bool plainAscii = true;
-};
-
-// body holds complete lines, each ending in CR LF.
-BodyScan ScanBody(std::string_view body)
+Octets16 LoadBlock(const char* at)
 {
-    BodyScan scan;
-    const auto dotLineAt = [body](std::size_t start) { return body.substr(start, 3) == ".\r\n"; };
-    scan.dotLines = dotLineAt(0) ? 1 : 0;
-    // A "." line after the first starts behind an LF (of a CR LF) and is followed by CR LF.
-    const auto countFrom = [&](std::size_t lineFeed) {
-        if (lineFeed >= 1 && body[lineFeed - 1] == '\r' && body[lineFeed] == '\n' && dotLineAt(lineFeed + 1)) {
-            ++scan.dotLines;
-        }
-    };
+    Octets16 block;
+    std::memcpy(&block, at, kBlock);
+    return block;
+}
+
+// Whether no octet is above 0x7F or an ESC, as JapaneseCodeConverter::IsPlainAscii asks of each line.
+bool IsPlainAscii(std::string_view octets)
+{
+    const char* data = octets.data();
     Octets16 unusual = {};
     std::size_t at = 0;
-    for (; at + kBlock + 1 <= body.size(); at += kBlock) {
-        Octets16 here;
-        Octets16 next;
-        std::memcpy(&here, body.data() + at, kBlock);
-        std::memcpy(&next, body.data() + at + 1, kBlock);
-        unusual |= (here < 0) | (here == kEscape);
-        if (AnySet((here == '\n') & (next == '.'))) {
-            for (std::size_t lineFeed = at; lineFeed < at + kBlock; ++lineFeed) {
-                countFrom(lineFeed);
-            }
+    for (; at + 4 * kBlock <= octets.size(); at += 4 * kBlock) {
+        for (std::size_t block = 0; block < 4; ++block) {
+            const Octets16 here = LoadBlock(data + at + block * kBlock);
+            unusual |= (here < 0) | (here == kEscape);
         }
     }
-    scan.plainAscii = !AnySet(unusual);
-    for (; at < body.size(); ++at) {
-        countFrom(at);
-        scan.plainAscii = scan.plainAscii && !IsUnusual(body[at]);
+    if (AnySet(unusual)) {
+        return false;
     }
-    return scan;
+    for (; at < octets.size(); ++at) {
+        if (IsUnusual(data[at])) {
+            return false;
+        }
+    }
+    return true;
 }
 }  // namespace
 
@@ -117,8 +107,9 @@ CapturedMail::Outline CapturedMail::Survey() const
     outline.header = std::make_unique<Email>();
     outline.header->SetMail(headerLines);
     const std::string_view body = lines.substr(bodyStart);
-    const BodyScan scan = ScanBody(body);
-    outline.bodyOctets = static_cast<std::uint32_t>(body.size() - 3 * scan.dotLines);
-    outline.bodyPlainAscii = scan.plainAscii;
+    // The answer's "." line is its only line that is exactly "." and its last; SetMail leaves it out.
+    const std::size_t dotLine = body.ends_with(".\r\n") && (body.size() == 3 || body.ends_with("\r\n.\r\n")) ? 3 : 0;
+    outline.bodyOctets = static_cast<std::uint32_t>(body.size() - dotLine);
+    outline.bodyPlainAscii = IsPlainAscii(body);
     return outline;
 }

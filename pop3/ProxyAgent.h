@@ -4,8 +4,8 @@
 // the server's books; RequestStop may come from any thread.
 //
 // Locks: socketLock guards the test-and-close of serverSocket and is held for non-blocking socket calls only;
-// receiveLock guards receiveBuffer for the hand-over of received octets. Neither is held across a wait. notifierLock keeps the notifier alive while the
-// connection thread writes to it or signals it.
+// receiveLock guards receiveBuffer for the hand-over of received octets; neither is held across a wait.
+// notifierLock keeps the notifier alive while the connection thread writes to it or signals it.
 #pragma once
 
 #include <atomic>

@@ -14,13 +14,14 @@ struct Capture {
     std::string text;
 };
 
-// RETR answers as the relay captures them: every line with its CR LF, the terminating "." included.
+// RETR answers as the relay captures them: every line with its CR LF, the terminating "." included and the only
+// line that is exactly ".".
 const std::vector<Capture>& Captures()
 {
     static const std::vector<Capture> captures = {
         {"plain", "Subject: hi\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nHello.\r\nBye.\r\n.\r\n"},
-        {"dot-stuffed and dot lines", "Subject: dots\r\n\r\n.\r\n..\r\n...x\r\na\r\n.\r\n.\r\n"},
-        {"first body line a dot", "Subject: d\r\n\r\n.\r\nafter\r\n.\r\n"},
+        {"dot-stuffed lines", "Subject: dots\r\n\r\n..\r\n..\r\n...x\r\na.\r\n.\r\n"},
+        {"empty body", "Subject: d\r\n\r\n.\r\n"},
         {"no blank line", "Subject: only a header\r\nX-Other: 1\r\n.\r\n"},
         {"blank line only", "\r\n.\r\n"},
         {"folded header", "Subject: one\r\n two\r\nContent-Type: text/plain\r\n\r\nbody\r\n.\r\n"},
@@ -29,11 +30,12 @@ const std::vector<Capture>& Captures()
         {"base64", "Content-Type: text/plain\r\nContent-Transfer-Encoding: base64\r\n\r\nSGVsbG8=\r\n.\r\n"},
         {"quoted-printable", "Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db\r\n.\r\n"},
         {"multipart", "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\npart\r\n--b--\r\n.\r\n"},
-        {"lone LF and CR in lines", "Subject: x\r\n\r\na\nb\rc\r\n\n.\r\n.\r\n"},
+        {"lone LF and CR in lines", "Subject: x\r\n\r\na\nb\rc\r\n\n.\r\n\r.\r\n.\r\n"},
         {"CR in front of a line ending in a dot", "Subject: x\r\n\r\n\rb.\r\n.\r\n"},
         {"quoted body lines", "Subject: q\r\n\r\n> quoted\r\n>> deeper\r\n.\r\n"},
         {"incomplete last line", "Subject: cut\r\n\r\nwhole\r\npart"},
-        {"long body", "Subject: long\r\n\r\n" + std::string(100, 'x') + "\r\n" + std::string(40, 'y') + "\x80\r\n.\r\n"},
+        {"long body",
+         "Subject: long\r\n\r\n" + std::string(100, 'x') + "\r\n" + std::string(40, 'y') + "\x80\r\n.\r\n"},
     };
     return captures;
 }

@@ -103,7 +103,7 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
     Rules(0, 1, 1, 50);
     const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
         CapturedMail captured;
-        captured.Append("Subject: " + subject + "\r\n" + fields + "\r\n\r\n" + body + "\r\n.\r\n..stuffed\r\n.\r\n");
+        captured.Append("Subject: " + subject + "\r\n" + fields + "\r\n\r\n" + body + "\r\n..stuffed\r\n.\r\n");
         return captured;
     };
     const std::string plain = "Content-Type: text/plain; charset=us-ascii";
