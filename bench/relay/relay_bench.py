@@ -1,9 +1,9 @@
-"""Times whole POP3 fetches from a private Dovecot: directly, through the relay (relay_host) and through perdition
-(a plain POP3 proxy), alternating in one run, and the NOOP round trip directly and through the relay; and, with a
-Dovecot that requires TLS, a direct pop3s fetch against the relay reaching Dovecot over TLS. Prints a Markdown table
-of medians.
+"""Times whole POP3 fetches from a private Dovecot: directly, through the relay (relay_host), through perdition (a
+plain POP3 proxy) and through a bare byte copier (the speed reference), alternating in one run, and the NOOP round
+trip directly, through the relay and through the byte copier; and, with a Dovecot that requires TLS, a direct pop3s
+fetch against the relay reaching Dovecot over TLS. Prints a Markdown table of medians.
 
-    relay_bench.py --relay-host PATH [--runs N] [--noops N]
+    relay_bench.py --relay-host PATH [--byte-copier PATH] [--runs N] [--noops N]
 """
 
 import argparse
@@ -143,13 +143,40 @@ class Perdition:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
-def measure(mail_set, label, relay_host_path, runs, with_perdition):
+class ByteCopier:
+    """The speed reference: a proxy that only copies bytes (bench/relay/byte_copier.cpp)."""
+
+    def __init__(self, path, mail_server_port):
+        self.path = path
+        self.mail_server_port = mail_server_port
+        self.process = None
+        self.port = None
+
+    def __enter__(self):
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        self.process = subprocess.Popen([self.path, str(self.port), str(self.mail_server_port)],
+                                        stdout=subprocess.PIPE, text=True)
+        if self.process.stdout.readline().strip() != "ready":
+            raise RuntimeError("byte_copier did not start")
+        return self
+
+    def __exit__(self, *exc):
+        self.process.kill()
+        self.process.wait(timeout=20)
+
+
+def measure(mail_set, label, relay_host_path, runs, with_perdition, byte_copier_path=None):
     rows = []
     # "relay" runs as in the application, translate thread and engine included; "relay, no engine" shows the relay's
     # own cost (its captured mails stay queued, as when the engine cannot be created).
     with dovecot.Dovecot(mail_set) as server, RelayHost(server.port, relay_host_path, True) as relay, \
             RelayHost(server.port, relay_host_path) as bare_relay:
         targets = [("direct", server.port), ("relay", relay.port), ("relay, no engine", bare_relay.port)]
+        copier = ByteCopier(byte_copier_path, server.port) if byte_copier_path else None
+        if copier:
+            targets.append(("byte copier", copier.__enter__().port))
         perdition = Perdition(server.port) if with_perdition else None
         if perdition:
             targets.append(("perdition", perdition.__enter__().port))
@@ -165,6 +192,8 @@ def measure(mail_set, label, relay_host_path, runs, with_perdition):
         finally:
             if perdition:
                 perdition.__exit__()
+            if copier:
+                copier.__exit__()
         direct = statistics.median(times["direct"])
         for name, _ in targets:
             median = statistics.median(times[name])
@@ -208,6 +237,7 @@ def measure_tls(mail_set, label, relay_host_path, runs):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--relay-host", required=True, help="path of the built relay_host program")
+    parser.add_argument("--byte-copier", help="path of the built byte_copier program, the speed reference")
     parser.add_argument("--runs", type=int, default=7)
     parser.add_argument("--noops", type=int, default=2000)
     parser.add_argument("--no-perdition", action="store_true")
@@ -217,9 +247,9 @@ def main():
 
     rows = []
     rows += measure(mails.sized_set(200, 64 * 1024), "200 mails x 64 KiB", args.relay_host, args.runs,
-                    with_perdition)
+                    with_perdition, args.byte_copier)
     rows += measure(mails.sized_set(20, 4 * 1024 * 1024), "20 mails x 4 MiB", args.relay_host, args.runs,
-                    with_perdition)
+                    with_perdition, args.byte_copier)
     if not args.no_tls:
         rows += measure_tls(mails.sized_set(200, 64 * 1024), "200 mails x 64 KiB", args.relay_host, args.runs)
         rows += measure_tls(mails.sized_set(20, 4 * 1024 * 1024), "20 mails x 4 MiB", args.relay_host, args.runs)
@@ -228,17 +258,33 @@ def main():
     for label, name, ms, mbps, share in rows:
         print("| %s | %s | %.1f | %.1f | %.2f |" % (label, name, ms, mbps, share))
 
+    # The round trip varies with how fast this machine wakes a sleeping thread, which drifts over minutes: the
+    # paths alternate in rounds, and each figure is the median of its rounds.
+    rounds = 5
     with dovecot.Dovecot(mails.sized_set(1, 1024)) as server, RelayHost(server.port, args.relay_host) as relay:
-        noop_round_trips(server.port, server.user, server.password, 200)  # warm up
-        direct = noop_round_trips(server.port, server.user, server.password, args.noops)
-        relayed = noop_round_trips(relay.port, server.user, server.password, args.noops)
+        copier = ByteCopier(args.byte_copier, server.port).__enter__() if args.byte_copier else None
+        try:
+            targets = [("direct", server.port), ("relay", relay.port)]
+            if copier:
+                targets.append(("byte copier", copier.port))
+            noop_round_trips(server.port, server.user, server.password, 200)  # warm up
+            medians = {name: [] for name, _ in targets}
+            for _ in range(rounds):
+                for name, port in targets:
+                    medians[name].append(noop_round_trips(port, server.user, server.password,
+                                                          args.noops // rounds))
+        finally:
+            if copier:
+                copier.__exit__()
+    round_trip = {name: statistics.median(values) for name, values in medians.items()}
     print()
     print("| NOOP round trip | Median (µs) |")
     print("|---|---:|")
-    print("| direct | %.1f |" % (direct * 1e6))
-    print("| relay | %.1f |" % (relayed * 1e6))
-    print("| relay overhead | %.1f |" % ((relayed - direct) * 1e6))
-
+    for name, _ in targets:
+        print("| %s | %.1f |" % (name, round_trip[name] * 1e6))
+    print("| relay overhead | %.1f |" % ((round_trip["relay"] - round_trip["direct"]) * 1e6))
+    if copier:
+        print("| byte copier overhead | %.1f |" % ((round_trip["byte copier"] - round_trip["direct"]) * 1e6))
 
 if __name__ == "__main__":
     main()
