@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/CodePage.h"
 #include "settings/MailerRuleSettings.h"
 #include "settings/ProxyServerSettings.h"
 #include "settings/RawRegistry.h"
@@ -17,7 +16,6 @@ TEST_F(MailerRuleSettingsTest, AbsentThresholdsGetTheirDefaultsWrittenBack) {
     EXPECT_EQ(MailerRuleSettings::MailLimitSize(), 32u);
     EXPECT_EQ(MailerRuleSettings::EnglishRate(), 50u);
     EXPECT_EQ(MailerRuleSettings::RuleText(), "");
-    EXPECT_EQ(ProxyServerSettings::MailServerPort(), 110u);
 
     const struct {
         const char* name;
@@ -31,7 +29,6 @@ TEST_F(MailerRuleSettingsTest, AbsentThresholdsGetTheirDefaultsWrittenBack) {
         EXPECT_EQ(value->data, raw::Dword(w.value));
     }
     EXPECT_FALSE(raw::Get(raw::kRuleKey, "Mailer Rule").has_value());
-    EXPECT_FALSE(raw::Get(raw::kProxyKey, "MailServerPort").has_value());
     EXPECT_NE(registry.ReadHive().find("\"Mail Limit Size\"=dword:00000020\n"), std::string::npos);
 }
 
@@ -57,17 +54,6 @@ TEST_F(MailerRuleSettingsTest, ThresholdOfTheWrongTypeIsReplacedByTheDefault) {
     EXPECT_EQ(rate->type, win32::REG_DWORD);
     EXPECT_EQ(rate->data, raw::Dword(50));
     EXPECT_EQ(raw::Get(raw::kRuleKey, "AllMail")->data, raw::Dword(0));
-}
-
-TEST_F(MailerRuleSettingsTest, JapaneseRuleTextWithLineFeedsSurvivesTheFile) {
-    const std::string rule = win32::Utf8ToAnsi(
-        "Rule\n{\n1\n迷惑\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n15\n至急 "
-        "ご確認,\n"
-        "1\n0\n0\n}\n}\n}\n");
-    ASSERT_TRUE(raw::Set(raw::kRuleKey, "Mailer Rule", win32::REG_SZ, rule + '\0'));
-    EXPECT_NE(registry.ReadHive().find("\"Mailer Rule\"=hex(1):52,00,75,00,6c,00,65,00,0a,00,7b,00"),
-              std::string::npos);
-    EXPECT_EQ(MailerRuleSettings::RuleText(), rule);
 }
 
 TEST_F(MailerRuleSettingsTest, RuleTextEndsAtANul) {

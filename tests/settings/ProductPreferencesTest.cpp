@@ -68,15 +68,6 @@ TEST_F(ProductPreferencesTest, ReadsOnlyValuesOfTheirOwnTypeAndSize) {
     EXPECT_EQ(text, "pop");
 }
 
-TEST_F(ProductPreferencesTest, StringEndsAtItsFirstNul) {
-    ProxyServerPreferences preferences;
-    ASSERT_TRUE(
-        raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("pop\0evil.example\0", 17)));
-    std::string address;
-    ASSERT_TRUE(preferences.ReadString("MailServerAddress", address));
-    EXPECT_EQ(address, "pop");
-}
-
 TEST_F(ProductPreferencesTest, StringsComeInCodePage932) {
     ProxyServerPreferences preferences;
     const std::string ansi = win32::Utf8ToAnsi("メール.example");

@@ -37,22 +37,4 @@ TEST_F(ProxyServerSettingsTest, ReadsStoredValuesAfreshEachTime) {
     EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);
 }
 
-TEST_F(ProxyServerSettingsTest, PortOfTheWrongTypeIsIgnored) {
-    ASSERT_TRUE(raw::Set(raw::kProxyKey, "MailServerPort", win32::REG_SZ, std::string("995\0", 4)));
-    ASSERT_TRUE(raw::Set(raw::kProxyKey, "ProxyBasedTranslationPort", win32::REG_BINARY, raw::Dword(10110)));
-    EXPECT_EQ(ProxyServerSettings::MailServerPort(), 110u);
-    EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);
-    // And it is left as it was.
-    EXPECT_EQ(raw::Get(raw::kProxyKey, "MailServerPort")->type, win32::REG_SZ);
-}
-
-TEST_F(ProxyServerSettingsTest, FailedAddressReadKeepsTheLastAddress) {
-    std::string address = "last.example.org";
-    EXPECT_FALSE(ProxyServerSettings::ReadMailServerAddress(address));
-    EXPECT_EQ(address, "last.example.org");
-    ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "MailServerAddress", 1));
-    EXPECT_FALSE(ProxyServerSettings::ReadMailServerAddress(address));
-    EXPECT_EQ(address, "last.example.org");
-}
-
 }  // namespace
