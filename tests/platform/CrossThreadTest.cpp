@@ -7,26 +7,15 @@
 #include <vector>
 
 #include "RecordingWindow.h"
-#include "platform/Sockets.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
 #include "support/LoopbackSockets.h"
+#include "support/ScopedEvent.h"
 
 namespace {
 
 using win32::HANDLE;
 using namespace std::chrono_literals;
-
-struct Event {
-    explicit Event(bool manualReset = false)
-        : handle(win32::CreateEvent(nullptr, manualReset ? win32::TRUE : win32::FALSE, win32::FALSE, nullptr))
-    {
-    }
-    ~Event() { win32::CloseHandle(handle); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE handle;
-};
 
 // A thread that owns a window and serves it from a message-aware wait until stopped.
 class WindowThread {
@@ -71,8 +60,8 @@ private:
         }
     }
 
-    Event ready;
-    Event stop;
+    ScopedEvent ready;
+    ScopedEvent stop;
     win32::HWND handle = nullptr;
     win32::DWORD threadId = 0;
     std::thread thread;
@@ -82,8 +71,8 @@ private:
 // when two threads set at once, nothing is released more often than it was set.
 TEST(AutoResetEvent, EachSetReleasesOneWaiterAndConcurrentSetsNoMore)
 {
-    Event event;
-    Event acknowledged;
+    ScopedEvent event;
+    ScopedEvent acknowledged;
     std::atomic<int> released{0};
     std::atomic<bool> stopping{false};
     std::vector<std::thread> waiters;
@@ -204,9 +193,9 @@ TEST(PostThreadMessage, RefusedUntilTheTargetThreadHasAQueue)
 {
     std::atomic<win32::DWORD> targetThread{0};
     std::atomic<win32::UINT> received{0};
-    Event idKnown(true);
-    Event firstPostTried(true);
-    Event queueMade(true);
+    ScopedEvent idKnown(true);
+    ScopedEvent firstPostTried(true);
+    ScopedEvent queueMade(true);
     // Joined however the test ends; every wait of the thread is bounded.
     std::jthread target([&] {
         targetThread = win32::GetCurrentThreadId();

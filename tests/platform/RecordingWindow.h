@@ -30,15 +30,6 @@ public:
     // Runs inside the handler of each recorded message when set.
     std::function<win32::LRESULT(const RecordedMessage&)> reply;
 
-    std::vector<win32::UINT> MessageNumbers() const
-    {
-        std::vector<win32::UINT> numbers;
-        for (const RecordedMessage& recorded : messages) {
-            numbers.push_back(recorded.message);
-        }
-        return numbers;
-    }
-
 protected:
     bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM wParam, win32::LPARAM lParam,
                               win32::LRESULT& result) override
@@ -57,6 +48,15 @@ protected:
     void OnFinalMessage(win32::HWND) override { finalMessageSeen = true; }
 };
 
+// Dispatches whatever the calling thread can handle right now (including socket events that are ready).
+inline void PumpPending()
+{
+    win32::MSG message;
+    while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
+        win32::DispatchMessage(&message);
+    }
+}
+
 // Dispatches the calling thread's messages until done() holds or the time is up; returns done().
 inline bool PumpUntil(const std::function<bool()>& done,
                       std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
@@ -68,19 +68,7 @@ inline bool PumpUntil(const std::function<bool()>& done,
             return false;
         }
         win32::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<win32::DWORD>(left.count()), win32::QS_ALLINPUT, 0);
-        win32::MSG message;
-        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-            win32::DispatchMessage(&message);
-        }
+        PumpPending();
     }
     return true;
-}
-
-// Dispatches whatever the calling thread can handle right now (including socket events that are ready).
-inline void PumpPending()
-{
-    win32::MSG message;
-    while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-        win32::DispatchMessage(&message);
-    }
 }

@@ -20,15 +20,6 @@ TEST(LoadString, LoadsEntriesInCodePage932) {
     EXPECT_EQ(static_cast<int>(std::strlen(buffer)), length);
 }
 
-TEST(LoadString, WarningTextsHoldRealLineBreaks) {
-    char buffer[1024];
-    const int length = win32::LoadString(ModuleInstance(), 106, buffer, sizeof buffer);
-    const std::string text = win32::AnsiToUtf8(std::string(buffer, length));
-    EXPECT_EQ(text,
-              "受信メールサーバが見つかりません。受信メールサーバのアドレスをご確認ください。\n"
-              "また、メーラで正常にメールが受信できることをご確認ください。\n- ダンモ  varaved -");
-}
-
 TEST(LoadString, MissingEntryGivesZero) {
     char buffer[16] = "junk";
     EXPECT_EQ(win32::LoadString(ModuleInstance(), 99, buffer, sizeof buffer), 0);
@@ -50,15 +41,6 @@ TEST(LoadString, TruncatesAtCharacterBoundary) {
         EXPECT_EQ(buffer[c.expected], '\0');
         EXPECT_EQ(buffer[c.bufferSize], '\x7F');
     }
-}
-
-TEST(ModuleVersion, HasTheJapaneseStringBlock) {
-    const win32::VersionStrings* version = ModuleInstance()->version;
-    ASSERT_NE(version, nullptr);
-    EXPECT_STREQ(version->block, "041104b0");
-    EXPECT_STREQ(version->fileDescription, "varaved サーバ");
-    EXPECT_STREQ(version->fileVersion, "4, 0, 8, 1197");
-    EXPECT_STREQ(version->productVersion, "4.0.8.1197");
 }
 
 }  // namespace
