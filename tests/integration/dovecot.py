@@ -209,17 +209,6 @@ service anvil {{
         except (OSError, TypeError):
             return ""
 
-    def message_count(self):
-        """The number of mails in the mailbox, as a direct POP3 STAT sees it."""
-        import poplib
-        client = poplib.POP3("127.0.0.1", self.port, timeout=10)
-        try:
-            client.user(self.user)
-            client.pass_(self.password)
-            return client.stat()[0]
-        finally:
-            client.quit()
-
     def kill(self):
         """Kills every Dovecot process of this instance at once (the master and the POP3 processes)."""
         if self.process and self.process.poll() is None:

@@ -26,47 +26,17 @@ class RelayClientsTest(unittest.TestCase):
         self.relay = RelayHost(self.server.port).start()
         self.addCleanup(self.relay.stop)
 
-    # --- poplib, raw bytes ------------------------------------------------------------------------------------
-
-    def _raw_session(self, port, commands):
-        """Logs in with poplib and returns each command's raw answer bytes (status line and data lines)."""
-        client = poplib.POP3("127.0.0.1", port, timeout=TIMEOUT)
-        try:
-            client.user(self.server.user)
-            client.pass_(self.server.password)
-            answers = []
-            for command, multi_line in commands:
-                client._putcmd(command)
-                lines = [client.file.readline()]
-                if multi_line and lines[0].startswith(b"+"):
-                    while lines[-1] != b".\r\n":
-                        line = client.file.readline()
-                        if not line:
-                            raise AssertionError("connection ended inside the answer to " + command)
-                        lines.append(line)
-                answers.append(b"".join(lines))
-            return answers
-        finally:
-            client.quit()
-
-    def test_poplib_gets_the_same_bytes_as_directly(self):
-        commands = [("STAT", False), ("LIST", True), ("UIDL", True), ("NOOP", False)]
-        for n in range(1, len(self.mails) + 1):
-            commands += [("RETR %d" % n, True), ("TOP %d 2" % n, True), ("UIDL %d" % n, False)]
-        commands.append(("RSET", False))
-        direct = self._raw_session(self.server.port, commands)
-        relayed = self._raw_session(self.relay.port, commands)
-        for (command, _), want, got in zip(commands, direct, relayed):
-            self.assertEqual(got, want, command)
-        self.assertEqual(self.relay.wait_pending_mails(len(self.mails)), len(self.mails))
+    # --- poplib ----------------------------------------------------------------------------------------------
 
     def test_poplib_capa_is_unknown_and_login_still_works(self):
         client = poplib.POP3("127.0.0.1", self.relay.port, timeout=TIMEOUT)
-        with self.assertRaises(poplib.error_proto) as refused:
-            client._shortcmd("CAPA")
-        self.assertEqual(refused.exception.args[0], b"-ERR Unknown command: CAPA")
-        client.user(self.server.user)
-        client.pass_(self.server.password)
+        for step in ("before login", "after login"):
+            with self.assertRaises(poplib.error_proto, msg=step) as refused:
+                client._shortcmd("CAPA")
+            self.assertEqual(refused.exception.args[0], b"-ERR Unknown command: CAPA")
+            if step == "before login":
+                client.user(self.server.user)
+                client.pass_(self.server.password)
         self.assertEqual(client.stat()[0], len(self.mails))
         client.quit()
 
