@@ -14,27 +14,7 @@
 #include "integration/RelaySettings.h"
 #include "support/ProcessCounts.h"
 
-// The system's socket interface after the relay's headers, whose names its macros would otherwise replace.
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
-// A raw loopback connection for the cases a line-oriented client cannot make (half-closes, tiny segments).
-int RawConnect(std::uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 class HostileClientTest : public testing::Test {
 protected:
@@ -85,16 +65,13 @@ protected:
 TEST_F(HostileClientTest, HalfOpenAndSilentConnectionsEndWithTheirClient)
 {
     // A client that has shut down its sending side after a pipelined command gets its answer, then the end.
-    const int halfClosed = RawConnect(relay->Port());
-    ASSERT_GE(halfClosed, 0);
-    const std::string commands = "USER alice\r\nPASS secret\r\nNOOP\r\n";
-    ASSERT_EQ(::send(halfClosed, commands.data(), commands.size(), MSG_NOSIGNAL), static_cast<ssize_t>(commands.size()));
-    ::shutdown(halfClosed, SHUT_WR);
-    Pop3TestClient reader = Pop3TestClient::Adopt(halfClosed);
-    const std::string answers = reader.ReadUntilClose();
+    Pop3TestClient halfClosed(relay->Port());
+    ASSERT_TRUE(halfClosed.SendRaw("USER alice\r\nPASS secret\r\nNOOP\r\n"));
+    halfClosed.ShutdownSending();
+    const std::string answers = halfClosed.ReadUntilClose();
     EXPECT_TRUE(answers.starts_with("+OK hostile ready\r\n")) << answers;
-    EXPECT_TRUE(reader.WaitForClose()) << "the relay keeps a half-closed connection open";
-    reader.Close();
+    EXPECT_TRUE(halfClosed.WaitForClose()) << "the relay keeps a half-closed connection open";
+    halfClosed.Close();
     ASSERT_TRUE(relay->CollectAll());
 
     // Clients that connect and never say anything hold their sessions only while they stay.
@@ -113,11 +90,7 @@ TEST_F(HostileClientTest, TenThousandTinySegments)
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(client.Login("alice", "secret"));
     // One octet per segment: 10,000 segments make 1,666 NOOP commands, sent without waiting for the answers.
-    const int fd = RawConnect(relay->Port());
-    ASSERT_GE(fd, 0);
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    Pop3TestClient tiny = Pop3TestClient::Adopt(fd);
+    Pop3TestClient tiny(relay->Port());  // without Nagle's delay: one segment per octet
     ASSERT_EQ(tiny.ReadLine(), "+OK hostile ready\r\n");
     const std::string stream = [] {
         std::string text = "USER alice\r\nPASS secret\r\n";
@@ -126,9 +99,9 @@ TEST_F(HostileClientTest, TenThousandTinySegments)
         }
         return text;
     }();
-    std::thread sender([fd, &stream] {
-        for (const char octet : stream) {
-            if (::send(fd, &octet, 1, MSG_NOSIGNAL) != 1) {
+    std::thread sender([&tiny, &stream] {
+        for (std::size_t at = 0; at < stream.size(); ++at) {
+            if (!tiny.SendRaw(std::string_view(stream).substr(at, 1))) {
                 return;
             }
         }

@@ -1,33 +1,17 @@
 #include "integration/HostilePop3Server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 
+#include "integration/Pop3TestClient.h"
 #include "support/PeerListener.h"
 
 namespace {
+// How long the accept loop and the sessions wait before they look at the stop flag again.
 constexpr int kPollMs = 50;
-
-bool SendAll(int connection, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t sent = ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) {
-            continue;
-        }
-        if (sent <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-}
 }  // namespace
 
 const std::string HostilePop3Server::kOddMail = std::string(
@@ -85,8 +69,10 @@ void HostilePop3Server::AcceptLoop()
             ++liveSessions;
         }
         std::thread([this, connection, hostile] {
-            Serve(connection, hostile);
-            ::close(connection);
+            {
+                Pop3TestClient peer = Pop3TestClient::Adopt(connection, kPollMs);
+                Serve(peer, connection, hostile);
+            }
             std::scoped_lock guard(lock);
             --liveSessions;
             sessionEnded.notify_all();  // under the lock: the destructor cannot free it before this returns
@@ -94,65 +80,40 @@ void HostilePop3Server::AcceptLoop()
     }
 }
 
-void HostilePop3Server::Stall(int connection)
+void HostilePop3Server::Stall(Pop3TestClient& peer)
 {
-    char sink[65536];
-    while (!stopping) {
-        pollfd watch{connection, POLLIN, 0};
-        if (::poll(&watch, 1, kPollMs) <= 0) {
-            continue;
-        }
-        const ssize_t received = ::recv(connection, sink, sizeof sink, 0);
-        if (received == 0 || (received < 0 && errno != EINTR)) {
-            return;
-        }
+    while (!stopping && !peer.PeerClosed()) {
+        peer.ReadUntilClose();
     }
 }
 
-bool HostilePop3Server::ReadLine(int connection, std::string& pending, std::string& line)
+std::optional<std::string> HostilePop3Server::ReadCommand(Pop3TestClient& peer)
 {
-    for (;;) {
-        if (const std::size_t end = pending.find("\r\n"); end != std::string::npos) {
-            line = pending.substr(0, end);
-            pending.erase(0, end + 2);
-            return true;
+    while (!stopping && !peer.PeerClosed()) {
+        if (std::optional<std::string> line = peer.ReadLine()) {
+            line->resize(line->size() - 2);
+            return line;
         }
-        if (stopping) {
-            return false;
-        }
-        pollfd watch{connection, POLLIN, 0};
-        if (::poll(&watch, 1, kPollMs) <= 0) {
-            continue;
-        }
-        char chunk[4096];
-        const ssize_t received = ::recv(connection, chunk, sizeof chunk, 0);
-        if (received < 0 && errno == EINTR) {
-            continue;
-        }
-        if (received <= 0) {
-            return false;
-        }
-        pending.append(chunk, static_cast<std::size_t>(received));
     }
+    return std::nullopt;
 }
 
-void HostilePop3Server::Serve(int connection, bool hostile)
+void HostilePop3Server::Serve(Pop3TestClient& peer, int connection, bool hostile)
 {
     if (hostile && fault == Fault::NeverGreets) {
-        Stall(connection);
+        Stall(peer);
         return;
     }
-    if (!SendAll(connection, "+OK hostile ready\r\n")) {
+    if (!peer.SendRaw("+OK hostile ready\r\n")) {
         return;
     }
     if (hostile && fault == Fault::StallsAfterGreeting) {
-        Stall(connection);
+        Stall(peer);
         return;
     }
-    std::string pending;
-    std::string line;
     bool first = true;
-    while (ReadLine(connection, pending, line)) {
+    while (const std::optional<std::string> command = ReadCommand(peer)) {
+        const std::string& line = *command;
         if (hostile && first && fault == Fault::Resets) {
             const linger abort{1, 0};  // close with RST instead of FIN
             ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -168,13 +129,13 @@ void HostilePop3Server::Serve(int connection, bool hostile)
                     c = '\n';  // never a line end: the answer stays unfinished until the close
                 }
             }
-            SendAll(connection, garbage);
+            peer.SendRaw(garbage);
             return;
         }
         first = false;
         const std::string word = line.substr(0, 4);
         if (word == "QUIT") {
-            SendAll(connection, "+OK bye\r\n");
+            peer.SendRaw("+OK bye\r\n");
             return;
         }
         if (line == "RETR 2" && !hostile) {
@@ -183,37 +144,37 @@ void HostilePop3Server::Serve(int connection, bool hostile)
             for (std::size_t i = 0; i < kLargeMailLines; ++i) {
                 mail += body + "\r\n";
             }
-            if (SendAll(connection, mail + ".\r\n")) {
+            if (peer.SendRaw(mail + ".\r\n")) {
                 ++largeMailsSent;
             }
             continue;
         }
         if (word != "RETR" || !hostile) {
-            SendAll(connection, word == "RETR" ? "+OK 5 octets\r\nhi\r\n.\r\n" : "+OK\r\n");
+            peer.SendRaw(word == "RETR" ? "+OK 5 octets\r\nhi\r\n.\r\n" : "+OK\r\n");
             continue;
         }
         switch (fault) {
         case Fault::StallsInRetr:
-            SendAll(connection, "+OK 1000 octets\r\nFrom: a@example.org\r\n\r\nthe start of a bo");
-            Stall(connection);
+            peer.SendRaw("+OK 1000 octets\r\nFrom: a@example.org\r\n\r\nthe start of a bo");
+            Stall(peer);
             return;
         case Fault::LongLine: {
-            if (!SendAll(connection, "+OK 67108864 octets\r\n")) {
+            if (!peer.SendRaw("+OK 67108864 octets\r\n")) {
                 return;
             }
             const std::string block(1 << 20, 'A');
-            for (std::size_t sent = 0; sent < kLongLineSize && SendAll(connection, block); sent += block.size()) {
+            for (std::size_t sent = 0; sent < kLongLineSize && peer.SendRaw(block); sent += block.size()) {
             }
             return;
         }
         case Fault::BareLfAndNul:
-            SendAll(connection, kOddMail);
+            peer.SendRaw(kOddMail);
             continue;
         case Fault::ClosesMidLine:
-            SendAll(connection, "+OK 1000 octets\r\nFrom: a@example.org\r\nSubj");
+            peer.SendRaw("+OK 1000 octets\r\nFrom: a@example.org\r\nSubj");
             return;
         default:
-            SendAll(connection, "+OK\r\n");
+            peer.SendRaw("+OK\r\n");
             continue;
         }
     }

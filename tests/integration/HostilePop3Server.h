@@ -7,8 +7,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+
+class Pop3TestClient;
 
 class HostilePop3Server {
 public:
@@ -42,11 +45,11 @@ public:
 
 private:
     void AcceptLoop();
-    void Serve(int connection, bool hostile);
+    void Serve(Pop3TestClient& peer, int connection, bool hostile);
     // Waits until the peer closes or the server stops, ignoring whatever it sends.
-    void Stall(int connection);
-    // One command line without its CR LF; false when the peer closed or the server stops.
-    bool ReadLine(int connection, std::string& pending, std::string& line);
+    void Stall(Pop3TestClient& peer);
+    // One command line without its CR LF; nullopt when the peer closed or the server stops.
+    std::optional<std::string> ReadCommand(Pop3TestClient& peer);
 
     Fault fault;
     int listener = -1;

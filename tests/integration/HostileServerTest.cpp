@@ -60,19 +60,12 @@ protected:
 
 std::string FaultName(const testing::TestParamInfo<Fault>& info)
 {
-    switch (info.param) {
-    case Fault::None: return "None";
-    case Fault::NeverGreets: return "NeverGreets";
-    case Fault::StallsAfterGreeting: return "StallsAfterGreeting";
-    case Fault::StallsInRetr: return "StallsInRetr";
-    case Fault::LongLine: return "LongLine";
-    case Fault::BareLfAndNul: return "BareLfAndNul";
-    case Fault::ClosesMidLine: return "ClosesMidLine";
-    case Fault::Garbage: return "Garbage";
-    case Fault::Resets: return "Resets";
-    }
-    return "Unknown";
+    // In the order of the enumeration.
+    static const char* const kNames[] = {"None", "NeverGreets", "StallsAfterGreeting", "StallsInRetr",
+                                         "LongLine", "BareLfAndNul", "ClosesMidLine", "Garbage", "Resets"};
+    return kNames[static_cast<int>(info.param)];
 }
+
 }  // namespace
 
 TEST_P(HostileServerTest, ClientIsReleasedAndTheNextOneServed)

@@ -11,16 +11,24 @@
 #include <chrono>
 #include <utility>
 
+namespace {
+sockaddr_in Ipv4Address(const char* host, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    ::inet_pton(AF_INET, host, &address.sin_addr);
+    return address;
+}
+}  // namespace
+
 Pop3TestClient::Pop3TestClient(std::uint16_t port, int timeoutMs) : timeoutMs(timeoutMs)
 {
     fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) {
         return;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = Ipv4Address("127.0.0.1", port);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         Close();
         return;
@@ -45,7 +53,8 @@ Pop3TestClient::~Pop3TestClient()
 }
 
 Pop3TestClient::Pop3TestClient(Pop3TestClient&& other) noexcept
-    : fd(std::exchange(other.fd, -1)), timeoutMs(other.timeoutMs), pending(std::move(other.pending))
+    : fd(std::exchange(other.fd, -1)), timeoutMs(other.timeoutMs), pending(std::move(other.pending)),
+      peerClosed(other.peerClosed)
 {
 }
 
@@ -56,6 +65,7 @@ Pop3TestClient& Pop3TestClient::operator=(Pop3TestClient&& other) noexcept
         fd = std::exchange(other.fd, -1);
         timeoutMs = other.timeoutMs;
         pending = std::move(other.pending);
+        peerClosed = other.peerClosed;
     }
     return *this;
 }
@@ -110,6 +120,7 @@ Pop3TestClient::Receipt Pop3TestClient::ReceiveSome(std::chrono::steady_clock::t
             continue;
         }
         if (received <= 0) {
+            peerClosed = true;
             return Receipt::Ended;
         }
         pending.append(chunk, static_cast<std::size_t>(received));
@@ -225,9 +236,7 @@ std::string Pop3TestClient::ReadBytes(std::size_t count)
 std::uint16_t UnusedLoopbackPort()
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = Ipv4Address("127.0.0.1", 0);
     socklen_t length = sizeof address;
     std::uint16_t port = 0;
     if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
@@ -246,10 +255,7 @@ bool CanConnect(const char* host, std::uint16_t port)
     if (s < 0) {
         return false;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    ::inet_pton(AF_INET, host, &address.sin_addr);
+    sockaddr_in address = Ipv4Address(host, port);
     const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(s);
     return connected;

@@ -24,6 +24,8 @@ public:
     Pop3TestClient& operator=(const Pop3TestClient&) = delete;
 
     bool IsConnected() const { return fd >= 0; }
+    // Whether a read has found the connection closed (or reset) by the peer.
+    bool PeerClosed() const { return peerClosed; }
     // Sends the bytes as they are (no line end added). False when the connection is gone.
     bool SendRaw(std::string_view bytes);
     // Sends the line followed by CR LF.
@@ -58,6 +60,7 @@ private:
     int fd = -1;
     int timeoutMs = kDefaultTimeoutMs;
     std::string pending;
+    bool peerClosed = false;
 };
 
 // A port of 127.0.0.1 where nothing listens (a socket was bound there and closed again).

@@ -8,14 +8,14 @@
 namespace {
 constexpr const char* kProxyServerKey = "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences";
 
-win32::HKEY OpenProxyServerKey()
+void SetProxyServerValue(const char* name, win32::DWORD type, const void* data, win32::DWORD size)
 {
     win32::HKEY key = nullptr;
     if (win32::RegCreateKeyEx(win32::HKEY_CURRENT_USER, kProxyServerKey, 0, nullptr, win32::REG_OPTION_NON_VOLATILE,
-                              win32::KEY_READ | win32::KEY_WRITE, nullptr, &key, nullptr) != win32::ERROR_SUCCESS) {
-        return nullptr;
+                              win32::KEY_READ | win32::KEY_WRITE, nullptr, &key, nullptr) == win32::ERROR_SUCCESS) {
+        win32::RegSetValueEx(key, name, 0, type, static_cast<const win32::BYTE*>(data), size);
+        win32::RegCloseKey(key);
     }
-    return key;
 }
 }  // namespace
 
@@ -47,20 +47,12 @@ ScopedRegistry::~ScopedRegistry()
 
 void WriteProxyServerString(const char* name, const std::string& value)
 {
-    if (win32::HKEY key = OpenProxyServerKey()) {
-        win32::RegSetValueEx(key, name, 0, win32::REG_SZ, reinterpret_cast<const win32::BYTE*>(value.c_str()),
-                             static_cast<win32::DWORD>(value.size() + 1));
-        win32::RegCloseKey(key);
-    }
+    SetProxyServerValue(name, win32::REG_SZ, value.c_str(), static_cast<win32::DWORD>(value.size() + 1));
 }
 
 void WriteProxyServerDword(const char* name, win32::DWORD value)
 {
-    if (win32::HKEY key = OpenProxyServerKey()) {
-        win32::RegSetValueEx(key, name, 0, win32::REG_DWORD, reinterpret_cast<const win32::BYTE*>(&value),
-                             sizeof value);
-        win32::RegCloseKey(key);
-    }
+    SetProxyServerValue(name, win32::REG_DWORD, &value, sizeof value);
 }
 
 void WriteProxyServerSettings(const std::string& mailServerAddress, win32::DWORD mailServerPort,
