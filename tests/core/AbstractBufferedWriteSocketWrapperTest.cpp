@@ -68,13 +68,4 @@ TEST(AbstractBufferedWriteSocketWrapper, FailedFlushKeepsTheBufferForTheNextOne)
     EXPECT_EQ(writer.sends, std::vector<std::string>{"USER alice\r\nPASS x\r\n"});
 }
 
-TEST(ConnectionFailure, IsAnEmptyCharacterString)
-{
-    try {
-        throw ConnectionFailure();
-    } catch (const std::string& text) {
-        EXPECT_TRUE(text.empty());
-    }
-}
-
 }  // namespace

@@ -53,11 +53,4 @@ TEST(LoadResourceString, MissingOrEmptyEntryFailsAndLeavesTheTextAlone)
     EXPECT_EQ(text, "before");
 }
 
-TEST(LoadResourceString, LoadsTheServersOwnWarningText)
-{
-    std::string text;
-    ASSERT_TRUE(LoadResourceString(106, text));
-    EXPECT_EQ(win32::AnsiToUtf8(text).rfind("受信メールサーバが見つかりません。", 0), 0u);
-}
-
 }  // namespace
