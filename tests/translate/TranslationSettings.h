@@ -4,13 +4,25 @@
 
 #include <string>
 
-#include "platform/Win32Types.h"
+#include "settings/RawRegistry.h"
 
 constexpr const char* kEnginePreferencesKey = "Software\\Norvale\\RiloEJTransPref";
-constexpr const char* kMailerRuleKey = "Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule";
+constexpr const char* kMailerRuleKey = raw::kRuleKey;
 
-void WriteRegistryString(const char* key, const char* name, const std::string& value);
-void WriteRegistryDword(const char* key, const char* name, win32::DWORD value);
+inline void WriteRegistryString(const char* key, const char* name, const std::string& value)
+{
+    raw::Set(key, name, win32::REG_SZ, value + '\0');
+}
+
+inline void WriteRegistryDword(const char* key, const char* name, win32::DWORD value)
+{
+    raw::SetDword(key, name, value);
+}
 
 // The engine preferences that select the command translator running `command`.
-void UseCommandEngine(const std::string& command, win32::DWORD timeoutSeconds = 60);
+inline void UseCommandEngine(const std::string& command, win32::DWORD timeoutSeconds = 60)
+{
+    WriteRegistryString(kEnginePreferencesKey, "Engine", "command");
+    WriteRegistryString(kEnginePreferencesKey, "Command", command);
+    WriteRegistryDword(kEnginePreferencesKey, "TimeoutSeconds", timeoutSeconds);
+}
