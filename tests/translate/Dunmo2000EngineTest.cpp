@@ -124,11 +124,4 @@ TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverythin
     win32::RegisterComponentClass(*engineClass);
 }
 
-TEST(Dunmo2000EngineApartment, InitializeOutsideAnApartmentFails)
-{
-    ScopedTestComponents components({});
-    Dunmo2000Engine engine;
-    EXPECT_EQ(InitializeFailure(engine), win32::CO_E_NOTINITIALIZED);
-}
-
 }  // namespace
