@@ -57,13 +57,6 @@ protected:
     std::vector<std::string> ids;
 };
 
-TEST_F(TranslateAgentTest, GreetingIsGivenOnce)
-{
-    std::string response = "unchanged";
-    EXPECT_FALSE(agent->GetResponse(response));
-    EXPECT_EQ(response, "unchanged");
-}
-
 TEST_F(TranslateAgentTest, CommandTable)
 {
     using Lines = std::vector<std::string>;
