@@ -170,17 +170,6 @@ class EndToEndTest(unittest.TestCase):
         self.assertEqual(again.stat()[0], len(MAILS))
         again.quit()
 
-    def test_curl_takes_the_translated_copy(self):
-        self.start()
-        url = "pop3://127.0.0.1:%d/1" % self.host.port
-        curl = ["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT), "--user",
-                "%s:%s" % (self.server.user, self.server.password), url]
-        original = subprocess.run(curl, check=True, capture_output=True).stdout
-        self.assertIn(b"Subject: Project update", original)
-        self.host.wait_until_idle()
-        translated = subprocess.run(curl, check=True, capture_output=True).stdout
-        self.check_translated(translated, "Project update")
-
     def fetchmail(self):
         if not shutil.which("fetchmail"):
             self.skipTest("fetchmail is not installed")
