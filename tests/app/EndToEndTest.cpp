@@ -47,6 +47,7 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
     const ProcessResult translated = Fetch(dovecot, 1);
     ASSERT_EQ(translated.exitCode, 0) << translated.errors;
     EXPECT_NE(Lower(translated.output).find("iso-2022-jp"), std::string::npos) << translated.output;
+    EXPECT_NE(translated.output.find("Subject: TR: "), std::string::npos) << translated.output;
     EXPECT_NE(translated.output.find("This is a short English mail."), std::string::npos) << translated.output;
     EXPECT_NE(translated.output, relayed.output);
 
