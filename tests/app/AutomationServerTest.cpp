@@ -84,22 +84,6 @@ TEST_F(AutomationServer, ProcessStaysWhileAnotherClientHoldsAConnection) {
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
 
-TEST_F(AutomationServer, StartupModeKeepsRunningWithoutAnyClient) {
-    auto server = StartServer({"-Startup"});
-    AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-    // The class object is published before the entry starts the server, as on the original platform.
-    EXPECT_TRUE(WaitFor([&client] { return Call(client, "get_Running")["pRunning"] == 1; }, kStartTimeout));
-    client.Close();
-    // The running object table's reference keeps it: a new client still finds the server running.
-    AutomationClient later;
-    ASSERT_TRUE(ConnectWhenPublished(later, kStartTimeout));
-    EXPECT_EQ(Call(later, "get_Running")["pRunning"], 1);
-    EXPECT_EQ(Call(later, "put_Running", {0})["hr"], 0);
-    later.Close();
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-}
-
 TEST_F(AutomationServer, SessionEndWithClientsConnectedStopsTheServerAndEndsTheProcess) {
     auto server = StartServer();
     AutomationClient client;
