@@ -148,20 +148,6 @@ TEST_F(ClassObjectTransport, OverlongLineIsRefusedOnceAndTheConnectionGoesOn) {
     EXPECT_EQ(client.ReadAnswer()["id"], 4);
 }
 
-TEST_F(ClassObjectTransport, EachConnectionHoldsOneReferenceWhileOpen) {
-    {
-        RawClient first(win32::AutomationSocketPath());
-        RawClient second(win32::AutomationSocketPath());
-        first.Send(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})" "\n");
-        second.Send(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})" "\n");
-        ASSERT_FALSE(first.ReadAnswer().is_null());
-        ASSERT_FALSE(second.ReadAnswer().is_null());
-        EXPECT_EQ(opened, 2);
-        EXPECT_EQ(closed, 0);
-    }
-    EXPECT_TRUE(WaitFor([this] { return closed == 2; }, std::chrono::seconds(10)));
-}
-
 TEST_F(ClassObjectTransport, SuspendedServerClosesNewConnectionsWithoutAReference) {
     ASSERT_EQ(server->Suspend(), win32::S_OK);
     RawClient refused(win32::AutomationSocketPath());
