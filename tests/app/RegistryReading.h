@@ -1,8 +1,6 @@
 // Reads the registry the way the tests inspect what registration left behind.
 #pragma once
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -42,9 +40,4 @@ inline void WriteText(win32::HKEY hive, const std::string& path, const char* nam
                              static_cast<win32::DWORD>(text.size() + 1));
         win32::RegCloseKey(key);
     }
-}
-
-inline std::string HiveFileText(const std::string& hiveName) {
-    std::ifstream file(win32::RegistryFolder() + "/" + hiveName + ".reg");
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
