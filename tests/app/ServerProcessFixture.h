@@ -3,8 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,19 +14,6 @@
 #include "settings/TempRegistryFolder.h"
 #include "tools/vuvedctl/AutomationClient.h"
 
-// A port that is free at this moment (the system's choice for a socket bound to port 0).
-inline unsigned FreeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    socklen_t length = sizeof(address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 class ServerProcessTest : public ::testing::Test {
 protected:
     static constexpr std::chrono::milliseconds kStartTimeout{20000};
@@ -36,7 +21,7 @@ protected:
 
     void SetUp() override {
         setenv("VUVED_NO_GUI", "1", 1);
-        listenPort = FreeLoopbackPort();
+        listenPort = UnusedLoopbackPort();
         raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", listenPort);
         raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("127.0.0.1") + '\0');
         // Not the listening port: the same endpoint on both sides would stop the start with a warning.

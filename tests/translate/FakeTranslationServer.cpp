@@ -1,10 +1,7 @@
 #include "FakeTranslationServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,17 +63,4 @@ FakeTranslationServer::~FakeTranslationServer()
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
     }
-}
-
-std::uint16_t RefusingPort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(s);
-    return ntohs(address.sin_port);
 }

@@ -23,6 +23,3 @@ private:
     int input = -1;
     std::uint16_t port = 0;
 };
-
-// A loopback port on which nothing listens (bound, then closed).
-std::uint16_t RefusingPort();

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FakeTranslationServer.h"
+#include "integration/Pop3TestClient.h"
 
 using win32::LibreTranslateTranslator;
 using win32::NetworkSettings;
@@ -103,7 +104,7 @@ TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey)
 
 TEST(NetworkTranslatorsRefused, RefusedConnectionsAndEndpointsThatAreNotWebFail)
 {
-    const std::string endpoint = "http://127.0.0.1:" + std::to_string(RefusingPort());
+    const std::string endpoint = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort());
     OpenAiTranslator openAi(NetworkSettings{endpoint + "/v1", "m", "", 5});
     LibreTranslateTranslator libre(NetworkSettings{endpoint, "", "", 5});
     for (Translator* translator : {static_cast<Translator*>(&openAi), static_cast<Translator*>(&libre)}) {
