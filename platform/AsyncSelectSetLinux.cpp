@@ -343,10 +343,13 @@ void AsyncSelectSet::HandlePollResults(const pollfd* fds)
     epoll_event ready[kEventsPerHarvest];
     const int count = ::epoll_wait(fds[0].fd, ready, kEventsPerHarvest, 0);
     for (int i = 0; i < count; ++i) {
+        // Copied out: epoll_event is packed, so its fields may not be bound by reference.
+        const std::uint64_t id = ready[i].data.u64;
+        const std::uint32_t events = ready[i].events;
         std::shared_ptr<SocketRegistration> registration;
         {
             std::scoped_lock guard(registryLock);
-            const auto found = members.find(ready[i].data.u64);
+            const auto found = members.find(id);
             if (found == members.end()) {
                 continue;  // cancelled since epoll reported it
             }
@@ -356,7 +359,7 @@ void AsyncSelectSet::HandlePollResults(const pollfd* fds)
         if (registration->cancelled) {
             continue;
         }
-        Handle(*registration, ready[i].events);
+        Handle(*registration, events);
         registration->Watch();
     }
 }
