@@ -88,13 +88,6 @@ TEST(Wait, BadHandlesFail)
     EXPECT_EQ(win32::WaitForMultipleObjects(65, handles, win32::FALSE, 0), win32::WAIT_FAILED);
 }
 
-TEST(Wait, TimeoutEndsAWaitOnAnUnsetEvent)
-{
-    ScopedEvent event(true, false);
-    EXPECT_EQ(win32::WaitForSingleObject(event.handle, 30), win32::WAIT_TIMEOUT);
-    EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event.handle, 30, win32::QS_ALLINPUT, 0), win32::WAIT_TIMEOUT);
-}
-
 unsigned EndEarly(void* argument)
 {
     *static_cast<int*>(argument) = 1;

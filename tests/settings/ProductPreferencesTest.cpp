@@ -13,8 +13,6 @@ using ProductPreferencesTest = RegistryFolderTest;
 
 TEST_F(ProductPreferencesTest, ConstructionCreatesTheWholeKeyPath) {
     ASSERT_FALSE(raw::KeyExists("Software\\Norvale"));
-    ProxyServerPreferences proxy;
-    EXPECT_TRUE(raw::KeyExists(raw::kProxyKey));
     MailerRulePreferences rules;
     EXPECT_TRUE(raw::KeyExists(raw::kRuleKey));
     EXPECT_NE(
