@@ -4,13 +4,9 @@
 // process holds what it held before.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,25 +48,6 @@ bool Session(std::uint16_t port, Leaving leaving)
     }
     const auto answer = client.Command("QUIT");
     return answer && answer->starts_with("+OK") && client.WaitForClose();
-}
-
-// Lowers the process's descriptor limit (for good) and runs sessions one after another without collecting them;
-// ends the process with 0 when every one was served.
-[[noreturn]] void ServeUnderTightLimit(std::uint16_t port)
-{
-    const auto limit = static_cast<rlim_t>(OpenDescriptorCount() + 40);
-    const rlimit tight{limit, limit};
-    if (::setrlimit(RLIMIT_NOFILE, &tight) != 0) {
-        std::fprintf(stderr, "cannot lower the descriptor limit\n");
-        std::_Exit(2);
-    }
-    for (int i = 0; i < 200; ++i) {
-        if (!Session(port, Leaving::Quit)) {
-            std::fprintf(stderr, "session %d was not served\n", i);
-            std::_Exit(1);
-        }
-    }
-    std::_Exit(0);
 }
 
 class StormTest : public testing::Test {
@@ -224,12 +201,4 @@ TEST_F(StormTest, ClientsOpeningAndClosingAsFastAsTheyCanWhileThePeriodicCollect
         EXPECT_GT(sessions.load(), 0);
         ExpectCollectedAndServing();
     }
-}
-
-// In a process of its own, whose descriptor limit is lowered to a few dozen above what it holds: while finished
-// sessions held their events' descriptors, a few sessions used them up and the server stopped accepting for good.
-TEST_F(StormTest, TightDescriptorLimitDoesNotStopTheServer)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(ServeUnderTightLimit(relay->Port()), testing::ExitedWithCode(0), "");
 }
