@@ -108,6 +108,12 @@ def noop_round_trips(port, user, password, count):
     return statistics.median(times)
 
 
+def unused_loopback_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
 class Perdition:
     def __init__(self, mail_server_port):
         self.mail_server_port = mail_server_port
@@ -116,9 +122,7 @@ class Perdition:
         self.port = None
 
     def __enter__(self):
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            self.port = s.getsockname()[1]
+        self.port = unused_loopback_port()
         # Its daemon mode dies silently here: keep it in the foreground.
         self.process = subprocess.Popen(
             ["perdition.pop3", "--no_daemon", "--protocol", "POP3", "--bind_address", "127.0.0.1",
@@ -153,9 +157,7 @@ class ByteCopier:
         self.port = None
 
     def __enter__(self):
-        with socket.socket() as s:
-            s.bind(("127.0.0.1", 0))
-            self.port = s.getsockname()[1]
+        self.port = unused_loopback_port()
         self.process = subprocess.Popen([self.path, str(self.port), str(self.mail_server_port)],
                                         stdout=subprocess.PIPE, text=True)
         if self.process.stdout.readline().strip() != "ready":
