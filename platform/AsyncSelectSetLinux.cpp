@@ -149,9 +149,16 @@ void SocketRegistration::Watch()
     epoll_event interest{};
     interest.events = static_cast<std::uint32_t>(events) | EPOLLONESHOT;
     interest.data.u64 = id;
-    if (::epoll_ctl(epollFd, inEpoll ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &interest) == 0) {
-        inEpoll = true;
+    int operation = inEpoll ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+    if (::epoll_ctl(epollFd, operation, fd, &interest) != 0) {
+        // The instance knew the descriptor otherwise than recorded (an entry left behind by a descriptor closed
+        // without a cancel, or one the kernel dropped): take the other way once.
+        operation = errno == EEXIST ? EPOLL_CTL_MOD : errno == ENOENT ? EPOLL_CTL_ADD : -1;
+        if (operation < 0 || ::epoll_ctl(epollFd, operation, fd, &interest) != 0) {
+            return;
+        }
     }
+    inEpoll = true;
 }
 
 bool AsyncSelectSet::Select(int fd, HWND window, UINT message, LONG mask)
