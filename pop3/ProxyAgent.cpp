@@ -25,8 +25,11 @@
 #include "translate/Pop3TranslateThread.h"
 
 namespace {
-// Large receives, drained until the socket is empty, keep the wake-ups per mail few.
-constexpr int kReceiveChunk = 64 * 1024;
+// Large receives, drained until the socket is empty, keep the wake-ups per mail few. A session starts with small
+// ones (greeting, one-line answers), so that the many short sessions of a busy server hold little memory; each
+// receive that fills its buffer doubles the next, up to the largest.
+constexpr int kFirstReceive = 4 * 1024;
+constexpr int kLargestReceive = 64 * 1024;
 constexpr win32::DWORD kDefaultListenPort = 110;
 constexpr win32::DWORD kAnyInput = 0xFF;
 // A client that has closed its side may still be reading the answers to its last commands (a half-closed
@@ -196,6 +199,7 @@ void ProxyAgent::OpenProxySocket()
 void ProxyAgent::ReceiveLoop()
 {
     AsyncSocketNotifier* own = notifier;
+    int receiveSize = kFirstReceive;
     while (!aborted) {
         own->Wait(win32::FD_READ | win32::FD_CLOSE);
         if (tls) {
@@ -206,11 +210,11 @@ void ProxyAgent::ReceiveLoop()
         for (;;) {
             int received = win32::SOCKET_ERROR;
             int error = win32::WSAENOTSOCK;
-            incoming.resize(kReceiveChunk);
+            incoming.resize(static_cast<std::size_t>(receiveSize));
             {
                 std::scoped_lock socketGuard(socketLock);
                 if (serverSocket != win32::INVALID_SOCKET) {
-                    received = win32::recv(serverSocket, incoming.data(), kReceiveChunk, 0);
+                    received = win32::recv(serverSocket, incoming.data(), receiveSize, 0);
                     if (received == win32::SOCKET_ERROR) {
                         error = win32::WSAGetLastError();
                     }
@@ -229,9 +233,10 @@ void ProxyAgent::ReceiveLoop()
             }
             incoming.resize(static_cast<std::size_t>(received));
             HandOver(incoming);
-            if (received < kReceiveChunk) {
+            if (received < receiveSize) {
                 break;  // most likely empty now; the next notification says when more arrives
             }
+            receiveSize = std::min(2 * receiveSize, kLargestReceive);
         }
     }
 }
