@@ -82,7 +82,26 @@ void TrimPivot(std::string& pivot) {
 }  // namespace
 
 bool JapaneseCodeConverter::IsPlainAscii(std::string_view text) {
-    return SevenBitRun(Bytes(text), text.size(), true) == text.size();
+    // Sixty-four octets per step (GCC and Clang vector extension) while none is unusual, so that a whole
+    // captured mail is checked at about the speed of reading it; the rest, and a block that stops, go the
+    // octet-exact way.
+    using Octets16 = signed char __attribute__((vector_size(16)));
+    constexpr std::size_t kStep = 4 * sizeof(Octets16);
+    std::size_t at = 0;
+    for (; at + kStep <= text.size(); at += kStep) {
+        Octets16 unusual = {};
+        for (std::size_t block = 0; block < kStep; block += sizeof(Octets16)) {
+            Octets16 here;
+            std::memcpy(&here, text.data() + at + block, sizeof here);
+            unusual |= (here < 0) | (here == static_cast<signed char>(kEsc));
+        }
+        std::uint64_t halves[2];
+        std::memcpy(halves, &unusual, sizeof halves);
+        if ((halves[0] | halves[1]) != 0) {
+            return false;
+        }
+    }
+    return SevenBitRun(Bytes(text) + at, text.size() - at, true) == text.size() - at;
 }
 
 bool JapaneseCodeConverter::Detect(std::string_view in, CodeKind& kind) const {

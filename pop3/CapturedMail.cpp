@@ -1,9 +1,9 @@
 #include "pop3/CapturedMail.h"
 
-#include <cstring>
 #include <vector>
 
 #include "mail/Email.h"
+#include "mail/JapaneseCodeConverter.h"
 
 namespace {
 // A size announcement beyond this is not trusted for reserving memory up front.
@@ -11,54 +11,6 @@ constexpr std::size_t kLargestReservation = 64 * 1024 * 1024;
 // Room for the terminating line and some dot-stuffing beyond the announced size.
 constexpr std::size_t kAnswerSlack = 1024;
 
-constexpr char kEscape = 0x1B;
-
-// Sixteen octets looked at at once (GCC and Clang vector extension), so that surveying a large mail costs about
-// as much as reading it.
-using Octets16 = signed char __attribute__((vector_size(16)));
-constexpr std::size_t kBlock = sizeof(Octets16);
-
-bool AnySet(Octets16 flags)
-{
-    std::uint64_t halves[2];
-    std::memcpy(halves, &flags, sizeof halves);
-    return (halves[0] | halves[1]) != 0;
-}
-
-bool IsUnusual(char octet)
-{
-    return static_cast<unsigned char>(octet) >= 0x80 || octet == kEscape;
-}
-
-Octets16 LoadBlock(const char* at)
-{
-    Octets16 block;
-    std::memcpy(&block, at, kBlock);
-    return block;
-}
-
-// Whether no octet is above 0x7F or an ESC, as JapaneseCodeConverter::IsPlainAscii asks of each line.
-bool IsPlainAscii(std::string_view octets)
-{
-    const char* data = octets.data();
-    Octets16 unusual = {};
-    std::size_t at = 0;
-    for (; at + 4 * kBlock <= octets.size(); at += 4 * kBlock) {
-        for (std::size_t block = 0; block < 4; ++block) {
-            const Octets16 here = LoadBlock(data + at + block * kBlock);
-            unusual |= (here < 0) | (here == kEscape);
-        }
-    }
-    if (AnySet(unusual)) {
-        return false;
-    }
-    for (; at < octets.size(); ++at) {
-        if (IsUnusual(data[at])) {
-            return false;
-        }
-    }
-    return true;
-}
 }  // namespace
 
 void CapturedMail::Reserve(std::size_t octets)
@@ -110,6 +62,6 @@ CapturedMail::Outline CapturedMail::Survey() const
     // The answer's "." line is its only line that is exactly "." and its last; SetMail leaves it out.
     const std::size_t dotLine = body.ends_with(".\r\n") && (body.size() == 3 || body.ends_with("\r\n.\r\n")) ? 3 : 0;
     outline.bodyOctets = static_cast<std::uint32_t>(body.size() - dotLine);
-    outline.bodyPlainAscii = IsPlainAscii(body);
+    outline.bodyPlainAscii = JapaneseCodeConverter::IsPlainAscii(body);
     return outline;
 }
