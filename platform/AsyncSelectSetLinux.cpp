@@ -247,16 +247,21 @@ void AsyncSelectSet::Cancel(int fd)
     Unregister(fd);
 }
 
+namespace {
+// The registration of a socket, null when it has none.
+std::shared_ptr<SocketRegistration> Registered(int fd)
+{
+    std::scoped_lock guard(registryLock);
+    const auto found = registrations.find(fd);
+    return found != registrations.end() ? found->second : nullptr;
+}
+}  // namespace
+
 void AsyncSelectSet::Rearm(int fd, std::uint32_t bits)
 {
-    std::shared_ptr<SocketRegistration> registration;
-    {
-        std::scoped_lock guard(registryLock);
-        const auto found = registrations.find(fd);
-        if (found == registrations.end()) {
-            return;
-        }
-        registration = found->second;
+    const std::shared_ptr<SocketRegistration> registration = Registered(fd);
+    if (!registration) {
+        return;
     }
     std::uint32_t wanted = 0;
     if ((registration->mask & FD_READ) != 0) {
@@ -280,14 +285,9 @@ void AsyncSelectSet::Rearm(int fd, std::uint32_t bits)
 
 void AsyncSelectSet::ChangeState(int fd, std::uint32_t set, std::uint32_t clear)
 {
-    std::shared_ptr<SocketRegistration> registration;
-    {
-        std::scoped_lock guard(registryLock);
-        const auto found = registrations.find(fd);
-        if (found == registrations.end()) {
-            return;
-        }
-        registration = found->second;
+    const std::shared_ptr<SocketRegistration> registration = Registered(fd);
+    if (!registration) {
+        return;
     }
     registration->state.fetch_and(~clear, std::memory_order_acq_rel);
     registration->state.fetch_or(set, std::memory_order_acq_rel);
