@@ -26,9 +26,9 @@
 
 namespace {
 // Large receives, drained until the socket is empty, keep the wake-ups per mail few. A session starts with small
-// ones (greeting, one-line answers), so that the many short sessions of a busy server hold little memory; each
-// receive that fills its buffer doubles the next, up to the largest.
-constexpr int kFirstReceive = 4 * 1024;
+// ones (greeting, one-line answers), so that the many short sessions of a busy server hold little memory until
+// they are collected; each receive that fills its buffer doubles the next, up to the largest.
+constexpr int kFirstReceive = 1024;
 constexpr int kLargestReceive = 64 * 1024;
 constexpr win32::DWORD kDefaultListenPort = 110;
 constexpr win32::DWORD kAnyInput = 0xFF;
@@ -199,6 +199,8 @@ void ProxyAgent::OpenProxySocket()
 void ProxyAgent::ReceiveLoop()
 {
     AsyncSocketNotifier* own = notifier;
+    // Each receive fills it; it goes with the loop, so an ended session does not keep it.
+    std::string incoming;
     int receiveSize = kFirstReceive;
     while (!aborted) {
         own->Wait(win32::FD_READ | win32::FD_CLOSE);

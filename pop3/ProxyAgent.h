@@ -87,8 +87,6 @@ private:
     Pop3TranslateThread* translateThread;
     std::atomic<bool> aborted{false};
     SyncEvent dataEvent;
-    // The receive loop's own buffer, which each receive fills.
-    std::string incoming;
     win32::CriticalSection receiveLock;
     // Octets received and not yet taken by the connection thread, in arrival order.
     std::string receiveBuffer;  // guarded by receiveLock
