@@ -1,7 +1,8 @@
 """Times whole POP3 fetches from a private Dovecot: directly, through the relay (relay_host), through perdition (a
 plain POP3 proxy) and through a bare byte copier (the speed reference), alternating in one run, and the NOOP round
-trip directly, through the relay and through the byte copier; and, with a Dovecot that requires TLS, a direct pop3s
-fetch against the relay reaching Dovecot over TLS. Prints a Markdown table of medians.
+trip directly, through the relay and through the byte copier, beside one bare TCP round trip to an echo process
+(the least a proxy adds); and, with a Dovecot that requires TLS, a direct pop3s fetch against the relay reaching
+Dovecot over TLS. Prints a Markdown table of medians.
 
     relay_bench.py --relay-host PATH [--byte-copier PATH] [--runs N] [--noops N]
 """
@@ -106,6 +107,41 @@ def noop_round_trips(port, user, password, count):
     client.command("QUIT")
     client.close()
     return statistics.median(times)
+
+
+class LoopbackEcho:
+    """A bare echo process on 127.0.0.1: one round trip to it is the least any proxy adds to a NOOP, since a proxy
+    puts a second TCP connection, and so a second round trip, into the path."""
+
+    def __init__(self):
+        listener = socket.create_server(("127.0.0.1", 0))
+        self.port = listener.getsockname()[1]
+        self.pid = os.fork()
+        if self.pid == 0:
+            try:
+                while True:
+                    connection, _ = listener.accept()
+                    with connection:
+                        while data := connection.recv(4096):
+                            connection.sendall(data)
+            finally:
+                os._exit(0)
+        listener.close()
+
+    def round_trips(self, count):
+        with socket.create_connection(("127.0.0.1", self.port)) as connection:
+            connection.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            times = []
+            for _ in range(count):
+                started = time.perf_counter()
+                connection.sendall(b"NOOP\r\n")
+                connection.recv(64)
+                times.append(time.perf_counter() - started)
+        return statistics.median(times)
+
+    def close(self):
+        os.kill(self.pid, signal.SIGTERM)
+        os.waitpid(self.pid, 0)
 
 
 def unused_loopback_port():
@@ -265,24 +301,28 @@ def main():
     rounds = 5
     with dovecot.Dovecot(mails.sized_set(1, 1024)) as server, RelayHost(server.port, args.relay_host) as relay:
         copier = ByteCopier(args.byte_copier, server.port).__enter__() if args.byte_copier else None
+        echo = LoopbackEcho()
         try:
             targets = [("direct", server.port), ("relay", relay.port)]
             if copier:
                 targets.append(("byte copier", copier.port))
             noop_round_trips(server.port, server.user, server.password, 200)  # warm up
             medians = {name: [] for name, _ in targets}
+            medians["bare TCP round trip (echo)"] = []
             for _ in range(rounds):
                 for name, port in targets:
                     medians[name].append(noop_round_trips(port, server.user, server.password,
                                                           args.noops // rounds))
+                medians["bare TCP round trip (echo)"].append(echo.round_trips(args.noops // rounds))
         finally:
+            echo.close()
             if copier:
                 copier.__exit__()
     round_trip = {name: statistics.median(values) for name, values in medians.items()}
     print()
     print("| NOOP round trip | Median (µs) |")
     print("|---|---:|")
-    for name, _ in targets:
+    for name in medians:
         print("| %s | %.1f |" % (name, round_trip[name] * 1e6))
     print("| relay overhead | %.1f |" % ((round_trip["relay"] - round_trip["direct"]) * 1e6))
     if copier:
