@@ -1,6 +1,7 @@
 // The registry: the hives HKEY_CURRENT_USER, HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE, each kept by the Linux
 // backend as one text file in the .reg format. Every call sees the file as it is then (a file that has settled
-// stays parsed until it changes); every write replaces it atomically under an advisory lock. String values are read and written in the ANSI code page (932).
+// stays parsed until it changes); every write replaces it atomically under an advisory lock. String values are
+// read and written in the ANSI code page (932).
 #pragma once
 
 #include <string>

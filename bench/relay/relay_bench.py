@@ -302,18 +302,19 @@ def main():
     with dovecot.Dovecot(mails.sized_set(1, 1024)) as server, RelayHost(server.port, args.relay_host) as relay:
         copier = ByteCopier(args.byte_copier, server.port).__enter__() if args.byte_copier else None
         echo = LoopbackEcho()
+        echo_name = "bare TCP round trip (echo)"
         try:
             targets = [("direct", server.port), ("relay", relay.port)]
             if copier:
                 targets.append(("byte copier", copier.port))
             noop_round_trips(server.port, server.user, server.password, 200)  # warm up
             medians = {name: [] for name, _ in targets}
-            medians["bare TCP round trip (echo)"] = []
+            medians[echo_name] = []
             for _ in range(rounds):
                 for name, port in targets:
                     medians[name].append(noop_round_trips(port, server.user, server.password,
                                                           args.noops // rounds))
-                medians["bare TCP round trip (echo)"].append(echo.round_trips(args.noops // rounds))
+                medians[echo_name].append(echo.round_trips(args.noops // rounds))
         finally:
             echo.close()
             if copier:
