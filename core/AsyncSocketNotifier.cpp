@@ -155,3 +155,16 @@ SyncEvent* AsyncSocketNotifier::EventFor(win32::LONG eventBit)
         return nullptr;
     }
 }
+
+void CloseNotifiedSocket(AsyncSocketNotifier* notifier, win32::SOCKET socket, win32::LONG wakeEvents) noexcept
+{
+    if (notifier != nullptr) {
+        try {
+            notifier->Signal(wakeEvents);
+            notifier->SetSocket(win32::INVALID_SOCKET, 0);
+        } catch (...) {
+            // Closing the socket below cancels its reporting anyway.
+        }
+    }
+    win32::closesocket(socket);
+}

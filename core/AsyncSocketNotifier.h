@@ -51,3 +51,7 @@ private:
     SyncEvent connectEvent;
     SyncEvent closeEvent;
 };
+
+// Closes a socket its owner's workers may be waiting on: wakes the waiters of wakeEvents, detaches the socket from
+// its notifier (null when it has none) and closes it. The caller holds the lock that guards the socket handle.
+void CloseNotifiedSocket(AsyncSocketNotifier* notifier, win32::SOCKET socket, win32::LONG wakeEvents) noexcept;

@@ -168,15 +168,7 @@ void Pop3ConnectionThread::CloseConnection()
     if (socket == win32::INVALID_SOCKET) {
         return;
     }
-    if (AsyncSocketNotifier* own = notifier.load()) {
-        try {
-            own->Signal(win32::FD_CLOSE);
-            own->SetSocket(win32::INVALID_SOCKET, 0);
-        } catch (...) {
-            // Closing the socket below cancels its reporting anyway.
-        }
-    }
-    win32::closesocket(socket);
+    CloseNotifiedSocket(notifier.load(), socket, win32::FD_CLOSE);
     socket = win32::INVALID_SOCKET;
 }
 

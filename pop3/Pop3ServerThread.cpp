@@ -189,15 +189,7 @@ void Pop3ServerThread::CloseListen()
     if (open == win32::INVALID_SOCKET) {
         return;
     }
-    if (AsyncSocketNotifier* own = notifier.load()) {
-        try {
-            own->Signal(win32::FD_CLOSE);
-            own->SetSocket(win32::INVALID_SOCKET, 0);
-        } catch (...) {
-            // Closing the socket below cancels its reporting anyway.
-        }
-    }
-    win32::closesocket(open);
+    CloseNotifiedSocket(notifier.load(), open, win32::FD_CLOSE);
     listenSocket = win32::INVALID_SOCKET;
 }
 

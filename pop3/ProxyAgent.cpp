@@ -142,16 +142,8 @@ void ProxyAgent::CloseProxySocket()
     if (open == win32::INVALID_SOCKET) {
         return;
     }
-    if (AsyncSocketNotifier* own = notifier.load()) {
-        try {
-            // The receive loop waits for read or close, a blocked command write for write or close: wake both.
-            own->Signal(win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
-            own->SetSocket(win32::INVALID_SOCKET, 0);
-        } catch (...) {
-            // Closing the socket below cancels its reporting anyway.
-        }
-    }
-    win32::closesocket(open);
+    // The receive loop waits for read or close, a blocked command write for write or close: wake both.
+    CloseNotifiedSocket(notifier.load(), open, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
     serverSocket = win32::INVALID_SOCKET;
 }
 
