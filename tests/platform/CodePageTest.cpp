@@ -38,12 +38,6 @@ TEST(CodePageConversion, RoundTripsThroughUtf8AndUtf16) {
     }
 }
 
-TEST(CodePageConversion, KeepsEmbeddedNul) {
-    const std::string ansi("a\0\x82\xA0", 4);
-    EXPECT_EQ(AnsiToUtf16(ansi), std::u16string(u"a\0あ", 3));
-    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(ansi)), ansi);
-}
-
 TEST(CodePageConversion, ReplacesWhatCannotBeConverted) {
     // An undecodable byte pair becomes one U+30FB; a lone lead byte at the end too; the text after it
     // survives.
