@@ -62,65 +62,12 @@ protected:
         notifier->SetSocket(socket, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
     }
 
-    // Receives until the plain text received ends with ending, or the server closes; returns what came.
-    std::string ReceiveUntil(TlsChannel& channel, std::string& pending, const std::string& ending)
-    {
-        for (;;) {
-            if (const std::size_t end = pending.find(ending); end != std::string::npos) {
-                std::string answer = pending.substr(0, end + ending.size());
-                pending.erase(0, end + ending.size());
-                return answer;
-            }
-            const TlsChannel::Received state = channel.Receive(notifier, pending);
-            if (state == TlsChannel::Received::WouldBlock) {
-                notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
-            } else if (state != TlsChannel::Received::Data) {
-                return std::exchange(pending, std::string());
-            }
-        }
-    }
-
     static inline TlsTestPeers* peers = nullptr;
     win32::SOCKET socket = win32::INVALID_SOCKET;
     AsyncSocketNotifier* notifier = nullptr;
     std::atomic<bool> stopped{false};
     win32::CriticalSection socketLock;
 };
-
-TEST_F(TlsChannelTest, LogsInAndFetchesOverTlsAndStls)
-{
-    const struct {
-        const char* name;
-        std::uint32_t security;
-        bool tlsPort;
-        const char* address;
-    } cases[] = {
-        {"TLS, host name", 1, true, "localhost"},
-        {"TLS, dotted address", 1, true, "127.0.0.1"},
-        {"STLS, host name", 2, false, "localhost"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Connect(c.tlsPort ? peers->trusted.TlsPort() : peers->trusted.Port());
-        TlsChannel channel(c.address, 995, stopped, socketLock);
-        std::string pending;
-        ASSERT_TRUE(channel.Establish(notifier, c.security, peers->certificates.Ca(), pending)) << channel.Failure();
-        EXPECT_EQ(ReceiveUntil(channel, pending, "\r\n"), "+OK Dovecot (Debian) ready.\r\n");
-        // Dovecot lets nobody log in without TLS here, so a "+OK" proves the session is encrypted.
-        channel.Send(notifier, "USER alice\r\nPASS wonderland\r\n");
-        EXPECT_TRUE(ReceiveUntil(channel, pending, "\r\n").starts_with("+OK"));
-        EXPECT_TRUE(ReceiveUntil(channel, pending, "\r\n").starts_with("+OK Logged in"));
-        channel.Send(notifier, "LIST\r\n");
-        const std::string list = ReceiveUntil(channel, pending, "\r\n.\r\n");
-        EXPECT_TRUE(list.starts_with("+OK")) << list;
-        channel.Send(notifier, "QUIT\r\n");
-        EXPECT_TRUE(ReceiveUntil(channel, pending, "\r\n").starts_with("+OK"));
-        EXPECT_EQ(ReceiveUntil(channel, pending, "\r\n"), "") << "the server closes after QUIT";
-        EXPECT_EQ(channel.Failure(), "");
-        TearDown();
-        MainLoopFixture::SetUp();
-    }
-}
 
 TEST_F(TlsChannelTest, RefusesServersThatCannotBeTrusted)
 {
@@ -183,40 +130,6 @@ TEST_F(TlsChannelTest, RefusesAnswersSentBeforeTheHandshakeBehindTheStlsAcceptan
     EXPECT_EQ(channel.Failure(), "the server sent unprotected data after accepting STLS");
     EXPECT_EQ(received, "");
     Disconnect();  // ends the forger's session before it is destroyed
-}
-
-TEST_F(TlsChannelTest, ReportsAFailureOnceWithTheServer)
-{
-    Connect(peers->expired.TlsPort());
-    TlsChannel channel("localhost", 995, stopped, socketLock);
-    std::string received;
-    ASSERT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
-    testing::internal::CaptureStderr();
-    channel.ReportFailure();
-    channel.ReportFailure();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "VUVed3UzeroVadave: mail server localhost:995: the certificate is not trusted (certificate has "
-              "expired)\n");
-}
-
-TEST_F(TlsChannelTest, StoppedOwnerEndsAHandshakeThatWouldWaitForEver)
-{
-    SilentServer silent;
-    ASSERT_NE(silent.Port(), 0);
-    Connect(silent.Port());
-    stopped = true;
-    TlsChannel channel("localhost", 995, stopped, socketLock);
-    std::string received;
-    EXPECT_FALSE(channel.Establish(notifier, 1, peers->certificates.Ca(), received));
-    EXPECT_TRUE(silent.AwaitHandshake()) << "the handshake was begun";
-}
-
-TEST_F(TlsChannelTest, ReportsNothingWhenNothingFailed)
-{
-    TlsChannel channel("localhost", 995, stopped, socketLock);
-    testing::internal::CaptureStderr();
-    channel.ReportFailure();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 }  // namespace
