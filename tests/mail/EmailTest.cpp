@@ -74,24 +74,6 @@ TEST(Email, KeepsALeadingNonFieldLine) {
     EXPECT_EQ(mail.size, LineList(MailOut(mail)).Joined().size());
 }
 
-TEST(Email, SplitsBodyLinesIntoQuotingAndText) {
-    const struct {
-        const char* line;
-        const char* prefix;
-        const char* text;
-    } cases[] = {
-        {"> > quoted", "> > ", "quoted"}, {">>>", ">>>", ""},      {"\t> x > y", "\t> ", "x > y"},
-        {"plain", "", "plain"},            {"", "", ""},           {"..stuffed", "", "..stuffed"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        const MailBody body(c.line);
-        EXPECT_EQ(body.prefix, c.prefix);
-        EXPECT_EQ(body.text, c.text);
-        EXPECT_EQ(body.ToString(), c.line);
-    }
-}
-
 TEST(Email, DropsOnlyTheEndLineFromTheBody) {
     Email mail;
     mail.SetMail(Lines({"Subject: s", "", "..", ".", "...", "x", "."}));
@@ -110,15 +92,6 @@ TEST(Email, WritesAtMostTheRequestedBodyLines) {
     EXPECT_EQ(MailOut(mail, 2), Lines({"Subject: s", "", "1", "2", "."}));
     EXPECT_EQ(MailOut(mail, -1), Lines({"Subject: s", "", "1", "2", "3", "."}));
     EXPECT_EQ(MailOut(mail, 10), Lines({"Subject: s", "", "1", "2", "3", "."}));
-}
-
-TEST(Email, SizesTheMailWithoutBody) {
-    Email mail;
-    mail.SetMail(Lines({"Subject: s", "X: folded", " more", "", "."}));
-    EXPECT_EQ(mail.GetHeaderSize(), 12u + 9u + 2u + 5u + 2u);
-    EXPECT_EQ(mail.GetBodySize(), 0u);
-    EXPECT_EQ(mail.size, mail.GetHeaderSize() + 5);
-    EXPECT_EQ(MailOut(mail), Lines({"Subject: s", "X: folded", " more", "", "."}));
 }
 
 TEST(Email, DetectsTheMimeSummaryFromTheHeader) {

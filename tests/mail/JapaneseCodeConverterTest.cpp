@@ -13,21 +13,6 @@ const std::string kNihongoSjis = "\x93\xFA\x96\x7B\x8C\xEA";
 const std::string kNihongoEuc = "\xC6\xFC\xCB\xDC\xB8\xEC";
 const std::string kNihongoJis = kToKanji + "\x46\x7C\x4B\x5C\x38\x6C" + kToAscii;
 
-TEST(JapaneseCodeConverter, RejectsEmptyInputEverywhereAndLeavesOutputAlone) {
-    const JapaneseCodeConverter converter;
-    std::string out = "kept";
-    CodeKind kind = CodeKind::EucJp;
-    std::size_t count = 7;
-    EXPECT_FALSE(converter.Detect("", kind));
-    EXPECT_FALSE(converter.ToShiftJis("", out, CodeKind::Detect));
-    EXPECT_FALSE(converter.ToJis("", out, CodeKind::ShiftJis));
-    EXPECT_FALSE(converter.HalfToFullKana("", out));
-    EXPECT_FALSE(converter.CountShiftJisChars("", count));
-    EXPECT_EQ(out, "kept");
-    EXPECT_EQ(kind, CodeKind::EucJp);
-    EXPECT_EQ(count, 7u);
-}
-
 TEST(JapaneseCodeConverter, DetectsMixedTexts) {
     const struct {
         const char* name;
