@@ -1,7 +1,6 @@
 // The client side of a connection: authorization states, command framing, unknown commands.
 #include "pop3/RelayTestFixture.h"
 
-
 TEST_F(RelayTest, CommandsBeforeLoginAreAnsweredAsUnknownAndStateStays)
 {
     StartWithAnswers({{"STAT", "+OK 0 0\r\n"}});
