@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include "RecordingWindow.h"
 #include "platform/Sync.h"
@@ -13,9 +11,6 @@
 #include "support/ScopedEvent.h"
 
 namespace {
-
-using win32::HANDLE;
-using namespace std::chrono_literals;
 
 // A thread that owns a window and serves it from a message-aware wait until stopped.
 class WindowThread {
@@ -102,39 +97,6 @@ TEST(SendMessage, WindowOfAnEndedThreadAnswersZero)
     ASSERT_TRUE(win32::IsWindow(orphan));
     EXPECT_EQ(win32::SendMessage(orphan, win32::WM_USER, 0, 0), 0);
     EXPECT_FALSE(win32::PostMessage(orphan, win32::WM_USER, 0, 0));
-}
-
-// A post that comes before the target thread has used messages is refused, not kept for later: a thread that
-// waits for posted input has to make its queue before anyone can post to it.
-TEST(PostThreadMessage, RefusedUntilTheTargetThreadHasAQueue)
-{
-    std::atomic<win32::DWORD> targetThread{0};
-    std::atomic<win32::UINT> received{0};
-    ScopedEvent idKnown(true);
-    ScopedEvent firstPostTried(true);
-    ScopedEvent queueMade(true);
-    // Joined however the test ends; every wait of the thread is bounded.
-    std::jthread target([&] {
-        targetThread = win32::GetCurrentThreadId();
-        win32::SetEvent(idKnown.handle);
-        if (win32::WaitForSingleObject(firstPostTried.handle, 5000) != win32::WAIT_OBJECT_0) {
-            return;
-        }
-        win32::MSG message;
-        win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE);
-        win32::SetEvent(queueMade.handle);
-        if (win32::MsgWaitForMultipleObjectsEx(0, nullptr, 5000, win32::QS_ALLINPUT, 0) == win32::WAIT_OBJECT_0 &&
-            win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-            received = message.message;
-        }
-    });
-    ASSERT_EQ(win32::WaitForSingleObject(idKnown.handle, 5000), win32::WAIT_OBJECT_0);
-    EXPECT_FALSE(win32::PostThreadMessage(targetThread, win32::WM_USER + 1, 0, 0));
-    win32::SetEvent(firstPostTried.handle);
-    ASSERT_EQ(win32::WaitForSingleObject(queueMade.handle, 5000), win32::WAIT_OBJECT_0);
-    EXPECT_TRUE(win32::PostThreadMessage(targetThread, win32::WM_USER + 2, 0, 0));
-    target.join();
-    EXPECT_EQ(received.load(), win32::WM_USER + 2) << "the refused post must not arrive later";
 }
 
 // The owner sleeps in its wait; a worker's read re-arms FD_READ and must wake it to look again.
