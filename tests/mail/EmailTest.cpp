@@ -136,23 +136,6 @@ TEST(Email, SetHeaderReplacesInPlaceAndDropsLaterFieldsOfTheName) {
     EXPECT_EQ(MailOut(mail), Lines({"From: a", "To: b", "subject: three", "X: y", "", "body", "."}));
     EXPECT_EQ(mail.size, before - std::string("Subject: one\r\nSUBJECT: two\r\n").size() +
                              std::string("subject: three\r\n").size());
-    mail.SetHeader("Content-Type", "text/plain; charset=ISO-2022-JP");
-    EXPECT_EQ(mail.contentType, 1);
-    EXPECT_EQ(mail.charset, 1);
-    EXPECT_EQ(MailOut(mail).at(4), "Content-Type: text/plain; charset=ISO-2022-JP");
-}
-
-TEST(Email, PrependsToTheSubjectOnlyWhenThereIsOne) {
-    Email mail;
-    mail.SetMail(Lines({"Subject: Hello", "Subject: again", "", "x", "."}));
-    ASSERT_TRUE(mail.PrependSubject("TR: "));
-    EXPECT_EQ(MailOut(mail), Lines({"Subject: TR: Hello", "", "x", "."}));
-
-    Email without;
-    without.SetMail(Lines({"From: a", "", "x", "."}));
-    const std::vector<std::string> before = MailOut(without);
-    EXPECT_FALSE(without.PrependSubject("TR: "));
-    EXPECT_EQ(MailOut(without), before);
 }
 
 TEST(Email, MakesA32DigitIdThatDiffersBetweenLiveMails) {
