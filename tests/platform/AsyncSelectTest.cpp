@@ -139,7 +139,9 @@ TEST_F(AsyncSelectTest, CloseComesOnceAfterTheDataBeforeIt)
 // A reset is a close, with the error in the high word. A connection reset before it was attached (a client that
 // connects and aborts at once while the server is busy) once looked never connected and was not watched: its session
 // waited without end.
-TEST_F(AsyncSelectTest, ResetIsReportedAsACloseWhenEverItCame)
+using ResetBeforeAttach = AsyncSelectTest;
+
+TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
 {
     enum class ResetAt { AcceptQueue, BeforeAttach, AfterAttach };
     struct Case {
