@@ -43,6 +43,9 @@ protected:
         return events;
     }
 
+    // Reports the socket's events of mask to the window.
+    int Attach(win32::SOCKET s, LONG mask) { return win32::WSAAsyncSelect(s, window.Handle(), kSocketMessage, mask); }
+
     // A connected pair: the accepted end (reported on) and the client end (driven by the test).
     void Connect(ScopedSocket& accepted, ScopedSocket& client)
     {
@@ -61,7 +64,7 @@ using Events = std::vector<LONG>;
 
 TEST_F(AsyncSelectTest, AcceptIsReportedOnceAndReArmedByAccept)
 {
-    ASSERT_EQ(win32::WSAAsyncSelect(listener.Get(), window.Handle(), kSocketMessage, win32::FD_ACCEPT | win32::FD_CLOSE), 0);
+    ASSERT_EQ(Attach(listener.Get(), win32::FD_ACCEPT | win32::FD_CLOSE), 0);
     EXPECT_EQ(TakeEvents(listener.Get()), Events{});
 
     ScopedSocket first = ConnectToLoopback(port);
@@ -83,7 +86,7 @@ TEST_F(AsyncSelectTest, ReadIsReArmedByRecvAndByPeek)
 {
     ScopedSocket accepted, client;
     Connect(accepted, client);
-    ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), window.Handle(), kSocketMessage, win32::FD_READ | win32::FD_CLOSE), 0);
+    ASSERT_EQ(Attach(accepted.Get(), win32::FD_READ | win32::FD_CLOSE), 0);
     EXPECT_EQ(TakeEvents(accepted.Get()), Events{});
 
     ASSERT_EQ(win32::send(client.Get(), "abcdef", 6, 0), 6);
@@ -117,7 +120,7 @@ TEST_F(AsyncSelectTest, CloseComesOnceAfterTheDataBeforeIt)
         SCOPED_TRACE(c.name);
         ScopedSocket accepted, client;
         Connect(accepted, client);
-        ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), window.Handle(), kSocketMessage, c.events), 0);
+        ASSERT_EQ(Attach(accepted.Get(), c.events), 0);
         ASSERT_EQ(win32::send(client.Get(), "last", 4, 0), 4);
         Events expected;
         if (c.readFirst) {
@@ -166,8 +169,7 @@ TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
         if (c.at == ResetAt::BeforeAttach) {
             reset();
         }
-        ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), window.Handle(), kSocketMessage,
-                                        win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE), 0);
+        ASSERT_EQ(Attach(accepted.Get(), win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE), 0);
         if (c.at == ResetAt::AfterAttach) {
             reset();
         }
@@ -184,7 +186,7 @@ TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
         if (c.at == ResetAt::AfterAttach) {
             EXPECT_EQ(win32::HIWORD(static_cast<win32::UINT_PTR>(close()->lParam)), win32::WSAECONNRESET);
         }
-        win32::WSAAsyncSelect(accepted.Get(), window.Handle(), 0, 0);
+        Attach(accepted.Get(), 0);
         window.messages.clear();
     }
 }
@@ -194,7 +196,7 @@ TEST_F(AsyncSelectTest, ClosesocketCancelsTheReporting)
 {
     ScopedSocket accepted, client;
     Connect(accepted, client);
-    ASSERT_EQ(win32::WSAAsyncSelect(client.Get(), window.Handle(), kSocketMessage, win32::FD_READ | win32::FD_CLOSE), 0);
+    ASSERT_EQ(Attach(client.Get(), win32::FD_READ | win32::FD_CLOSE), 0);
     const win32::SOCKET old = client.Get();
     client.Close();
     // A new socket that gets the same number is not mistaken for the closed one.

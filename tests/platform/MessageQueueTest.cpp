@@ -86,7 +86,8 @@ TEST(MessageQueue, MessageAwareWaitReportsInputWithTheCount)
     EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event, 0, win32::QS_TIMER, 0), win32::WAIT_TIMEOUT);
     // A signalled object comes before input.
     win32::SetEvent(event);
-    EXPECT_EQ(win32::MsgWaitForMultipleObjects(1, &event, win32::FALSE, 1000, win32::QS_ALLINPUT), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::MsgWaitForMultipleObjects(1, &event, win32::FALSE, 1000, win32::QS_ALLINPUT),
+              win32::WAIT_OBJECT_0);
     PumpPending();
     EXPECT_EQ(win32::MsgWaitForMultipleObjectsEx(1, &event, 20, win32::QS_ALLINPUT, 0), win32::WAIT_TIMEOUT);
     win32::CloseHandle(event);

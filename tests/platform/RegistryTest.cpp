@@ -205,7 +205,7 @@ TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
         }
         std::string otherCase = c.valueName;
         for (char& letter : otherCase) {
-            letter = static_cast<char>(std::islower(static_cast<unsigned char>(letter)) ? std::toupper(letter) : letter);
+            letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
         }
         const Read read = Query(key.Get(), otherCase.c_str());
         EXPECT_EQ(read.status, ERROR_SUCCESS);
