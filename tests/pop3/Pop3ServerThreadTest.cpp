@@ -23,28 +23,27 @@ TEST_F(RelayTest, ListensOnTheLoopbackAddressOnly)
     EXPECT_FALSE(CanConnect("127.0.0.2", relay->Port()));
 }
 
+// "localhost" and equal ports (both 0 here) name this server itself as the mail server: one warning, and the server
+// still listens. The address is compared as written.
 TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
 {
-    // "localhost" and equal ports (both 0 here) name this server itself as the mail server.
-    WriteProxyServerSettings("localhost", 0, 0);
-    relay = std::make_unique<InProcessRelay>();
-    ASSERT_NE(relay->Port(), 0);
-    Pop3TestClient client(relay->Port());
-    // The relay agent refuses to connect to this server itself: no greeting.
-    EXPECT_TRUE(client.WaitForClose());
-    EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), 1);
-    EXPECT_EQ(relay->Boxes().size(), 1u);
-    EXPECT_TRUE(relay->CollectAll());
-}
-
-TEST_F(RelayTest, ConflictCheckComparesTheAddressWithCase)
-{
-    for (const char* address : {"LOCALHOST", "127.0.0.2"}) {
-        SCOPED_TRACE(address);
-        WriteProxyServerSettings(address, 0, 0);
+    const struct {
+        const char* address;
+        int warnings;
+    } cases[] = {{"localhost", 1}, {"LOCALHOST", 0}, {"127.0.0.2", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        WriteProxyServerSettings(c.address, 0, 0);
         relay = std::make_unique<InProcessRelay>();
         ASSERT_NE(relay->Port(), 0);
-        EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), 0);
+        if (c.warnings == 1) {
+            Pop3TestClient client(relay->Port());
+            // The relay agent refuses to connect to this server itself: no greeting.
+            EXPECT_TRUE(client.WaitForClose());
+            EXPECT_EQ(relay->Boxes().size(), 1u);
+            EXPECT_TRUE(relay->CollectAll());
+        }
+        EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), c.warnings);
         relay.reset();
     }
 }
