@@ -28,32 +28,19 @@ protected:
     }
 };
 
-TEST(AbstractBufferedWriteSocketWrapper, SendsInAsFewPiecesAsTheThresholdAllows)
+// The system never sets a flush threshold: everything written goes out in one send at Flush.
+TEST(AbstractBufferedWriteSocketWrapper, SendsEverythingInOnePieceAtFlush)
 {
-    const struct {
-        const char* name;
-        std::uint32_t threshold;
-        std::vector<std::string> writes;
-        std::vector<std::string> sendsBeforeFlush;
-        std::vector<std::string> sendsAfterFlush;
-    } cases[] = {
-        {"nothing written", 0, {}, {}, {""}},
-        {"no threshold", 0, {"RETR", " 1", "\r\n"}, {}, {"RETR 1\r\n"}},
-        {"threshold reached", 4, {"ab", "cd", "e"}, {"abcd"}, {"abcd", "e"}},
-        {"threshold passed", 3, {"abcd", "ef"}, {"abcd"}, {"abcd", "ef"}},
-        {"one byte threshold", 1, {"a", "b"}, {"a", "b"}, {"a", "b", ""}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        RecordingWriter writer;
-        writer.flushThreshold = c.threshold;
-        for (const std::string& piece : c.writes) {
-            writer.Write(piece);
-        }
-        EXPECT_EQ(writer.sends, c.sendsBeforeFlush);
-        writer.Flush();
-        EXPECT_EQ(writer.sends, c.sendsAfterFlush);
+    RecordingWriter writer;
+    writer.Flush();
+    EXPECT_EQ(writer.sends, std::vector<std::string>{""}) << "nothing written";
+    writer.sends.clear();
+    for (const char* piece : {"RETR", " 1", "\r\n"}) {
+        writer.Write(piece);
     }
+    EXPECT_TRUE(writer.sends.empty());
+    writer.Flush();
+    EXPECT_EQ(writer.sends, std::vector<std::string>{"RETR 1\r\n"});
 }
 
 TEST(AbstractBufferedWriteSocketWrapper, FailedFlushKeepsTheBufferForTheNextOne)

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <string>
 #include <thread>
 
 #include "ProbeWindow.h"
@@ -13,14 +12,6 @@
 #include "support/MainLoopFixture.h"
 
 namespace {
-
-constexpr win32::LONG kAllEvents = win32::FD_READ | win32::FD_WRITE | win32::FD_OOB | win32::FD_ACCEPT |
-                                   win32::FD_CONNECT | win32::FD_CLOSE;
-
-win32::LPARAM SocketEvent(win32::LONG event, win32::WORD error = 0)
-{
-    return static_cast<win32::LPARAM>(static_cast<win32::DWORD>(event & 0xFFFF) | (win32::DWORD{error} << 16));
-}
 
 class AsyncSocketNotifierTest : public MainLoopFixture {
 protected:
@@ -45,29 +36,6 @@ protected:
 
     AsyncSocketNotifier* notifier = nullptr;
 };
-
-TEST_F(AsyncSocketNotifierTest, EachSocketEventSetsItsOwnSignalAndUnknownValuesNone)
-{
-    const struct {
-        win32::LONG event;
-        win32::DWORD position;
-    } cases[] = {{win32::FD_READ, 0},   {win32::FD_WRITE, 1},   {win32::FD_OOB, 2},
-                 {win32::FD_ACCEPT, 3}, {win32::FD_CONNECT, 4}, {win32::FD_CLOSE, 5}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.event);
-        // The error code in the high word does not matter.
-        win32::SendMessage(notifier->Handle(), AsyncSocketNotifier::kSocketEventMessage, 0,
-                           SocketEvent(c.event, win32::WSAECONNRESET - 10000));
-        EXPECT_EQ(notifier->Wait(kAllEvents), c.position);
-    }
-    for (const win32::LONG event : {0, 3, 33, 64, 0x100, 0x8000, 0xFFFF}) {
-        SCOPED_TRACE(testing::Message() << "unknown event " << event);
-        win32::SendMessage(notifier->Handle(), AsyncSocketNotifier::kSocketEventMessage, 0, SocketEvent(event));
-    }
-    // Had an unknown value set anything, a lower position would win over the close signal.
-    notifier->Signal(win32::FD_CLOSE);
-    EXPECT_EQ(notifier->Wait(kAllEvents), 5u);
-}
 
 TEST_F(AsyncSocketNotifierTest, PositionsCountOnlyTheEventsOfTheMask)
 {
@@ -116,36 +84,6 @@ TEST_F(AsyncSocketNotifierTest, ListeningSocketReportsAcceptThenClose)
     EXPECT_EQ(notifier->Wait(win32::FD_ACCEPT | win32::FD_CLOSE), 1u);
     closer.join();
     EXPECT_EQ(notifier->Socket(), win32::INVALID_SOCKET);
-}
-
-TEST_F(AsyncSocketNotifierTest, ClientSocketReportsDataThenThePeersClose)
-{
-    LoopbackConnection connection;
-    ASSERT_TRUE(connection.IsValid());
-    notifier->SetSocket(connection.accepted.Get(), win32::FD_READ | win32::FD_CLOSE);
-
-    const std::string sent = "+OK ready\r\n";
-    ASSERT_EQ(win32::send(connection.client.Get(), sent.data(), static_cast<int>(sent.size()), 0),
-              static_cast<int>(sent.size()));
-    connection.client.Close();
-
-    // As a receive loop does it: read on every read signal until the close is reported.
-    std::string received;
-    bool closed = false;
-    for (int round = 0; round < 100 && !closed; ++round) {
-        const win32::DWORD position = notifier->Wait(win32::FD_READ | win32::FD_CLOSE);
-        ASSERT_LE(position, 1u);
-        closed = position == 1;
-        char buffer[1024];
-        const int n = win32::recv(connection.accepted.Get(), buffer, sizeof buffer, 0);
-        if (n > 0) {
-            received.append(buffer, static_cast<std::size_t>(n));
-        } else if (n == win32::SOCKET_ERROR) {
-            EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK);
-        }
-    }
-    EXPECT_TRUE(closed);
-    EXPECT_EQ(received, sent);
 }
 
 TEST_F(AsyncSocketNotifierTest, CloseAloneIsReportedAsPositionOne)

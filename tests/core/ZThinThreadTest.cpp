@@ -139,18 +139,6 @@ TEST(ZThinThread, StopRequestedByTheBeginHookSkipsDoWork)
     EXPECT_TRUE(worker.endRan.load());
 }
 
-TEST(ZThinThread, WorkSetUpInTheBeginHookRunsAtOnce)
-{
-    ScriptedThread worker;
-    worker.gatedCalls = 1;
-    worker.onBegin = [](ScriptedThread& self) { self.Wake(); };
-    worker.Begin();
-    ASSERT_TRUE(worker.WaitEntered());
-    worker.OpenGate();
-    worker.StopAndWait();
-    EXPECT_EQ(worker.doWorkCalls.load(), 1);
-}
-
 TEST(ZThinThread, StopAndWaitReturnsAtOnceWhenThereIsNoThread)
 {
     SCOPED_TRACE("never started");

@@ -18,22 +18,4 @@ TEST(Md5, AgreesWithMd5sumForEveryLengthAcrossTwoBlocks) {
     }
 }
 
-TEST(Md5, GivesTheSameDigestWhateverTheUpdateSizes) {
-    std::string message;
-    for (int i = 0; i < 1000; ++i) {
-        message += static_cast<char>(i * 7);
-    }
-    Md5 oneUpdate;
-    oneUpdate.Update(message);
-    const Md5::Digest whole = oneUpdate.Final();
-    for (std::size_t step : {1, 3, 63, 64, 65, 200}) {
-        SCOPED_TRACE(step);
-        Md5 md5;
-        for (std::size_t at = 0; at < message.size(); at += step) {
-            md5.Update(std::string_view(message).substr(at, step));
-        }
-        EXPECT_EQ(md5.Final(), whole);
-    }
-}
-
 }  // namespace

@@ -8,7 +8,6 @@ namespace {
 
 using win32::AnsiToUtf16;
 using win32::AnsiToUtf8;
-using win32::CharUpperAnsi;
 using win32::ToFullWidthAnsi;
 using win32::Utf16ToAnsi;
 using win32::Utf8ToAnsi;
@@ -38,12 +37,6 @@ TEST(CodePageConversion, RoundTripsThroughUtf8AndUtf16) {
     }
 }
 
-TEST(CodePageConversion, KeepsEmbeddedNul) {
-    const std::string ansi("a\0\x82\xA0", 4);
-    EXPECT_EQ(AnsiToUtf16(ansi), std::u16string(u"a\0あ", 3));
-    EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(ansi)), ansi);
-}
-
 TEST(CodePageConversion, ReplacesWhatCannotBeConverted) {
     // An undecodable byte pair becomes one U+30FB; a lone lead byte at the end too; the text after it
     // survives.
@@ -66,28 +59,6 @@ TEST(CodePageConversion, ValidatesUtf8Strictly) {
     EXPECT_FALSE(win32::IsValidUtf8("\xED\xA0\x80"));      // surrogate
     EXPECT_FALSE(win32::IsValidUtf8("\xE3\x81"));          // cut short
     EXPECT_FALSE(win32::IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-}
-
-TEST(CodePageText, UpperCasesSingleByteLettersOnly) {
-    const struct {
-        const char* name;
-        std::string in;
-        std::string out;
-    } cases[] = {
-        {"ascii", "Subject: urgent", "SUBJECT: URGENT"},
-        {"trail byte in a-z range stays", "\x83\x61x", "\x83\x61X"},  // ヂ then x
-        {"full-width small letter stays", "\x82\x81", "\x82\x81"},
-        {"half-width katakana stays",
-         "\xB1"
-         "a",
-         "\xB1"
-         "A"},
-        {"lone lead byte at end", "a\x83", "A\x83"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(CharUpperAnsi(c.in), c.out);
-    }
 }
 
 TEST(CodePageText, MapsToFullWidth) {

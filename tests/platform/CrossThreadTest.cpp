@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include "RecordingWindow.h"
 #include "platform/Sync.h"
@@ -13,9 +11,6 @@
 #include "support/ScopedEvent.h"
 
 namespace {
-
-using win32::HANDLE;
-using namespace std::chrono_literals;
 
 // A thread that owns a window and serves it from a message-aware wait until stopped.
 class WindowThread {
@@ -67,73 +62,6 @@ private:
     std::thread thread;
 };
 
-// Waiters in plain and in message-aware waits. While the sets come one at a time, each releases exactly one waiter;
-// when two threads set at once, nothing is released more often than it was set.
-TEST(AutoResetEvent, EachSetReleasesOneWaiterAndConcurrentSetsNoMore)
-{
-    ScopedEvent event;
-    ScopedEvent acknowledged;
-    std::atomic<int> released{0};
-    std::atomic<bool> stopping{false};
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) {
-        waiters.emplace_back([&, messageAware = i % 2 == 1] {
-            while (!stopping.load()) {
-                const win32::DWORD result =
-                    messageAware ? win32::MsgWaitForMultipleObjectsEx(1, &event.handle, 20, win32::QS_ALLINPUT, 0)
-                                 : win32::WaitForSingleObject(event.handle, 20);
-                if (result == win32::WAIT_OBJECT_0) {
-                    ++released;
-                    win32::SetEvent(acknowledged.handle);
-                }
-            }
-        });
-    }
-    constexpr int kSingleSets = 300;
-    for (int i = 1; i <= kSingleSets; ++i) {
-        win32::SetEvent(event.handle);
-        ASSERT_EQ(win32::WaitForSingleObject(acknowledged.handle, 5000), win32::WAIT_OBJECT_0);
-        ASSERT_EQ(released.load(), i) << "one set released two waiters";
-    }
-    constexpr int kConcurrentSets = 2 * 2000;
-    std::vector<std::thread> setters;
-    for (int i = 0; i < 2; ++i) {
-        setters.emplace_back([&] {
-            for (int j = 0; j < kConcurrentSets / 2; ++j) {
-                win32::SetEvent(event.handle);
-            }
-        });
-    }
-    for (std::thread& setter : setters) {
-        setter.join();
-    }
-    // The event stays set until a waiter takes the last signal; taken here if none has.
-    if (win32::WaitForSingleObject(event.handle, 0) == win32::WAIT_OBJECT_0) {
-        ++released;
-    }
-    stopping.store(true);
-    for (std::thread& waiter : waiters) {
-        waiter.join();
-    }
-    EXPECT_GT(released.load(), kSingleSets);
-    EXPECT_LE(released.load(), kSingleSets + kConcurrentSets);
-}
-
-TEST(SendMessage, RunsOnTheOwnerThreadInsideItsWait)
-{
-    WindowThread owner;
-    std::atomic<win32::DWORD> ranOn{0};
-    owner.reply = [&](const RecordedMessage& message) {
-        ranOn = win32::GetCurrentThreadId();
-        return static_cast<win32::LRESULT>(message.wParam + 1);
-    };
-    for (win32::WPARAM i = 0; i < 100; ++i) {
-        ASSERT_EQ(win32::SendMessage(owner.Handle(), win32::WM_USER, i, 0), static_cast<win32::LRESULT>(i + 1));
-    }
-    EXPECT_EQ(ranOn.load(), owner.ThreadId());
-    EXPECT_NE(ranOn.load(), win32::GetCurrentThreadId());
-}
-
 TEST(SendMessage, TwoThreadsSendingToEachOtherDoNotDeadlock)
 {
     WindowThread first;
@@ -171,122 +99,29 @@ TEST(SendMessage, WindowOfAnEndedThreadAnswersZero)
     EXPECT_FALSE(win32::PostMessage(orphan, win32::WM_USER, 0, 0));
 }
 
-TEST(PostMessage, MessagesFromAnotherThreadKeepTheirOrder)
+// The owner sleeps in its wait; a worker's read re-arms FD_READ and must wake it to look again.
+TEST(CrossThreadSockets, RecvOnAWorkerReArmsTheOwnersWatch)
 {
-    RecordingWindow window;
-    constexpr win32::WPARAM kCount = 2000;
-    std::thread poster([&] {
-        for (win32::WPARAM i = 0; i < kCount; ++i) {
-            win32::PostMessage(window.Handle(), win32::WM_USER, i, 0);
-        }
-    });
-    EXPECT_TRUE(PumpUntil([&] { return window.messages.size() == kCount; }));
-    poster.join();
-    for (win32::WPARAM i = 0; i < window.messages.size(); ++i) {
-        ASSERT_EQ(window.messages[i].wParam, i);
-    }
-}
-
-// A post that comes before the target thread has used messages is refused, not kept for later: a thread that
-// waits for posted input has to make its queue before anyone can post to it.
-TEST(PostThreadMessage, RefusedUntilTheTargetThreadHasAQueue)
-{
-    std::atomic<win32::DWORD> targetThread{0};
-    std::atomic<win32::UINT> received{0};
-    ScopedEvent idKnown(true);
-    ScopedEvent firstPostTried(true);
-    ScopedEvent queueMade(true);
-    // Joined however the test ends; every wait of the thread is bounded.
-    std::jthread target([&] {
-        targetThread = win32::GetCurrentThreadId();
-        win32::SetEvent(idKnown.handle);
-        if (win32::WaitForSingleObject(firstPostTried.handle, 5000) != win32::WAIT_OBJECT_0) {
-            return;
-        }
-        win32::MSG message;
-        win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE);
-        win32::SetEvent(queueMade.handle);
-        if (win32::MsgWaitForMultipleObjectsEx(0, nullptr, 5000, win32::QS_ALLINPUT, 0) == win32::WAIT_OBJECT_0 &&
-            win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-            received = message.message;
-        }
-    });
-    ASSERT_EQ(win32::WaitForSingleObject(idKnown.handle, 5000), win32::WAIT_OBJECT_0);
-    EXPECT_FALSE(win32::PostThreadMessage(targetThread, win32::WM_USER + 1, 0, 0));
-    win32::SetEvent(firstPostTried.handle);
-    ASSERT_EQ(win32::WaitForSingleObject(queueMade.handle, 5000), win32::WAIT_OBJECT_0);
-    EXPECT_TRUE(win32::PostThreadMessage(targetThread, win32::WM_USER + 2, 0, 0));
-    target.join();
-    EXPECT_EQ(received.load(), win32::WM_USER + 2) << "the refused post must not arrive later";
-}
-
-class CrossThreadSockets : public testing::Test {
-protected:
-    void SetUp() override
+    win32::WSADATA data;
+    ASSERT_EQ(win32::WSAStartup(win32::MAKEWORD(1, 1), &data), 0);
     {
-        win32::WSADATA data;
-        ASSERT_EQ(win32::WSAStartup(win32::MAKEWORD(1, 1), &data), 0);
-        listener = ListenOnLoopback(port);
-        ASSERT_TRUE(listener.IsValid());
+        RecordingWindow window;
+        LoopbackConnection connection;
+        ASSERT_TRUE(connection.IsValid());
+        const win32::SOCKET accepted = connection.accepted.Get();
+        ASSERT_EQ(win32::WSAAsyncSelect(accepted, window.Handle(), win32::WM_USER, win32::FD_READ | win32::FD_CLOSE),
+                  0);
+        ASSERT_EQ(win32::send(connection.client.Get(), "ab", 2, 0), 2);
+        ASSERT_TRUE(PumpUntil([&] { return window.messages.size() == 1; }));
+        std::thread worker([&] {
+            char byte;
+            EXPECT_EQ(win32::recv(accepted, &byte, 1, 0), 1);
+        });
+        EXPECT_TRUE(PumpUntil([&] { return window.messages.size() == 2; }));
+        worker.join();
+        EXPECT_EQ(win32::LOWORD(static_cast<win32::UINT_PTR>(window.messages[1].lParam)), win32::FD_READ);
     }
-    void TearDown() override
-    {
-        listener.Close();
-        win32::WSACleanup();
-    }
-    std::uint16_t port = 0;
-    ScopedSocket listener;
-};
-
-TEST_F(CrossThreadSockets, RecvOnAWorkerReArmsTheOwnersWatch)
-{
-    RecordingWindow window;
-    LoopbackConnection connection;
-    ASSERT_TRUE(connection.IsValid());
-    const win32::SOCKET accepted = connection.accepted.Get();
-    ASSERT_EQ(win32::WSAAsyncSelect(accepted, window.Handle(), win32::WM_USER, win32::FD_READ | win32::FD_CLOSE), 0);
-    ASSERT_EQ(win32::send(connection.client.Get(), "ab", 2, 0), 2);
-    ASSERT_TRUE(PumpUntil([&] { return window.messages.size() == 1; }));
-
-    // The owner sleeps in its wait; a worker's read re-arms FD_READ and must wake it to look again.
-    std::thread worker([&] {
-        char byte;
-        EXPECT_EQ(win32::recv(accepted, &byte, 1, 0), 1);
-    });
-    EXPECT_TRUE(PumpUntil([&] { return window.messages.size() == 2; }));
-    worker.join();
-    EXPECT_EQ(win32::LOWORD(static_cast<win32::UINT_PTR>(window.messages[1].lParam)), win32::FD_READ);
-}
-
-TEST_F(CrossThreadSockets, WorkersAttachAndCloseWhileTheOwnerPolls)
-{
-    WindowThread owner;
-    std::atomic<int> reports{0};
-    owner.reply = [&](const RecordedMessage&) {
-        ++reports;
-        return 0;
-    };
-    for (int i = 0; i < 50; ++i) {
-        ScopedSocket client = ConnectToLoopback(port);
-        ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
-        ASSERT_TRUE(client.IsValid() && accepted.IsValid());
-        ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), owner.Handle(), win32::WM_USER, win32::FD_READ | win32::FD_CLOSE), 0);
-        ASSERT_EQ(win32::send(client.Get(), "x", 1, 0), 1);
-        client.Close();
-        accepted.Close();
-    }
-    // A last socket still gets its events through the same owner after all that churn.
-    ScopedSocket client = ConnectToLoopback(port);
-    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
-    const int before = reports.load();
-    ASSERT_EQ(win32::WSAAsyncSelect(accepted.Get(), owner.Handle(), win32::WM_USER, win32::FD_CLOSE), 0);
-    client.Close();
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (reports.load() == before && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::yield();
-    }
-    EXPECT_GT(reports.load(), before);
-    owner.Stop();
+    win32::WSACleanup();
 }
 
 }  // namespace

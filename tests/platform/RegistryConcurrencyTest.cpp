@@ -7,52 +7,29 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Registry.h"
+#include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
 
 namespace {
 
-using namespace win32;
-
-constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 constexpr const char* kKeyPath = "Software\\Norvale\\Race";
 
 // Writes count values named <prefix><i> = i into the race key; true when every write succeeded.
 bool WriteValues(const std::string& prefix, int count) {
-    HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, kKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
-                       &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
     bool allWritten = true;
-    for (DWORD i = 0; i < static_cast<DWORD>(count); ++i) {
-        const std::string name = prefix + std::to_string(i);
-        allWritten &= RegSetValueEx(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&i),
-                                    sizeof i) == ERROR_SUCCESS;
+    for (int i = 0; i < count; ++i) {
+        allWritten &= raw::SetDword(kKeyPath, (prefix + std::to_string(i)).c_str(), static_cast<std::uint32_t>(i));
     }
-    RegCloseKey(key);
     return allWritten;
 }
 
 // Counts the values <prefix><i> that hold i.
 int CountValues(const std::string& prefix, int count) {
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, kKeyPath, 0, kReadWrite, &key) != ERROR_SUCCESS) {
-        return 0;
-    }
     int found = 0;
-    for (DWORD i = 0; i < static_cast<DWORD>(count); ++i) {
-        DWORD value = 0;
-        DWORD type = 0;
-        DWORD size = sizeof value;
-        const std::string name = prefix + std::to_string(i);
-        if (RegQueryValueEx(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-                ERROR_SUCCESS &&
-            type == REG_DWORD && value == i) {
-            ++found;
-        }
+    for (int i = 0; i < count; ++i) {
+        const auto value = raw::Get(kKeyPath, (prefix + std::to_string(i)).c_str());
+        found += value && value->type == win32::REG_DWORD && value->data == raw::Dword(static_cast<std::uint32_t>(i));
     }
-    RegCloseKey(key);
     return found;
 }
 

@@ -2,7 +2,8 @@
 
 #include <sys/socket.h>
 
-bool ShrinkSendBuffer(win32::SOCKET s, int bytes)
+bool ResetOnClose(win32::SOCKET s)
 {
-    return ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+    const linger abortive{1, 0};
+    return ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive) == 0;
 }

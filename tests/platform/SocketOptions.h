@@ -4,5 +4,5 @@
 
 #include "platform/Sockets.h"
 
-// Shrinks the kernel's send buffer so that a test can fill it quickly; true on success.
-bool ShrinkSendBuffer(win32::SOCKET s, int bytes);
+// Makes the socket's close a reset (SO_LINGER with a zero time) instead of an orderly end; true on success.
+bool ResetOnClose(win32::SOCKET s);

@@ -1,20 +1,5 @@
-// The client side of a connection: authorization states, command framing across segments, unknown commands.
-#include <chrono>
-#include <thread>
-
+// The client side of a connection: authorization states, command framing, unknown commands.
 #include "pop3/RelayTestFixture.h"
-
-namespace {
-// Sends the pieces as separate segments. The pause only makes separate arrival likely; the expected answer is the
-// same however the pieces arrive.
-void SendInPieces(Pop3TestClient& client, std::initializer_list<std::string_view> pieces)
-{
-    for (std::string_view piece : pieces) {
-        ASSERT_TRUE(client.SendRaw(piece));
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-}  // namespace
 
 TEST_F(RelayTest, CommandsBeforeLoginAreAnsweredAsUnknownAndStateStays)
 {
@@ -72,40 +57,6 @@ TEST_F(RelayTest, QuitInAnyCaseEndsTheSessionInEveryState)
     }
 }
 
-TEST_F(RelayTest, CommandLineSplitAcrossSegmentsIsOneLine)
-{
-    StartWithAnswers({{"NOOP", "+OK noop\r\n"}, {"STAT", "+OK 2 20\r\n"}});
-    Pop3TestClient client = LoggedInClient();
-    SendInPieces(client, {"N", "O", "O", "P"});
-    SendInPieces(client, {"\r", "\n"});  // CR and LF in different segments
-    EXPECT_EQ(client.ReadLine(), "+OK noop\r\n");
-    SendInPieces(client, {"ST", "AT\r", "\n"});
-    EXPECT_EQ(client.ReadLine(), "+OK 2 20\r\n");
-}
-
-TEST_F(RelayTest, TwoCommandsInOneSegmentAreAnsweredInOrder)
-{
-    StartWithAnswers({{"NOOP", "+OK noop\r\n"}, {"STAT", "+OK 2 20\r\n"}});
-    Pop3TestClient client = LoggedInClient();
-    ASSERT_TRUE(client.SendRaw("NOOP\r\nSTAT\r\n"));
-    EXPECT_EQ(client.ReadLine(), "+OK noop\r\n");
-    EXPECT_EQ(client.ReadLine(), "+OK 2 20\r\n");
-    EXPECT_EQ(upstream->Received().back(), "STAT");
-}
-
-TEST_F(RelayTest, PipelinedLoginIsAnsweredCompletely)
-{
-    StartWithAnswers({{"STAT", "+OK 1 5\r\n"}});
-    Pop3TestClient client(relay->Port());
-    ASSERT_TRUE(client.ReadLine());
-    ASSERT_TRUE(client.SendRaw("USER a\r\nPASS b\r\nSTAT\r\nQUIT\r\n"));
-    EXPECT_EQ(client.ReadLine(), "+OK\r\n");
-    EXPECT_EQ(client.ReadLine(), "+OK\r\n");
-    EXPECT_EQ(client.ReadLine(), "+OK 1 5\r\n");
-    EXPECT_EQ(client.ReadLine(), "+OK bye\r\n");
-    EXPECT_TRUE(client.WaitForClose());
-}
-
 TEST_F(RelayTest, BareCarriageReturnAndLineFeedStayInsideTheCommand)
 {
     StartWithAnswers({});
@@ -133,14 +84,4 @@ TEST_F(RelayTest, LineEndsHiddenBehindNulsDoNotStallAHalfClosedClient)
         EXPECT_TRUE(client.WaitForClose());
     }
     EXPECT_TRUE(relay->CollectAll());
-}
-
-TEST_F(RelayTest, ClientThatLeavesEndsItsConnectionAndAgent)
-{
-    StartWithAnswers({});
-    {
-        Pop3TestClient client = LoggedInClient();
-    }
-    EXPECT_TRUE(relay->CollectAll());
-    EXPECT_EQ(upstream->Connections(), 1);
 }

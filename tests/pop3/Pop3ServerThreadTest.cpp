@@ -1,5 +1,4 @@
-// The listening server: where it listens, the two configuration warnings, its books of connections and agents,
-// and stopping it while clients are busy.
+// The listening server: where it listens, the two configuration warnings, its books of connections and agents.
 #include "pop3/RelayTestFixture.h"
 
 namespace {
@@ -24,28 +23,27 @@ TEST_F(RelayTest, ListensOnTheLoopbackAddressOnly)
     EXPECT_FALSE(CanConnect("127.0.0.2", relay->Port()));
 }
 
+// "localhost" and equal ports (both 0 here) name this server itself as the mail server: one warning, and the server
+// still listens. The address is compared as written.
 TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
 {
-    // "localhost" and equal ports (both 0 here) name this server itself as the mail server.
-    WriteProxyServerSettings("localhost", 0, 0);
-    relay = std::make_unique<InProcessRelay>();
-    ASSERT_NE(relay->Port(), 0);
-    Pop3TestClient client(relay->Port());
-    // The relay agent refuses to connect to this server itself: no greeting.
-    EXPECT_TRUE(client.WaitForClose());
-    EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), 1);
-    EXPECT_EQ(relay->Boxes().size(), 1u);
-    EXPECT_TRUE(relay->CollectAll());
-}
-
-TEST_F(RelayTest, ConflictCheckComparesTheAddressWithCase)
-{
-    for (const char* address : {"LOCALHOST", "127.0.0.2"}) {
-        SCOPED_TRACE(address);
-        WriteProxyServerSettings(address, 0, 0);
+    const struct {
+        const char* address;
+        int warnings;
+    } cases[] = {{"localhost", 1}, {"LOCALHOST", 0}, {"127.0.0.2", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address);
+        WriteProxyServerSettings(c.address, 0, 0);
         relay = std::make_unique<InProcessRelay>();
         ASSERT_NE(relay->Port(), 0);
-        EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), 0);
+        if (c.warnings == 1) {
+            Pop3TestClient client(relay->Port());
+            // The relay agent refuses to connect to this server itself: no greeting.
+            EXPECT_TRUE(client.WaitForClose());
+            EXPECT_EQ(relay->Boxes().size(), 1u);
+            EXPECT_TRUE(relay->CollectAll());
+        }
+        EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kConflictText), c.warnings);
         relay.reset();
     }
 }
@@ -97,31 +95,4 @@ TEST_F(RelayTest, EachCollectionDeletesAtMostOneFinishedConnection)
     }
     EXPECT_EQ(before, 0u);
     EXPECT_TRUE(relay->CollectAll());
-}
-
-TEST_F(RelayTest, StopWhileTenClientsAreRetrievingEndsEverything)
-{
-    // The upstream sends the start of a mail and then nothing more, until the relay closes the connection.
-    StartWithScript([](Pop3TestClient& peer, ScriptedPop3Server&) {
-        peer.SendRaw("+OK hello\r\n");
-        while (auto line = peer.ReadLine()) {
-            if (line->starts_with("RETR")) {
-                peer.SendRaw("+OK\r\nSubject: endless\r\n\r\n" + std::string(100000, 'x') + "\r\n");
-                peer.WaitForClose();
-                return;
-            }
-            peer.SendRaw("+OK\r\n");
-        }
-    });
-    std::vector<Pop3TestClient> clients;
-    for (int i = 0; i < 10; ++i) {
-        clients.push_back(LoggedInClient());
-        ASSERT_TRUE(clients.back().SendLine("RETR 1"));
-        ASSERT_TRUE(clients.back().ReadLine());  // the relay is in the middle of this mail
-    }
-    relay->Stop();
-    for (Pop3TestClient& client : clients) {
-        client.ReadUntilClose();
-        EXPECT_FALSE(client.SendRaw("NOOP\r\n") && client.ReadLine());
-    }
 }

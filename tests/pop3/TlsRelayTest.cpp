@@ -1,5 +1,5 @@
 // The relay in front of a Dovecot that requires TLS: what curl fetches through it is what curl fetches directly over
-// pop3s, and a server that cannot be trusted ends the client's connection as an unreachable one does.
+// pop3s, and a server that cannot be trusted, for each reason, ends the client's connection as an unreachable one does.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
+#include "integration/ScriptedPop3Server.h"
 #include "pop3/TlsTestServers.h"
 
 namespace {
@@ -57,6 +58,9 @@ protected:
         ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
     }
 
+    void ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile,
+                       const std::string& failure);
+
     void TearDown() override { relay.reset(); }
 
     static inline TlsTestPeers* peers = nullptr;
@@ -71,12 +75,15 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
     const std::string trust = "--cacert '" + peers->certificates.Ca() + "'";
     const struct {
         const char* name;
+        const char* address;  // a dotted address is checked against the certificate's IP entries
         win32::DWORD security;
         std::uint16_t port;
-    } cases[] = {{"TLS", 1, server.TlsPort()}, {"STLS", 2, server.Port()}};
+    } cases[] = {{"TLS", "localhost", 1, server.TlsPort()},
+                 {"TLS to a dotted address", "127.0.0.1", 1, server.TlsPort()},
+                 {"STLS", "localhost", 2, server.Port()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartRelay("localhost", c.port, c.security, peers->certificates.Ca());
+        StartRelay(c.address, c.port, c.security, peers->certificates.Ca());
         const std::string relayed = "pop3://127.0.0.1:" + std::to_string(relay->Port()) + "/";
         EXPECT_EQ(Curl("", relayed), Curl(trust, direct)) << "LIST";
         for (int n = 1; n <= server.MailCount(); ++n) {
@@ -91,6 +98,26 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
     }
 }
 
+// Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one line
+// on stderr names the server and says why.
+void TlsRelayTest::ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security,
+                                 const std::string& caFile, const std::string& failure)
+{
+    StartRelay(address, port, security, caFile);
+    testing::internal::CaptureStderr();
+    {
+        Pop3TestClient client(relay->Port());
+        ASSERT_TRUE(client.IsConnected());
+        EXPECT_TRUE(client.WaitForClose()) << "the client is disconnected";
+    }
+    EXPECT_TRUE(relay->CollectAll());
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string server = "VUVed3UzeroVadave: mail server " + std::string(address) + ":" + std::to_string(port);
+    EXPECT_TRUE(said.starts_with(server + ": ")) << said;
+    EXPECT_NE(said.find(failure), std::string::npos) << said;
+    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+}
+
 TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
     const struct {
@@ -98,35 +125,47 @@ TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
         TlsDovecot TlsTestPeers::*server;
         win32::DWORD security;
         bool tlsPort;
-        const char* caFile;  // "" trusts only the system's CAs
+        const char* address;
+        const char* caFile;  // tls_ca.py's file name; "" the system's CAs only, "-" a file that does not exist
         const char* failure;
     } cases[] = {
-        {"another CA", &TlsTestPeers::trusted, 1, true, "other-ca.pem",
+        {"another CA", &TlsTestPeers::trusted, 1, true, "localhost", "other-ca.pem",
+         "the certificate is not trusted (unable to get local issuer certificate); a private CA can be trusted"},
+        {"only the system's CAs", &TlsTestPeers::trusted, 2, false, "localhost", "",
          "the certificate is not trusted (unable to get local issuer certificate)"},
-        {"another host name", &TlsTestPeers::wrongName, 1, true, "ca.pem",
+        {"another host name", &TlsTestPeers::wrongName, 1, true, "localhost", "ca.pem",
          "the certificate is not issued for \"localhost\""},
-        {"expired", &TlsTestPeers::expired, 2, false, "ca.pem",
+        {"another address", &TlsTestPeers::wrongName, 2, false, "127.0.0.1", "ca.pem",
+         "the certificate is not issued for \"127.0.0.1\""},
+        {"expired", &TlsTestPeers::expired, 1, true, "localhost", "ca.pem",
          "the certificate is not trusted (certificate has expired)"},
-        {"STLS refused", &TlsTestPeers::withoutTls, 2, false, "ca.pem", "the server refused STLS"},
+        {"expired, STLS", &TlsTestPeers::expired, 2, false, "localhost", "ca.pem",
+         "the certificate is not trusted (certificate has expired)"},
+        {"STLS refused", &TlsTestPeers::withoutTls, 2, false, "localhost", "ca.pem",
+         "the server refused STLS (\"-ERR TLS support isn't enabled.\")"},
+        {"TLS to a plain POP3 port", &TlsTestPeers::withoutTls, 1, false, "localhost", "ca.pem",
+         "the TLS handshake failed (wrong version number)"},
+        {"CA file missing", &TlsTestPeers::trusted, 1, true, "localhost", "-", "(MailServerCAFile) cannot be loaded"},
+        {"unknown security value", &TlsTestPeers::trusted, 3, true, "localhost", "ca.pem",
+         "\"MailServerSecurity\" is 3, which is none of 0 (plain), 1 (TLS) and 2 (STLS)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const TlsDovecot& server = peers->*c.server;
-        const std::uint16_t port = c.tlsPort ? server.TlsPort() : server.Port();
-        StartRelay("localhost", port, c.security, *c.caFile ? peers->certificates.Path(c.caFile) : "");
-        testing::internal::CaptureStderr();
-        {
-            Pop3TestClient client(relay->Port());
-            ASSERT_TRUE(client.IsConnected());
-            EXPECT_TRUE(client.WaitForClose()) << "the client gets no greeting and is disconnected";
-        }
-        const std::string said = testing::internal::GetCapturedStderr();
-        const std::string expected =
-            "VUVed3UzeroVadave: mail server localhost:" + std::to_string(port) + ": " + c.failure;
-        EXPECT_TRUE(said.starts_with(expected)) << said;
-        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
-        EXPECT_TRUE(relay->CollectAll());
+        const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
+                                   : *c.caFile == '\0'           ? std::string()
+                                                                 : peers->certificates.Path(c.caFile);
+        ExpectRefused(c.address, c.tlsPort ? server.TlsPort() : server.Port(), c.security, caFile, c.failure);
     }
+}
+
+TEST_F(TlsRelayTest, AnswerForgedBehindTheStlsAcceptanceIsRefused)
+{
+    // Someone on the path appends a forged answer to the server's "+OK": it must not reach the client.
+    ScriptedPop3Server forger(Pop3Responder({{"STLS", "+OK Begin TLS negotiation now.\r\n+OK Logged in.\r\n"}}));
+    ExpectRefused("localhost", forger.Port(), 2, peers->certificates.Ca(),
+                  "the server sent unprotected data after accepting STLS");
+    relay.reset();  // ends the forger's session before it is destroyed
 }
 
 TEST_F(TlsRelayTest, ClientLeavingInTheMiddleOfAMailLeavesNothingBehind)

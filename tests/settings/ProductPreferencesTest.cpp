@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "platform/CodePage.h"
-#include "settings/MailerRulePreferences.h"
-#include "settings/ProductPreferences.h"
 #include "settings/ProxyServerPreferences.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
@@ -10,23 +7,6 @@
 namespace {
 
 using ProductPreferencesTest = RegistryFolderTest;
-
-TEST_F(ProductPreferencesTest, ConstructionCreatesTheWholeKeyPath) {
-    ASSERT_FALSE(raw::KeyExists("Software\\Norvale"));
-    MailerRulePreferences rules;
-    EXPECT_TRUE(raw::KeyExists(raw::kRuleKey));
-    EXPECT_NE(
-        registry.ReadHive().find("[HKEY_CURRENT_USER\\Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule]"),
-        std::string::npos);
-}
-
-TEST_F(ProductPreferencesTest, NullNamesStandForEmptyText) {
-    ProductPreferences preferences;
-    preferences.SetNames("Company", nullptr, nullptr);
-    EXPECT_TRUE(raw::KeyExists("Software\\Company"));
-    preferences.WriteDword("n", 7);
-    EXPECT_EQ(raw::Get("Software\\Company", "n")->data, raw::Dword(7));
-}
 
 TEST_F(ProductPreferencesTest, ReadsOnlyValuesOfTheirOwnTypeAndSize) {
     ProxyServerPreferences preferences;
@@ -64,29 +44,6 @@ TEST_F(ProductPreferencesTest, ReadsOnlyValuesOfTheirOwnTypeAndSize) {
     std::string text;
     ASSERT_TRUE(preferences.ReadString("TEXT", text));  // value names ignore case
     EXPECT_EQ(text, "pop");
-}
-
-TEST_F(ProductPreferencesTest, StringsComeInCodePage932) {
-    ProxyServerPreferences preferences;
-    const std::string ansi = win32::Utf8ToAnsi("メール.example");
-    ASSERT_TRUE(raw::Set(raw::kProxyKey, "Name", win32::REG_SZ, ansi + '\0'));
-    // Stored as Unicode: the file holds the UTF-8 text.
-    EXPECT_NE(registry.ReadHive().find("\"Name\"=\"メール.example\""), std::string::npos);
-    std::string read;
-    ASSERT_TRUE(preferences.ReadString("Name", read));
-    EXPECT_EQ(read, ansi);
-}
-
-TEST_F(ProductPreferencesTest, BoolIsAnyNonZeroDword) {
-    ProxyServerPreferences preferences;
-    const std::uint32_t values[] = {0, 1, 2, 0xFFFFFFFF};
-    for (const auto value : values) {
-        SCOPED_TRACE(value);
-        preferences.WriteDword("Flag", value);
-        bool flag = value == 0;
-        ASSERT_TRUE(preferences.ReadBool("Flag", flag));
-        EXPECT_EQ(flag, value != 0);
-    }
 }
 
 }  // namespace
