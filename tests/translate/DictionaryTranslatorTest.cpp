@@ -57,7 +57,7 @@ TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
     for (const Case& test : cases) {
         SCOPED_TRACE(test.word);
         const std::string expected = test.gloss ? test.gloss : translator->Gloss(test.base);
-        ASSERT_EQ(expected.empty(), test.gloss && *test.gloss == '\0');
+        ASSERT_EQ(expected.empty(), test.gloss && *test.gloss == '\0') << "only the unknown word has no gloss";
         EXPECT_EQ(translator->Gloss(test.word), expected);
     }
     const win32::TranslationResult result = translator->Translate(" The cat sat, xyzzyplugh 42 猫!");
@@ -161,6 +161,7 @@ TEST(DictZipFile, DamagedChunkSparesTheOthersAndAForeignFileIsRefused)
     fs::remove_all(folder);
 
     DictZipFile notGzip;
+    error.clear();
     EXPECT_FALSE(notGzip.Open(std::string(kPath) + ".index", error));
     EXPECT_NE(error.find("not a dictzip file"), std::string::npos) << error;
     EXPECT_FALSE(notGzip.Read(0, 10).has_value());
