@@ -129,21 +129,6 @@ protected:
     std::unique_ptr<CEndSessionWindow> window;
 };
 
-TEST_F(EndSessionWindow, CreationAddsTheIdleIconWithTipAndMenu) {
-    CreateWindow();
-    ASSERT_GE(recorder->events.size(), 2u);
-    EXPECT_EQ(recorder->events[0].kind, "add");
-    EXPECT_EQ(recorder->events[0].icon, kIdleIcon);
-    const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
-    ASSERT_TRUE(state);
-    EXPECT_EQ(state->tipUtf8, "varaved");
-    EXPECT_EQ(state->callbackMessage, 1250u);
-    EXPECT_EQ(recorder->events[1].kind, "menu");
-    ASSERT_EQ(recorder->events[1].items.size(), 1u);
-    EXPECT_EQ(recorder->events[1].items[0].command, 32771u);
-    EXPECT_EQ(recorder->events[1].items[0].textUtf8, "「設定」の表示...");
-}
-
 TEST_F(EndSessionWindow, TickAnimatesByPhaseAndCarriesTheCounterAcross) {
     ScriptedServer server({{1, 0}, {1, 0}, {1, 0}, {0, 1}, {0, 1}, {0, 0}, {0, 0}, {1, 1}});
     DWORD cookie = 0;
@@ -198,8 +183,16 @@ TEST_F(EndSessionWindow, SessionEndStopsTheServerAndRemovesTheIcon) {
     runningObjects.Revoke(cookie);
 }
 
-TEST_F(EndSessionWindow, OnlyARightButtonPressOnTheIconShowsTheMenu) {
+TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsItsMenu) {
     CreateWindow();
+    ASSERT_GE(recorder->events.size(), 2u);
+    EXPECT_EQ(recorder->events[0].kind, "add");
+    EXPECT_EQ(recorder->events[0].icon, kIdleIcon);
+    const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->tipUtf8, "varaved");
+    EXPECT_EQ(state->callbackMessage, 1250u);
+    EXPECT_EQ(recorder->events[1].kind, "menu");
     struct Callback {
         WPARAM icon;
         LPARAM mouse;
@@ -215,8 +208,12 @@ TEST_F(EndSessionWindow, OnlyARightButtonPressOnTheIconShowsTheMenu) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, callback.icon, callback.mouse);
         EXPECT_EQ(recorder->Count("popup") - before, callback.showsMenu ? 1 : 0);
     }
-    ASSERT_EQ(recorder->events.back().kind, "popup");
-    EXPECT_EQ(recorder->events.back().items.at(0).command, 32771u);
+    for (const RecordingNotifyIcon::Event& menu : {recorder->events[1], recorder->events.back()}) {
+        ASSERT_EQ(menu.items.size(), 1u);
+        EXPECT_EQ(menu.items[0].command, 32771u);
+        EXPECT_EQ(menu.items[0].textUtf8, "「設定」の表示...");
+    }
+    EXPECT_EQ(recorder->events.back().kind, "popup");
 }
 
 // The settings user interface as another component would provide it.

@@ -1,5 +1,5 @@
-// The automation object in-process, without starting a POP3 server: its interfaces, the version strings and the
-// module lock count that ends the main loop.
+// The automation object in-process, without starting a POP3 server: its interfaces and the module lock count that
+// ends the main loop.
 #include <gtest/gtest.h>
 
 #include "app/AppTestSupport.h"
@@ -7,7 +7,6 @@
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
 #include "app/resources/ModuleResources.h"
-#include "platform/CodePage.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
 #include "platform/Window.h"
@@ -16,12 +15,6 @@
 using namespace win32;
 
 namespace {
-
-std::string Utf8(BSTR text) {
-    const std::string utf8 = text != nullptr ? AnsiToUtf8(Utf16ToAnsi(std::u16string_view(text, SysStringLen(text)))) : "";
-    SysFreeString(text);
-    return utf8;
-}
 
 bool QuitPosted() {
     MSG message;
@@ -66,22 +59,6 @@ TEST(ComVUVed3UzeroVadave, AnswersItsInterfacesButNotTheAppletInterface) {
     // Each release above brought the count back to 0 and asked the loop to end; the next tests need it empty.
     while (QuitPosted()) {
     }
-}
-
-TEST(ComVUVed3UzeroVadave, GetVersionWithoutVersionResourceGivesThePathAndEmptyStrings) {
-    const ModuleResources withoutVersion{{}, nullptr};
-    ServerModule module(&withoutVersion);
-    RunningObjectTable runningObjects;
-    ComVUVed3UzeroVadave object(module, runningObjects);
-    BSTR title = nullptr;
-    BSTR path = nullptr;
-    BSTR version = nullptr;
-    EXPECT_EQ(object.GetVersion(&title, &path, &version), S_OK);
-    char executable[260];
-    GetModuleFileName(nullptr, executable, sizeof(executable));
-    EXPECT_EQ(Utf8(path), executable);
-    EXPECT_EQ(Utf8(title), "");
-    EXPECT_EQ(Utf8(version), "");
 }
 
 TEST(ServerModule, LastUnlockSuspendsTheClassObjectsAndPostsQuitToTheMainThread) {

@@ -1,7 +1,5 @@
 // The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl as the mail
-// client, vuvedctl for status and stop; and the end of the session (SIGTERM) in the middle of a transfer.
-#include <signal.h>
-
+// client, vuvedctl for status and stop; and the notification icon in a virtual X session.
 #include <cctype>
 
 #include "app/ServerProcessFixture.h"
@@ -55,25 +53,6 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
     EXPECT_EQ(stop.exitCode, 0) << stop.errors;
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
     EXPECT_EQ(Control({"status"}).exitCode, 4);
-}
-
-TEST_F(EndToEnd, SigtermDuringATransferStopsEverythingAndExitsZero) {
-    DovecotServer dovecot("sized:1:8000000");
-    ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
-    UseMailServer(dovecot.Port());
-    auto server = StartServer({"-Startup"});
-    ASSERT_TRUE(WaitUntilListening()) << server->Output();
-
-    Pop3TestClient client(static_cast<std::uint16_t>(listenPort));
-    ASSERT_TRUE(client.Login(dovecot.User(), dovecot.Password()));
-    ASSERT_TRUE(client.SendLine("RETR 1"));
-    // The transfer is under way: the answer has started, most of the mail is still to come.
-    const std::optional<std::string> first = client.ReadLine();
-    ASSERT_TRUE(first);
-    EXPECT_EQ(first->rfind("+OK", 0), 0u) << *first;
-
-    server->Signal(SIGTERM);
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
 
 // In a virtual X session with a system tray the icon shows up in the tray (skipped where Xvfb, trayer or yad

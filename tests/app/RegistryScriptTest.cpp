@@ -78,10 +78,14 @@ constexpr const char* kScript =
     "  ForceRemove Forced = s 'forced'\n  {\n    Inner = s 'inner'\n  }\n"
     "}\n";
 
-TEST_F(RegistryScriptApply, RegisterWritesKeysAndValuesAndForceRemoveReplacesWhatWasThere) {
+// ForceRemove replaces what was there; NoRemove keys and other programs' subkeys outlive the unregistration.
+TEST_F(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
+    const RegistryScript script = Script(kScript);
+    EXPECT_EQ(script.Unregister(), win32::S_OK) << "an absent registration";
     WriteText(HKEY_CLASSES_ROOT, "Forced\\Stale", nullptr, "old");
     WriteText(HKEY_CLASSES_ROOT, "Plain\\Foreign", nullptr, "other program");
-    ASSERT_EQ(Script(kScript).Register(), win32::S_OK);
+    WriteText(HKEY_CLASSES_ROOT, "Shared\\Neighbour", nullptr, "stays");
+    ASSERT_EQ(script.Register(), win32::S_OK);
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Shared\\Mine"), "mine");
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain"), "plain");
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"), "named");
@@ -89,31 +93,15 @@ TEST_F(RegistryScriptApply, RegisterWritesKeysAndValuesAndForceRemoveReplacesWha
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Forced\\Inner"), "inner");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced\\Stale"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
-}
 
-TEST_F(RegistryScriptApply, UnregisterKeepsNoRemoveKeysAndForeignSubkeys) {
-    const RegistryScript script = Script(kScript);
-    EXPECT_EQ(script.Unregister(), win32::S_OK) << "an absent registration";
-    WriteText(HKEY_CLASSES_ROOT, "Shared\\Neighbour", nullptr, "stays");
-    ASSERT_EQ(script.Register(), win32::S_OK);
     WriteText(HKEY_CLASSES_ROOT, "Forced\\AddedLater", nullptr, "goes with the key");
     ASSERT_EQ(script.Unregister(), win32::S_OK);
-
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Shared"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Shared\\Neighbour"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Shared\\Mine"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced"));
-}
-
-TEST_F(RegistryScriptApply, UnregisterLeavesAKeyThatHoldsAnotherProgramsSubkey) {
-    const RegistryScript script = Script(kScript);
-    ASSERT_EQ(script.Register(), win32::S_OK);
-    WriteText(HKEY_CLASSES_ROOT, "Plain\\Foreign", nullptr, "other program");
-    ASSERT_EQ(script.Unregister(), win32::S_OK);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Child"));
     EXPECT_FALSE(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced"));
 }
 
 }  // namespace

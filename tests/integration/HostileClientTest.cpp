@@ -1,12 +1,11 @@
-// Clients that misbehave never take the relay down: half-open and silent connections, commands cut into thousands
-// of segments, huge command lines, a client that never reads.
+// Clients that misbehave never take the relay down: half-open connections, commands cut into thousands of
+// segments, huge command lines, a client that never reads.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "integration/HostilePop3Server.h"
 #include "integration/InProcessRelay.h"
@@ -62,7 +61,7 @@ protected:
 };
 }  // namespace
 
-TEST_F(HostileClientTest, HalfOpenAndSilentConnectionsEndWithTheirClient)
+TEST_F(HostileClientTest, HalfOpenConnectionGetsItsAnswersThenItsEnd)
 {
     // A client that has shut down its sending side after a pipelined command gets its answer, then the end.
     Pop3TestClient halfClosed(relay->Port());
@@ -72,16 +71,6 @@ TEST_F(HostileClientTest, HalfOpenAndSilentConnectionsEndWithTheirClient)
     EXPECT_TRUE(answers.starts_with("+OK hostile ready\r\n")) << answers;
     EXPECT_TRUE(halfClosed.WaitForClose()) << "the relay keeps a half-closed connection open";
     halfClosed.Close();
-    ASSERT_TRUE(relay->CollectAll());
-
-    // Clients that connect and never say anything hold their sessions only while they stay.
-    std::vector<Pop3TestClient> silent;
-    for (int i = 0; i < 20; ++i) {
-        silent.emplace_back(relay->Port());
-        ASSERT_EQ(silent.back().ReadLine(), "+OK hostile ready\r\n");
-    }
-    EXPECT_EQ(relay->Server()->ConnectionCount(), silent.size());
-    silent.clear();
     ExpectAllReleasedAndServing();
 }
 

@@ -73,17 +73,3 @@ TEST_F(DovecotRelayTest, MailServerKilledInTheMiddleOfALargeMail)
     EXPECT_TRUE(relay->CollectAll());
     EXPECT_TRUE(BackTo(descriptors)) << OpenDescriptorCount() << " open, " << descriptors << " before";
 }
-
-TEST_F(DovecotRelayTest, StopWhileTenClientsRetrieveLargeMails)
-{
-    std::vector<Pop3TestClient> clients;
-    for (int i = 0; i < 10; ++i) {
-        clients.push_back(Relayed());
-        ASSERT_TRUE(clients.back().SendLine(LargeMailCommand(*dovecot)));
-        ASSERT_TRUE(clients.back().ReadLine());
-    }
-    relay->Stop();
-    for (Pop3TestClient& client : clients) {
-        client.ReadUntilClose();
-    }
-}

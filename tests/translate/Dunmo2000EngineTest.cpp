@@ -62,35 +62,14 @@ TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
     }
 }
 
-TEST_F(Dunmo2000EngineTest, MissingArgumentsAndMissingEngine)
+TEST_F(Dunmo2000EngineTest, MissingArguments)
 {
     ScopedTestComponents components({});
     Dunmo2000Engine engine;
     char buffer[16];
-    EXPECT_EQ(engine.Translate("text", 16, buffer), Dunmo2000Engine::kEngineNotCreated);
     ASSERT_TRUE(engine.Initialize());
     EXPECT_EQ(engine.Translate(nullptr, 16, buffer), Dunmo2000Engine::kMissingArgument);
     EXPECT_EQ(engine.Translate("text", 16, nullptr), Dunmo2000Engine::kMissingArgument);
-}
-
-TEST_F(Dunmo2000EngineTest, SecondInitializeKeepsComponentsAndUninitializeMakesThemAfresh)
-{
-    ScopedTestComponents components({});
-    {
-        Dunmo2000Engine engine;
-        ASSERT_TRUE(engine.Initialize());
-        ASSERT_TRUE(engine.Initialize());
-        EXPECT_EQ(components.counters().enginesCreated, 1);
-        EXPECT_EQ(components.counters().preferencesCreated, 1);
-        EXPECT_EQ(components.counters().settingsHandedOver, 1);
-        engine.Uninitialize();
-        EXPECT_FALSE(engine.IsInitialized());
-        EXPECT_EQ(components.counters().liveObjects, 0);
-        ASSERT_TRUE(engine.Initialize());
-        EXPECT_EQ(components.counters().enginesCreated, 2);
-        EXPECT_EQ(components.counters().settingsHandedOver, 2);
-    }
-    EXPECT_EQ(components.counters().liveObjects, 0) << "the destructor releases both components";
 }
 
 TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverything)

@@ -232,26 +232,4 @@ TEST(AppendWrapped, Widths)
     }
 }
 
-TEST(AppendWrapped, NeverSplitsDoubleByteCharacters)
-{
-    std::string text;
-    for (int i = 0; i < 500; ++i) {
-        text += (i % 3 == 0) ? "x" : "\x93\xFA";  // 日
-    }
-    LineList out;
-    MailComposer::AppendWrapped("|> ", text.c_str(), out);
-    std::string joined;
-    for (const std::string& line : out) {
-        ASSERT_EQ(line.substr(0, 3), "|> ");
-        const std::string chunk = line.substr(3);
-        EXPECT_LE(chunk.size(), 71u);
-        for (std::size_t i = 0; i < chunk.size();) {
-            i += chunk[i] == 'x' ? 1 : 2;
-            ASSERT_LE(i, chunk.size()) << "a character was split";
-        }
-        joined += chunk;
-    }
-    EXPECT_EQ(joined, text);
-}
-
 }  // namespace

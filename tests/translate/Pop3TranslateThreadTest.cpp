@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <set>
 #include <thread>
 
 #include "TestComponents.h"
@@ -187,49 +186,6 @@ TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
         EXPECT_EQ(components.counters().enginesCreated, batch);
         EXPECT_EQ(components.counters().settingsHandedOver, batch);
     }
-}
-
-TEST_F(Pop3TranslateThreadTest, MailsFromManyConnectionsAreEachServedOnce)
-{
-    constexpr int kProducers = 4;
-    constexpr int kMailsEach = 25;
-    std::vector<std::thread> producers;
-    for (int p = 0; p < kProducers; ++p) {
-        producers.emplace_back([this, p] {
-            for (int i = 0; i < kMailsEach; ++i) {
-                thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Mail text."},
-                                                 std::to_string(p) + "-" + std::to_string(i)));
-            }
-        });
-    }
-    // Meanwhile new connections take whatever translated mails wait, as the listening server would.
-    std::set<std::string> served;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (served.size() < kProducers * kMailsEach && std::chrono::steady_clock::now() < deadline) {
-        if (!thread.HaveTranslateMail()) {
-            std::this_thread::yield();
-            continue;
-        }
-        std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
-        auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
-        if (translated == nullptr) {
-            ADD_FAILURE() << "a connection while translated mails waited was relayed";
-            break;  // the producers are still joined below
-        }
-        const std::vector<std::string> listing = Command(*translated, "LIST");
-        for (std::size_t n = 1; n + 1 < listing.size(); ++n) {
-            for (const std::string& mailLine : Command(*translated, "RETR " + std::to_string(n))) {
-                if (mailLine.rfind("Subject: TR: ", 0) == 0) {
-                    EXPECT_TRUE(served.insert(mailLine).second) << mailLine << " was served twice";
-                }
-            }
-        }
-        agent->StopAndWait();
-    }
-    for (std::thread& producer : producers) {
-        producer.join();
-    }
-    EXPECT_EQ(served.size(), static_cast<std::size_t>(kProducers * kMailsEach));
 }
 
 TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)

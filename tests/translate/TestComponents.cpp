@@ -1,6 +1,5 @@
 #include "TestComponents.h"
 
-#include "platform/CodePage.h"
 #include "platform/components/ComObject.h"
 
 namespace testing_components {
@@ -76,7 +75,6 @@ public:
     {
         ++counters.translateCalls;
         const std::u16string text(source == nullptr ? u"" : source, win32::SysStringLen(source));
-        counters.lastSource = win32::AnsiToUtf8(win32::Utf16ToAnsi(text));
         std::u16string out;
         const win32::HRESULT result = behaviour.translate ? behaviour.translate(text, out) : Bracket(text, out);
         if (win32::FAILED(result)) {
@@ -117,7 +115,6 @@ ScopedTestComponents::ScopedTestComponents(Behaviour behaviour) : state(std::mak
     replacedPreferences = win32::RegisterComponentClass(
         {win32::kEJPreferencesProgId, kTestPreferencesClsid, win32::CLSCTX_INPROC_SERVER,
          [counters, current](win32::REFIID iid, void** object) -> win32::HRESULT {
-             ++counters->preferencesCreated;
              return win32::CreateComObject<TestPreferences>(iid, object, *counters, *current);
          }});
 }

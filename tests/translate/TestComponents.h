@@ -30,11 +30,9 @@ struct Behaviour {
 struct Counters {
     std::atomic<int> engineCreateAttempts{0};
     std::atomic<int> enginesCreated{0};
-    std::atomic<int> preferencesCreated{0};
     std::atomic<int> settingsHandedOver{0};
     std::atomic<int> translateCalls{0};
     std::atomic<int> liveObjects{0};
-    std::string lastSource;  // UTF-8 of the last source, for the composition tests (one thread)
 };
 
 // Registers the stand-ins for the engine and preferences ProgIDs; the classes they replaced come back when it

@@ -8,10 +8,8 @@ import email
 import email.policy
 import os
 import poplib
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
 import unittest.mock
@@ -169,43 +167,6 @@ class EndToEndTest(unittest.TestCase):
         again = self.connect(greeting=False)  # the third fetch is relayed again
         self.assertEqual(again.stat()[0], len(MAILS))
         again.quit()
-
-    def fetchmail(self):
-        if not shutil.which("fetchmail"):
-            self.skipTest("fetchmail is not installed")
-        home = tempfile.mkdtemp(prefix="fetch")
-        self.addCleanup(shutil.rmtree, home, True)
-        store = os.path.join(home, "store")
-        os.mkdir(store)
-        rc = os.path.join(home, "fetchmailrc")
-        with open(rc, "w") as f:
-            f.write('poll 127.0.0.1 protocol pop3 service %d user "%s" password "%s" options keep fetchall '
-                    'no stripcr\n' % (self.host.port, self.server.user, self.server.password))
-        os.chmod(rc, 0o600)
-        env = dict(os.environ, FETCHMAILHOME=home, HOME=home)
-        store_mail = os.path.join(HERE, "..", "integration", "store_mail.py")
-        result = subprocess.run(["fetchmail", "-f", rc, "--nodetach", "--nosyslog", "--invisible", "--norewrite",
-                                 "--sslproto", "", "--mda", "%s %s %s" % (sys.executable, store_mail, store)],
-                                env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=TIMEOUT,
-                                check=False)
-        self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
-        stored = []
-        for name in sorted(os.listdir(store)):
-            with open(os.path.join(store, name), "rb") as f:
-                stored.append(f.read())
-        return stored
-
-    def test_fetchmail_loses_the_translated_copies_to_its_capa_probe(self):
-        # fetchmail opens with CAPA, which the server answers as an unknown command before USER; fetchmail then
-        # drops that connection and polls again at once. The translated copies belonged to the dropped
-        # connection, so the repoll is relayed and gets the mails from the real server.
-        self.start()
-        self.assertEqual(len(self.fetchmail()), len(MAILS))
-        self.host.wait_until_idle()
-        self.assertTrue(self.host.state()[1])
-        repolled = self.fetchmail()
-        self.assertEqual(len(repolled), len(MAILS))
-        self.assertIn(b"Subject: Project update\r\n", repolled[0])
 
     def test_two_connections_at_once_only_the_first_gets_the_translated_copies(self):
         self.start()
