@@ -172,6 +172,30 @@ TEST(Email, RatesTheShareOfEnglish) {
     EXPECT_EQ(rate, 0);
 }
 
+TEST(Email, FindsABodyLineStartingWithAWord) {
+    Email mail;
+    mail.SetBody(Lines({"first line", "> Hello there", "\x82\x60\x82\x82\x82\x83 full-width"}));
+    const struct {
+        const char* name;
+        const char* word;
+        bool fold, wide, expected;
+    } cases[] = {
+        {"exact start", "> Hello", false, false, true},
+        {"only at the start", "Hello", false, false, false},
+        {"case differs", "> HELLO", false, false, false},
+        {"case folded", "> HELLO", true, false, true},
+        {"full-width letters folded", "\x82\x60\x82\x61", true, false, true},  // "ＡＢ" against "Ａｂ"
+        {"width folded", "Abc", false, true, true},
+        {"width folded, case kept", "ABC", false, true, false},
+        {"width and case folded", "ABC", true, true, true},
+        {"width folded first line", "first", false, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(mail.BodyLineStartsWith(c.word, c.fold, c.wide), c.expected);
+    }
+}
+
 TEST(Email, CopiesCarryTheWholeMail) {
     Email mail;
     mail.SetMail(mailtest::SplitCrLf(mailtest::SampleMail("iso-2022-jp.eml") + ".\r\n"));

@@ -62,6 +62,21 @@ TEST(Wait, ReturnsTheLowestSignalledPositionAndTakesOnlyThatOne)
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
 }
 
+TEST(Wait, WaitAllTakesEveryObjectOrNone)
+{
+    ScopedEvent first(false, true);
+    ScopedEvent second(false, false);
+    const HANDLE handles[] = {first.handle, second.handle};
+    EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 20), win32::WAIT_TIMEOUT);
+    // The signalled one was not consumed by the failed wait.
+    EXPECT_EQ(win32::WaitForSingleObject(first.handle, 0), win32::WAIT_OBJECT_0);
+    win32::SetEvent(first.handle);
+    win32::SetEvent(second.handle);
+    EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 0), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::WaitForSingleObject(first.handle, 0), win32::WAIT_TIMEOUT);
+    EXPECT_EQ(win32::WaitForSingleObject(second.handle, 0), win32::WAIT_TIMEOUT);
+}
+
 TEST(CriticalSection, IsRecursive)
 {
     win32::CriticalSection section;
