@@ -290,19 +290,6 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-std::string CharUpperAnsi(std::string_view ansi) {
-    std::string out(ansi);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const auto byte = static_cast<BYTE>(out[i]);
-        if (IsDBCSLeadByte(byte) && i + 1 < out.size()) {
-            ++i;  // the trail byte may look like a-z; it belongs to the double-byte character
-        } else if (byte >= 'a' && byte <= 'z') {
-            out[i] = static_cast<char>(byte - 'a' + 'A');
-        }
-    }
-    return out;
-}
-
 std::string ToFullWidthAnsi(std::string_view ansi) {
     // Every byte gives at most two: the result is written through a cursor into a buffer of twice the size and
     // cut to length once, rather than grown byte by byte.

@@ -27,9 +27,6 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // Strict UTF-8 check (no overlong forms, no surrogates).
 bool IsValidUtf8(std::string_view text);
 
-// Upper-casing as the multibyte text functions of code page 932 do it: single-byte a-z become A-Z;
-// double-byte characters are left alone.
-std::string CharUpperAnsi(std::string_view ansi);
 // The single-to-double-byte mapping (full-width forms): ASCII letters, digits, punctuation and blank become
 // their full-width Shift_JIS characters (except 0x5C, the yen sign, which stays), half-width katakana the
 // full-width katakana, a kana with a following sound mark its voiced or semi-voiced form; double-byte

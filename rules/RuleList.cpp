@@ -2,7 +2,6 @@
 
 #include "rules/RuleTextReader.h"
 #include "rules/RuleTextWriter.h"
-#include "settings/MailerRuleSettings.h"
 
 bool RuleList::Match(Email& mail) const {
     for (const auto& pair : pairs) {
@@ -28,8 +27,6 @@ bool RuleList::LoadRules(std::string_view text) {
     }
     return true;
 }
-
-bool RuleList::LoadStoredRules() { return LoadRules(MailerRuleSettings::RuleText()); }
 
 std::string RuleList::SaveRules() const {
     RuleTextWriter out;

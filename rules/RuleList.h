@@ -21,8 +21,6 @@ public:
     // Replaces the list by the pairs of a rule text. On a malformed text the result is false and the pairs
     // read before the fault stay in the list.
     bool LoadRules(std::string_view text);
-    // Loads the rule text stored in the settings ("Mailer Rule"); an absent value gives an empty list.
-    bool LoadStoredRules();
     std::string SaveRules() const;
     void Clear() { pairs.clear(); }
 
