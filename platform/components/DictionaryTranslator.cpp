@@ -85,6 +85,20 @@ std::string FirstGloss(std::string_view line)
     return japanese ? std::string(line) : std::string();
 }
 
+// The first Japanese gloss among an entry's sense lines (the lines after its headword line).
+std::string FirstGlossOfSenses(std::string_view senses)
+{
+    while (!senses.empty()) {
+        const std::size_t end = std::min(senses.size(), senses.find('\n'));
+        std::string gloss = FirstGloss(senses.substr(0, end));
+        if (!gloss.empty()) {
+            return gloss;
+        }
+        senses.remove_prefix(std::min(senses.size(), end + 1));
+    }
+    return {};
+}
+
 bool EndsWith(std::string_view text, std::string_view ending)
 {
     return text.size() > ending.size() && text.substr(text.size() - ending.size()) == ending;
@@ -218,23 +232,33 @@ std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
 {
     auto less = [](const IndexEntry& a, const IndexEntry& b) { return HeadwordLess(a.headword, b.headword); };
     const auto [first, last] = std::equal_range(index.begin(), index.end(), IndexEntry{headword, 0, 0}, less);
+    // The index lists every entry under its lower-case headword; the entry's own first line shows its case. The
+    // word's own entries come first: those that differ only in case ("Will" the name, "AND" of logic for "will"
+    // and "and") give a gloss only when the word has none of its own.
+    std::string otherCaseGloss;
     for (auto entryAt = first; entryAt != last; ++entryAt) {
         std::optional<std::string> entry = data.Read(entryAt->offset, entryAt->length);
         if (!entry) {
             continue;
         }
-        std::string_view rest(*entry);
-        rest.remove_prefix(std::min(rest.size(), rest.find('\n') + 1));  // the headword line
-        while (!rest.empty()) {
-            const std::size_t end = std::min(rest.size(), rest.find('\n'));
-            std::string gloss = FirstGloss(rest.substr(0, end));
-            if (!gloss.empty()) {
-                return gloss;
-            }
-            rest.remove_prefix(std::min(rest.size(), end + 1));
+        const std::string_view text(*entry);
+        const std::size_t lineEnd = std::min(text.size(), text.find('\n'));
+        const std::string_view headwordLine = text.substr(0, lineEnd);
+        const bool sameCase = headwordLine.starts_with(headword) &&
+                              (headwordLine.size() == headword.size() || headwordLine[headword.size()] == ' ');
+        if (!sameCase && !otherCaseGloss.empty()) {
+            continue;
         }
+        std::string gloss = FirstGlossOfSenses(text.substr(std::min(text.size(), lineEnd + 1)));
+        if (gloss.empty()) {
+            continue;
+        }
+        if (sameCase) {
+            return gloss;
+        }
+        otherCaseGloss = std::move(gloss);
     }
-    return {};
+    return otherCaseGloss;
 }
 
 std::string DictionaryTranslator::Gloss(std::string_view word)

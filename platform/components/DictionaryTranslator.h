@@ -39,6 +39,7 @@ private:
 
     DictionaryTranslator() = default;
     bool LoadIndex(const std::string& path, std::string& error);
+    // The first gloss of the lower-case headword, from its own entries before those that differ only in case.
     std::string GlossOfHeadword(const std::string& headword);
 
     // The index file as read, and its entries ordered by headword without regard to case (the file's own

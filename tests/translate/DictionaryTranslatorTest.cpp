@@ -47,6 +47,8 @@ TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
         {"translate", "訳す"},   // a bare sense line
         {"the", "その"},         // the first entry's sense is a formula, so the next entry's gloss is taken
         {"Cat", "猫"},           // case does not matter
+        {"will", "意志"},        // the word's own entry, not the name "Will" that comes first in the data
+        {"and", "然して"},       // nor "AND" of logic
         {"xyzzyplugh", ""},
         // Inflected forms; words that are headwords themselves ("reading", "running") keep their own gloss.
         {"books", nullptr, "book"},   {"boxes", nullptr, "box"},      {"cities", nullptr, "city"},
