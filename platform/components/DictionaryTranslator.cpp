@@ -119,11 +119,20 @@ std::vector<std::string> BaseForms(const std::string& word)
     if (EndsWith(word, "ies")) {
         forms.push_back(stemOf(3) + "y");
     }
-    if (EndsWith(word, "es")) {
-        forms.push_back(stemOf(2));
+    // A plural or third person takes "-es" after a hissing sound or an "o" (boxes, wishes, goes); other words
+    // take "-s", also those ending in "-se" (notes, uses), so "-es" is cut after "s" only when "-s" finds nothing
+    // (buses).
+    const std::string esStem = EndsWith(word, "es") ? stemOf(2) : std::string();
+    const bool takesEs = EndsWith(esStem, "ss") || EndsWith(esStem, "x") || EndsWith(esStem, "z") ||
+                         EndsWith(esStem, "ch") || EndsWith(esStem, "sh") || EndsWith(esStem, "o");
+    if (takesEs) {
+        forms.push_back(esStem);
     }
     if (EndsWith(word, "s") && !EndsWith(word, "ss")) {
         forms.push_back(stemOf(1));
+    }
+    if (!takesEs && EndsWith(esStem, "s")) {
+        forms.push_back(esStem);
     }
     if (EndsWith(word, "ied")) {
         forms.push_back(stemOf(3) + "y");

@@ -52,6 +52,7 @@ TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
         {"xyzzyplugh", ""},
         // Inflected forms; words that are headwords themselves ("reading", "running") keep their own gloss.
         {"books", nullptr, "book"},   {"boxes", nullptr, "box"},      {"cities", nullptr, "city"},
+        {"notes", nullptr, "note"},   {"uses", nullptr, "use"},       {"wishes", nullptr, "wish"},
         {"translated", nullptr, "translate"}, {"played", nullptr, "play"}, {"stopped", nullptr, "stop"},
         {"studied", nullptr, "study"}, {"making", nullptr, "make"},   {"hopped", nullptr, "hop"},
         {"translating", nullptr, "translate"}, {"hoping", nullptr, "hope"},
