@@ -1,4 +1,7 @@
 // The client side of a connection: authorization states, command framing, unknown commands.
+#include <chrono>
+#include <thread>
+
 #include "pop3/RelayTestFixture.h"
 
 TEST_F(RelayTest, CommandsBeforeLoginAreAnsweredAsUnknownAndStateStays)
@@ -55,6 +58,23 @@ TEST_F(RelayTest, QuitInAnyCaseEndsTheSessionInEveryState)
         EXPECT_EQ(client.Command("qUiT"), "+OK bye\r\n");
         EXPECT_TRUE(client.WaitForClose());
     }
+}
+
+TEST_F(RelayTest, CommandsSplitAcrossSegmentsOrSharingOneAreAnsweredInOrder)
+{
+    StartWithAnswers({{"NOOP", "+OK noop\r\n"}, {"STAT", "+OK 2 20\r\n"}});
+    Pop3TestClient client = LoggedInClient();
+    // The pause only makes separate arrival likely; the answers are the same however the pieces arrive.
+    for (std::string_view piece : {"N", "O", "O", "P", "\r", "\n", "ST", "AT\r", "\n"}) {
+        ASSERT_TRUE(client.SendRaw(piece));
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(client.ReadLine(), "+OK noop\r\n");
+    EXPECT_EQ(client.ReadLine(), "+OK 2 20\r\n");
+    ASSERT_TRUE(client.SendRaw("NOOP\r\nSTAT\r\n"));
+    EXPECT_EQ(client.ReadLine(), "+OK noop\r\n");
+    EXPECT_EQ(client.ReadLine(), "+OK 2 20\r\n");
+    EXPECT_EQ(upstream->Received().back(), "STAT");
 }
 
 TEST_F(RelayTest, BareCarriageReturnAndLineFeedStayInsideTheCommand)

@@ -96,3 +96,30 @@ TEST_F(RelayTest, EachCollectionDeletesAtMostOneFinishedConnection)
     EXPECT_EQ(before, 0u);
     EXPECT_TRUE(relay->CollectAll());
 }
+
+TEST_F(RelayTest, StopWhileTenClientsAreRetrievingEndsEverything)
+{
+    // The upstream sends the start of a mail and then nothing more, until the relay closes the connection.
+    StartWithScript([](Pop3TestClient& peer, ScriptedPop3Server&) {
+        peer.SendRaw("+OK hello\r\n");
+        while (auto line = peer.ReadLine()) {
+            if (line->starts_with("RETR")) {
+                peer.SendRaw("+OK\r\nSubject: endless\r\n\r\n" + std::string(100000, 'x') + "\r\n");
+                peer.WaitForClose();
+                return;
+            }
+            peer.SendRaw("+OK\r\n");
+        }
+    });
+    std::vector<Pop3TestClient> clients;
+    for (int i = 0; i < 10; ++i) {
+        clients.push_back(LoggedInClient());
+        ASSERT_TRUE(clients.back().SendLine("RETR 1"));
+        ASSERT_TRUE(clients.back().ReadLine());  // the relay is in the middle of this mail
+    }
+    relay->Stop();
+    for (Pop3TestClient& client : clients) {
+        client.ReadUntilClose();
+        EXPECT_FALSE(client.SendRaw("NOOP\r\n") && client.ReadLine());
+    }
+}
