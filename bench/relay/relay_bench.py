@@ -281,7 +281,10 @@ def measure_tls(mail_set, label, relay_host_path, runs):
 @contextlib.contextmanager
 def idle_processors_poll():
     """Keeps every processor out of its halt state while the request is held (the kernel's PM QoS interface)."""
-    request = os.open("/dev/cpu_dma_latency", os.O_WRONLY)
+    try:
+        request = os.open("/dev/cpu_dma_latency", os.O_WRONLY)
+    except OSError as error:
+        sys.exit("relay_bench: --idle-poll needs to write /dev/cpu_dma_latency (as root): %s" % error.strerror)
     try:
         os.write(request, struct.pack("i", 0))
         yield
