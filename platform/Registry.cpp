@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/CodePage.h"
 #include "platform/RegistryFile.h"
@@ -106,6 +107,17 @@ LONG CopyData(const registry::Value& value, DWORD* type, BYTE* data, DWORD* data
     return ERROR_SUCCESS;
 }
 
+// Loads the hive of an open key and finds the key in it: ERROR_BADDB when the file cannot be read,
+// ERROR_KEY_DELETED when the key has been deleted since it was opened.
+LONG LoadOpenKey(HKEY key, std::optional<registry::Hive>& hive, registry::Key*& found) {
+    hive = HiveFileOf(key->hive).Load();
+    if (!hive) {
+        return ERROR_BADDB;
+    }
+    found = hive->Find(key->path);
+    return found != nullptr ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
 // Copies a name out for the enumeration functions; nameSize counts characters with room for the NUL.
 LONG CopyName(const std::string& utf8, char* name, DWORD* nameSize) {
     if (name == nullptr || nameSize == nullptr) {
@@ -148,12 +160,10 @@ LONG RegOpenKeyEx(HKEY parent, const char* subKey, DWORD /*options*/, REGSAM acc
         return ERROR_INVALID_HANDLE;
     }
     *result = nullptr;
-    auto hive = HiveFileOf(parent->hive).Load();
-    if (!hive) {
-        return ERROR_BADDB;
-    }
-    if (hive->Find(parent->path) == nullptr) {
-        return ERROR_KEY_DELETED;
+    std::optional<registry::Hive> hive;
+    registry::Key* opened = nullptr;
+    if (const LONG status = LoadOpenKey(parent, hive, opened); status != ERROR_SUCCESS) {
+        return status;
     }
     const registry::Key* key = hive->Find(JoinPath(parent->path, subKey));
     if (key == nullptr) {
@@ -173,21 +183,18 @@ LONG RegCreateKeyEx(HKEY parent, const char* subKey, DWORD /*reserved*/, char* /
     if (!StorableName(path)) {
         return ERROR_INVALID_PARAMETER;
     }
-    const registry::RegistryFile file = HiveFileOf(parent->hive);
     // Most calls find the key present: answer those from a plain read, without taking the write lock.
-    auto hive = file.Load();
-    if (!hive) {
-        return ERROR_BADDB;
-    }
-    if (hive->Find(parent->path) == nullptr) {
-        return ERROR_KEY_DELETED;
+    std::optional<registry::Hive> hive;
+    registry::Key* opened = nullptr;
+    if (const LONG status = LoadOpenKey(parent, hive, opened); status != ERROR_SUCCESS) {
+        return status;
     }
     std::string createdPath;
     bool created = false;
     if (const registry::Key* key = hive->Find(path)) {
         createdPath = key->path;
     } else {
-        const LONG status = file.Update([&](registry::Hive& current, bool& changed) {
+        const LONG status = HiveFileOf(parent->hive).Update([&](registry::Hive& current, bool& changed) {
             if (current.Find(parent->path) == nullptr) {
                 return ERROR_KEY_DELETED;
             }
@@ -218,13 +225,10 @@ LONG RegQueryValueEx(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD
     if ((key->access & KEY_QUERY_VALUE) == 0) {
         return ERROR_ACCESS_DENIED;
     }
-    auto hive = HiveFileOf(key->hive).Load();
-    if (!hive) {
-        return ERROR_BADDB;
-    }
-    registry::Key* found = hive->Find(key->path);
-    if (found == nullptr) {
-        return ERROR_KEY_DELETED;
+    std::optional<registry::Hive> hive;
+    registry::Key* found = nullptr;
+    if (const LONG status = LoadOpenKey(key, hive, found); status != ERROR_SUCCESS) {
+        return status;
     }
     const registry::Value* value = registry::Hive::FindValue(*found, ValueName(valueName));
     if (value == nullptr) {
@@ -328,12 +332,10 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize) {
     if (!ValidKey(key)) {
         return ERROR_INVALID_HANDLE;
     }
-    auto hive = HiveFileOf(key->hive).Load();
-    if (!hive) {
-        return ERROR_BADDB;
-    }
-    if (hive->Find(key->path) == nullptr) {
-        return ERROR_KEY_DELETED;
+    std::optional<registry::Hive> hive;
+    registry::Key* found = nullptr;
+    if (const LONG status = LoadOpenKey(key, hive, found); status != ERROR_SUCCESS) {
+        return status;
     }
     const auto children = hive->Children(key->path);
     if (index >= children.size()) {
@@ -350,13 +352,10 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* typ
     if (!ValidKey(key)) {
         return ERROR_INVALID_HANDLE;
     }
-    auto hive = HiveFileOf(key->hive).Load();
-    if (!hive) {
-        return ERROR_BADDB;
-    }
-    registry::Key* found = hive->Find(key->path);
-    if (found == nullptr) {
-        return ERROR_KEY_DELETED;
+    std::optional<registry::Hive> hive;
+    registry::Key* found = nullptr;
+    if (const LONG status = LoadOpenKey(key, hive, found); status != ERROR_SUCCESS) {
+        return status;
     }
     if (index >= found->values.size()) {
         return ERROR_NO_MORE_ITEMS;
