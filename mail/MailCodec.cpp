@@ -6,6 +6,7 @@
 #include "mail/Email.h"
 #include "mail/JapaneseCodeConverter.h"
 #include "mail/QuotedPrintableCodec.h"
+#include "mail/ShiftJisText.h"
 
 namespace {
 
@@ -24,19 +25,6 @@ BodyPath ChoosePath(Email& mail) {
         return BodyPath::QuotedPrintable;
     }
     return BodyPath::Plain;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Received Japanese text to Shift_JIS with full-width katakana, appended to `out`.
@@ -157,8 +145,8 @@ bool MailCodec::DecodeHeaderValue(std::string_view value, std::string& out) cons
                         decoded = buffer;
                     }
                     buffer.clear();
-                    if (EqualsIgnoringCase(charset, "ISO-2022-JP") || EqualsIgnoringCase(charset, "euc-jp") ||
-                        EqualsIgnoringCase(charset, "shift_jis")) {
+                    if (ShiftJisText::EqualsIgnoringCase(charset, "ISO-2022-JP") || ShiftJisText::EqualsIgnoringCase(charset, "euc-jp") ||
+                        ShiftJisText::EqualsIgnoringCase(charset, "shift_jis")) {
                         ToShiftJisText(decoded, result);
                     } else {
                         result += decoded;

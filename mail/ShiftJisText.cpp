@@ -34,6 +34,26 @@ std::string ToUpperAscii(std::string_view text) { return Fold<false>(text); }
 
 std::string FoldCase(std::string_view text) { return Fold<true>(text); }
 
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    const auto upper = [](unsigned char byte) { return byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte; };
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(a[i]);
+        if (upper(byte) != upper(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+        if (IsLeadByte(byte) && i + 1 < a.size()) {
+            ++i;  // the trail byte is part of a double-byte character: compared as it is
+            if (a[i] != b[i]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 std::string ToFullWidth(std::string_view text) { return win32::ToFullWidthAnsi(text); }
 
 }  // namespace ShiftJisText

@@ -3,23 +3,7 @@
 #include <string>
 
 #include "mail/Email.h"
-
-namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c; };
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
+#include "mail/ShiftJisText.h"
 
 bool PriorityMessageRule::Match(Email& mail) const {
     std::string value;
@@ -32,12 +16,12 @@ bool PriorityMessageRule::Match(Email& mail) const {
     std::int32_t mailLevel;
     if (value.front() >= '1' && value.front() <= '5') {
         mailLevel = value.front() - '0';
-    } else if (EqualsIgnoringCase(value, "High")) {
+    } else if (ShiftJisText::EqualsIgnoringCase(value, "High")) {
         // The words name two levels each: "High" is 1 or 2, "Low" 4 or 5, whichever the rule asks for.
         mailLevel = level == 2 ? 2 : 1;
-    } else if (EqualsIgnoringCase(value, "Normal")) {
+    } else if (ShiftJisText::EqualsIgnoringCase(value, "Normal")) {
         mailLevel = 3;
-    } else if (EqualsIgnoringCase(value, "Low")) {
+    } else if (ShiftJisText::EqualsIgnoringCase(value, "Low")) {
         mailLevel = level == 4 ? 4 : 5;
     } else {
         return false;
