@@ -5,6 +5,8 @@
 #include "platform/components/NetworkTranslators.h"
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -43,7 +45,7 @@ std::string ApiKey(const std::string& variable)
 }
 
 // The error text of a JSON error answer ({"error": "..."} or {"error": {"message": "..."}}), else the status.
-std::string DescribeHttpFailure(const HttpResponse& response)
+std::string DescribeHttpStatus(const HttpResponse& response)
 {
     std::string description = "HTTP status " + std::to_string(response.status);
     const json answer = json::parse(response.body, nullptr, false);
@@ -56,6 +58,18 @@ std::string DescribeHttpFailure(const HttpResponse& response)
         }
     }
     return description;
+}
+
+// What kept an HTTP exchange from giving an answer to read: no answer at all, or one other than 200.
+std::optional<std::string> HttpFailure(const HttpResponse& response)
+{
+    if (!response.delivered) {
+        return response.error;
+    }
+    if (response.status != 200) {
+        return DescribeHttpStatus(response);
+    }
+    return std::nullopt;
 }
 
 // Reasoning models put their deliberation in front of the answer, between <think> and </think>.
@@ -108,12 +122,8 @@ TranslationResult OpenAiTranslator::Translate(std::string_view utf8)
                                            request.dump(-1, ' ', false, json::error_handler_t::replace),
                                            settings.timeoutSeconds);
     TranslationResult failed;
-    if (!response.delivered) {
-        failed.error = response.error;
-        return failed;
-    }
-    if (response.status != 200) {
-        failed.error = DescribeHttpFailure(response);
+    if (std::optional<std::string> failure = HttpFailure(response)) {
+        failed.error = std::move(*failure);
         return failed;
     }
     const json answer = json::parse(response.body, nullptr, false);
@@ -145,12 +155,8 @@ TranslationResult LibreTranslateTranslator::Translate(std::string_view utf8)
         PostJson(JoinUrl(settings.endpoint, "/translate"), {"Content-Type: application/json", "Accept: application/json"},
                  request.dump(-1, ' ', false, json::error_handler_t::replace), settings.timeoutSeconds);
     TranslationResult failed;
-    if (!response.delivered) {
-        failed.error = response.error;
-        return failed;
-    }
-    if (response.status != 200) {
-        failed.error = DescribeHttpFailure(response);
+    if (std::optional<std::string> failure = HttpFailure(response)) {
+        failed.error = std::move(*failure);
         return failed;
     }
     const json answer = json::parse(response.body, nullptr, false);
