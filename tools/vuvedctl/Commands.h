@@ -15,6 +15,11 @@ enum ExitCode {
 
 using Arguments = std::vector<std::string>;
 
+// Prints usage on standard output when any argument asks for help (--help or -h).
+bool WantsHelp(const Arguments& arguments, const char* usage);
+// Prints usage on standard error; the exit code of a command called with the wrong arguments.
+int UsageError(const char* usage);
+
 int StartCommand(const Arguments& arguments);
 int StopCommand(const Arguments& arguments);
 int StatusCommand(const Arguments& arguments);

@@ -150,13 +150,11 @@ int RulesCommand(const Arguments& arguments) {
         "usage: vuvedctl rules show          describes the stored rules pair by pair\n"
         "       vuvedctl rules export        prints the stored rule text (UTF-8)\n"
         "       vuvedctl rules import FILE   stores the rule text of FILE (UTF-8)\n";
-    if (arguments.empty()) {
-        std::fprintf(stderr, "%s", usage);
-        return kExitUsage;
-    }
-    if (arguments[0] == "--help" || arguments[0] == "-h") {
-        std::printf("%s", usage);
+    if (WantsHelp(arguments, usage)) {
         return kExitOk;
+    }
+    if (arguments.empty()) {
+        return UsageError(usage);
     }
     if (arguments[0] == "show" && arguments.size() == 1) {
         return ShowRules();
@@ -192,6 +190,5 @@ int RulesCommand(const Arguments& arguments) {
         }
         return kExitOk;
     }
-    std::fprintf(stderr, "%s", usage);
-    return kExitUsage;
+    return UsageError(usage);
 }

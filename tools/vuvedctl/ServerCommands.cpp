@@ -88,16 +88,6 @@ bool WaitUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-bool WantsHelp(const Arguments& arguments, const char* usage) {
-    for (const std::string& argument : arguments) {
-        if (argument == "--help" || argument == "-h") {
-            std::printf("%s", usage);
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 int StartCommand(const Arguments& arguments) {
@@ -216,10 +206,14 @@ int CollectCommand(const Arguments& arguments) {
 }
 
 int CallCommand(const Arguments& arguments) {
-    if (arguments.empty() || WantsHelp(arguments, "usage: vuvedctl call MEMBER [PARAMS-JSON]\n"
-                                                  "Calls a member by name and prints its result as JSON,\n"
-                                                  "e.g. vuvedctl call put_Running '[1]'.\n")) {
-        return arguments.empty() ? kExitUsage : kExitOk;
+    static const char* const usage =
+        "usage: vuvedctl call MEMBER [PARAMS-JSON]\n"
+        "Calls a member by name and prints its result as JSON, e.g. vuvedctl call put_Running '[1]'.\n";
+    if (WantsHelp(arguments, usage)) {
+        return kExitOk;
+    }
+    if (arguments.empty()) {
+        return UsageError(usage);
     }
     nlohmann::json params = nlohmann::json::array();
     if (arguments.size() > 1) {

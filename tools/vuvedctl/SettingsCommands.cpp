@@ -151,13 +151,11 @@ int SettingsCommand(const Arguments& arguments) {
         "       vuvedctl settings set NAME VALUE\n"
         "Shows or sets the server's settings (Proxy Server Preferences, Mailer Rule) and the translation\n"
         "engine's preferences. The server reads them when it needs them: a change applies at once.\n";
-    if (arguments.empty()) {
-        std::fprintf(stderr, "%s", usage);
-        return kExitUsage;
-    }
-    if (arguments[0] == "--help" || arguments[0] == "-h") {
-        std::printf("%s", usage);
+    if (WantsHelp(arguments, usage)) {
         return kExitOk;
+    }
+    if (arguments.empty()) {
+        return UsageError(usage);
     }
     if (arguments[0] == "show" && arguments.size() == 1) {
         return Show();
@@ -182,6 +180,5 @@ int SettingsCommand(const Arguments& arguments) {
         std::fprintf(stderr, "vuvedctl: unknown setting \"%s\" (see vuvedctl settings show)\n", arguments[1].c_str());
         return kExitBadValue;
     }
-    std::fprintf(stderr, "%s", usage);
-    return kExitUsage;
+    return UsageError(usage);
 }

@@ -35,6 +35,21 @@ void PrintUsage(std::FILE* out) {
 
 }  // namespace
 
+bool WantsHelp(const Arguments& arguments, const char* usage) {
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            std::printf("%s", usage);
+            return true;
+        }
+    }
+    return false;
+}
+
+int UsageError(const char* usage) {
+    std::fprintf(stderr, "%s", usage);
+    return kExitUsage;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) {
         PrintUsage(stderr);
