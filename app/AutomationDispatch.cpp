@@ -66,8 +66,10 @@ std::optional<nlohmann::json> InvokeAutomationMember(IUnknown& object, const std
         BSTR path = nullptr;
         BSTR version = nullptr;
         const HRESULT hr = server->GetVersion(&title, &path, &version);
-        return nlohmann::json{
-            {"hr", hr}, {"bstrTitle", FromBstr(title)}, {"bstrPath", FromBstr(path)}, {"bstrVersion", FromBstr(version)}};
+        return nlohmann::json{{"hr", hr},
+                              {"bstrTitle", FromBstr(title)},
+                              {"bstrPath", FromBstr(path)},
+                              {"bstrVersion", FromBstr(version)}};
     }
     if (member == "get_Running") {
         long running = 0;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "mail/ShiftJisText.h"
+
 using namespace win32;
 
 HRESULT HResultFromWin32(LONG error) {
@@ -91,15 +93,7 @@ bool Tokenize(std::string_view text, std::vector<Token>& tokens, std::string& er
 }
 
 bool IsWord(const Token& token, std::string_view word) {
-    if (token.quoted || token.text.size() != word.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(token.text[i])) != std::tolower(static_cast<unsigned char>(word[i]))) {
-            return false;
-        }
-    }
-    return true;
+    return !token.quoted && ShiftJisText::EqualsIgnoringCase(token.text, word);
 }
 
 std::optional<HKEY> HiveByName(const Token& token) {

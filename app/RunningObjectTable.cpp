@@ -30,8 +30,8 @@ HRESULT RunningObjectTable::Revoke(DWORD cookie) {
     IUnknown* object = nullptr;
     {
         std::scoped_lock lock(entriesLock);
-        const auto found =
-            std::find_if(entries.begin(), entries.end(), [cookie](const Entry& entry) { return entry.cookie == cookie; });
+        const auto found = std::find_if(entries.begin(), entries.end(),
+                                        [cookie](const Entry& entry) { return entry.cookie == cookie; });
         if (found == entries.end()) {
             return E_INVALIDARG;
         }

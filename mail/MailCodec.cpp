@@ -145,7 +145,8 @@ bool MailCodec::DecodeHeaderValue(std::string_view value, std::string& out) cons
                         decoded = buffer;
                     }
                     buffer.clear();
-                    if (ShiftJisText::EqualsIgnoringCase(charset, "ISO-2022-JP") || ShiftJisText::EqualsIgnoringCase(charset, "euc-jp") ||
+                    if (ShiftJisText::EqualsIgnoringCase(charset, "ISO-2022-JP") ||
+                        ShiftJisText::EqualsIgnoringCase(charset, "euc-jp") ||
                         ShiftJisText::EqualsIgnoringCase(charset, "shift_jis")) {
                         ToShiftJisText(decoded, result);
                     } else {

@@ -25,7 +25,9 @@ namespace win32 {
 
 namespace {
 
-HRESULT HResultFromErrno(int error) { return static_cast<HRESULT>(0x80070000u | (static_cast<unsigned>(error) & 0xFFFF)); }
+HRESULT HResultFromErrno(int error) {
+    return static_cast<HRESULT>(0x80070000u | (static_cast<unsigned>(error) & 0xFFFF));
+}
 
 bool SendAll(int fd, const std::string& text) {
     std::size_t sent = 0;

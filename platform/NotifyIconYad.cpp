@@ -71,8 +71,8 @@ public:
         posix_spawn_file_actions_adddup2(&actions, input[0], 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        std::vector<std::string> arguments = {yad, "--notification", "--listen", "--no-middle", "--command=true", "--icon-size=32",
-                                              "--image=" + image, "--text=" + tip};
+        std::vector<std::string> arguments = {yad, "--notification", "--listen", "--no-middle", "--command=true",
+                                              "--icon-size=32", "--image=" + image, "--text=" + tip};
         std::vector<char*> argv;
         for (std::string& argument : arguments) {
             argv.push_back(argument.data());

@@ -9,7 +9,8 @@ namespace win32 {
 
 LRESULT WindowObject::Deliver(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return window != nullptr ? window->Dispatch(message, wParam, lParam) : DefWindowProc(handle, message, wParam, lParam);
+    return window != nullptr ? window->Dispatch(message, wParam, lParam)
+                             : DefWindowProc(handle, message, wParam, lParam);
 }
 
 void WindowObject::Finish(bool notify)

@@ -155,7 +155,8 @@ bool Pop3TranslateThread::Selects(MailSelection& selection, Email* mail)
 bool Pop3TranslateThread::IsEnglishMail(Email* mail)
 {
     MailerRulePreferences preferences;
-    const auto englishRate = static_cast<std::int32_t>(ReadRuleSetting(preferences, "English Rate", kDefaultEnglishRate));
+    const auto englishRate =
+        static_cast<std::int32_t>(ReadRuleSetting(preferences, "English Rate", kDefaultEnglishRate));
     if (mail->contentType != Email::kTextPlain) {
         return false;
     }

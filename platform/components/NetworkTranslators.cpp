@@ -151,9 +151,9 @@ TranslationResult LibreTranslateTranslator::Translate(std::string_view utf8)
     if (const std::string key = ApiKey(settings.apiKeyVariable); !key.empty()) {
         request["api_key"] = key;
     }
-    const HttpResponse response =
-        PostJson(JoinUrl(settings.endpoint, "/translate"), {"Content-Type: application/json", "Accept: application/json"},
-                 request.dump(-1, ' ', false, json::error_handler_t::replace), settings.timeoutSeconds);
+    const HttpResponse response = PostJson(
+        JoinUrl(settings.endpoint, "/translate"), {"Content-Type: application/json", "Accept: application/json"},
+        request.dump(-1, ' ', false, json::error_handler_t::replace), settings.timeoutSeconds);
     TranslationResult failed;
     if (std::optional<std::string> failure = HttpFailure(response)) {
         failed.error = std::move(*failure);

@@ -132,7 +132,8 @@ int ShowRules() {
                     pair->combination == RulePair::kAny ? "any" : "all");
         for (const std::unique_ptr<Rule>& rule : pair->rules) {
             if (rule) {
-                std::printf("  - %s%s\n", Describe(*rule).c_str(), rule->IsValid() ? "" : "  [incomplete: never matches]");
+                std::printf("  - %s%s\n", Describe(*rule).c_str(),
+                            rule->IsValid() ? "" : "  [incomplete: never matches]");
             }
         }
     }

@@ -45,7 +45,8 @@ std::optional<nlohmann::json> CallMember(AutomationClient& client, const std::st
 // The server's executable as COM would start it: the default value of the class's LocalServer32 key.
 std::string LocalServerPath() {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CLASSES_ROOT, kLocalServerKey, 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
+    if (win32::RegOpenKeyEx(win32::HKEY_CLASSES_ROOT, kLocalServerKey, 0, win32::KEY_READ, &key) !=
+        win32::ERROR_SUCCESS) {
         return {};
     }
     char path[4096] = {};

@@ -26,7 +26,8 @@ constexpr const char* kRuleKey = "Software\\Norvale\\VUVed3UzeroVadave\\Mailer R
 constexpr const char* kEngineKey = "Software\\Norvale\\RiloEJTransPref";
 
 constexpr Setting kSettings[] = {
-    {kProxyKey, "MailServerAddress", win32::REG_SZ, "(empty)", 0, "host name or dotted address of the real POP3 server"},
+    {kProxyKey, "MailServerAddress", win32::REG_SZ, "(empty)", 0,
+     "host name or dotted address of the real POP3 server"},
     {kProxyKey, "MailServerPort", win32::REG_DWORD, "110", 65535, "port of the real POP3 server"},
     {kProxyKey, "ProxyBasedTranslationPort", win32::REG_DWORD, "110", 65535,
      "port on 127.0.0.1 where the mail client connects"},
