@@ -35,6 +35,18 @@ bool OccursBefore(std::string_view haystack, std::string_view needle, std::size_
 
 Email::Email(const Email& other) {
     std::scoped_lock otherGuard(other.lock);
+    CopyContent(other);
+}
+
+Email& Email::operator=(const Email& other) {
+    if (this != &other) {
+        std::scoped_lock guards(lock, other.lock);
+        CopyContent(other);
+    }
+    return *this;
+}
+
+void Email::CopyContent(const Email& other) {
     headers = other.headers;
     bodies = other.bodies;
     contentType = other.contentType;
@@ -42,20 +54,6 @@ Email::Email(const Email& other) {
     transferEncoding = other.transferEncoding;
     size = other.size;
     uniqueId = other.uniqueId;
-}
-
-Email& Email::operator=(const Email& other) {
-    if (this != &other) {
-        std::scoped_lock guards(lock, other.lock);
-        headers = other.headers;
-        bodies = other.bodies;
-        contentType = other.contentType;
-        charset = other.charset;
-        transferEncoding = other.transferEncoding;
-        size = other.size;
-        uniqueId = other.uniqueId;
-    }
-    return *this;
 }
 
 Email::~Email() {

@@ -87,4 +87,6 @@ private:
     template <typename Line>
     bool ParseMail(std::span<const Line> lines);
     void MakeUniqueId();
+    // Copies everything but the lock; the caller holds other's lock (and its own, when assigning).
+    void CopyContent(const Email& other);
 };
