@@ -7,6 +7,7 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 #include "platform/components/DictionaryTranslator.h"
+#include "platform/components/EngineProblem.h"
 #include "platform/components/EngineSettings.h"
 #include "platform/components/NetworkTranslators.h"
 
@@ -83,6 +84,8 @@ HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
     const std::string engine = preferences.String("Engine", "");
     if (engine.empty()) {
         if (!DictionaryTranslator::IsInstalled(configuration.dictionaryPath)) {
+            ReportEngineProblem("no \"Engine\" is set and the dictionary " + configuration.dictionaryPath +
+                                " is not installed (Debian package dict-freedict-eng-jpn)");
             return kNoEngineInstalled;
         }
         configuration.kind = EngineKind::Dictionary;
@@ -98,6 +101,8 @@ HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
         configuration.apiKeyVariable = preferences.String("ApiKeyVariable", "");
         configuration.endpoint = preferences.String("Endpoint", LibreTranslateTranslator::kDefaultEndpoint);
     } else {
+        ReportEngineProblem("\"Engine\" is \"" + engine +
+                            "\"; it must be dictionary, command, openai or libretranslate");
         return E_INVALIDARG;
     }
     return S_OK;

@@ -3,6 +3,7 @@
 
 #include "platform/components/CommandTranslator.h"
 #include "platform/components/DictionaryTranslator.h"
+#include "platform/components/EngineProblem.h"
 #include "platform/components/NetworkTranslators.h"
 #include "platform/components/Utf.h"
 
@@ -25,22 +26,26 @@ std::shared_ptr<Translator> TranslationEngine::CreateTranslator(const EngineConf
         std::string error;
         std::shared_ptr<Translator> dictionary = dictionaries->Get(configuration.dictionaryPath, error);
         if (!dictionary) {
+            ReportEngineProblem("dictionary " + error);
             failure = kDictionaryUnreadable;
         }
         return dictionary;
     }
     case EngineKind::Command:
         if (configuration.command.empty()) {
+            ReportEngineProblem("the command engine needs a \"Command\"");
             return nullptr;
         }
         return std::make_unique<CommandTranslator>(configuration.command, configuration.timeoutSeconds);
     case EngineKind::OpenAi:
         if (configuration.model.empty() || configuration.endpoint.empty()) {
+            ReportEngineProblem("the openai engine needs a \"Model\" and an \"Endpoint\"");
             return nullptr;
         }
         return std::make_unique<OpenAiTranslator>(std::move(network));
     case EngineKind::LibreTranslate:
         if (configuration.endpoint.empty()) {
+            ReportEngineProblem("the libretranslate engine needs an \"Endpoint\"");
             return nullptr;
         }
         return std::make_unique<LibreTranslateTranslator>(std::move(network));
@@ -65,6 +70,7 @@ HRESULT TranslationEngine::SetEngineSettings(IEngineSettings* settings)
     }
     std::scoped_lock translatorGuard(translatorLock);
     translator = std::move(made);
+    kind = configuration->Configuration().kind;
     return S_OK;
 }
 
@@ -87,14 +93,23 @@ HRESULT TranslationEngine::TranslateText(BSTR source, BSTR* translation)
     }
     const TranslationResult result = translator->Translate(*utf8);
     if (!result.ok) {
+        ReportOnce(result.error);
         return E_FAIL;
     }
     const std::optional<std::u16string> unicode = Utf8ToUtf16Strict(result.text);
     if (!unicode) {
+        ReportOnce("the translation is not UTF-8");
         return E_FAIL;
     }
     *translation = SysAllocStringLen(unicode->data(), static_cast<UINT>(unicode->size()));
     return *translation == nullptr && !unicode->empty() ? E_OUTOFMEMORY : S_OK;
+}
+
+void TranslationEngine::ReportOnce(const std::string& reason)
+{
+    if (reportedProblems.insert(reason).second) {
+        ReportEngineProblem(std::string(EngineName(kind)) + ": " + reason);
+    }
 }
 
 }  // namespace win32

@@ -48,11 +48,15 @@ TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize)
         const char* engine;  // nothing: the default
         const char* dictionaryPath;
         HRESULT expected;
+        const char* reported;  // the line on standard error that says why
     } cases[] = {
-        {nullptr, "/nonexistent/freedict-eng-jpn", kFileNotFound},
-        {"dictionary", "/nonexistent/dictionary", kFileNotFound},
-        {"command", nullptr, E_INVALIDARG},  // no command
-        {"openai", nullptr, E_INVALIDARG},   // no model
+        {nullptr, "/nonexistent/freedict-eng-jpn", kFileNotFound,
+         "no \"Engine\" is set and the dictionary /nonexistent/freedict-eng-jpn is not installed"},
+        {"dictionary", "/nonexistent/dictionary", kFileNotFound,
+         "dictionary /nonexistent/dictionary.index: cannot be read"},
+        {"command", nullptr, E_INVALIDARG, "the command engine needs a \"Command\""},
+        {"openai", nullptr, E_INVALIDARG, "the openai engine needs a \"Model\" and an \"Endpoint\""},
+        {"babelfish", nullptr, E_INVALIDARG, "\"Engine\" is \"babelfish\"; it must be dictionary, command"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.engine ? c.engine : "default");
@@ -63,8 +67,29 @@ TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize)
             WriteRegistryString(kEnginePreferencesKey, "DictionaryPath", c.dictionaryPath);
         }
         Dunmo2000Engine engine;
+        testing::internal::CaptureStderr();
         EXPECT_EQ(InitializeFailure(engine), c.expected);
+        const std::string reported = testing::internal::GetCapturedStderr();
         EXPECT_FALSE(engine.IsInitialized());
+        EXPECT_NE(reported.find(std::string("VUVed3UzeroVadave: translation engine: ") + c.reported),
+                  std::string::npos)
+            << reported;
+    }
+}
+
+TEST_F(EnginePreferencesTest, EachReasonATranslationFailsIsReportedOncePerBatch)
+{
+    UseCommandEngine("exit 3");
+    for (int batch = 0; batch < 2; ++batch) {
+        Dunmo2000Engine engine;
+        ASSERT_TRUE(engine.Initialize());
+        char buffer[64];
+        testing::internal::CaptureStderr();
+        EXPECT_LT(engine.Translate("one", sizeof buffer, buffer), 0);
+        EXPECT_LT(engine.Translate("two", sizeof buffer, buffer), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "VUVed3UzeroVadave: translation engine: command: the command exited with status 3\n")
+            << "batch " << batch;
     }
 }
 
