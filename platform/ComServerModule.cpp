@@ -12,6 +12,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/UserFolders.h"
+
 namespace win32 {
 
 std::string GetCommandLine() {
@@ -48,12 +50,7 @@ DWORD GetShortPathName(const char* /*longPath*/, char* shortPath, DWORD size) {
 }
 
 std::string RuntimeFolder() {
-    std::string folder;
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] != '\0') {
-        folder = std::string(runtime) + "/VUVed3UzeroVadave";
-    } else {
-        folder = "/tmp/VUVed3UzeroVadave-" + std::to_string(getuid());
-    }
+    std::string folder = RuntimeFolderPath();
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         return {};
     }

@@ -2,15 +2,13 @@
 // and path only; every call looks the key up in the file afresh, so handles may be used from any thread.
 #include "platform/Registry.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "platform/CodePage.h"
 #include "platform/RegistryFile.h"
+#include "platform/UserFolders.h"
 
 namespace win32 {
 
@@ -142,17 +140,7 @@ std::string RegistryFolder() {
     if (const char* folder = std::getenv("VUVED_REGISTRY_DIR"); folder != nullptr && *folder != '\0') {
         return folder;
     }
-    constexpr const char* kBelowConfig = "/VUVed3UzeroVadave/registry";
-    // A relative XDG_CONFIG_HOME is invalid by XDG's own rules and is ignored.
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-        return std::string(config) + kBelowConfig;
-    }
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || *home == '\0') {
-        const passwd* user = getpwuid(getuid());
-        home = user != nullptr ? user->pw_dir : "/tmp";
-    }
-    return std::string(home) + "/.config" + kBelowConfig;
+    return UserFolder("XDG_CONFIG_HOME", ".config") + "/registry";
 }
 
 LONG RegOpenKeyEx(HKEY parent, const char* subKey, DWORD /*options*/, REGSAM access, HKEY* result) {

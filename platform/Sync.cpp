@@ -23,6 +23,7 @@
 #include "platform/Com.h"
 #include "platform/KernelObjectLinux.h"
 #include "platform/MessageQueueLinux.h"
+#include "platform/UserFolders.h"
 #include "platform/WaitLinux.h"
 
 namespace win32 {
@@ -75,10 +76,7 @@ void* RunThread(void* argument)
 // The folder that holds the lock files of named mutexes, private to the user.
 std::string MutexFolder()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder = runtime != nullptr && *runtime != '\0'
-                             ? std::string(runtime) + "/VUVed3UzeroVadave"
-                             : "/tmp/VUVed3UzeroVadave-" + std::to_string(::getuid());
+    std::string folder = RuntimeFolderPath();
     ::mkdir(folder.c_str(), 0700);
     return folder;
 }
