@@ -72,21 +72,21 @@ void ReadAll(int fd, std::string& into) {
 
 }  // namespace
 
-ScopedRuntimeFolder::ScopedRuntimeFolder() {
+ScopedXdgFolder::ScopedXdgFolder(const char* variable) : variable(variable) {
     char pattern[] = "/tmp/vuved-app-XXXXXX";
     folder = mkdtemp(pattern);
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) {
+    if (const char* old = std::getenv(variable)) {
         previous = old;
         hadPrevious = true;
     }
-    setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    setenv(variable, folder.c_str(), 1);
 }
 
-ScopedRuntimeFolder::~ScopedRuntimeFolder() {
+ScopedXdgFolder::~ScopedXdgFolder() {
     if (hadPrevious) {
-        setenv("XDG_RUNTIME_DIR", previous.c_str(), 1);
+        setenv(variable, previous.c_str(), 1);
     } else {
-        unsetenv("XDG_RUNTIME_DIR");
+        unsetenv(variable);
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

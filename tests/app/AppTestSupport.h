@@ -12,16 +12,18 @@
 
 class AutomationClient;
 
-// Makes a new temporary folder the process's XDG_RUNTIME_DIR while the object lives (children inherit it).
-class ScopedRuntimeFolder {
+// Makes a new temporary folder the process's XDG base folder of the given variable (XDG_RUNTIME_DIR,
+// XDG_STATE_HOME) while the object lives; children inherit it.
+class ScopedXdgFolder {
 public:
-    ScopedRuntimeFolder();
-    ~ScopedRuntimeFolder();
-    ScopedRuntimeFolder(const ScopedRuntimeFolder&) = delete;
-    ScopedRuntimeFolder& operator=(const ScopedRuntimeFolder&) = delete;
+    explicit ScopedXdgFolder(const char* variable);
+    ~ScopedXdgFolder();
+    ScopedXdgFolder(const ScopedXdgFolder&) = delete;
+    ScopedXdgFolder& operator=(const ScopedXdgFolder&) = delete;
     const std::string& Folder() const { return folder; }
 
 private:
+    const char* variable;
     std::string folder;
     std::string previous;
     bool hadPrevious = false;

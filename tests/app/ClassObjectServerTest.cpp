@@ -84,7 +84,7 @@ protected:
         ASSERT_EQ(server->Register(win32::AutomationSocketPath()), win32::S_OK);
     }
 
-    ScopedRuntimeFolder runtime;
+    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
     std::atomic<int> closed{0};
     std::unique_ptr<win32::ClassObjectServer> server;
 };

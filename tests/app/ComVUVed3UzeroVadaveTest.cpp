@@ -62,7 +62,7 @@ TEST(ComVUVed3UzeroVadave, AnswersItsInterfacesButNotTheAppletInterface) {
 }
 
 TEST(ServerModule, LastUnlockSuspendsTheClassObjectsAndPostsQuitToTheMainThread) {
-    ScopedRuntimeFolder runtime;
+    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
     ServerModule module(ModuleInstance());
     ClassObjectServer classObjects({.connectionOpened = {}, .connectionClosed = {},
                                     .invoke = [](const std::string&, const nlohmann::json&) {

@@ -1,5 +1,5 @@
-// A fixture for tests that run the server executable as a separate process: its own registry folder and runtime
-// folder, no graphical backends, the proxy-server settings pointing at a port of the test's choice.
+// A fixture for tests that run the server executable as a separate process: its own registry folder, runtime
+// folder and state folder, no graphical backends, the proxy-server settings pointing at a port of the test's choice.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -67,6 +67,7 @@ protected:
     }
 
     TempRegistryFolder registry;
-    ScopedRuntimeFolder runtime;
+    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
+    ScopedXdgFolder state{"XDG_STATE_HOME"};  // where vuvedctl start writes the server's log
     unsigned listenPort = 0;
 };

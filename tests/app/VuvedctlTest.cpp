@@ -1,4 +1,9 @@
 // vuvedctl as a user runs it: activation of the registered server, and its answers and exit codes.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "app/ServerProcessFixture.h"
 
 namespace {
@@ -30,6 +35,30 @@ TEST_F(Vuvedctl, StartActivatesTheRegisteredServerAndStopEndsIt) {
     EXPECT_EQ(stop.exitCode, 0) << stop.errors;
     EXPECT_NE(stop.output.find("is stopped"), std::string::npos) << stop.output;
     EXPECT_EQ(Control({"status"}).exitCode, 4);
+}
+
+TEST_F(Vuvedctl, StartedServerWritesItsMessagesToAPrivateLog) {
+    // The mail server named as this server's own endpoint: the conflict is warned of at every start.
+    raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("localhost") + '\0');
+    raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort);
+    ASSERT_EQ(RunProgram({ServerExecutable(), "-RegServer"}, std::chrono::seconds(30)).exitCode, 0);
+    const ProcessResult start = Control({"start"});
+    ASSERT_EQ(start.exitCode, 0) << start.errors;
+
+    const std::string folder = state.Folder() + "/VUVed3UzeroVadave";
+    const std::string log = folder + "/server.log";
+    EXPECT_NE(start.output.find(log), std::string::npos) << start.output;
+    const auto logText = [&log] {
+        std::ostringstream text;
+        text << std::ifstream(log).rdbuf();
+        return text.str();
+    };
+    EXPECT_TRUE(WaitFor([&] { return logText().find("競合") != std::string::npos; }, kStartTimeout)) << logText();
+    struct stat info {};
+    ASSERT_EQ(stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    ASSERT_EQ(stat(log.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(Vuvedctl, ClearExitCodes) {

@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
 #include "platform/ComServerModule.h"
 #include "platform/Registry.h"
+#include "platform/UserFolders.h"
 #include "settings/ProxyServerSettings.h"
 #include "tools/vuvedctl/AutomationClient.h"
 #include "tools/vuvedctl/Commands.h"
@@ -22,6 +25,7 @@ namespace {
 constexpr const char* kLocalServerKey = "CLSID\\{B0AB35D0-8C47-4028-9461-EF7222FF64B1}\\LocalServer32";
 constexpr auto kStartTimeout = std::chrono::seconds(15);
 constexpr auto kPollInterval = std::chrono::milliseconds(25);
+constexpr std::uintmax_t kLargestLog = 1024 * 1024;
 
 bool ConnectToServer(AutomationClient& client) { return client.Connect(win32::AutomationSocketPath()); }
 
@@ -58,13 +62,34 @@ std::string LocalServerPath() {
     return result == win32::ERROR_SUCCESS && type == win32::REG_SZ ? std::string(path) : std::string();
 }
 
-// Starts the server process in a session of its own, as the COM runtime starts a local server.
-bool LaunchServer(const std::string& path) {
+// Where a server started by this tool writes what it has to say (a mail server it cannot reach over TLS, a
+// translation engine that fails): server.log in the system's XDG state folder, created private when missing. A log
+// grown past kLargestLog is kept as server.log.old and a new one begun. Empty when the folder cannot be made.
+std::string PrepareServerLog() {
+    const std::filesystem::path folder = win32::UserFolder("XDG_STATE_HOME", ".local/state");
+    std::error_code error;
+    if (std::filesystem::create_directories(folder, error)) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+    }
+    if (!std::filesystem::is_directory(folder, error)) {
+        return {};
+    }
+    const std::filesystem::path log = folder / "server.log";
+    if (const std::uintmax_t size = std::filesystem::file_size(log, error); !error && size > kLargestLog) {
+        std::filesystem::rename(log, folder / "server.log.old", error);
+    }
+    return log.string();
+}
+
+// Starts the server process in a session of its own, as the COM runtime starts a local server; its standard
+// output and error go to the log (nowhere when there is none).
+bool LaunchServer(const std::string& path, const std::string& log) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, log.empty() ? "/dev/null" : log.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
@@ -107,13 +132,18 @@ int StartCommand(const Arguments& arguments) {
                          kLocalServerKey, win32::RegistryFolder().c_str());
             return kExitNotRegistered;
         }
-        if (!LaunchServer(server)) {
+        const std::string log = PrepareServerLog();
+        if (!LaunchServer(server, log)) {
             std::fprintf(stderr, "vuvedctl: cannot start %s\n", server.c_str());
             return kExitFailed;
         }
         if (!WaitUntil([&client] { return ConnectToServer(client); })) {
-            std::fprintf(stderr, "vuvedctl: %s was started but does not answer\n", server.c_str());
+            std::fprintf(stderr, "vuvedctl: %s was started but does not answer (see %s)\n", server.c_str(),
+                         log.empty() ? "its standard error, which went nowhere" : log.c_str());
             return kExitFailed;
+        }
+        if (!log.empty()) {
+            std::printf("Started %s; its messages go to %s\n", server.c_str(), log.c_str());
         }
     }
     if (!CallMember(client, "put_Running", nlohmann::json::array({1}))) {
