@@ -177,6 +177,38 @@ void WSASetLastError(int error)
     lastError = error;
 }
 
+std::string DescribeSocketError(int error)
+{
+    switch (error) {
+    case WSAECONNREFUSED:
+        return "connection refused";
+    case WSAETIMEDOUT:
+        return "connection timed out";
+    case WSAEHOSTUNREACH:
+        return "host unreachable";
+    case WSAENETUNREACH:
+        return "network unreachable";
+    case WSAENETDOWN:
+        return "network down";
+    case WSAECONNRESET:
+        return "connection reset by the peer";
+    case WSAECONNABORTED:
+        return "connection aborted";
+    case WSAEADDRNOTAVAIL:
+        return "address not available";
+    case WSAEACCES:
+        return "permission denied";
+    case WSAEMFILE:
+        return "too many open sockets";
+    case WSAENOBUFS:
+        return "no buffer space";
+    case WSAHOST_NOT_FOUND:
+        return "host not found";
+    default:
+        return "error " + std::to_string(error);
+    }
+}
+
 SOCKET socket(int family, int type, int protocol)
 {
     if (startups.load(std::memory_order_relaxed) == 0) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/Win32Types.h"
 
@@ -73,6 +74,8 @@ int WSAStartup(WORD versionRequested, WSADATA* data);
 int WSACleanup();
 int WSAGetLastError();
 void WSASetLastError(int error);
+// A Winsock error code in words, for messages the user reads ("connection refused"); "error N" for others.
+std::string DescribeSocketError(int error);
 
 SOCKET socket(int family, int type, int protocol);
 int bind(SOCKET s, const SOCKADDR_IN& address);

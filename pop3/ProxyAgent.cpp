@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <mutex>
 #include <string_view>
 #include <utility>
@@ -165,13 +166,18 @@ void ProxyAgent::OpenProxySocket()
     }
     std::uint32_t address = win32::inet_addr(serverAddress.c_str());
     if (address == win32::INADDR_NONE && !win32::ResolveHostName(serverAddress.c_str(), address)) {
+        ReportUnreachable("the name does not resolve");
         throw ConnectionFailure();
     }
     win32::SOCKADDR_IN endpoint;
     endpoint.address = address;
     endpoint.port = win32::htons(static_cast<std::uint16_t>(serverPort));
     const win32::SOCKET connecting = serverSocket;
-    if (connecting == win32::INVALID_SOCKET || win32::connect(connecting, endpoint) == win32::SOCKET_ERROR) {
+    if (connecting == win32::INVALID_SOCKET) {
+        throw ConnectionFailure();  // stopped while resolving
+    }
+    if (win32::connect(connecting, endpoint) == win32::SOCKET_ERROR) {
+        ReportUnreachable("cannot connect: " + win32::DescribeSocketError(win32::WSAGetLastError()));
         throw ConnectionFailure();
     }
     win32::SetNoDelay(connecting, true);
@@ -186,6 +192,16 @@ void ProxyAgent::OpenProxySocket()
         throw ConnectionFailure();  // stopped while connecting
     }
     own->SetSocket(serverSocket, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
+}
+
+void ProxyAgent::ReportUnreachable(const std::string& why) const
+{
+    if (aborted) {
+        return;  // a stop closed the socket under the connect: nothing the user needs to know
+    }
+    std::fprintf(stderr, "VUVed3UzeroVadave: mail server %s:%u: %s\n", serverAddress.c_str(),
+                 static_cast<unsigned>(serverPort), why.c_str());
+    std::fflush(stderr);
 }
 
 void ProxyAgent::ReceiveLoop()

@@ -44,6 +44,9 @@ protected:
 
 private:
     void OpenProxySocket();
+    // Tells the user (one line on standard error) why the mail server could not be reached, unless the agent is
+    // being stopped anyway.
+    void ReportUnreachable(const std::string& why) const;
     void CloseProxySocket();
     void ReceiveLoop();
     // The TLS session is set up on the agent's thread before the greeting is handed on.

@@ -63,14 +63,21 @@ TEST_F(RelayTest, UnresolvableMailServerWarnsAndClosesEachConnection)
     }
 }
 
-TEST_F(RelayTest, UnreachableMailServerClosesTheClientWithoutGreeting)
+TEST_F(RelayTest, UnreachableMailServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
-    WriteProxyServerSettings("127.0.0.1", UnusedLoopbackPort(), 0);
+    const std::uint16_t closedPort = UnusedLoopbackPort();
+    WriteProxyServerSettings("127.0.0.1", closedPort, 0);
     relay = std::make_unique<InProcessRelay>();
     ASSERT_NE(relay->Port(), 0);
-    Pop3TestClient client(relay->Port());
-    EXPECT_TRUE(client.WaitForClose());
+    testing::internal::CaptureStderr();
+    {
+        Pop3TestClient client(relay->Port());
+        EXPECT_TRUE(client.WaitForClose());
+    }
     EXPECT_TRUE(relay->CollectAll());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "VUVed3UzeroVadave: mail server 127.0.0.1:" + std::to_string(closedPort) +
+                  ": cannot connect: connection refused\n");
     EXPECT_TRUE(relay->Boxes().empty());
 }
 
