@@ -64,13 +64,14 @@ HRESULT TranslationEngine::SetEngineSettings(IEngineSettings* settings)
     }
     HRESULT failure = S_OK;
     std::shared_ptr<Translator> made = CreateTranslator(configuration->Configuration(), failure);
+    const EngineKind madeKind = configuration->Configuration().kind;
     configuration->Release();
     if (!made) {
         return failure;
     }
     std::scoped_lock translatorGuard(translatorLock);
     translator = std::move(made);
-    kind = configuration->Configuration().kind;
+    kind = madeKind;
     return S_OK;
 }
 
