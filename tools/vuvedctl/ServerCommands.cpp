@@ -62,33 +62,55 @@ std::string LocalServerPath() {
     return result == win32::ERROR_SUCCESS && type == win32::REG_SZ ? std::string(path) : std::string();
 }
 
-// Where a server started by this tool writes what it has to say (a mail server it cannot reach over TLS, a
-// translation engine that fails): server.log in the system's XDG state folder, created private when missing. A log
-// grown past kLargestLog is kept as server.log.old and a new one begun. Empty when the folder cannot be made.
-std::string PrepareServerLog() {
-    const std::filesystem::path folder = win32::UserFolder("XDG_STATE_HOME", ".local/state");
-    std::error_code error;
-    if (std::filesystem::create_directories(folder, error)) {
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+// The log a server started by this tool writes what it has to say into (a mail server it cannot reach, a
+// translation engine that fails): server.log in the system's XDG state folder, created private when missing, opened
+// for appending. A log grown past kLargestLog is kept as server.log.old and a new one begun. When it cannot be
+// opened, the server's output goes nowhere rather than keeping it from starting.
+class ServerLog {
+public:
+    ServerLog() {
+        const std::filesystem::path folder = win32::UserFolder("XDG_STATE_HOME", ".local/state");
+        std::error_code error;
+        if (std::filesystem::create_directories(folder, error)) {
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+        }
+        const std::filesystem::path log = folder / "server.log";
+        if (const std::uintmax_t size = std::filesystem::file_size(log, error); !error && size > kLargestLog) {
+            std::filesystem::rename(log, folder / "server.log.old", error);
+        }
+        descriptor = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        if (descriptor >= 0) {
+            path = log.string();
+        }
     }
-    if (!std::filesystem::is_directory(folder, error)) {
-        return {};
+    ~ServerLog() {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
     }
-    const std::filesystem::path log = folder / "server.log";
-    if (const std::uintmax_t size = std::filesystem::file_size(log, error); !error && size > kLargestLog) {
-        std::filesystem::rename(log, folder / "server.log.old", error);
-    }
-    return log.string();
-}
+    ServerLog(const ServerLog&) = delete;
+    ServerLog& operator=(const ServerLog&) = delete;
+
+    int Descriptor() const { return descriptor; }
+    // Empty when the log is not open.
+    const std::string& Path() const { return path; }
+
+private:
+    int descriptor = -1;
+    std::string path;
+};
 
 // Starts the server process in a session of its own, as the COM runtime starts a local server; its standard
-// output and error go to the log (nowhere when there is none).
-bool LaunchServer(const std::string& path, const std::string& log) {
+// output and error go to the log.
+bool LaunchServer(const std::string& path, const ServerLog& log) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.empty() ? "/dev/null" : log.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (log.Descriptor() >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, log.Descriptor(), 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -132,18 +154,18 @@ int StartCommand(const Arguments& arguments) {
                          kLocalServerKey, win32::RegistryFolder().c_str());
             return kExitNotRegistered;
         }
-        const std::string log = PrepareServerLog();
+        const ServerLog log;
         if (!LaunchServer(server, log)) {
             std::fprintf(stderr, "vuvedctl: cannot start %s\n", server.c_str());
             return kExitFailed;
         }
         if (!WaitUntil([&client] { return ConnectToServer(client); })) {
-            std::fprintf(stderr, "vuvedctl: %s was started but does not answer (see %s)\n", server.c_str(),
-                         log.empty() ? "its standard error, which went nowhere" : log.c_str());
+            std::fprintf(stderr, "vuvedctl: %s was started but does not answer%s%s\n", server.c_str(),
+                         log.Path().empty() ? "" : "; see ", log.Path().c_str());
             return kExitFailed;
         }
-        if (!log.empty()) {
-            std::printf("Started %s; its messages go to %s\n", server.c_str(), log.c_str());
+        if (!log.Path().empty()) {
+            std::printf("Started %s; its messages go to %s\n", server.c_str(), log.Path().c_str());
         }
     }
     if (!CallMember(client, "put_Running", nlohmann::json::array({1}))) {
