@@ -14,6 +14,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/FileDescriptor.h"
+
 namespace win32::registry {
 
 namespace {
@@ -21,23 +23,6 @@ namespace {
 constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kFileMode = 0600;
 
-// Owns one open file descriptor.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd(fd) {}
-    ~FileDescriptor() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd; }
-    bool Valid() const { return fd >= 0; }
-
-private:
-    int fd;
-};
 
 // Holds an exclusive flock on a descriptor; released when the guard goes.
 class FileLockGuard {

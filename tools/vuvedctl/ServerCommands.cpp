@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/ComServerModule.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Registry.h"
 #include "platform/UserFolders.h"
 #include "settings/ProxyServerSettings.h"
@@ -62,42 +63,37 @@ std::string LocalServerPath() {
     return result == win32::ERROR_SUCCESS && type == win32::REG_SZ ? std::string(path) : std::string();
 }
 
-// The log a server started by this tool writes what it has to say into (a mail server it cannot reach, a
-// translation engine that fails): server.log in the system's XDG state folder, created private when missing, opened
-// for appending. A log grown past kLargestLog is kept as server.log.old and a new one begun. When it cannot be
-// opened, the server's output goes nowhere rather than keeping it from starting.
+// Where a server started by this tool writes what it has to say (a mail server it cannot reach, a translation
+// engine that fails): server.log in the system's XDG state folder, created private when missing. A log grown past
+// kLargestLog is kept as server.log.old and a new one begun.
+std::filesystem::path PrepareServerLog() {
+    const std::filesystem::path folder = win32::UserFolder("XDG_STATE_HOME", ".local/state");
+    std::error_code error;
+    if (std::filesystem::create_directories(folder, error)) {
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
+    }
+    const std::filesystem::path log = folder / "server.log";
+    if (const std::uintmax_t size = std::filesystem::file_size(log, error); !error && size > kLargestLog) {
+        std::filesystem::rename(log, folder / "server.log.old", error);
+    }
+    return log;
+}
+
+// The log opened for appending. When it cannot be opened, the server's output goes nowhere rather than keeping it
+// from starting.
 class ServerLog {
 public:
-    ServerLog() {
-        const std::filesystem::path folder = win32::UserFolder("XDG_STATE_HOME", ".local/state");
-        std::error_code error;
-        if (std::filesystem::create_directories(folder, error)) {
-            std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
-        }
-        const std::filesystem::path log = folder / "server.log";
-        if (const std::uintmax_t size = std::filesystem::file_size(log, error); !error && size > kLargestLog) {
-            std::filesystem::rename(log, folder / "server.log.old", error);
-        }
-        descriptor = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        if (descriptor >= 0) {
-            path = log.string();
-        }
-    }
-    ~ServerLog() {
-        if (descriptor >= 0) {
-            close(descriptor);
-        }
-    }
-    ServerLog(const ServerLog&) = delete;
-    ServerLog& operator=(const ServerLog&) = delete;
+    explicit ServerLog(const std::filesystem::path& log)
+        : file(open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600)),
+          path(file.Valid() ? log.string() : std::string()) {}
 
-    int Descriptor() const { return descriptor; }
+    int Descriptor() const { return file.Get(); }
     // Empty when the log is not open.
     const std::string& Path() const { return path; }
 
 private:
-    int descriptor = -1;
-    std::string path;
+    const win32::FileDescriptor file;
+    const std::string path;
 };
 
 // Starts the server process in a session of its own, as the COM runtime starts a local server; its standard
@@ -154,7 +150,7 @@ int StartCommand(const Arguments& arguments) {
                          kLocalServerKey, win32::RegistryFolder().c_str());
             return kExitNotRegistered;
         }
-        const ServerLog log;
+        const ServerLog log(PrepareServerLog());
         if (!LaunchServer(server, log)) {
             std::fprintf(stderr, "vuvedctl: cannot start %s\n", server.c_str());
             return kExitFailed;
