@@ -194,6 +194,8 @@ std::string DescribeSocketError(int error)
         return "connection reset by the peer";
     case WSAECONNABORTED:
         return "connection aborted";
+    case WSAEADDRINUSE:
+        return "the port is already in use";
     case WSAEADDRNOTAVAIL:
         return "address not available";
     case WSAEACCES:

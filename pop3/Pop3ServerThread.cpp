@@ -1,5 +1,6 @@
 #include "pop3/Pop3ServerThread.h"
 
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -93,6 +94,7 @@ void Pop3ServerThread::OpenListen()
     local.address = win32::htonl(win32::INADDR_LOOPBACK);
     local.port = win32::htons(static_cast<std::uint16_t>(port));
     if (win32::bind(listenSocket, local) == win32::SOCKET_ERROR) {
+        ReportCannotListen(port, win32::WSAGetLastError());
         throw ConnectionFailure();
     }
     AsyncSocketNotifier* own = CreateNotifier();
@@ -102,9 +104,21 @@ void Pop3ServerThread::OpenListen()
     notifier = own;
     own->SetSocket(listenSocket, win32::FD_ACCEPT | win32::FD_CLOSE);
     if (win32::listen(listenSocket, kListenBacklog) == win32::SOCKET_ERROR) {
+        ReportCannotListen(port, win32::WSAGetLastError());
         throw ConnectionFailure();
     }
     listening = true;
+}
+
+void Pop3ServerThread::ReportCannotListen(win32::DWORD port, int error)
+{
+    std::string why = win32::DescribeSocketError(error);
+    if (error == win32::WSAEACCES && port < 1024) {
+        why += " (a port below 1024 needs root or the capability to bind it)";
+    }
+    std::fprintf(stderr, "VUVed3UzeroVadave: cannot listen on 127.0.0.1:%u: %s\n", static_cast<unsigned>(port),
+                 why.c_str());
+    std::fflush(stderr);
 }
 
 void Pop3ServerThread::ShowAlert(unsigned id)

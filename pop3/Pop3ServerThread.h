@@ -74,6 +74,9 @@ private:
     bool AcceptOne();
     // Shows string-table entry id as the server's warning box, with alertShowing set meanwhile.
     void ShowAlert(unsigned id);
+    // Tells the user (one line on standard error) why the server does not listen: without it the server would
+    // seem to run while no mail client can reach it.
+    static void ReportCannotListen(win32::DWORD port, int error);
     // What one step of the collection did: deleted a finished one, and whether none is left in the books.
     struct Collected {
         bool one = false;

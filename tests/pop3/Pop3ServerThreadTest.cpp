@@ -1,5 +1,6 @@
 // The listening server: where it listens, the two configuration warnings, its books of connections and agents.
 #include "pop3/RelayTestFixture.h"
+#include "support/LoopbackSockets.h"
 
 namespace {
 constexpr const char* kUnresolvableText = "受信メールサーバが見つかりません";
@@ -21,6 +22,24 @@ TEST_F(RelayTest, ListensOnTheLoopbackAddressOnly)
     StartWithAnswers({});
     EXPECT_TRUE(CanConnect("127.0.0.1", relay->Port()));
     EXPECT_FALSE(CanConnect("127.0.0.2", relay->Port()));
+}
+
+TEST_F(RelayTest, APortInUseIsReportedAndNothingListens)
+{
+    win32::WSADATA data;
+    ASSERT_EQ(win32::WSAStartup(win32::MAKEWORD(1, 1), &data), 0);
+    std::uint16_t taken = 0;
+    const ScopedSocket occupant = ListenOnLoopback(taken);
+    ASSERT_TRUE(occupant.IsValid());
+    WriteProxyServerSettings("127.0.0.1", 1, taken);
+    testing::internal::CaptureStderr();
+    relay = std::make_unique<InProcessRelay>();
+    EXPECT_EQ(relay->Port(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "VUVed3UzeroVadave: cannot listen on 127.0.0.1:" + std::to_string(taken) +
+                  ": the port is already in use\n");
+    relay.reset();
+    win32::WSACleanup();
 }
 
 // "localhost" and equal ports (both 0 here) name this server itself as the mail server: one warning, and the server
