@@ -1,8 +1,26 @@
 #include "platform/components/EngineProblem.h"
 
 #include <cstdio>
+#include <mutex>
+#include <string>
 
 namespace win32 {
+
+namespace {
+
+// The one standard error of the process is what this remembers for, so it is the process's.
+struct LastProblem {
+    std::mutex lock;
+    std::string reason;  // guarded by lock; empty when none is outstanding
+};
+
+LastProblem& Last()
+{
+    static LastProblem last;
+    return last;
+}
+
+}  // namespace
 
 const char* EngineName(EngineKind kind)
 {
@@ -21,9 +39,22 @@ const char* EngineName(EngineKind kind)
 
 void ReportEngineProblem(std::string_view reason)
 {
+    LastProblem& last = Last();
+    std::scoped_lock lastGuard(last.lock);
+    if (last.reason == reason) {
+        return;
+    }
+    last.reason = reason;
     std::fprintf(stderr, "VUVed3UzeroVadave: translation engine: %.*s\n", static_cast<int>(reason.size()),
                  reason.data());
     std::fflush(stderr);
+}
+
+void NoteEngineWorked()
+{
+    LastProblem& last = Last();
+    std::scoped_lock lastGuard(last.lock);
+    last.reason.clear();
 }
 
 }  // namespace win32

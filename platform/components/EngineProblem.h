@@ -11,6 +11,12 @@ namespace win32 {
 
 // "dictionary", "command", "openai", "libretranslate": the value of "Engine" that names it.
 const char* EngineName(EngineKind kind);
+
+// Writes the reason, unless it is the one written last and no translation has succeeded since: each arriving mail
+// makes a new engine, and one that cannot be had (or a service that keeps failing) would otherwise write the same
+// line for every mail and every paragraph. Any thread.
 void ReportEngineProblem(std::string_view reason);
+// A translation succeeded: the next problem is written even when it is the last one again.
+void NoteEngineWorked();
 
 }  // namespace win32

@@ -94,23 +94,17 @@ HRESULT TranslationEngine::TranslateText(BSTR source, BSTR* translation)
     }
     const TranslationResult result = translator->Translate(*utf8);
     if (!result.ok) {
-        ReportOnce(result.error);
+        ReportEngineProblem(std::string(EngineName(kind)) + ": " + result.error);
         return E_FAIL;
     }
     const std::optional<std::u16string> unicode = Utf8ToUtf16Strict(result.text);
     if (!unicode) {
-        ReportOnce("the translation is not UTF-8");
+        ReportEngineProblem(std::string(EngineName(kind)) + ": the translation is not UTF-8");
         return E_FAIL;
     }
+    NoteEngineWorked();
     *translation = SysAllocStringLen(unicode->data(), static_cast<UINT>(unicode->size()));
     return *translation == nullptr && !unicode->empty() ? E_OUTOFMEMORY : S_OK;
-}
-
-void TranslationEngine::ReportOnce(const std::string& reason)
-{
-    if (reportedProblems.insert(reason).second) {
-        ReportEngineProblem(std::string(EngineName(kind)) + ": " + reason);
-    }
 }
 
 }  // namespace win32

@@ -5,8 +5,6 @@
 
 #include <memory>
 #include <mutex>
-#include <set>
-#include <string>
 
 #include "platform/components/ComObject.h"
 #include "platform/components/DictionaryCache.h"
@@ -42,15 +40,10 @@ public:
     std::shared_ptr<Translator> CreateTranslator(const EngineConfiguration& configuration, HRESULT& failure);
 
 private:
-    // Each reason a translation failed for is reported once per engine, that is once per batch of mails, not for
-    // every paragraph. Called under translatorLock.
-    void ReportOnce(const std::string& reason);
-
     const std::shared_ptr<DictionaryCache> dictionaries;
     std::mutex translatorLock;
-    std::shared_ptr<Translator> translator;     // guarded by translatorLock
-    EngineKind kind = EngineKind::Dictionary;   // guarded by translatorLock
-    std::set<std::string> reportedProblems;     // guarded by translatorLock
+    std::shared_ptr<Translator> translator;    // guarded by translatorLock
+    EngineKind kind = EngineKind::Dictionary;  // guarded by translatorLock; names it in reports
 };
 
 }  // namespace win32
