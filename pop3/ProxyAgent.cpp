@@ -62,7 +62,7 @@ ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, Pop3Transl
       serverPort(port),
       security(security),
       caFile(std::move(caFile)),
-      tls(security != 0 ? std::make_unique<TlsChannel>(address, port, aborted, socketLock) : nullptr)
+      tls(security != 0 ? std::make_unique<TlsChannel>(address, aborted, socketLock) : nullptr)
 {
     // Made up front so the connection thread and the agent's thread never race to create it.
     dataEvent.Create();
@@ -166,7 +166,7 @@ void ProxyAgent::OpenProxySocket()
     }
     std::uint32_t address = win32::inet_addr(serverAddress.c_str());
     if (address == win32::INADDR_NONE && !win32::ResolveHostName(serverAddress.c_str(), address)) {
-        ReportUnreachable("the name does not resolve");
+        ReportServerProblem("the name does not resolve");
         throw ConnectionFailure();
     }
     win32::SOCKADDR_IN endpoint;
@@ -177,7 +177,7 @@ void ProxyAgent::OpenProxySocket()
         throw ConnectionFailure();  // stopped while resolving
     }
     if (win32::connect(connecting, endpoint) == win32::SOCKET_ERROR) {
-        ReportUnreachable("cannot connect: " + win32::DescribeSocketError(win32::WSAGetLastError()));
+        ReportServerProblem("cannot connect: " + win32::DescribeSocketError(win32::WSAGetLastError()));
         throw ConnectionFailure();
     }
     win32::SetNoDelay(connecting, true);
@@ -194,10 +194,10 @@ void ProxyAgent::OpenProxySocket()
     own->SetSocket(serverSocket, win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE);
 }
 
-void ProxyAgent::ReportUnreachable(const std::string& why) const
+void ProxyAgent::ReportServerProblem(const std::string& why) const
 {
-    if (aborted) {
-        return;  // a stop closed the socket under the connect: nothing the user needs to know
+    if (why.empty() || aborted) {
+        return;
     }
     std::fprintf(stderr, "VUVed3UzeroVadave: mail server %s:%u: %s\n", serverAddress.c_str(),
                  static_cast<unsigned>(serverPort), why.c_str());
@@ -269,9 +269,7 @@ void ProxyAgent::EstablishTls()
 {
     std::string received;
     if (!tls->Establish(notifier, security, caFile, received)) {
-        if (!aborted) {
-            tls->ReportFailure();  // a stop requested meanwhile is no failure of the server
-        }
+        ReportServerProblem(tls->TakeFailureToReport());
         throw ConnectionFailure();
     }
     HandOver(received);
@@ -294,9 +292,7 @@ void ProxyAgent::ReceiveTls(AsyncSocketNotifier* own)
             Abort();
             return;
         case TlsChannel::Received::Failed:
-            if (!aborted) {
-                tls->ReportFailure();
-            }
+            ReportServerProblem(tls->TakeFailureToReport());
             Abort();
             throw ConnectionFailure();
         }

@@ -44,9 +44,9 @@ protected:
 
 private:
     void OpenProxySocket();
-    // Tells the user (one line on standard error) why the mail server could not be reached, unless the agent is
-    // being stopped anyway.
-    void ReportUnreachable(const std::string& why) const;
+    // Tells the user (one line on standard error, naming the server) why the mail server could not be reached or
+    // used; nothing when why is empty or the agent is being stopped anyway (a stop is no failure of the server).
+    void ReportServerProblem(const std::string& why) const;
     void CloseProxySocket();
     void ReceiveLoop();
     // The TLS session is set up on the agent's thread before the greeting is handed on.

@@ -4,7 +4,6 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <cstdio>
 #include <utility>
 
 #include "core/AsyncSocketNotifier.h"
@@ -39,9 +38,9 @@ struct TlsChannel::Session {
     BIO* toServer = nullptr;  // owned by ssl
 };
 
-TlsChannel::TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped,
+TlsChannel::TlsChannel(std::string serverAddress, const std::atomic<bool>& stopped,
                        win32::CriticalSection& socketLock)
-    : serverAddress(std::move(serverAddress)), serverPort(port), stopped(stopped), socketLock(socketLock)
+    : serverAddress(std::move(serverAddress)), stopped(stopped), socketLock(socketLock)
 {
 }
 
@@ -72,15 +71,13 @@ std::string TlsChannel::Failure() const
     return failure;
 }
 
-void TlsChannel::ReportFailure()
+std::string TlsChannel::TakeFailureToReport()
 {
-    const std::string what = Failure();
+    std::string what = Failure();
     if (what.empty() || reported.exchange(true)) {
-        return;  // an empty text: a connection lost as it could be without TLS, nothing to tell
+        return {};
     }
-    std::fprintf(stderr, "VUVed3UzeroVadave: mail server %s:%u: %s\n", serverAddress.c_str(),
-                 static_cast<unsigned>(serverPort), what.c_str());
-    std::fflush(stderr);
+    return what;
 }
 
 std::string TlsChannel::SslErrorText()

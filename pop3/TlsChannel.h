@@ -23,11 +23,10 @@ enum class MailServerSecurity : std::uint32_t { Plain = 0, Tls = 1, StartTls = 2
 
 class TlsChannel {
 public:
-    // serverAddress and port name the server in the certificate check and in failure reports. Once stopped is set
-    // (before the owner wakes the notifier's waiters), the channel gives up instead of waiting again. socketLock is
-    // the lock under which the owner detaches and closes the notifier's socket.
-    TlsChannel(std::string serverAddress, std::uint32_t port, const std::atomic<bool>& stopped,
-               win32::CriticalSection& socketLock);
+    // serverAddress is the name the certificate must be issued for. Once stopped is set (before the owner wakes the
+    // notifier's waiters), the channel gives up instead of waiting again. socketLock is the lock under which the
+    // owner detaches and closes the notifier's socket.
+    TlsChannel(std::string serverAddress, const std::atomic<bool>& stopped, win32::CriticalSection& socketLock);
     ~TlsChannel();
     TlsChannel(const TlsChannel&) = delete;
     TlsChannel& operator=(const TlsChannel&) = delete;
@@ -51,9 +50,9 @@ public:
 
     // What failed, in words a user understands; empty while nothing has failed.
     std::string Failure() const;
-    // Writes "<server>: <failure>" to the standard error once, however often it is called; nothing while Failure()
-    // is empty (a connection lost as it can be lost without TLS).
-    void ReportFailure();
+    // The failure to tell the user about: Failure() the first time it is asked for, empty after that and while
+    // nothing has failed (a connection lost as it can be lost without TLS).
+    std::string TakeFailureToReport();
 
 private:
     struct Session;
@@ -77,7 +76,6 @@ private:
     std::string SslErrorText();
 
     const std::string serverAddress;
-    const std::uint32_t serverPort;
     const std::atomic<bool>& stopped;
     win32::CriticalSection& socketLock;
     std::vector<char> receiveChunk;  // the agent's thread only
