@@ -12,8 +12,9 @@
 #include "app/Registration.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
-#include "app/resources/ModuleResources.h"
+#include "resources/ModuleResources.h"
 #include "core/NotifierMaker.h"
+#include "engines/InstalledEngines.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
@@ -111,6 +112,7 @@ int RunApplication(std::string_view commandLine) {
     if (action == CommandLineAction::RegisterServer || action == CommandLineAction::UnregisterServer) {
         exitCode = RunRegistrationAndEnd(action);
     } else {
+        engines::RegisterInstalledEngines();
         exitCode = RunServer(module, action == CommandLineAction::RunStartup);
     }
     CoUninitialize();

@@ -82,11 +82,13 @@ protected:
 inline constexpr win32::IID IID_ISettingsApplication = {0x93B7F827, 0x4D1B, 0x4ABA,
                                                         {0xA8, 0x23, 0x9D, 0xAB, 0xE3, 0xBF, 0x8E, 0xF5}};
 
+// The notification window calls only Show and GetWindow; the three methods it never calls keep those two at the
+// vtable slots the settings component serves them from (8 and 11).
 struct ISettingsApplication : IDispatch {
-    virtual HRESULT Slot7() = 0;
+    virtual HRESULT UnusedSlot7() = 0;
     virtual HRESULT Show() = 0;  // slot 8: shows the settings user interface
-    virtual HRESULT Slot9() = 0;
-    virtual HRESULT Slot10() = 0;
+    virtual HRESULT UnusedSlot9() = 0;
+    virtual HRESULT UnusedSlot10() = 0;
     virtual HRESULT GetWindow(win32::HWND* window) = 0;  // slot 11: the interface's window
 
 protected:

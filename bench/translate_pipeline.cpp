@@ -11,13 +11,13 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/resources/ModuleResources.h"
+#include "resources/ModuleResources.h"
 #include "mail/Email.h"
 #include "mail/MailCodec.h"
 #include "platform/Com.h"
-#include "platform/Components.h"
-#include "platform/components/ComObject.h"
-#include "platform/components/DictionaryTranslator.h"
+#include "engines/EngineInterfaces.h"
+#include "platform/ComObject.h"
+#include "engines/DictionaryTranslator.h"
 #include "pop3/Pop3Agent.h"
 #include "translate/Dunmo2000Engine.h"
 #include "translate/MailComposer.h"
@@ -170,7 +170,7 @@ void BM_DictionaryOpen(benchmark::State& state)
 {
     for (auto _ : state) {
         std::string error;
-        auto dictionary = win32::DictionaryTranslator::Open(win32::DictionaryTranslator::kDefaultPath, error);
+        auto dictionary = engines::DictionaryTranslator::Open(engines::DictionaryTranslator::kDefaultPath, error);
         if (!dictionary) {
             state.SkipWithError(error.c_str());
             break;
@@ -189,7 +189,7 @@ void BM_DictionaryOpenAndGloss4KiB(benchmark::State& state)
     }
     for (auto _ : state) {
         std::string error;
-        auto dictionary = win32::DictionaryTranslator::Open(win32::DictionaryTranslator::kDefaultPath, error);
+        auto dictionary = engines::DictionaryTranslator::Open(engines::DictionaryTranslator::kDefaultPath, error);
         if (!dictionary) {
             state.SkipWithError(error.c_str());
             break;

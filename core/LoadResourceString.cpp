@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "app/resources/ModuleResources.h"
+#include "resources/ModuleResources.h"
 
 namespace {
 

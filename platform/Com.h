@@ -1,5 +1,5 @@
 // Per-thread COM apartment bookkeeping, and the component layer: interface identifiers, IUnknown, BSTR strings, the
-// class table by ProgID and instance creation (the installed translation components live in platform/components/).
+// class table by ProgID and instance creation. The application enters the classes it installs into the table.
 #pragma once
 
 #include <cstring>

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/Components.h"
+#include "engines/EngineInterfaces.h"
 
 class Dunmo2000Engine {
 public:

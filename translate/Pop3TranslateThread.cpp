@@ -3,7 +3,7 @@
 #include <mutex>
 #include <optional>
 
-#include "app/resources/ModuleResources.h"
+#include "resources/ModuleResources.h"
 #include "core/CoInitializeForThread.h"
 #include "core/DebugTrace.h"
 #include "mail/Email.h"

@@ -9,7 +9,7 @@
 #include "app/CEndSessionWindow.h"
 #include "app/RecordingNotifyIcon.h"
 #include "app/RunningObjectTable.h"
-#include "app/resources/ModuleResources.h"
+#include "resources/ModuleResources.h"
 #include "platform/Com.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
@@ -224,13 +224,13 @@ public:
         this->AddRef();
         return S_OK;
     }
-    HRESULT Slot7() override { return E_NOTIMPL; }
+    HRESULT UnusedSlot7() override { return E_NOTIMPL; }
     HRESULT Show() override {
         ++shown;
         return S_OK;
     }
-    HRESULT Slot9() override { return E_NOTIMPL; }
-    HRESULT Slot10() override { return E_NOTIMPL; }
+    HRESULT UnusedSlot9() override { return E_NOTIMPL; }
+    HRESULT UnusedSlot10() override { return E_NOTIMPL; }
     HRESULT GetWindow(HWND* window) override {
         ++windowAsked;
         *window = nullptr;

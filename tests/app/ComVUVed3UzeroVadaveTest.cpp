@@ -6,7 +6,7 @@
 #include "app/ComVUVed3UzeroVadave.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
-#include "app/resources/ModuleResources.h"
+#include "resources/ModuleResources.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
 #include "platform/Window.h"

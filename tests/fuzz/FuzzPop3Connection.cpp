@@ -33,7 +33,7 @@
 #include "pop3/Pop3ServerThread.h"
 #include "pop3/TranslateAgent.h"
 #include "translate/Pop3TranslateThread.h"
-#include "translate/TestComponents.h"
+#include "support/TestComponents.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/Components.h"
+#include "engines/EngineInterfaces.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
 #include "translate/Pop3TranslateThread.h"

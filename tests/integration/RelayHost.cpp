@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "engines/InstalledEngines.h"
 #include "integration/InProcessRelay.h"
 #include "integration/RelaySettings.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv)
     if (argc > first + 3) {
         WriteProxyServerString("MailServerCAFile", argv[first + 3]);
     }
+    engines::RegisterInstalledEngines();
     InProcessRelay relay(translationEngine);
     if (relay.Port() == 0) {
         std::fprintf(stderr, "relay_host: the server does not listen\n");

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TestComponents.h"
+#include "support/TestComponents.h"
 #include "platform/CodePage.h"
 
 using namespace testing_components;
@@ -99,7 +99,7 @@ TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverythin
     ScopedTestComponents components({});
     const auto engineClass = win32::UnregisterComponentClass(win32::kTranslationEngineProgId);
     Dunmo2000Engine engine;
-    EXPECT_EQ(InitializeFailure(engine), win32::CO_E_CLASSSTRING) << "a missing class fails as on Windows";
+    EXPECT_EQ(InitializeFailure(engine), win32::CO_E_CLASSSTRING) << "a missing class fails at the ProgID lookup";
     win32::RegisterComponentClass(*engineClass);
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "TestComponents.h"
-#include "app/resources/ModuleResources.h"
+#include "support/TestComponents.h"
+#include "resources/ModuleResources.h"
 #include "mail/Email.h"
 #include "platform/CodePage.h"
 #include "translate/Dunmo2000Engine.h"

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "TestComponents.h"
+#include "support/TestComponents.h"
 #include "TranslationSettings.h"
 #include "integration/RelaySettings.h"
 #include "mail/Base64Codec.h"

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "TranslationSettings.h"
+#include "engines/InstalledEngines.h"
 #include "integration/InProcessRelay.h"
 #include "integration/RelaySettings.h"
 #include "translate/Pop3TranslateThread.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv)
             WriteRegistryString(kEnginePreferencesKey, name.c_str(), value);
         }
     }
+    engines::RegisterInstalledEngines();
     InProcessRelay relay(true);  // with the installed translation engine
     if (relay.Port() == 0) {
         std::fprintf(stderr, "translation_host: the server does not listen\n");

@@ -50,7 +50,7 @@ MAILS = [ENGLISH, MULTIPART, LARGE, JAPANESE, QUOTED_PRINTABLE]
 
 def start_fake_engine(test):
     """The fake chat engine for one test, ended by the test's clean-up; its port."""
-    engine = subprocess.Popen([sys.executable, os.path.join(HERE, "fake_translation_server.py")],
+    engine = subprocess.Popen([sys.executable, os.path.join(HERE, "..", "engines", "fake_translation_server.py")],
                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     test.addCleanup(engine.stdout.close)
     test.addCleanup(engine.wait, TIMEOUT)

@@ -1,0 +1,173 @@
+// Against the installed dictionary (dict-freedict-eng-jpn).
+#include "engines/DictionaryTranslator.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "engines/DictZipFile.h"
+#include "engines/DictionaryCache.h"
+
+using engines::DictionaryCache;
+using engines::DictionaryTranslator;
+using engines::DictZipFile;
+
+namespace {
+
+constexpr const char* kPath = DictionaryTranslator::kDefaultPath;
+
+class DictionaryTranslatorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(DictionaryTranslator::IsInstalled(kPath)) << "the dictionary package is not installed";
+        std::string error;
+        translator = DictionaryTranslator::Open(kPath, error);
+        ASSERT_TRUE(translator) << error;
+    }
+
+    std::unique_ptr<DictionaryTranslator> translator;
+};
+
+TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
+{
+    struct Case {
+        const char* word;
+        const char* gloss;  // nothing: the gloss of base
+        const char* base = nullptr;
+    };
+    const Case cases[] = {
+        {"cat", "猫"},           // "猫 2." in the data: the stray sense number is not part of the gloss
+        {"book", "本"},          // numbered senses
+        {"translate", "訳す"},   // a bare sense line
+        {"the", "その"},         // the first entry's sense is a formula, so the next entry's gloss is taken
+        {"Cat", "猫"},           // case does not matter
+        {"will", "意志"},        // the word's own entry, not the name "Will" that comes first in the data
+        {"and", "然して"},       // nor "AND" of logic
+        {"xyzzyplugh", ""},
+        // Inflected forms; words that are headwords themselves ("reading", "running") keep their own gloss.
+        {"books", nullptr, "book"},   {"boxes", nullptr, "box"},      {"cities", nullptr, "city"},
+        {"notes", nullptr, "note"},   {"uses", nullptr, "use"},       {"wishes", nullptr, "wish"},
+        {"translated", nullptr, "translate"}, {"played", nullptr, "play"}, {"stopped", nullptr, "stop"},
+        {"studied", nullptr, "study"}, {"making", nullptr, "make"},   {"hopped", nullptr, "hop"},
+        {"translating", nullptr, "translate"}, {"hoping", nullptr, "hope"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.word);
+        const std::string expected = test.gloss ? test.gloss : translator->Gloss(test.base);
+        ASSERT_EQ(expected.empty(), test.gloss && *test.gloss == '\0') << "only the unknown word has no gloss";
+        EXPECT_EQ(translator->Gloss(test.word), expected);
+    }
+    const engines::TranslationResult result = translator->Translate(" The cat sat, xyzzyplugh 42 猫!");
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.text.substr(0, 16), " The(その) cat");
+    EXPECT_NE(result.text.find("cat(猫)"), std::string::npos);
+    EXPECT_NE(result.text.find(", xyzzyplugh 42 猫!"), std::string::npos) << result.text;
+}
+
+TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges)
+{
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "dictcache-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/dictionary";
+    fs::copy_file(std::string(kPath) + ".index", path + ".index");
+    fs::copy_file(std::string(kPath) + ".dict.dz", path + ".dict.dz");
+
+    DictionaryCache cache;
+    std::string error;
+    const auto first = cache.Get(path, error);
+    ASSERT_TRUE(first) << error;
+    EXPECT_EQ(cache.Get(path, error), first) << "an unchanged dictionary is not opened again";
+
+    fs::last_write_time(path + ".index", fs::last_write_time(path + ".index") - std::chrono::hours(1));
+    const auto reopened = cache.Get(path, error);
+    ASSERT_TRUE(reopened) << error;
+    EXPECT_NE(reopened, first);
+    EXPECT_EQ(first->Gloss("cat"), "猫") << "an engine holding the old dictionary can still use it";
+
+    fs::remove(path + ".dict.dz");
+    EXPECT_FALSE(cache.Get(path, error));
+    EXPECT_NE(error.find(path + ".dict.dz"), std::string::npos) << error;
+    fs::remove_all(folder);
+}
+
+TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)
+{
+    const std::string path = std::string(kPath) + ".dict.dz";
+    gzFile whole = gzopen(path.c_str(), "rb");
+    ASSERT_NE(whole, nullptr);
+    std::string plain;
+    char buffer[65536];
+    for (int got; (got = gzread(whole, buffer, sizeof buffer)) > 0;) {
+        plain.append(buffer, static_cast<std::size_t>(got));
+    }
+    gzclose(whole);
+    ASSERT_GT(plain.size(), 200000u);
+
+    DictZipFile file;
+    std::string error;
+    ASSERT_TRUE(file.Open(path, error)) << error;
+    std::mt19937 random(7);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+        {0, 100}, {plain.size() - 10, 10}, {58315 - 5, 10}, {58315 * 2 - 1, 58315 + 2}, {0, plain.size()}};
+    for (int i = 0; i < 200; ++i) {
+        const std::uint64_t offset = random() % plain.size();
+        ranges.emplace_back(offset, std::min<std::uint64_t>(random() % 3000, plain.size() - offset));
+    }
+    for (const auto& [offset, length] : ranges) {
+        SCOPED_TRACE(std::to_string(offset) + "+" + std::to_string(length));
+        const std::optional<std::string> read = file.Read(offset, length);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, plain.substr(offset, length));
+    }
+    EXPECT_FALSE(file.Read(plain.size() + 100000, 10).has_value()) << "a range past the end";
+}
+
+// dictzip carries no checksum per chunk, so a damaged chunk may read as nothing or as wrong bytes; what matters
+// is that reading ends, and that the other chunks, which inflate on their own, still read right. A file that is no
+// dictzip file at all is refused when opened.
+TEST(DictZipFile, DamagedChunkSparesTheOthersAndAForeignFileIsRefused)
+{
+    namespace fs = std::filesystem;
+    std::string folder = (fs::temp_directory_path() / "dictzip-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string path = folder + "/damaged.dict.dz";
+    fs::copy_file(std::string(kPath) + ".dict.dz", path);
+    DictZipFile intact;
+    std::string error;
+    ASSERT_TRUE(intact.Open(std::string(kPath) + ".dict.dz", error)) << error;
+    {
+        // Overwrite the middle of the file (some chunk's compressed data) with bytes that are no deflate data.
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(fs::file_size(path) / 2));
+        const std::string junk(4096, '\xff');
+        file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    DictZipFile damaged;
+    ASSERT_TRUE(damaged.Open(path, error)) << error;
+    int different = 0;
+    int reads = 0;
+    for (std::uint64_t offset = 0; offset < 4'000'000; offset += 50'000, ++reads) {
+        if (damaged.Read(offset, 100) != intact.Read(offset, 100)) {
+            ++different;
+        }
+    }
+    EXPECT_GE(different, 1) << "the damage was not noticed at all";
+    EXPECT_LE(different, 3) << "4 KiB of damage spans at most two chunks of 58 KiB";
+    EXPECT_GT(reads, 70);
+    fs::remove_all(folder);
+
+    DictZipFile notGzip;
+    error.clear();
+    EXPECT_FALSE(notGzip.Open(std::string(kPath) + ".index", error));
+    EXPECT_NE(error.find("not a dictzip file"), std::string::npos) << error;
+    EXPECT_FALSE(notGzip.Read(0, 10).has_value());
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// The installed engine and preferences components, configured from the registry as the adapter reaches them.
+#include <gtest/gtest.h>
+
+#include "support/TestComponents.h"
+#include "translate/TranslationSettings.h"
+#include "integration/RelaySettings.h"
+#include "platform/CodePage.h"
+#include "engines/DictionaryTranslator.h"
+#include "engines/EJPreferences.h"
+#include "engines/EngineProblem.h"
+#include "engines/EngineSettings.h"
+#include "engines/InstalledEngines.h"
+#include "engines/TranslationEngine.h"
+#include "translate/Dunmo2000Engine.h"
+
+using namespace win32;
+using namespace engines;
+using testing_components::InitializeFailure;
+using testing_components::ScopedApartment;
+
+namespace {
+
+constexpr HRESULT kFileNotFound = static_cast<HRESULT>(0x80070002);
+
+class EnginePreferencesTest : public ::testing::Test {
+protected:
+    EnginePreferencesTest() { engines::RegisterInstalledEngines(); }
+
+    ScopedRegistry registry;
+    ScopedApartment apartment;
+};
+
+TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry)
+{
+    EngineConfiguration configuration;
+    WriteRegistryString(kEnginePreferencesKey, "Engine", "openai");
+    WriteRegistryString(kEnginePreferencesKey, "Model", "tiny");
+    WriteRegistryDword(kEnginePreferencesKey, "TimeoutSeconds", 7);
+    ASSERT_EQ(EJPreferences::ReadConfiguration(configuration), S_OK);
+    EXPECT_EQ(configuration.kind, EngineKind::OpenAi);
+    EXPECT_EQ(configuration.endpoint, "http://127.0.0.1:11434/v1");
+    EXPECT_EQ(configuration.model, "tiny");
+    EXPECT_EQ(configuration.apiKeyVariable, "OPENAI_API_KEY");
+    EXPECT_EQ(configuration.timeoutSeconds, 7u);
+
+    WriteRegistryString(kEnginePreferencesKey, "Engine", "babelfish");
+    EXPECT_EQ(EJPreferences::ReadConfiguration(configuration), E_INVALIDARG);
+}
+
+TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize)
+{
+    const struct {
+        const char* engine;  // nothing: the default
+        const char* dictionaryPath;
+        HRESULT expected;
+        const char* reported;  // the line on standard error that says why
+    } cases[] = {
+        {nullptr, "/nonexistent/freedict-eng-jpn", kFileNotFound,
+         "no \"Engine\" is set and the dictionary /nonexistent/freedict-eng-jpn is not installed"},
+        {"dictionary", "/nonexistent/dictionary", kFileNotFound,
+         "dictionary /nonexistent/dictionary.index: cannot be read"},
+        {"command", nullptr, E_INVALIDARG, "the command engine needs a \"Command\""},
+        {"openai", nullptr, E_INVALIDARG, "the openai engine needs a \"Model\" and an \"Endpoint\""},
+        {"babelfish", nullptr, E_INVALIDARG, "\"Engine\" is \"babelfish\"; it must be dictionary, command"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.engine ? c.engine : "default");
+        if (c.engine) {
+            WriteRegistryString(kEnginePreferencesKey, "Engine", c.engine);
+        }
+        if (c.dictionaryPath) {
+            WriteRegistryString(kEnginePreferencesKey, "DictionaryPath", c.dictionaryPath);
+        }
+        Dunmo2000Engine engine;
+        NoteEngineWorked();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(InitializeFailure(engine), c.expected);
+        const std::string reported = testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(engine.IsInitialized());
+        EXPECT_NE(reported.find(std::string("VUVed3UzeroVadave: translation engine: ") + c.reported),
+                  std::string::npos)
+            << reported;
+    }
+}
+
+// Each arriving mail makes a new engine: a failure is written once, and again only after the engine has worked.
+TEST_F(EnginePreferencesTest, AFailureIsReportedOnceUntilTheEngineWorksAgain)
+{
+    NoteEngineWorked();
+    const std::string failed = "VUVed3UzeroVadave: translation engine: command: the command exited with status 3\n";
+    const struct {
+        const char* command;
+        std::string reported;
+    } batches[] = {{"exit 3", failed}, {"exit 3", ""}, {"cat", ""}, {"exit 3", failed}};
+    for (const auto& batch : batches) {
+        SCOPED_TRACE(batch.command);
+        UseCommandEngine(batch.command);
+        Dunmo2000Engine engine;
+        ASSERT_TRUE(engine.Initialize());
+        char buffer[64];
+        testing::internal::CaptureStderr();
+        engine.Translate("one", sizeof buffer, buffer);
+        engine.Translate("two", sizeof buffer, buffer);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), batch.reported);
+    }
+}
+
+TEST_F(EnginePreferencesTest, PreferencesAreReadAfreshAtEveryInitialize)
+{
+    UseCommandEngine("sed 's/^/one:/'");
+    Dunmo2000Engine engine;
+    ASSERT_TRUE(engine.Initialize());
+    char buffer[64];
+    ASSERT_GT(engine.Translate("x", sizeof buffer, buffer), 0);
+    EXPECT_STREQ(buffer, "one:x");
+    UseCommandEngine("sed 's/^/two:/'");
+    ASSERT_GT(engine.Translate("x", sizeof buffer, buffer), 0);
+    EXPECT_STREQ(buffer, "one:x") << "a batch keeps the engine it was configured with";
+    engine.Uninitialize();
+    ASSERT_TRUE(engine.Initialize());
+    ASSERT_GT(engine.Translate("x", sizeof buffer, buffer), 0);
+    EXPECT_STREQ(buffer, "two:x");
+}
+
+TEST_F(EnginePreferencesTest, CommandEngineThroughTheAdapter)
+{
+    const struct {
+        const char* name;
+        const char* command;
+        std::string source;
+    } cases[] = {
+        {"Japanese survives the Unicode round trip", "cat", Utf8ToAnsi("日本語とEnglish、①")},
+        {"an empty text is not given to the translator", "exit 1", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        UseCommandEngine(c.command);
+        Dunmo2000Engine engine;
+        ASSERT_EQ(InitializeFailure(engine), S_OK);
+        std::vector<char> buffer(256);
+        EXPECT_EQ(engine.Translate(c.source.c_str(), 256, buffer.data()), static_cast<std::int32_t>(c.source.size()));
+        EXPECT_EQ(std::string(buffer.data()), c.source);
+    }
+}
+
+TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse)
+{
+    auto* engine = new TranslationEngine(std::make_shared<DictionaryCache>());
+    BSTR out = nullptr;
+    BSTR source = SysAllocString(u"text");
+    EXPECT_EQ(engine->TranslateText(source, &out), E_UNEXPECTED);
+    EXPECT_EQ(engine->SetEngineSettings(nullptr), E_POINTER);
+    struct Foreign final : ComObject<IEngineSettings> {
+        HRESULT QueryInterface(REFIID iid, void** object) override { return QueryAs(iid, object, {IID_IEngineSettings}); }
+    };
+    auto* foreign = new Foreign;
+    EXPECT_EQ(engine->SetEngineSettings(foreign), E_INVALIDARG);
+    foreign->Release();
+    EngineConfiguration configuration;
+    configuration.kind = EngineKind::Command;
+    configuration.command = "cat";
+    auto* settings = new EngineSettings(configuration);
+    EXPECT_EQ(engine->SetEngineSettings(settings), S_OK);
+    settings->Release();
+    const char16_t lone[] = {u'a', 0xD800};
+    BSTR malformed = SysAllocStringLen(lone, 2);
+    EXPECT_EQ(engine->TranslateText(malformed, &out), E_INVALIDARG);
+    EXPECT_EQ(engine->TranslateText(source, &out), S_OK);
+    EXPECT_EQ(std::u16string(out, SysStringLen(out)), u"text");
+    SysFreeString(out);
+    SysFreeString(malformed);
+    SysFreeString(source);
+    engine->Release();
+}
+
+}  // namespace
