@@ -43,7 +43,7 @@ private:
 
 CEndSessionWindow::CEndSessionWindow(HINSTANCE instance, std::span<const IconResource> icons,
                                      RunningObjectTable& runningObjects, UINT tickMilliseconds)
-    : instance(instance), iconResources(icons), runningObjects(runningObjects), tickMilliseconds(tickMilliseconds) {
+    : iconResources(icons), runningObjects(runningObjects), tickMilliseconds(tickMilliseconds) {
     iconData.uID = kIconId;
     iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     iconData.uCallbackMessage = kIconCallbackMessage;

@@ -41,7 +41,6 @@ private:
     void ShowContextMenu();
     void OpenSettingsUserInterface();
 
-    win32::HINSTANCE instance;
     std::span<const win32::IconResource> iconResources;
     RunningObjectTable& runningObjects;
     win32::UINT tickMilliseconds;

@@ -54,7 +54,7 @@ ComVUVed3UzeroVadave::ComVUVed3UzeroVadave(ServerModule& module, RunningObjectTa
 // Normally the server is stopped and the registration revoked long before; a server left running (its stop was
 // refused while a warning box was open) is stopped here so that its threads do not outlive what they use.
 ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() {
-    std::scoped_lock lock(runningLock);
+    win32::LockGuard lock(runningLock);
     if (rotCookie != 0) {
         runningObjects.Revoke(rotCookie);
         rotCookie = 0;
@@ -66,12 +66,12 @@ ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() {
 }
 
 std::shared_ptr<Pop3ServerThread> ComVUVed3UzeroVadave::CurrentServer() {
-    std::scoped_lock lock(serverLock);
+    win32::LockGuard lock(serverLock);
     return server;
 }
 
 void ComVUVed3UzeroVadave::SetServer(std::shared_ptr<Pop3ServerThread> replacement) {
-    std::scoped_lock lock(serverLock);
+    win32::LockGuard lock(serverLock);
     server = std::move(replacement);
 }
 
@@ -141,7 +141,7 @@ HRESULT ComVUVed3UzeroVadave::get_Running(long* pRunning) {
 }
 
 HRESULT ComVUVed3UzeroVadave::put_Running(long running) {
-    std::scoped_lock lock(runningLock);
+    win32::LockGuard lock(runningLock);
     if (running != 0) {
         if (rotCookie == 0) {
             runningObjects.Register(CLSID_ComVUVed3UzeroVadave, static_cast<IVUVed3UzeroVadave*>(this), &rotCookie);

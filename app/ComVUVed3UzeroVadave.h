@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "app/AutomationInterfaces.h"
+#include "platform/ThreadSafety.h"
 
 class Pop3ServerThread;
 class RunningObjectTable;
@@ -49,10 +50,10 @@ public:
 private:
     ServerModule& module;
     RunningObjectTable& runningObjects;
-    std::mutex runningLock;
-    win32::DWORD rotCookie = 0;  // guarded by runningLock
-    std::mutex serverLock;
-    std::shared_ptr<Pop3ServerThread> server;  // guarded by serverLock; replaced only under runningLock too
+    win32::Mutex runningLock;
+    win32::DWORD rotCookie GUARDED_BY(runningLock) = 0;
+    win32::Mutex serverLock;
+    std::shared_ptr<Pop3ServerThread> server GUARDED_BY(serverLock);  // replaced only under runningLock too
 
     std::shared_ptr<Pop3ServerThread> CurrentServer();
     void SetServer(std::shared_ptr<Pop3ServerThread> replacement);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 
+#include "platform/ThreadSafety.h"
+
 using namespace win32;
 
 RunningObjectTable::~RunningObjectTable() {
     std::vector<Entry> remaining;
     {
-        std::scoped_lock lock(entriesLock);
+        win32::LockGuard lock(entriesLock);
         remaining.swap(entries);
     }
     for (const Entry& entry : remaining) {
@@ -20,7 +22,7 @@ HRESULT RunningObjectTable::Register(const CLSID& clsid, IUnknown* object, DWORD
         return E_INVALIDARG;
     }
     object->AddRef();
-    std::scoped_lock lock(entriesLock);
+    win32::LockGuard lock(entriesLock);
     *cookie = nextCookie++;
     entries.push_back({*cookie, clsid, object});
     return S_OK;
@@ -29,7 +31,7 @@ HRESULT RunningObjectTable::Register(const CLSID& clsid, IUnknown* object, DWORD
 HRESULT RunningObjectTable::Revoke(DWORD cookie) {
     IUnknown* object = nullptr;
     {
-        std::scoped_lock lock(entriesLock);
+        win32::LockGuard lock(entriesLock);
         const auto found = std::find_if(entries.begin(), entries.end(),
                                         [cookie](const Entry& entry) { return entry.cookie == cookie; });
         if (found == entries.end()) {
@@ -48,7 +50,7 @@ HRESULT RunningObjectTable::GetActiveObject(const CLSID& clsid, IUnknown** objec
         return E_POINTER;
     }
     *object = nullptr;
-    std::scoped_lock lock(entriesLock);
+    win32::LockGuard lock(entriesLock);
     const auto found =
         std::find_if(entries.begin(), entries.end(), [&clsid](const Entry& entry) { return entry.clsid == clsid; });
     if (found == entries.end()) {

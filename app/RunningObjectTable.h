@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Com.h"
+#include "platform/ThreadSafety.h"
 
 class RunningObjectTable {
 public:
@@ -28,7 +29,7 @@ private:
         win32::CLSID clsid;
         win32::IUnknown* object;
     };
-    std::mutex entriesLock;
-    std::vector<Entry> entries;  // guarded by entriesLock
-    win32::DWORD nextCookie = 1;  // guarded by entriesLock
+    win32::Mutex entriesLock;
+    std::vector<Entry> entries GUARDED_BY(entriesLock);
+    win32::DWORD nextCookie GUARDED_BY(entriesLock) = 1;
 };

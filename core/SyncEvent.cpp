@@ -16,7 +16,7 @@ win32::HANDLE SyncEvent::Create()
     if (const win32::HANDLE event = Handle(); event != nullptr) {
         return event;
     }
-    std::scoped_lock creationGuard(creationLock);
+    win32::LockGuard creationGuard(creationLock);
     win32::HANDLE event = handle.load(std::memory_order_relaxed);
     if (event == nullptr) {
         event = win32::CreateEvent(nullptr, IsManualReset() ? win32::TRUE : win32::FALSE, win32::FALSE, nullptr);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/ThreadSafety.h"
 #include "platform/Win32Types.h"
 
 class SyncEvent {
@@ -25,6 +26,6 @@ public:
     win32::HANDLE Handle() const { return handle.load(std::memory_order_acquire); }
 
 private:
-    std::mutex creationLock;
+    win32::Mutex creationLock;
     std::atomic<win32::HANDLE> handle{nullptr};
 };

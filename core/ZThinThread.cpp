@@ -22,7 +22,7 @@ void ZThinThread::Start(unsigned stackSize, void* security, win32::DWORD waitInt
     doneEvent.Reset();
     bool started = false;
     {
-        std::scoped_lock handleGuard(threadHandleLock);
+        win32::LockGuard handleGuard(threadHandleLock);
         threadHandle = win32::BeginThread(security, stackSize, &ZThinThread::ThreadProcedure, this, 0, nullptr);
         started = threadHandle != nullptr;
     }
@@ -62,7 +62,7 @@ unsigned ZThinThread::ThreadProcedure(void* argument)
     self->running = false;
     win32::HANDLE ownHandle = nullptr;
     {
-        std::scoped_lock handleGuard(self->threadHandleLock);
+        win32::LockGuard handleGuard(self->threadHandleLock);
         ownHandle = self->threadHandle;
         self->threadHandle = nullptr;
     }

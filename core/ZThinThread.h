@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "core/ZEvent.h"
+#include "platform/ThreadSafety.h"
 
 class ZThinThread {
 public:
@@ -39,8 +40,8 @@ protected:
     std::atomic<bool> running{false};
     // Start stores the handle while the new thread may already be finishing; the lock makes the thread take
     // aside the stored handle, never an empty one.
-    std::mutex threadHandleLock;
-    win32::HANDLE threadHandle = nullptr;  // guarded by threadHandleLock
+    win32::Mutex threadHandleLock;
+    win32::HANDLE threadHandle GUARDED_BY(threadHandleLock) = nullptr;
 
 private:
     static unsigned ThreadProcedure(void* argument);

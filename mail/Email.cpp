@@ -8,6 +8,7 @@
 #include "mail/JapaneseCodeConverter.h"
 #include "mail/Md5.h"
 #include "mail/ShiftJisText.h"
+#include "platform/ThreadSafety.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ bool OccursBefore(std::string_view haystack, std::string_view needle, std::size_
 }  // namespace
 
 Email::Email(const Email& other) {
-    std::scoped_lock otherGuard(other.lock);
+    win32::LockGuard ownGuard(lock);  // nobody else can hold it yet
+    win32::LockGuard otherGuard(other.lock);
     CopyContent(other);
 }
 
@@ -71,7 +73,7 @@ bool Email::SetMail(std::span<const std::string_view> lines) { return ParseMail(
 
 template <typename Line>
 bool Email::ParseMail(std::span<const Line> lines) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::size_t next = 0;
     for (; next < lines.size(); ++next) {
         const std::string_view line = lines[next];
@@ -112,7 +114,7 @@ void Email::MakeUniqueId() {
 }
 
 bool Email::GetMail(int limit, LineList& out) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     out.Reserve(out.size() + headers.size() + bodies.size() + 2);
     for (const MailHeader& field : headers) {
         std::string whole = field.name.empty() ? field.value : field.name + ": " + field.value;
@@ -135,7 +137,7 @@ bool Email::GetMail(int limit, LineList& out) {
 bool Email::GetMail(LineList& out) { return GetMail(-1, out); }
 
 bool Email::SetBody(std::span<const std::string> lines) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     bodies.clear();
     bodies.reserve(lines.size());
     for (const std::string& line : lines) {
@@ -146,13 +148,13 @@ bool Email::SetBody(std::span<const std::string> lines) {
 }
 
 bool Email::GetBodies(std::vector<MailBody>& out) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     out = bodies;
     return true;
 }
 
 bool Email::GetBodyLines(std::vector<std::string>& out) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     out.clear();
     out.reserve(bodies.size());
     for (const MailBody& body : bodies) {
@@ -172,7 +174,7 @@ bool Email::PrependSubject(std::string_view prefix) {
 }
 
 bool Email::SetHeader(std::string_view name, std::string_view value) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::vector<MailHeader> rebuilt;
     rebuilt.reserve(headers.size() + 1);
     bool replaced = false;
@@ -250,7 +252,7 @@ void Email::UpdateSize() {
 }
 
 std::uint32_t Email::GetHeaderSize() {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::uint32_t octets = 0;
     for (const MailHeader& field : headers) {
         const std::size_t separator = field.name.empty() ? 0 : 2;
@@ -260,7 +262,7 @@ std::uint32_t Email::GetHeaderSize() {
 }
 
 std::uint32_t Email::GetBodySize() {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::uint32_t octets = 0;
     for (const MailBody& body : bodies) {
         octets += static_cast<std::uint32_t>(body.Length() + 2);
@@ -269,14 +271,14 @@ std::uint32_t Email::GetBodySize() {
 }
 
 bool Email::BodyIsPlainAscii() {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     return std::all_of(bodies.begin(), bodies.end(), [](const MailBody& body) {
         return JapaneseCodeConverter::IsPlainAscii(body.prefix) && JapaneseCodeConverter::IsPlainAscii(body.text);
     });
 }
 
 std::uint32_t Email::GetJapaneseByteCount() {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     const JapaneseCodeConverter converter;
     std::uint32_t bytes = 0;
     std::string line;
@@ -307,7 +309,7 @@ bool Email::GetEnglishRate(std::int32_t& rate) {
 }
 
 bool Email::BodyLineStartsWith(std::string_view word, bool foldCase, bool fullWidth) {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::string target(word);
     if (fullWidth) {
         target = ShiftJisText::ToFullWidth(target);

@@ -34,13 +34,14 @@ public:
     Email() = default;
     // A copy holds the same fields, lines, codes, size and id, and a lock of its own.
     Email(const Email& other);
-    Email& operator=(const Email& other);
+    // Takes both locks at once, in no fixed order, which the lock analysis cannot follow.
+    Email& operator=(const Email& other) NO_THREAD_SAFETY_ANALYSIS;
     virtual ~Email();
 
     // A hook without effect, kept so that derived mails can be told apart by their overrides only.
     virtual void Idle() {}
     // Empties both lists; no lock, no size update.
-    virtual void Clear();
+    virtual void Clear() NO_THREAD_SAFETY_ANALYSIS;
     // Parses the lines of one RETR answer (without CR LF) and appends them; always true.
     virtual bool SetMail(std::span<const std::string> lines);
     // The same for lines that stay owned by the caller (a capture kept as one text): no copy per line beyond
@@ -54,18 +55,20 @@ public:
     virtual bool GetBodies(std::vector<MailBody>& out);
     virtual bool GetBodyLines(std::vector<std::string>& out);
     // Sets Subject to `prefix` + the first Subject value; false (and no change) when there is no Subject.
-    virtual bool PrependSubject(std::string_view prefix);
+    virtual bool PrependSubject(std::string_view prefix) NO_THREAD_SAFETY_ANALYSIS;
     // Replaces the first field of that name in place (dropping later ones) or appends a new field.
     virtual bool SetHeader(std::string_view name, std::string_view value);
     // Appends the values of every field of that name (compared without regard to ASCII case).
-    virtual bool GetHeaderValues(std::string_view name, std::vector<std::string>& out);
-    virtual bool DetectMimeType();
+    // GetHeaderValues, DetectMimeType, Clear, PrependSubject and GetEnglishRate take no lock of their own: they
+    // run inside a locked operation (SetMail, SetHeader) or on a mail that only the calling thread holds.
+    virtual bool GetHeaderValues(std::string_view name, std::vector<std::string>& out) NO_THREAD_SAFETY_ANALYSIS;
+    virtual bool DetectMimeType() NO_THREAD_SAFETY_ANALYSIS;
     virtual void UpdateSize();
     virtual std::uint32_t GetHeaderSize();
     virtual std::uint32_t GetBodySize();
     virtual std::uint32_t GetJapaneseByteCount();
     // Percentage of body octets that are not Shift_JIS double-byte characters.
-    virtual bool GetEnglishRate(std::int32_t& rate);
+    virtual bool GetEnglishRate(std::int32_t& rate) NO_THREAD_SAFETY_ANALYSIS;
     virtual bool BodyLineStartsWith(std::string_view word, bool foldCase, bool fullWidth);
     // Every body line is 7-bit text without escape sequences.
     bool BodyIsPlainAscii();
@@ -79,14 +82,14 @@ public:
 protected:
     // Recursive: SetMail and SetHeader reach UpdateSize, which takes it again.
     mutable win32::CriticalSection lock;
-    std::vector<MailHeader> headers;  // guarded by lock
-    std::vector<MailBody> bodies;     // guarded by lock
+    std::vector<MailHeader> headers GUARDED_BY(lock);
+    std::vector<MailBody> bodies GUARDED_BY(lock);
 
 private:
     // The parsing behind both SetMail forms; Line is std::string or std::string_view.
     template <typename Line>
     bool ParseMail(std::span<const Line> lines);
     void MakeUniqueId();
-    // Copies everything but the lock; the caller holds other's lock (and its own, when assigning).
-    void CopyContent(const Email& other);
+    // Copies everything but the lock.
+    void CopyContent(const Email& other) REQUIRES(lock, other.lock);
 };

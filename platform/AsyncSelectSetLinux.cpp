@@ -14,15 +14,17 @@
 #include <utility>
 
 #include "platform/MessageQueueLinux.h"
+#include "platform/ThreadSafety.h"
 #include "platform/WindowObjectLinux.h"
 
 namespace win32::detail {
 
+Mutex AsyncSelectSet::registryLock;
+
 namespace {
 
-std::mutex registryLock;
-std::unordered_map<int, std::shared_ptr<SocketRegistration>> registrations;  // guarded by registryLock
-std::uint64_t lastRegistrationId = 0;                                          // guarded by registryLock
+std::unordered_map<int, std::shared_ptr<SocketRegistration>> registrations GUARDED_BY(AsyncSelectSet::registryLock);
+std::uint64_t lastRegistrationId GUARDED_BY(AsyncSelectSet::registryLock) = 0;
 
 // The poll and epoll event bits are the same numbers on Linux, so the arm state's events serve both.
 static_assert(POLLIN == EPOLLIN && POLLOUT == EPOLLOUT && POLLRDHUP == EPOLLRDHUP && POLLHUP == EPOLLHUP &&
@@ -86,7 +88,7 @@ void AsyncSelectSet::Unregister(int fd)
 {
     std::shared_ptr<SocketRegistration> old;
     {
-        std::scoped_lock guard(registryLock);
+        win32::LockGuard guard(registryLock);
         const auto found = registrations.find(fd);
         if (found == registrations.end()) {
             return;
@@ -99,7 +101,7 @@ void AsyncSelectSet::Unregister(int fd)
             set.empty.store(set.members.empty(), std::memory_order_relaxed);
         }
     }
-    std::scoped_lock guard(old->useLock);
+    win32::LockGuard guard(old->useLock);
     old->cancelled = true;
     if (old->inEpoll) {
         ::epoll_ctl(old->epollFd, EPOLL_CTL_DEL, old->fd, nullptr);
@@ -202,7 +204,7 @@ bool AsyncSelectSet::Select(int fd, HWND window, UINT message, LONG mask)
     }
     registration->state.store(bits, std::memory_order_relaxed);
     {
-        std::scoped_lock guard(registryLock);
+        win32::LockGuard guard(registryLock);
         AsyncSelectSet& set = target->queue->Sockets();
         registration->epollFd = set.EpollFdForNewMember();
         if (registration->epollFd < 0) {
@@ -213,7 +215,7 @@ bool AsyncSelectSet::Select(int fd, HWND window, UINT message, LONG mask)
         set.members[registration->id] = registration;
         set.empty.store(false, std::memory_order_relaxed);
     }
-    std::scoped_lock guard(registration->useLock);
+    win32::LockGuard guard(registration->useLock);
     if (!registration->cancelled) {
         registration->Watch();
     }
@@ -251,7 +253,7 @@ namespace {
 // The registration of a socket, null when it has none.
 std::shared_ptr<SocketRegistration> Registered(int fd)
 {
-    std::scoped_lock guard(registryLock);
+    win32::LockGuard guard(AsyncSelectSet::registryLock);
     const auto found = registrations.find(fd);
     return found != registrations.end() ? found->second : nullptr;
 }
@@ -277,7 +279,7 @@ void AsyncSelectSet::Rearm(int fd, std::uint32_t bits)
     if (bits == 0 || (registration->state.fetch_or(bits, std::memory_order_acq_rel) & bits) == bits) {
         return;
     }
-    std::scoped_lock guard(registration->useLock);
+    win32::LockGuard guard(registration->useLock);
     if (!registration->cancelled) {
         registration->Watch();
     }
@@ -291,7 +293,7 @@ void AsyncSelectSet::ChangeState(int fd, std::uint32_t set, std::uint32_t clear)
     }
     registration->state.fetch_and(~clear, std::memory_order_acq_rel);
     registration->state.fetch_or(set, std::memory_order_acq_rel);
-    std::scoped_lock guard(registration->useLock);
+    win32::LockGuard guard(registration->useLock);
     if (!registration->cancelled) {
         registration->Watch();
     }
@@ -316,7 +318,7 @@ void AsyncSelectSet::CancelWindow(HWND window)
 {
     std::vector<int> fds;
     {
-        std::scoped_lock guard(registryLock);
+        win32::LockGuard guard(registryLock);
         for (const auto& [fd, registration] : registrations) {
             if (registration->window == window) {
                 fds.push_back(fd);
@@ -355,14 +357,14 @@ void AsyncSelectSet::HandlePollResults(const pollfd* fds)
         const std::uint32_t events = ready[i].events;
         std::shared_ptr<SocketRegistration> registration;
         {
-            std::scoped_lock guard(registryLock);
+            win32::LockGuard guard(registryLock);
             const auto found = members.find(id);
             if (found == members.end()) {
                 continue;  // cancelled since epoll reported it
             }
             registration = found->second;
         }
-        std::scoped_lock guard(registration->useLock);
+        win32::LockGuard guard(registration->useLock);
         if (registration->cancelled) {
             continue;
         }
@@ -461,10 +463,10 @@ void AsyncSelectSet::Handle(SocketRegistration& registration, std::uint32_t reve
 
 void AsyncSelectSet::Clear()
 {
-    std::scoped_lock guard(registryLock);
+    win32::LockGuard guard(registryLock);
     for (const auto& [id, registration] : members) {
         {
-            std::scoped_lock useGuard(registration->useLock);
+            win32::LockGuard useGuard(registration->useLock);
             registration->cancelled = true;
             if (registration->inEpoll) {
                 ::epoll_ctl(registration->epollFd, EPOLL_CTL_DEL, registration->fd, nullptr);

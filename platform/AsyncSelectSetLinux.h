@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/ThreadSafety.h"
 #include "platform/Win32Types.h"
 
 namespace win32::detail {
@@ -51,13 +52,13 @@ struct SocketRegistration {
     std::atomic<std::uint32_t> state{0};
     // Held by the owner while it looks at the socket, and by the canceller when it marks the registration
     // cancelled: once a cancel has returned, the owner no longer touches the descriptor, so it may be closed.
-    std::mutex useLock;
-    bool cancelled = false;  // guarded by useLock
-    bool inEpoll = false;    // guarded by useLock
+    win32::Mutex useLock;
+    bool cancelled GUARDED_BY(useLock) = false;
+    bool inEpoll GUARDED_BY(useLock) = false;
 
     short PollEvents() const;
-    // Makes the epoll interest match the arm state; the caller holds useLock and the registration is live.
-    void Watch();
+    // Makes the epoll interest match the arm state; the registration is live.
+    void Watch() REQUIRES(useLock);
 };
 
 class AsyncSelectSet {
@@ -90,16 +91,19 @@ public:
 
     ~AsyncSelectSet();
 
+    // One per process: guards the socket-to-registration map and every set's members.
+    static Mutex registryLock;
+
 private:
     static void Unregister(int fd);
     static void ChangeState(int fd, std::uint32_t set, std::uint32_t clear);
-    // The epoll instance, made on the first registration; the caller holds registryLock.
-    int EpollFdForNewMember();
+    // The epoll instance, made on the first registration.
+    int EpollFdForNewMember() REQUIRES(registryLock);
     void Report(const SocketRegistration& registration, LONG event, int error);
     void Handle(SocketRegistration& registration, std::uint32_t revents);
 
     MessageQueue& queue;
-    std::unordered_map<std::uint64_t, std::shared_ptr<SocketRegistration>> members;  // guarded by registryLock
+    std::unordered_map<std::uint64_t, std::shared_ptr<SocketRegistration>> members GUARDED_BY(registryLock);
     std::atomic<bool> empty{true};
     std::atomic<int> epollFd{-1};
     bool appended = false;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "platform/Com.h"
+#include "platform/ThreadSafety.h"
 
 namespace win32 {
 
@@ -20,7 +21,7 @@ class ComponentTable {
 public:
     std::optional<ComponentClass> Register(ComponentClass componentClass)
     {
-        std::scoped_lock tableGuard(tableLock);
+        LockGuard tableGuard(tableLock);
         std::optional<ComponentClass> replaced = Take(componentClass.progId);
         std::u16string progId = componentClass.progId;
         classes.emplace(std::move(progId), std::move(componentClass));
@@ -29,13 +30,13 @@ public:
 
     std::optional<ComponentClass> Unregister(std::u16string_view progId)
     {
-        std::scoped_lock tableGuard(tableLock);
+        LockGuard tableGuard(tableLock);
         return Take(progId);
     }
 
     std::optional<CLSID> FindClsid(std::u16string_view progId)
     {
-        std::scoped_lock tableGuard(tableLock);
+        LockGuard tableGuard(tableLock);
         auto found = classes.find(std::u16string(progId));
         if (found == classes.end()) {
             return std::nullopt;
@@ -46,7 +47,7 @@ public:
     // A copy, so that the factory runs without the table's lock held.
     std::optional<ComponentClass> FindClass(REFCLSID clsid)
     {
-        std::scoped_lock tableGuard(tableLock);
+        LockGuard tableGuard(tableLock);
         for (const auto& [progId, componentClass] : classes) {
             if (componentClass.clsid == clsid) {
                 return componentClass;
@@ -56,7 +57,7 @@ public:
     }
 
 private:
-    std::optional<ComponentClass> Take(std::u16string_view progId)
+    std::optional<ComponentClass> Take(std::u16string_view progId) REQUIRES(tableLock)
     {
         auto found = classes.find(std::u16string(progId));
         if (found == classes.end()) {
@@ -67,8 +68,8 @@ private:
         return taken;
     }
 
-    std::mutex tableLock;
-    std::map<std::u16string, ComponentClass> classes;  // guarded by tableLock
+    Mutex tableLock;
+    std::map<std::u16string, ComponentClass> classes GUARDED_BY(tableLock);
 };
 
 ComponentTable& Table()

@@ -21,6 +21,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/ThreadSafety.h"
+
 namespace win32 {
 
 namespace {
@@ -66,8 +68,8 @@ struct ClassObjectServer::State {
     std::atomic<bool> suspended{false};
     std::atomic<bool> stopping{false};
 
-    std::mutex connectionsLock;
-    std::list<Connection> connections;  // guarded by connectionsLock
+    Mutex connectionsLock;
+    std::list<Connection> connections GUARDED_BY(connectionsLock);
 
     void Listen();
     void Serve(Connection& connection);
@@ -155,7 +157,7 @@ void ClassObjectServer::Revoke() {
 
     std::list<State::Connection> closing;
     {
-        std::scoped_lock lock(state->connectionsLock);
+        LockGuard lock(state->connectionsLock);
         for (State::Connection& connection : state->connections) {
             if (connection.fd >= 0) {
                 shutdown(connection.fd, SHUT_RDWR);
@@ -201,7 +203,7 @@ void ClassObjectServer::State::Listen() {
         if (callbacks.connectionOpened) {
             callbacks.connectionOpened();
         }
-        std::scoped_lock lock(connectionsLock);
+        LockGuard lock(connectionsLock);
         Connection& connection = connections.emplace_back();
         connection.fd = fd;
         connection.thread = std::thread([this, &connection] { Serve(connection); });
@@ -211,7 +213,7 @@ void ClassObjectServer::State::Listen() {
 void ClassObjectServer::State::JoinFinishedConnections() {
     std::list<Connection> finished;
     {
-        std::scoped_lock lock(connectionsLock);
+        LockGuard lock(connectionsLock);
         for (auto it = connections.begin(); it != connections.end();) {
             auto next = std::next(it);
             if (it->finished) {
@@ -272,7 +274,7 @@ void ClassObjectServer::State::Serve(Connection& connection) {
         callbacks.connectionClosed();
     }
     {
-        std::scoped_lock lock(connectionsLock);
+        LockGuard lock(connectionsLock);
         close(connection.fd);
         connection.fd = -1;
     }

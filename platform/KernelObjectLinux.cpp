@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/MessageQueueLinux.h"
+#include "platform/ThreadSafety.h"
 
 namespace win32::detail {
 
@@ -118,7 +119,7 @@ bool KernelObject::TryAcquire()
     if (kind == Kind::Mutex) {
         return true;
     }
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     if (!signalled) {
         return false;
     }
@@ -136,7 +137,7 @@ void KernelObject::AddWaiter(Waiter& waiter, int index)
         }
         return;
     }
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     if (signalled && !waiter.WaitsForAll()) {
         // Released by what is there already; an auto-reset signal is its alone. Taken only if no other object
         // released the waiter first.
@@ -153,7 +154,7 @@ void KernelObject::RemoveWaiter(Waiter& waiter)
     if (kind == Kind::Mutex) {
         return;
     }
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::erase_if(waiters, [&waiter](const std::pair<Waiter*, int>& entry) { return entry.first == &waiter; });
 }
 
@@ -169,7 +170,7 @@ bool KernelObject::AcquireAll(KernelObject* const* objects, DWORD count)
     const std::size_t distinct = static_cast<std::size_t>(end - sorted.begin());
 
     // Locked in address order, so two waits for all on overlapping objects cannot lock each other out.
-    std::array<std::unique_lock<std::mutex>, kMaximumObjects> guards;
+    std::array<std::unique_lock<win32::Mutex>, kMaximumObjects> guards;
     for (std::size_t i = 0; i < distinct; ++i) {
         if (sorted[i]->kind != Kind::Mutex) {
             guards[i] = std::unique_lock(sorted[i]->lock);
@@ -224,7 +225,7 @@ bool KernelObject::Set()
 
 void KernelObject::SetLocked()
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     if (IsAutoReset()) {
         // One waiter takes the signal; with nobody waiting for it alone, the event stays signalled (several Sets
         // then collapse into one).
@@ -244,7 +245,7 @@ bool KernelObject::Reset()
     if (kind == Kind::Mutex) {
         return false;
     }
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     signalled = false;
     return true;
 }
@@ -256,7 +257,7 @@ bool KernelObject::Pulse()
     }
     AddRef();
     {
-        std::scoped_lock guard(lock);
+        win32::LockGuard guard(lock);
         ReleaseWaiters(manualReset);
         signalled = false;
     }

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ThreadSafety.h"
 #include "platform/Win32Types.h"
 
 namespace win32::detail {
@@ -89,8 +90,9 @@ public:
     // object at once (and is consumed if auto-reset) instead of registering it.
     void AddWaiter(Waiter& waiter, int index);
     void RemoveWaiter(Waiter& waiter);
-    // Takes every object at once or none (a wait for all); duplicates count once.
-    static bool AcquireAll(KernelObject* const* objects, DWORD count);
+    // Takes every object at once or none (a wait for all); duplicates count once. It locks a set of objects
+    // known only at run time, in address order, which the lock analysis cannot follow.
+    static bool AcquireAll(KernelObject* const* objects, DWORD count) NO_THREAD_SAFETY_ANALYSIS;
 
     bool Set();
     bool Reset();
@@ -104,10 +106,10 @@ private:
 
     bool IsAutoReset() const { return kind == Kind::Event && !manualReset; }
     void SetLocked();
-    // Under lock: releases waiters for any object (one, or all when all is set); true when one was released.
-    bool ReleaseWaiters(bool all);
-    // Under lock: wakes the waiters for all objects, which look whether they can take them now.
-    void WakeAllWaiters();
+    // Releases waiters for any object (one, or all when all is set); true when one was released.
+    bool ReleaseWaiters(bool all) REQUIRES(lock);
+    // Wakes the waiters for all objects, which look whether they can take them now.
+    void WakeAllWaiters() REQUIRES(lock);
 
     static constexpr std::uint32_t kMagic = 0x4b4f424a;
 
@@ -117,9 +119,9 @@ private:
     const bool manualReset;
     std::atomic<int> references{1};
 
-    std::mutex lock;
-    bool signalled;                                  // guarded by lock
-    std::vector<std::pair<Waiter*, int>> waiters;    // guarded by lock; in the order they came
+    win32::Mutex lock;
+    bool signalled GUARDED_BY(lock);
+    std::vector<std::pair<Waiter*, int>> waiters GUARDED_BY(lock);    // in the order they came
 };
 
 }  // namespace win32::detail

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/CodePage.h"
+#include "platform/ThreadSafety.h"
 
 extern char** environ;
 
@@ -22,8 +23,8 @@ namespace win32 {
 
 namespace {
 
-std::mutex handlerLock;
-MessageBoxHandler installedHandler;  // guarded by handlerLock; empty: the default backend
+Mutex handlerLock;
+MessageBoxHandler installedHandler GUARDED_BY(handlerLock);  // empty: the default backend
 
 bool EnvironmentSet(const char* name) {
     const char* value = std::getenv(name);
@@ -96,7 +97,7 @@ int MessageBox(HWND /*owner*/, const char* text, const char* caption, UINT type)
     const std::string captionUtf8 = caption != nullptr ? AnsiToUtf8(caption) : std::string("Error");
     MessageBoxHandler handler;
     {
-        std::scoped_lock guard(handlerLock);
+        LockGuard guard(handlerLock);
         handler = installedHandler;
     }
     if (handler) {
@@ -106,7 +107,7 @@ int MessageBox(HWND /*owner*/, const char* text, const char* caption, UINT type)
 }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {
-    std::scoped_lock guard(handlerLock);
+    LockGuard guard(handlerLock);
     installedHandler = std::move(handler);
 }
 

@@ -22,9 +22,9 @@ const HWND kThreadMessagesOnly = reinterpret_cast<HWND>(static_cast<std::intptr_
 constexpr std::int64_t kMinimumTimerInterval = 10;
 
 // Never destroyed: a detached thread may still be ending (and unregistering its queue) while the process exits.
-std::mutex& queuesLock = *new std::mutex;
-std::unordered_map<DWORD, std::weak_ptr<MessageQueue>>& queuesByThread =
-    *new std::unordered_map<DWORD, std::weak_ptr<MessageQueue>>;  // guarded by queuesLock
+Mutex& queuesLock = *new Mutex;
+std::unordered_map<DWORD, std::weak_ptr<MessageQueue>>& queuesByThread GUARDED_BY(queuesLock) =
+    *new std::unordered_map<DWORD, std::weak_ptr<MessageQueue>>;
 
 thread_local MessageQueue* currentQueue = nullptr;
 
@@ -75,7 +75,7 @@ MessageQueue& MessageQueue::Current()
     const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     auto queue = std::make_shared<MessageQueue>(GetCurrentThreadId(), fd);
     {
-        std::scoped_lock guard(queuesLock);
+        win32::LockGuard guard(queuesLock);
         queuesByThread[queue->threadId] = queue;
     }
     queueHolder.queue = queue;
@@ -90,7 +90,7 @@ MessageQueue* MessageQueue::CurrentIfAny()
 
 std::shared_ptr<MessageQueue> MessageQueue::ForThread(DWORD threadId)
 {
-    std::scoped_lock guard(queuesLock);
+    win32::LockGuard guard(queuesLock);
     const auto found = queuesByThread.find(threadId);
     return found == queuesByThread.end() ? nullptr : found->second.lock();
 }
@@ -108,7 +108,7 @@ void MessageQueue::MarkEnded()
 {
     std::deque<SentMessage*> pending;
     {
-        std::scoped_lock guard(lock);
+        win32::LockGuard guard(lock);
         ended = true;
         pending.swap(sent);
         hasSent.store(false, std::memory_order_relaxed);
@@ -118,7 +118,7 @@ void MessageQueue::MarkEnded()
         Complete(*message, 0);
     }
     sockets.Clear();
-    std::scoped_lock guard(queuesLock);
+    win32::LockGuard guard(queuesLock);
     const auto found = queuesByThread.find(threadId);
     if (found != queuesByThread.end() && found->second.lock().get() == this) {
         queuesByThread.erase(found);
@@ -149,7 +149,7 @@ void MessageQueue::DrainWake()
 bool MessageQueue::Post(const MSG& message)
 {
     {
-        std::scoped_lock guard(lock);
+        win32::LockGuard guard(lock);
         if (ended) {
             return false;
         }
@@ -164,7 +164,7 @@ bool MessageQueue::Post(const MSG& message)
 
 void MessageQueue::PostQuit(int exitCode)
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     quitPosted = true;
     quitCode = exitCode;
 }
@@ -179,7 +179,7 @@ LRESULT MessageQueue::SendFromOtherThread(HWND window, UINT message, WPARAM wPar
     request.lParam = lParam;
     request.sender = self.shared_from_this();
     {
-        std::scoped_lock guard(lock);
+        win32::LockGuard guard(lock);
         if (ended) {
             return 0;
         }
@@ -219,7 +219,7 @@ bool MessageQueue::ServeSentMessages()
     for (;;) {
         SentMessage* request = nullptr;
         {
-            std::scoped_lock guard(lock);
+            win32::LockGuard guard(lock);
             if (sent.empty()) {
                 hasSent.store(false, std::memory_order_relaxed);
                 break;
@@ -235,7 +235,7 @@ bool MessageQueue::ServeSentMessages()
 
 bool MessageQueue::TakePosted(MSG* message, HWND window, UINT filterMin, UINT filterMax, bool remove)
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     const auto found = std::find_if(posted.begin(), posted.end(), [&](const MSG& candidate) {
         return Matches(candidate, window, filterMin, filterMax);
     });
@@ -251,7 +251,7 @@ bool MessageQueue::TakePosted(MSG* message, HWND window, UINT filterMin, UINT fi
 
 bool MessageQueue::TakeTimer(MSG* message, HWND window, UINT filterMin, UINT filterMax, bool remove)
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     const std::int64_t now = NowMilliseconds();
     Timer* earliest = nullptr;
     for (Timer& timer : timers) {
@@ -294,7 +294,7 @@ bool MessageQueue::Peek(MSG* message, HWND window, UINT filterMin, UINT filterMa
         }
     }
     {
-        std::scoped_lock guard(lock);
+        win32::LockGuard guard(lock);
         MSG quit;
         quit.message = WM_QUIT;
         if (quitPosted && window == nullptr && Matches(quit, window, filterMin, filterMax)) {
@@ -322,7 +322,7 @@ BOOL MessageQueue::Get(MSG* message, HWND window, UINT filterMin, UINT filterMax
 
 bool MessageQueue::HasInput(DWORD wakeMask)
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     if ((wakeMask & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) != 0 && (!posted.empty() || quitPosted)) {
         return true;
     }
@@ -335,7 +335,7 @@ bool MessageQueue::HasInput(DWORD wakeMask)
 
 int MessageQueue::MillisecondsToNextTimer()
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     if (timers.empty()) {
         return -1;
     }
@@ -410,7 +410,7 @@ UINT_PTR MessageQueue::SetTimer(HWND window, UINT_PTR id, UINT milliseconds, voi
 {
     const std::int64_t interval = std::max<std::int64_t>(milliseconds, kMinimumTimerInterval);
     {
-        std::scoped_lock guard(lock);
+        win32::LockGuard guard(lock);
         if (ended) {
             return 0;
         }
@@ -435,7 +435,7 @@ UINT_PTR MessageQueue::SetTimer(HWND window, UINT_PTR id, UINT milliseconds, voi
 
 bool MessageQueue::KillTimer(HWND window, UINT_PTR id)
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     const auto found = std::find_if(timers.begin(), timers.end(), [&](const Timer& timer) {
         return timer.window == window && timer.id == id;
     });
@@ -448,7 +448,7 @@ bool MessageQueue::KillTimer(HWND window, UINT_PTR id)
 
 void MessageQueue::KillTimers(HWND window)
 {
-    std::scoped_lock guard(lock);
+    win32::LockGuard guard(lock);
     std::erase_if(timers, [window](const Timer& timer) { return timer.window == window; });
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/AsyncSelectSetLinux.h"
+#include "platform/ThreadSafety.h"
 #include "platform/Window.h"
 
 namespace win32::detail {
@@ -108,15 +109,15 @@ private:
     const int wakeFd;
     std::atomic<bool> wakePending{false};
 
-    std::mutex lock;
-    std::deque<MSG> posted;             // guarded by lock
-    std::deque<SentMessage*> sent;      // guarded by lock
-    std::vector<Timer> timers;          // guarded by lock
-    bool quitPosted = false;            // guarded by lock
-    int quitCode = 0;                   // guarded by lock
-    bool ended = false;                 // guarded by lock
+    win32::Mutex lock;
+    std::deque<MSG> posted GUARDED_BY(lock);
+    std::deque<SentMessage*> sent GUARDED_BY(lock);
+    std::vector<Timer> timers GUARDED_BY(lock);
+    bool quitPosted GUARDED_BY(lock) = false;
+    int quitCode GUARDED_BY(lock) = 0;
+    bool ended GUARDED_BY(lock) = false;
     std::atomic<bool> hasSent{false};   // mirrors !sent.empty() for a lock-free check
-    UINT_PTR nextThreadTimerId = 1;     // guarded by lock
+    UINT_PTR nextThreadTimerId GUARDED_BY(lock) = 1;
 
     AsyncSelectSet sockets;
     int sessionEndFd = -1;  // owner thread only

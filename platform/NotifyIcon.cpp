@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/CodePage.h"
+#include "platform/ThreadSafety.h"
 
 namespace win32 {
 
@@ -27,12 +28,12 @@ public:
     bool TrackPopupMenu(HWND, const std::vector<PopupMenuItem>&) override { return false; }
 };
 
-std::mutex stateLock;
-std::map<std::pair<HWND, UINT>, NotifyIconState> icons;  // guarded by stateLock
-std::shared_ptr<NotifyIconBackend> backend;              // guarded by stateLock
+Mutex stateLock;
+std::map<std::pair<HWND, UINT>, NotifyIconState> icons GUARDED_BY(stateLock);
+std::shared_ptr<NotifyIconBackend> backend GUARDED_BY(stateLock);
 
 std::shared_ptr<NotifyIconBackend> CurrentBackend() {
-    std::scoped_lock lock(stateLock);
+    LockGuard lock(stateLock);
     if (!backend) {
         backend = MakeDefaultNotifyIconBackend();
     }
@@ -62,7 +63,7 @@ BOOL Shell_NotifyIcon(DWORD message, const NOTIFYICONDATA* data) {
     const std::pair<HWND, UINT> key(data->hWnd, data->uID);
     NotifyIconState state;
     {
-        std::scoped_lock lock(stateLock);
+        LockGuard lock(stateLock);
         const auto existing = icons.find(key);
         if ((message == NIM_ADD) == (existing != icons.end())) {
             return FALSE;
@@ -97,7 +98,7 @@ BOOL Shell_NotifyIcon(DWORD message, const NOTIFYICONDATA* data) {
 }
 
 std::optional<NotifyIconState> GetNotifyIconState(HWND window, UINT id) {
-    std::scoped_lock lock(stateLock);
+    LockGuard lock(stateLock);
     const auto found = icons.find({window, id});
     if (found == icons.end()) {
         return std::nullopt;
@@ -130,7 +131,7 @@ std::shared_ptr<NotifyIconBackend> MakeDefaultNotifyIconBackend() {
 }
 
 std::shared_ptr<NotifyIconBackend> SetNotifyIconBackend(std::shared_ptr<NotifyIconBackend> replacement) {
-    std::scoped_lock lock(stateLock);
+    LockGuard lock(stateLock);
     std::shared_ptr<NotifyIconBackend> previous = std::move(backend);
     backend = std::move(replacement);
     return previous;

@@ -26,6 +26,7 @@
 
 #include "platform/ComServerModule.h"
 #include "platform/NotifyIcon.h"
+#include "platform/ThreadSafety.h"
 
 extern char** environ;
 
@@ -183,7 +184,7 @@ public:
         if (!icon->Open(yad, ImageFile(state.icon), state.tipUtf8)) {
             return false;
         }
-        std::scoped_lock lock(iconsLock);
+        LockGuard lock(iconsLock);
         icons[{state.window, state.id}] = std::move(icon);
         return true;
     }
@@ -197,7 +198,7 @@ public:
     bool Delete(HWND window, UINT id) override {
         std::unique_ptr<TrayIcon> icon;
         {
-            std::scoped_lock lock(iconsLock);
+            LockGuard lock(iconsLock);
             const auto found = icons.find({window, id});
             if (found == icons.end()) {
                 return false;
@@ -228,7 +229,7 @@ public:
 
 private:
     TrayIcon* Find(HWND window, UINT id) {
-        std::scoped_lock lock(iconsLock);
+        LockGuard lock(iconsLock);
         const auto found = icons.find({window, id});
         return found == icons.end() ? nullptr : found->second.get();
     }
@@ -248,8 +249,8 @@ private:
     }
 
     std::string yad;
-    std::mutex iconsLock;
-    std::map<std::pair<HWND, UINT>, std::unique_ptr<TrayIcon>> icons;  // guarded by iconsLock
+    Mutex iconsLock;
+    std::map<std::pair<HWND, UINT>, std::unique_ptr<TrayIcon>> icons GUARDED_BY(iconsLock);
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/FileDescriptor.h"
+#include "platform/ThreadSafety.h"
 
 namespace win32::registry {
 
@@ -52,12 +53,12 @@ enum class Problem { Reading, Writing };
 
 // The last problem reported per file and kind, so that a broken file read a thousand times is reported once,
 // and again only when the problem changes or comes back after the file had been repaired.
-std::mutex reportLock;
-std::map<std::pair<std::string, Problem>, std::string> reportedProblems;  // guarded by reportLock
+win32::Mutex reportLock;
+std::map<std::pair<std::string, Problem>, std::string> reportedProblems GUARDED_BY(reportLock);
 
 void ReportOnce(const std::string& path, Problem kind, const std::string& problem) {
     {
-        std::scoped_lock guard(reportLock);
+        win32::LockGuard guard(reportLock);
         std::string& last = reportedProblems[{path, kind}];
         if (last == problem) {
             return;
@@ -69,7 +70,7 @@ void ReportOnce(const std::string& path, Problem kind, const std::string& proble
 }
 
 void ClearReport(const std::string& path, Problem kind) {
-    std::scoped_lock guard(reportLock);
+    win32::LockGuard guard(reportLock);
     if (!reportedProblems.empty()) {
         reportedProblems.erase({path, kind});
     }
@@ -120,15 +121,15 @@ struct CachedHive {
     Hive hive;
 };
 
-std::mutex cacheLock;
-std::unordered_map<std::string, CachedHive> cachedHives;  // guarded by cacheLock
+win32::Mutex cacheLock;
+std::unordered_map<std::string, CachedHive> cachedHives GUARDED_BY(cacheLock);
 
 std::optional<Hive> CachedVersion(const std::string& path) {
     struct stat status{};
     if (stat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-    std::scoped_lock guard(cacheLock);
+    win32::LockGuard guard(cacheLock);
     const auto found = cachedHives.find(path);
     if (found == cachedHives.end() || !(found->second.identity == FileIdentity(status))) {
         return std::nullopt;
@@ -143,7 +144,7 @@ void KeepVersion(const std::string& path, const struct stat& before, const struc
     const auto settled = [&readAt](const timespec& time) {
         return Nanoseconds(readAt) - Nanoseconds(time) > kSettledNanoseconds;
     };
-    std::scoped_lock guard(cacheLock);
+    win32::LockGuard guard(cacheLock);
     if (identity == FileIdentity(before) && settled(before.st_mtim) && settled(before.st_ctim)) {
         cachedHives.insert_or_assign(path, CachedHive{identity, hive});
     } else {

@@ -95,8 +95,8 @@ const char* const kModules[] = {"user32.dll", "ole32.dll", "kernel32.dll"};
 // The program's own module: it exports nothing that GetProcAddress knows.
 const char* const kProgramModule = "";
 
-std::mutex hiddenLock;
-std::set<std::string> hiddenEntries;  // guarded by hiddenLock
+Mutex hiddenLock;
+std::set<std::string> hiddenEntries GUARDED_BY(hiddenLock);
 
 }  // namespace
 
@@ -304,7 +304,7 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
     const char* moduleName = *static_cast<const char* const*>(module);
     for (const ModuleEntry& entry : kEntries) {
         if (::strcasecmp(entry.module, moduleName) == 0 && std::string(entry.name) == procName) {
-            std::scoped_lock guard(hiddenLock);
+            LockGuard guard(hiddenLock);
             return hiddenEntries.count(procName) != 0 ? nullptr : entry.entry;
         }
     }
@@ -313,7 +313,7 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
 
 void SetEntryPointHidden(const std::string& procName, bool hidden)
 {
-    std::scoped_lock guard(hiddenLock);
+    LockGuard guard(hiddenLock);
     if (hidden) {
         hiddenEntries.insert(procName);
     } else {

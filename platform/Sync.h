@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/ThreadSafety.h"
 #include "platform/Win32Types.h"
 
 namespace win32 {
@@ -34,17 +35,18 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
 // runtime folder, held while the handle is open. A second process gets a handle too (it is not refused).
 HANDLE CreateMutex(void* security, BOOL initialOwner, const char* name);
 
-// A recursive lock; satisfies the standard Lockable requirements so that std::scoped_lock guards it.
-class CriticalSection {
+// A recursive lock; satisfies the standard Lockable requirements. Taken with LockGuard, so that clang checks
+// the members it guards.
+class CAPABILITY("mutex") CriticalSection {
 public:
     CriticalSection();
     ~CriticalSection();
     CriticalSection(const CriticalSection&) = delete;
     CriticalSection& operator=(const CriticalSection&) = delete;
 
-    void lock();
-    void unlock();
-    bool try_lock();
+    void lock() ACQUIRE();
+    void unlock() RELEASE();
+    bool try_lock() TRY_ACQUIRE(true);
 
 private:
     struct State;

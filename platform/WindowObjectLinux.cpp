@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <map>
-#include <mutex>
-#include <shared_mutex>
+
+#include "platform/ThreadSafety.h"
 
 namespace win32 {
 
@@ -30,10 +30,10 @@ namespace detail {
 
 namespace {
 
-std::shared_mutex registryLock;
+SharedMutex registryLock;
 // Ordered by handle, which is the order of creation.
-std::map<std::uintptr_t, std::shared_ptr<WindowObject>> windows;  // guarded by registryLock
-std::uintptr_t lastHandle = 0x10000;                              // guarded by registryLock
+std::map<std::uintptr_t, std::shared_ptr<WindowObject>> windows GUARDED_BY(registryLock);
+std::uintptr_t lastHandle GUARDED_BY(registryLock) = 0x10000;
 
 std::uintptr_t Key(HWND window)
 {
@@ -44,7 +44,7 @@ std::uintptr_t Key(HWND window)
 
 HWND WindowRegistry::Add(const std::shared_ptr<WindowObject>& object)
 {
-    std::unique_lock guard(registryLock);
+    LockGuard guard(registryLock);
     // Handles step by 2 so that no handle is mistaken for a small integer or for the value -1.
     lastHandle += 2;
     object->handle = reinterpret_cast<HWND>(lastHandle);
@@ -54,21 +54,21 @@ HWND WindowRegistry::Add(const std::shared_ptr<WindowObject>& object)
 
 std::shared_ptr<WindowObject> WindowRegistry::Find(HWND window)
 {
-    std::shared_lock guard(registryLock);
+    ReaderLockGuard guard(registryLock);
     const auto found = windows.find(Key(window));
     return found == windows.end() ? nullptr : found->second;
 }
 
 void WindowRegistry::Remove(HWND window)
 {
-    std::unique_lock guard(registryLock);
+    LockGuard guard(registryLock);
     windows.erase(Key(window));
 }
 
 std::vector<HWND> WindowRegistry::TopLevelWindowsOf(const MessageQueue* queue)
 {
     std::vector<HWND> result;
-    std::shared_lock guard(registryLock);
+    ReaderLockGuard guard(registryLock);
     for (const auto& [key, object] : windows) {
         if (object->queue.get() == queue && object->parent == nullptr) {
             result.push_back(object->handle);
@@ -80,7 +80,7 @@ std::vector<HWND> WindowRegistry::TopLevelWindowsOf(const MessageQueue* queue)
 std::vector<HWND> WindowRegistry::ChildrenOf(HWND window)
 {
     std::vector<HWND> result;
-    std::shared_lock guard(registryLock);
+    ReaderLockGuard guard(registryLock);
     for (const auto& [key, object] : windows) {
         if (object->parent == window) {
             result.push_back(object->handle);

@@ -9,6 +9,7 @@
 #include "core/CoInitializeForThread.h"
 #include "core/ConnectionFailure.h"
 #include "core/NotifierMaker.h"
+#include "platform/ThreadSafety.h"
 #include "pop3/Pop3Agent.h"
 #include "pop3/Pop3Command.h"
 #include "pop3/Pop3ServerThread.h"
@@ -119,7 +120,7 @@ void Pop3ConnectionThread::ReportAgentFinished()
 {
     Pop3Agent* finished = nullptr;
     {
-        std::scoped_lock agentGuard(agentLock);
+        win32::LockGuard agentGuard(agentLock);
         finished = std::exchange(agent, nullptr);
     }
     if (finished != nullptr) {
@@ -146,7 +147,7 @@ void Pop3ConnectionThread::RequestStop()
 {
     bool open = false;
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         open = socket != win32::INVALID_SOCKET;
     }
     if (open) {
@@ -154,7 +155,7 @@ void Pop3ConnectionThread::RequestStop()
     }
     {
         // A session waiting for its server's answer is woken by stopping the agent as well.
-        std::scoped_lock agentGuard(agentLock);
+        win32::LockGuard agentGuard(agentLock);
         if (agent != nullptr) {
             agent->RequestStop();
         }
@@ -164,7 +165,7 @@ void Pop3ConnectionThread::RequestStop()
 
 void Pop3ConnectionThread::CloseConnection()
 {
-    std::scoped_lock socketGuard(socketLock);
+    win32::LockGuard socketGuard(socketLock);
     if (socket == win32::INVALID_SOCKET) {
         return;
     }
@@ -185,7 +186,7 @@ bool Pop3ConnectionThread::SendUnknownCommand(const std::string& word)
 
 bool Pop3ConnectionThread::SendLine(std::string_view line)
 {
-    std::scoped_lock sendGuard(sendLock);
+    win32::LockGuard sendGuard(sendLock);
     output.append(line);
     output.append("\r\n");
     if (output.size() < kOutputFlushSize) {
@@ -198,7 +199,7 @@ bool Pop3ConnectionThread::SendLine(std::string_view line)
 
 bool Pop3ConnectionThread::SendLines(std::string_view lines)
 {
-    std::scoped_lock sendGuard(sendLock);
+    win32::LockGuard sendGuard(sendLock);
     if (lines.size() < kDirectSendSize) {
         output.append(lines);
         if (output.size() < kOutputFlushSize) {
@@ -216,7 +217,7 @@ bool Pop3ConnectionThread::SendLines(std::string_view lines)
 
 bool Pop3ConnectionThread::FlushOutput()
 {
-    std::scoped_lock sendGuard(sendLock);
+    win32::LockGuard sendGuard(sendLock);
     if (output.empty()) {
         return true;
     }
@@ -245,7 +246,7 @@ bool Pop3ConnectionThread::SendAll(const char* data, std::size_t length)
         int result = win32::SOCKET_ERROR;
         int error = win32::WSAENOTSOCK;
         {
-            std::scoped_lock socketGuard(socketLock);
+            win32::LockGuard socketGuard(socketLock);
             if (socket != win32::INVALID_SOCKET) {
                 result = win32::send(socket, data + sent, static_cast<int>(length - sent), 0);
                 error = result > 0 ? 0 : win32::WSAGetLastError();
@@ -277,7 +278,7 @@ bool Pop3ConnectionThread::ReadCommand(std::string& line)
     line.clear();
     for (;;) {
         {
-            std::scoped_lock socketGuard(socketLock);
+            win32::LockGuard socketGuard(socketLock);
             if (socket == win32::INVALID_SOCKET) {
                 return false;
             }
@@ -307,7 +308,7 @@ Pop3ConnectionThread::ReadState Pop3ConnectionThread::ReadAvailable(std::string&
         int looked = win32::SOCKET_ERROR;
         int error = win32::WSAENOTSOCK;
         {
-            std::scoped_lock socketGuard(socketLock);
+            win32::LockGuard socketGuard(socketLock);
             if (socket != win32::INVALID_SOCKET) {
                 looked = win32::recv(socket, look, kLookSize, win32::MSG_PEEK);
                 error = looked >= 0 ? 0 : win32::WSAGetLastError();
@@ -334,7 +335,7 @@ Pop3ConnectionThread::ReadState Pop3ConnectionThread::ReadAvailable(std::string&
         // emptied and the thread sleeps until the client sends more.
         int taken = win32::SOCKET_ERROR;
         {
-            std::scoped_lock socketGuard(socketLock);
+            win32::LockGuard socketGuard(socketLock);
             if (socket != win32::INVALID_SOCKET) {
                 taken = win32::recv(socket, look, static_cast<int>(take), 0);
             }

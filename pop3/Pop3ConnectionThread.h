@@ -69,5 +69,5 @@ private:
     Pop3Agent* agent = nullptr;  // set before the thread starts; cleared under agentLock
     std::atomic<AsyncSocketNotifier*> notifier{nullptr};
     win32::CriticalSection sendLock;
-    std::string output;  // guarded by sendLock
+    std::string output GUARDED_BY(sendLock);
 };

@@ -78,7 +78,7 @@ void Pop3ServerThread::OpenListen()
 {
     const win32::DWORD port = ReadPort("ProxyBasedTranslationPort");
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         listenSocket = win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0);
         if (listenSocket == win32::INVALID_SOCKET) {
             return;
@@ -144,7 +144,7 @@ void Pop3ServerThread::DoWork()
 bool Pop3ServerThread::AcceptOne()
 {
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         if (listenSocket == win32::INVALID_SOCKET) {
             return false;
         }
@@ -153,7 +153,7 @@ bool Pop3ServerThread::AcceptOne()
     win32::SOCKET accepted = win32::INVALID_SOCKET;
     int error = 0;
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         if (listenSocket == win32::INVALID_SOCKET) {
             return false;
         }
@@ -166,7 +166,7 @@ bool Pop3ServerThread::AcceptOne()
         return error == win32::WSAEWOULDBLOCK;
     }
 
-    std::scoped_lock connectionGuard(connectionLock);
+    win32::LockGuard connectionGuard(connectionLock);
     try {
         const std::string address = ReadMailServerAddress();
         std::uint32_t resolved = 0;
@@ -187,7 +187,7 @@ void Pop3ServerThread::RequestStop()
 {
     bool open = false;
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         open = listenSocket != win32::INVALID_SOCKET;
     }
     if (open) {
@@ -198,7 +198,7 @@ void Pop3ServerThread::RequestStop()
 
 void Pop3ServerThread::CloseListen()
 {
-    std::scoped_lock socketGuard(socketLock);
+    win32::LockGuard socketGuard(socketLock);
     const win32::SOCKET open = listenSocket;
     if (open == win32::INVALID_SOCKET) {
         return;
@@ -231,7 +231,7 @@ void Pop3ServerThread::OnThreadEnd()
 
 Pop3Agent* Pop3ServerThread::CreateAgent()
 {
-    std::scoped_lock agentGuard(agentLock);
+    win32::LockGuard agentGuard(agentLock);
     if (!translateThread) {
         return nullptr;
     }
@@ -245,7 +245,7 @@ Pop3Agent* Pop3ServerThread::CreateAgent()
 
 void Pop3ServerThread::ConnectionFinished(Pop3ConnectionThread* connection)
 {
-    std::scoped_lock finishedGuard(finishedLock);
+    win32::LockGuard finishedGuard(finishedLock);
     finishedConnections.insert(connection);
 }
 
@@ -261,7 +261,7 @@ void Pop3ServerThread::AgentFinished(Pop3Agent* agent)
     } catch (...) {
         // It is stopped again, and waited for, when collected.
     }
-    std::scoped_lock agentGuard(agentLock);
+    win32::LockGuard agentGuard(agentLock);
     finishedAgents.insert(agent);
 }
 
@@ -297,16 +297,24 @@ void Pop3ServerThread::GarbageCollection(bool all)
 
 Pop3ServerThread::Collected Pop3ServerThread::CollectConnections(bool all)
 {
-    std::unique_lock connectionGuard(connectionLock, std::defer_lock);
     if (all) {
-        connectionGuard.lock();
-    } else if (!connectionGuard.try_lock()) {
+        win32::LockGuard connectionGuard(connectionLock);
+        return CollectConnectionsLocked(true);
+    }
+    if (!connectionLock.try_lock()) {
         return {};  // busy: a later collection takes it up
     }
+    const Collected result = CollectConnectionsLocked(false);
+    connectionLock.unlock();
+    return result;
+}
+
+Pop3ServerThread::Collected Pop3ServerThread::CollectConnectionsLocked(bool all)
+{
     Collected result;
     Pop3ConnectionThread* finished = nullptr;
     {
-        std::scoped_lock finishedGuard(finishedLock);
+        win32::LockGuard finishedGuard(finishedLock);
         if (!finishedConnections.empty()) {
             finished = *finishedConnections.begin();
             finishedConnections.erase(finishedConnections.begin());
@@ -322,7 +330,7 @@ Pop3ServerThread::Collected Pop3ServerThread::CollectConnections(bool all)
         while (!connections.empty()) {
             StopAndDelete(std::move(connections.extract(connections.begin()).value()));
         }
-        std::scoped_lock finishedGuard(finishedLock);
+        win32::LockGuard finishedGuard(finishedLock);
         finishedConnections.clear();
     }
     result.emptyAfter = connections.empty();
@@ -331,12 +339,20 @@ Pop3ServerThread::Collected Pop3ServerThread::CollectConnections(bool all)
 
 Pop3ServerThread::Collected Pop3ServerThread::CollectAgents(bool all)
 {
-    std::unique_lock agentGuard(agentLock, std::defer_lock);
     if (all) {
-        agentGuard.lock();
-    } else if (!agentGuard.try_lock()) {
+        win32::LockGuard agentGuard(agentLock);
+        return CollectAgentsLocked(true);
+    }
+    if (!agentLock.try_lock()) {
         return {};
     }
+    const Collected result = CollectAgentsLocked(false);
+    agentLock.unlock();
+    return result;
+}
+
+Pop3ServerThread::Collected Pop3ServerThread::CollectAgentsLocked(bool all)
+{
     Collected result;
     if (!finishedAgents.empty()) {
         Pop3Agent* finished = *finishedAgents.begin();
@@ -358,7 +374,7 @@ Pop3ServerThread::Collected Pop3ServerThread::CollectAgents(bool all)
 
 win32::WORD Pop3ServerThread::ListeningPort()
 {
-    std::scoped_lock socketGuard(socketLock);
+    win32::LockGuard socketGuard(socketLock);
     win32::SOCKADDR_IN local;
     if (!listening || listenSocket == win32::INVALID_SOCKET ||
         win32::getsockname(listenSocket, &local) == win32::SOCKET_ERROR) {
@@ -369,12 +385,12 @@ win32::WORD Pop3ServerThread::ListeningPort()
 
 std::size_t Pop3ServerThread::ConnectionCount()
 {
-    std::scoped_lock connectionGuard(connectionLock);
+    win32::LockGuard connectionGuard(connectionLock);
     return connections.size();
 }
 
 std::size_t Pop3ServerThread::AgentCount()
 {
-    std::scoped_lock agentGuard(agentLock);
+    win32::LockGuard agentGuard(agentLock);
     return agents.size();
 }

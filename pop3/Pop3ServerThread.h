@@ -82,8 +82,11 @@ private:
         bool one = false;
         bool emptyAfter = false;
     };
+    // Waits for the books' lock when collecting all; otherwise leaves a busy book to a later collection.
     Collected CollectConnections(bool all);
     Collected CollectAgents(bool all);
+    Collected CollectConnectionsLocked(bool all) REQUIRES(connectionLock);
+    Collected CollectAgentsLocked(bool all) REQUIRES(agentLock);
     static void StopAndDelete(std::unique_ptr<ZThinThread> thread);
 
     std::atomic<bool> alertShowing{false};
@@ -93,11 +96,11 @@ private:
     std::atomic<AsyncSocketNotifier*> notifier{nullptr};
     std::atomic<bool> listening{false};
     win32::CriticalSection connectionLock;
-    OwnedSet<Pop3ConnectionThread> connections;  // guarded by connectionLock
+    OwnedSet<Pop3ConnectionThread> connections GUARDED_BY(connectionLock);
     win32::CriticalSection finishedLock;
-    std::set<Pop3ConnectionThread*> finishedConnections;  // guarded by finishedLock
+    std::set<Pop3ConnectionThread*> finishedConnections GUARDED_BY(finishedLock);
     win32::CriticalSection agentLock;
-    OwnedSet<Pop3Agent> agents;  // guarded by agentLock
-    std::set<Pop3Agent*> finishedAgents;  // guarded by agentLock
+    OwnedSet<Pop3Agent> agents GUARDED_BY(agentLock);
+    std::set<Pop3Agent*> finishedAgents GUARDED_BY(agentLock);
     std::unique_ptr<Pop3TranslateThread> translateThread;
 };

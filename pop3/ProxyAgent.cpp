@@ -16,6 +16,7 @@
 #include "core/MsgWaitMultiple.h"
 #include "core/NotifierMaker.h"
 #include "mail/Email.h"
+#include "platform/ThreadSafety.h"
 #include "pop3/CapturedMail.h"
 #include "pop3/MultiLineEnd.h"
 #include "platform/Window.h"
@@ -108,7 +109,7 @@ void ProxyAgent::DoWork()
 void ProxyAgent::OnThreadEnd()
 {
     {
-        std::scoped_lock notifierGuard(notifierLock);
+        win32::LockGuard notifierGuard(notifierLock);
         if (AsyncSocketNotifier* own = notifier.exchange(nullptr)) {
             DestroyNotifier(own);
         }
@@ -121,7 +122,7 @@ void ProxyAgent::RequestStop()
     Abort();
     bool open = false;
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         open = serverSocket != win32::INVALID_SOCKET;
     }
     if (open) {
@@ -138,7 +139,7 @@ void ProxyAgent::Abort()
 
 void ProxyAgent::CloseProxySocket()
 {
-    std::scoped_lock socketGuard(socketLock);
+    win32::LockGuard socketGuard(socketLock);
     const win32::SOCKET open = serverSocket;
     if (open == win32::INVALID_SOCKET) {
         return;
@@ -151,7 +152,7 @@ void ProxyAgent::CloseProxySocket()
 void ProxyAgent::OpenProxySocket()
 {
     {
-        std::scoped_lock socketGuard(socketLock);
+        win32::LockGuard socketGuard(socketLock);
         serverSocket = win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0);
         if (serverSocket == win32::INVALID_SOCKET) {
             throw ConnectionFailure();
@@ -187,7 +188,7 @@ void ProxyAgent::OpenProxySocket()
     }
     notifier = own;
     DebugTrace("ProxyAgent::OpenProxySocket() : [%d]\n", own);
-    std::scoped_lock socketGuard(socketLock);
+    win32::LockGuard socketGuard(socketLock);
     if (serverSocket == win32::INVALID_SOCKET) {
         throw ConnectionFailure();  // stopped while connecting
     }
@@ -222,7 +223,7 @@ void ProxyAgent::ReceiveLoop()
             int error = win32::WSAENOTSOCK;
             incoming.resize(static_cast<std::size_t>(receiveSize));
             {
-                std::scoped_lock socketGuard(socketLock);
+                win32::LockGuard socketGuard(socketLock);
                 if (serverSocket != win32::INVALID_SOCKET) {
                     received = win32::recv(serverSocket, incoming.data(), receiveSize, 0);
                     if (received == win32::SOCKET_ERROR) {
@@ -254,7 +255,7 @@ void ProxyAgent::ReceiveLoop()
 void ProxyAgent::HandOver(std::string& received)
 {
     {
-        std::scoped_lock receiveGuard(receiveLock);
+        win32::LockGuard receiveGuard(receiveLock);
         if (receiveBuffer.empty()) {
             receiveBuffer.swap(received);  // the usual case: the reader has taken everything before
         } else {
@@ -302,7 +303,7 @@ void ProxyAgent::ReceiveTls(AsyncSocketNotifier* own)
 bool ProxyAgent::SendCommand(std::string line)
 {
     line += "\r\n";
-    std::scoped_lock notifierGuard(notifierLock);
+    win32::LockGuard notifierGuard(notifierLock);
     if (AsyncSocketNotifier* own = notifier.load(); own != nullptr && tls) {
         try {
             tls->Send(own, line);
@@ -336,7 +337,7 @@ bool ProxyAgent::TakeLine(std::string_view& line)
 
 bool ProxyAgent::TakeReceived()
 {
-    std::scoped_lock receiveGuard(receiveLock);
+    win32::LockGuard receiveGuard(receiveLock);
     if (receiveBuffer.empty()) {
         return false;
     }

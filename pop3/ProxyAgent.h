@@ -92,7 +92,7 @@ private:
     SyncEvent dataEvent;
     win32::CriticalSection receiveLock;
     // Octets received and not yet taken by the connection thread, in arrival order.
-    std::string receiveBuffer;  // guarded by receiveLock
+    std::string receiveBuffer GUARDED_BY(receiveLock);
     // The connection thread's side: received octets taken over from receiveBuffer (one lock per receive, not per
     // line); lines are cut from lineHead on. scannedTo marks how far a line end has been looked for, so a long
     // line is not searched again from its start after every receive.

@@ -9,6 +9,7 @@
 #include "core/AsyncSocketNotifier.h"
 #include "core/ConnectionFailure.h"
 #include "platform/Sockets.h"
+#include "platform/ThreadSafety.h"
 
 namespace {
 constexpr std::size_t kReceiveChunk = 64 * 1024;
@@ -58,7 +59,7 @@ TlsChannel::~TlsChannel() = default;
 
 bool TlsChannel::Fail(std::string what)
 {
-    std::scoped_lock sessionGuard(sessionLock);
+    win32::LockGuard sessionGuard(sessionLock);
     if (failure.empty()) {
         failure = std::move(what);
     }
@@ -67,7 +68,7 @@ bool TlsChannel::Fail(std::string what)
 
 std::string TlsChannel::Failure() const
 {
-    std::scoped_lock sessionGuard(sessionLock);
+    win32::LockGuard sessionGuard(sessionLock);
     return failure;
 }
 
@@ -130,7 +131,7 @@ bool TlsChannel::SetUp(const std::string& caFile)
     if (!named) {
         return Fail("\"" + serverAddress + "\" cannot be checked against a certificate");
     }
-    std::scoped_lock sessionGuard(sessionLock);
+    win32::LockGuard sessionGuard(sessionLock);
     session = std::move(fresh);
     return true;
 }
@@ -175,7 +176,7 @@ bool TlsChannel::Establish(AsyncSocketNotifier* notifier, std::uint32_t security
     established = true;
     received += greeting;
     // The end of the handshake may have brought the server's first lines already.
-    std::scoped_lock sessionGuard(sessionLock);
+    win32::LockGuard sessionGuard(sessionLock);
     const Received state = DecryptLocked(received);
     return state != Received::Failed;
 }
@@ -208,7 +209,7 @@ bool TlsChannel::ReadPlainLine(AsyncSocketNotifier* notifier, std::string& line)
 
 int TlsChannel::ReceiveRaw(AsyncSocketNotifier* notifier)
 {
-    std::scoped_lock socketGuard(socketLock);
+    win32::LockGuard socketGuard(socketLock);
     const win32::SOCKET socket = notifier->Socket();
     if (socket == win32::INVALID_SOCKET) {
         return kSocketFailed;  // closed by the owner
@@ -226,7 +227,7 @@ bool TlsChannel::SendAll(AsyncSocketNotifier* notifier, std::string_view data)
         int sent = win32::SOCKET_ERROR;
         int error = win32::WSAENOTSOCK;
         {
-            std::scoped_lock socketGuard(socketLock);
+            win32::LockGuard socketGuard(socketLock);
             const win32::SOCKET socket = notifier->Socket();
             if (socket != win32::INVALID_SOCKET) {
                 sent = win32::send(socket, data.data(), static_cast<int>(data.size()), 0);
@@ -254,7 +255,7 @@ bool TlsChannel::Handshake(AsyncSocketNotifier* notifier)
         int error = SSL_ERROR_NONE;
         std::string why;
         {
-            std::scoped_lock sessionGuard(sessionLock);
+            win32::LockGuard sessionGuard(sessionLock);
             SSL* ssl = session->ssl.get();
             ERR_clear_error();
             result = SSL_do_handshake(ssl);
@@ -301,7 +302,7 @@ bool TlsChannel::Handshake(AsyncSocketNotifier* notifier)
             return Fail(got == 0 ? "the server closed the connection during the TLS handshake"
                                  : "the connection was lost during the TLS handshake");
         }
-        std::scoped_lock sessionGuard(sessionLock);
+        win32::LockGuard sessionGuard(sessionLock);
         BIO_write(session->fromServer, receiveChunk.data(), got);
     }
 }
@@ -353,7 +354,7 @@ TlsChannel::Received TlsChannel::Receive(AsyncSocketNotifier* notifier, std::str
     Received state = Received::Data;
     bool reply = false;
     {
-        std::scoped_lock sessionGuard(sessionLock);
+        win32::LockGuard sessionGuard(sessionLock);
         BIO_write(session->fromServer, receiveChunk.data(), got);
         state = DecryptLocked(received);
         reply = !output.empty();
@@ -371,7 +372,7 @@ void TlsChannel::Send(AsyncSocketNotifier* notifier, std::string_view plain)
         throw ConnectionFailure();
     }
     {
-        std::scoped_lock sessionGuard(sessionLock);
+        win32::LockGuard sessionGuard(sessionLock);
         std::size_t written = 0;
         ERR_clear_error();
         if (!plain.empty() && SSL_write_ex(session->ssl.get(), plain.data(), plain.size(), &written) != 1) {
@@ -403,7 +404,7 @@ void TlsChannel::TakeOutputLocked()
 bool TlsChannel::SendQueued(AsyncSocketNotifier* notifier)
 {
     {
-        std::scoped_lock sessionGuard(sessionLock);
+        win32::LockGuard sessionGuard(sessionLock);
         if (sending || output.empty()) {
             return true;  // the thread that is sending takes this output as well
         }
@@ -412,7 +413,7 @@ bool TlsChannel::SendQueued(AsyncSocketNotifier* notifier)
     for (;;) {
         std::string chunk;
         {
-            std::scoped_lock sessionGuard(sessionLock);
+            win32::LockGuard sessionGuard(sessionLock);
             if (output.empty()) {
                 sending = false;
                 return true;
@@ -420,7 +421,7 @@ bool TlsChannel::SendQueued(AsyncSocketNotifier* notifier)
             chunk.swap(output);
         }
         if (!SendAll(notifier, chunk)) {
-            std::scoped_lock sessionGuard(sessionLock);
+            win32::LockGuard sessionGuard(sessionLock);
             sending = false;
             return false;
         }

@@ -70,9 +70,9 @@ private:
     // Sends every octet, waiting for room whenever the socket is full; false when it failed or was stopped.
     bool SendAll(AsyncSocketNotifier* notifier, std::string_view data);
     // Under sessionLock: moves what OpenSSL produced for the server to the output queue.
-    void TakeOutputLocked();
+    void TakeOutputLocked() REQUIRES(sessionLock);
     // Under sessionLock: appends every octet OpenSSL can decrypt from what it has been given.
-    Received DecryptLocked(std::string& received);
+    Received DecryptLocked(std::string& received) REQUIRES(sessionLock);
     std::string SslErrorText();
 
     const std::string serverAddress;
@@ -81,11 +81,11 @@ private:
     std::vector<char> receiveChunk;  // the agent's thread only
     std::string plainPending;  // the agent's thread only: plain octets before STLS, not yet taken as a line
 
-    mutable std::mutex sessionLock;
-    std::unique_ptr<Session> session;  // guarded by sessionLock
-    std::string output;  // guarded by sessionLock: encrypted octets not yet sent, in order
-    bool sending = false;  // guarded by sessionLock: a thread is sending output
-    std::string failure;  // guarded by sessionLock
+    mutable win32::Mutex sessionLock;
+    std::unique_ptr<Session> session GUARDED_BY(sessionLock);
+    std::string output GUARDED_BY(sessionLock);  // encrypted octets not yet sent, in order
+    bool sending GUARDED_BY(sessionLock) = false;  // a thread is sending output
+    std::string failure GUARDED_BY(sessionLock);
     std::atomic<bool> established{false};
     std::atomic<bool> reported{false};
 };

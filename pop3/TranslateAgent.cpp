@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "mail/LineList.h"
+#include "platform/ThreadSafety.h"
 #include "pop3/Pop3Command.h"
 #include "pop3/Pop3ConnectionThread.h"
 
@@ -46,13 +47,13 @@ void TranslateAgent::OnThreadBegin() { wakeEvent.Set(); }
 
 void TranslateAgent::OnThreadEnd()
 {
-    std::scoped_lock mailGuard(mailLock);
+    win32::LockGuard mailGuard(mailLock);
     mails.clear();
 }
 
 void TranslateAgent::AddMail(const Email& mail)
 {
-    std::scoped_lock mailGuard(mailLock);
+    win32::LockGuard mailGuard(mailLock);
     mails.push_back(std::make_unique<Pop3Email>(mail, static_cast<std::uint32_t>(mails.size() + 1)));
 }
 
@@ -74,7 +75,7 @@ bool TranslateAgent::SendCommand(std::string line)
     for (const Command& command : kCommands) {
         if (pop3::IsCommand(word, command.word)) {
             std::vector<std::string> answer = (this->*command.handler)(argument);
-            std::scoped_lock responseGuard(responseLock);
+            win32::LockGuard responseGuard(responseLock);
             for (std::string& answerLine : answer) {
                 responses.push_back(std::move(answerLine));
             }
@@ -91,7 +92,7 @@ bool TranslateAgent::GetResponse(std::string& response)
         greetingPending = false;
         return true;
     }
-    std::scoped_lock responseGuard(responseLock);
+    win32::LockGuard responseGuard(responseLock);
     if (responses.empty()) {
         return false;
     }
@@ -103,13 +104,13 @@ bool TranslateAgent::GetResponse(std::string& response)
 bool TranslateAgent::ProcessCommand(const std::string& line)
 {
     {
-        std::scoped_lock responseGuard(responseLock);
+        win32::LockGuard responseGuard(responseLock);
         responses.clear();
     }
     if (!SendCommand(line)) {
         return false;
     }
-    std::scoped_lock responseGuard(responseLock);
+    win32::LockGuard responseGuard(responseLock);
     Pop3ConnectionThread* client = connection.load();
     for (std::string& answerLine : responses) {
         if (client != nullptr) {
@@ -127,7 +128,7 @@ std::vector<std::string> TranslateAgent::Stat(const std::string&)
     std::uint32_t count = 0;
     std::uint32_t total = 0;
     {
-        std::scoped_lock mailGuard(mailLock);
+        win32::LockGuard mailGuard(mailLock);
         for (const std::unique_ptr<Pop3Email>& mail : mails) {
             if (!mail->deleted) {
                 ++count;
@@ -141,7 +142,7 @@ std::vector<std::string> TranslateAgent::Stat(const std::string&)
 std::vector<std::string> TranslateAgent::List(const std::string& argument)
 {
     std::vector<std::string> answer;
-    std::scoped_lock mailGuard(mailLock);
+    win32::LockGuard mailGuard(mailLock);
     if (argument.empty()) {
         answer.emplace_back(kOk);
         for (const std::unique_ptr<Pop3Email>& mail : mails) {
@@ -164,7 +165,7 @@ std::vector<std::string> TranslateAgent::Retr(const std::string& argument)
 {
     LineList lines;
     {
-        std::scoped_lock mailGuard(mailLock);
+        win32::LockGuard mailGuard(mailLock);
         const std::uint32_t number = MessageNumber(argument);
         Pop3Email* mail = number >= 1 && number <= mails.size() ? Find(number) : nullptr;
         if (mail == nullptr || mail->deleted) {
@@ -178,7 +179,7 @@ std::vector<std::string> TranslateAgent::Retr(const std::string& argument)
 
 std::vector<std::string> TranslateAgent::Dele(const std::string& argument)
 {
-    std::scoped_lock mailGuard(mailLock);
+    win32::LockGuard mailGuard(mailLock);
     Pop3Email* mail = Find(MessageNumber(argument));
     if (mail == nullptr) {
         return {"-ERR"};
@@ -189,7 +190,7 @@ std::vector<std::string> TranslateAgent::Dele(const std::string& argument)
 
 std::vector<std::string> TranslateAgent::Rset(const std::string&)
 {
-    std::scoped_lock mailGuard(mailLock);
+    win32::LockGuard mailGuard(mailLock);
     for (const std::unique_ptr<Pop3Email>& mail : mails) {
         mail->deleted = false;
     }
@@ -205,7 +206,7 @@ std::vector<std::string> TranslateAgent::Top(const std::string& argument)
     }
     LineList lines;
     {
-        std::scoped_lock mailGuard(mailLock);
+        win32::LockGuard mailGuard(mailLock);
         const auto wanted = static_cast<std::uint32_t>(number);
         Pop3Email* mail = wanted >= 1 && wanted <= mails.size() ? Find(wanted) : nullptr;
         if (mail == nullptr) {
@@ -220,7 +221,7 @@ std::vector<std::string> TranslateAgent::Top(const std::string& argument)
 std::vector<std::string> TranslateAgent::Uidl(const std::string& argument)
 {
     std::vector<std::string> answer;
-    std::scoped_lock mailGuard(mailLock);
+    win32::LockGuard mailGuard(mailLock);
     if (argument.empty()) {
         answer.emplace_back(kOk);
         for (const std::unique_ptr<Pop3Email>& mail : mails) {

@@ -59,13 +59,13 @@ private:
     std::vector<std::string> Top(const std::string& argument);
     std::vector<std::string> Uidl(const std::string& argument);
 
-    // The mail bearing the message number; null when none does. Called with mailLock held.
-    Pop3Email* Find(std::uint32_t number);
+    // The mail bearing the message number; null when none does.
+    Pop3Email* Find(std::uint32_t number) REQUIRES(mailLock);
 
     [[maybe_unused]] Pop3TranslateThread* translateThread;  // not owned; kept for the books, unused by the commands
     bool greetingPending = true;           // connection thread only
     win32::CriticalSection responseLock;
-    std::deque<std::string> responses;  // guarded by responseLock
+    std::deque<std::string> responses GUARDED_BY(responseLock);
     win32::CriticalSection mailLock;
-    std::deque<std::unique_ptr<Pop3Email>> mails;  // guarded by mailLock; in number order
+    std::deque<std::unique_ptr<Pop3Email>> mails GUARDED_BY(mailLock);  // in number order
 };

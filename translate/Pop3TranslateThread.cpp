@@ -3,6 +3,7 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/ThreadSafety.h"
 #include "resources/ModuleResources.h"
 #include "core/CoInitializeForThread.h"
 #include "core/DebugTrace.h"
@@ -44,7 +45,7 @@ Pop3TranslateThread::~Pop3TranslateThread() = default;
 
 bool Pop3TranslateThread::AddTranslateMail(std::unique_ptr<Email> mail)
 {
-    std::scoped_lock mailGuard(m_csMail);
+    win32::LockGuard mailGuard(m_csMail);
     m_queMailPtr.push_back(WaitingMail{std::move(mail), {}});
     wakeEvent.Set();
     return true;
@@ -52,7 +53,7 @@ bool Pop3TranslateThread::AddTranslateMail(std::unique_ptr<Email> mail)
 
 bool Pop3TranslateThread::AddCapturedMail(CapturedMail capture)
 {
-    std::scoped_lock mailGuard(m_csMail);
+    win32::LockGuard mailGuard(m_csMail);
     m_queMailPtr.push_back(WaitingMail{nullptr, std::move(capture)});
     wakeEvent.Set();
     return true;
@@ -60,19 +61,19 @@ bool Pop3TranslateThread::AddCapturedMail(CapturedMail capture)
 
 bool Pop3TranslateThread::IsTranslating()
 {
-    std::scoped_lock mailGuard(m_csMail);
+    win32::LockGuard mailGuard(m_csMail);
     return !m_queMailPtr.empty();
 }
 
 bool Pop3TranslateThread::HaveTranslateMail()
 {
-    std::scoped_lock transMailGuard(m_csTransMail);
+    win32::LockGuard transMailGuard(m_csTransMail);
     return !m_queTransMailPtr.empty();
 }
 
 std::size_t Pop3TranslateThread::PendingMailCount()
 {
-    std::scoped_lock mailGuard(m_csMail);
+    win32::LockGuard mailGuard(m_csMail);
     return m_queMailPtr.size();
 }
 
@@ -80,7 +81,7 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
 {
     std::size_t waiting = 0;
     {
-        std::scoped_lock transMailGuard(m_csTransMail);
+        win32::LockGuard transMailGuard(m_csTransMail);
         waiting = m_queTransMailPtr.size();
     }
     if (waiting == 0) {
@@ -93,7 +94,7 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
                                             ProxyServerSettings::MailServerCAFile());
     }
     // Every waiting translated mail goes to this one connection; the next one is relayed again.
-    std::scoped_lock transMailGuard(m_csTransMail);
+    win32::LockGuard transMailGuard(m_csTransMail);
     auto agent = std::make_unique<TranslateAgent>(this);
     DebugTrace("Pop3TranslateThread::GetPop3Agent : new TranslateAgent(this)\n");
     for (std::unique_ptr<Email>& mail : m_queTransMailPtr) {
@@ -218,7 +219,7 @@ void Pop3TranslateThread::DoWork()
         for (;;) {
             WaitingMail* front = nullptr;
             {
-                std::scoped_lock mailGuard(m_csMail);
+                win32::LockGuard mailGuard(m_csMail);
                 if (m_queMailPtr.empty()) {
                     break;
                 }
@@ -229,14 +230,14 @@ void Pop3TranslateThread::DoWork()
             if (translated) {
                 // For a moment the mail stands in both queues; the translated queue owns it from here on.
                 {
-                    std::scoped_lock transMailGuard(m_csTransMail);
+                    win32::LockGuard transMailGuard(m_csTransMail);
                     m_queTransMailPtr.emplace_back(mail);
                 }
-                std::scoped_lock mailGuard(m_csMail);
+                win32::LockGuard mailGuard(m_csMail);
                 static_cast<void>(front->mail.release());
                 m_queMailPtr.pop_front();
             } else {
-                std::scoped_lock mailGuard(m_csMail);
+                win32::LockGuard mailGuard(m_csMail);
                 m_queMailPtr.pop_front();
             }
         }

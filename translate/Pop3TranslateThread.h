@@ -75,9 +75,9 @@ private:
 
     Dunmo2000Engine m_engine;
     win32::CriticalSection m_csMail;
-    std::deque<WaitingMail> m_queMailPtr;  // guarded by m_csMail; contents of the front entry: this thread
+    std::deque<WaitingMail> m_queMailPtr GUARDED_BY(m_csMail);  // contents of the front entry: this thread
     win32::CriticalSection m_csTransMail;
-    std::deque<std::unique_ptr<Email>> m_queTransMailPtr;  // guarded by m_csTransMail
+    std::deque<std::unique_ptr<Email>> m_queTransMailPtr GUARDED_BY(m_csTransMail);
     // Only GetPop3Agent touches it, on the listening server's thread.
     std::string m_strServerAddress;
 };
