@@ -8,7 +8,7 @@
 
 #include "core/ZThinThread.h"
 
-class Pop3ConnectionThread;
+class AgentConnection;
 
 class Pop3Agent : public ZThinThread {
 public:
@@ -25,8 +25,8 @@ public:
     virtual bool ProcessCommand(const std::string& line) = 0;
 
     // Set once, by the connection's constructor, before the connection thread starts.
-    void SetConnection(Pop3ConnectionThread* owner) { connection = owner; }
+    void SetConnection(AgentConnection* owner) { connection = owner; }
 
 protected:
-    std::atomic<Pop3ConnectionThread*> connection{nullptr};
+    std::atomic<AgentConnection*> connection{nullptr};
 };

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/ZThinThread.h"
+#include "pop3/AgentConnection.h"
 #include "platform/Sockets.h"
 #include "platform/Sync.h"
 
@@ -19,7 +20,7 @@ class AsyncSocketNotifier;
 class Pop3Agent;
 class Pop3ServerThread;
 
-class Pop3ConnectionThread : public ZThinThread {
+class Pop3ConnectionThread : public ZThinThread, public AgentConnection {
 public:
     // Takes the accepted socket, gets the agent from the server (CreateAgent) and starts the thread. When no agent
     // can be had the thread still runs and closes the connection at once.
@@ -28,18 +29,18 @@ public:
 
     // Queues one line and its CR LF for the client; sends when the queue is large. False: the client cannot be
     // reached any more.
-    bool SendLine(std::string_view line);
+    bool SendLine(std::string_view line) override;
     // Queues complete lines that already end in CR LF, as one piece: a relay passes on a run of the server's
     // lines at once.
-    bool SendLines(std::string_view lines);
+    bool SendLines(std::string_view lines) override;
     // Sends everything queued by SendLine. Called before every wait. False: the client cannot be reached.
-    bool FlushOutput();
+    bool FlushOutput() override;
 
     // For an agent that waits for its server: the event set once when the client closes its side (null when the
     // connection has no notifier). A waiter that takes the close gives it back with RestoreClientClosed, so that
     // this thread's own next read sees it too.
-    win32::HANDLE ClientClosedEvent();
-    void RestoreClientClosed();
+    win32::HANDLE ClientClosedEvent() override;
+    void RestoreClientClosed() override;
 
     void RequestStop() override;
 

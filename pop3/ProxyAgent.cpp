@@ -17,14 +17,14 @@
 #include "core/NotifierMaker.h"
 #include "mail/Email.h"
 #include "platform/ThreadSafety.h"
+#include "pop3/AgentConnection.h"
 #include "pop3/CapturedMail.h"
+#include "pop3/CapturedMailSink.h"
 #include "pop3/MultiLineEnd.h"
 #include "platform/Window.h"
 #include "pop3/Pop3Command.h"
-#include "pop3/Pop3ConnectionThread.h"
 #include "pop3/TlsChannel.h"
 #include "settings/ProxyServerPreferences.h"
-#include "translate/Pop3TranslateThread.h"
 
 namespace {
 // Large receives, drained until the socket is empty, keep the wake-ups per mail few. A session starts with small
@@ -56,7 +56,7 @@ std::size_t AnnouncedOctets(std::string_view status)
 }
 }  // namespace
 
-ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread,
+ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, CapturedMailSink* translateThread,
                        win32::DWORD security, std::string caFile)
     : translateThread(translateThread),
       serverAddress(address),
@@ -393,7 +393,7 @@ bool ProxyAgent::TakeMoreReceived()
             return false;
         }
         // Lines already answered must reach the client before this thread sleeps.
-        if (Pop3ConnectionThread* client = connection.load(); client != nullptr && !client->FlushOutput()) {
+        if (AgentConnection* client = connection.load(); client != nullptr && !client->FlushOutput()) {
             throw ConnectionFailure();
         }
         WaitForServer();
@@ -432,7 +432,7 @@ void ProxyAgent::ForwardAnswerData()
 
 void ProxyAgent::WaitForServer()
 {
-    Pop3ConnectionThread* client = connection.load();
+    AgentConnection* client = connection.load();
     const win32::HANDLE handles[] = {dataEvent.Handle(), client != nullptr ? client->ClientClosedEvent() : nullptr};
     win32::DWORD count = handles[1] != nullptr ? 2 : 1;
     bool clientClosed = false;
@@ -498,7 +498,7 @@ void ProxyAgent::PassOn(std::string_view octets)
     if (capturing) {
         capture.Append(octets);
     }
-    Pop3ConnectionThread* client = connection.load();
+    AgentConnection* client = connection.load();
     if (client == nullptr || !client->SendLines(octets)) {
         throw ConnectionFailure();
     }
@@ -545,7 +545,7 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
     if (capturing) {
         capturing = false;
         // The client gets the end of the mail before the capture is handed on.
-        if (Pop3ConnectionThread* client = connection.load(); client == nullptr || !client->FlushOutput()) {
+        if (AgentConnection* client = connection.load(); client == nullptr || !client->FlushOutput()) {
             throw ConnectionFailure();
         }
         translateThread->AddCapturedMail(std::move(capture));

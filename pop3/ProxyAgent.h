@@ -21,14 +21,14 @@
 #include "platform/Sync.h"
 
 class AsyncSocketNotifier;
-class Pop3TranslateThread;
+class CapturedMailSink;
 class TlsChannel;
 
 class ProxyAgent : public Pop3Agent {
 public:
     // Starts the agent's thread, which connects to address:port; construction returns at once. security is the
     // "MailServerSecurity" value: 0 plain; otherwise TLS (with caFile trusted as well) before anything is relayed.
-    ProxyAgent(const std::string& address, win32::DWORD port, Pop3TranslateThread* translateThread,
+    ProxyAgent(const std::string& address, win32::DWORD port, CapturedMailSink* translateThread,
                win32::DWORD security = 0, std::string caFile = {});
     ~ProxyAgent() override;
 
@@ -87,7 +87,7 @@ private:
     std::atomic<win32::SOCKET> serverSocket{win32::INVALID_SOCKET};
     win32::CriticalSection notifierLock;
     std::atomic<AsyncSocketNotifier*> notifier{nullptr};
-    Pop3TranslateThread* translateThread;
+    CapturedMailSink* translateThread;  // the translate thread that made the agent; takes the captures
     std::atomic<bool> aborted{false};
     SyncEvent dataEvent;
     win32::CriticalSection receiveLock;

@@ -8,8 +8,8 @@
 
 #include "mail/LineList.h"
 #include "platform/ThreadSafety.h"
+#include "pop3/AgentConnection.h"
 #include "pop3/Pop3Command.h"
-#include "pop3/Pop3ConnectionThread.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ bool TranslateAgent::ProcessCommand(const std::string& line)
         return false;
     }
     win32::LockGuard responseGuard(responseLock);
-    Pop3ConnectionThread* client = connection.load();
+    AgentConnection* client = connection.load();
     for (std::string& answerLine : responses) {
         if (client != nullptr) {
             client->SendLine(std::move(answerLine));  // a failed send is noticed by the connection's next read

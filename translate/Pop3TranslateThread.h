@@ -17,13 +17,14 @@
 
 #include "core/ZThinThread.h"
 #include "pop3/CapturedMail.h"
+#include "pop3/CapturedMailSink.h"
 #include "platform/Sync.h"
 #include "translate/Dunmo2000Engine.h"
 
 class Email;
 class Pop3Agent;
 
-class Pop3TranslateThread : public ZThinThread {
+class Pop3TranslateThread : public ZThinThread, public CapturedMailSink {
 public:
     // Starts the thread, which then waits for the first captured mail.
     Pop3TranslateThread();
@@ -34,7 +35,7 @@ public:
     bool AddTranslateMail(std::unique_ptr<Email> mail);
     // Queues a mail as the relay captured it. Its Email is built on this thread when the batch reaches it, so
     // the relay pays only for the copy and the parsing runs at this thread's background priority.
-    bool AddCapturedMail(CapturedMail capture);
+    bool AddCapturedMail(CapturedMail capture) override;
     // A mail waits for translation or is being translated.
     bool IsTranslating();
     // Translated mails wait to be served.
