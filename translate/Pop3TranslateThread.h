@@ -4,6 +4,7 @@
 // (GetPop3Agent and the status questions) and its own thread (DoWork).
 //
 // Locks: m_csMail guards m_queMailPtr, m_csTransMail guards m_queTransMailPtr; the two are never held together.
+// m_csCapabilities guards m_lstServerCapabilities and is never held while another lock is taken.
 // m_csTransMail may be taken while the server holds its agent lock (CreateAgent calls GetPop3Agent).
 // A batch (DoWork) works on the front entry of m_queMailPtr outside the lock: the other threads only append to
 // that queue or count it, so the front entry stays put until the batch removes it. The engine (m_engine) is made
@@ -14,6 +15,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/ZThinThread.h"
 #include "pop3/CapturedMail.h"
@@ -41,6 +43,9 @@ public:
     bool HaveTranslateMail();
     // The agent for a new client connection, owned by the caller; null when it cannot be allocated.
     std::unique_ptr<Pop3Agent> GetPop3Agent();
+    // The capability lines of the last CAPA answer a relay passed on (nothing secret), for the translated-mail
+    // session's CAPA: a client set up for OAuth2 refuses a server that does not offer it. Kept in memory only.
+    void RememberServerCapabilities(std::vector<std::string> capabilities);
 
     // Number of captured mails waiting, for status displays and tests.
     std::size_t PendingMailCount();
@@ -78,6 +83,8 @@ private:
     std::deque<WaitingMail> m_queMailPtr;  // guarded by m_csMail; contents of the front entry: this thread
     win32::CriticalSection m_csTransMail;
     std::deque<std::unique_ptr<Email>> m_queTransMailPtr;  // guarded by m_csTransMail
+    win32::CriticalSection m_csCapabilities;
+    std::vector<std::string> m_lstServerCapabilities;  // guarded by m_csCapabilities
     // Only GetPop3Agent touches it, on the listening server's thread.
     std::string m_strServerAddress;
 };
