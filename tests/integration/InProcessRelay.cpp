@@ -92,6 +92,19 @@ std::size_t InProcessRelay::WaitForPendingMails(std::size_t count, std::chrono::
     return pending;
 }
 
+bool InProcessRelay::WaitForTranslatedMails(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Pop3TranslateThread* translator = server ? server->TranslateThread() : nullptr;
+    while (translator != nullptr && !translator->HaveTranslateMail()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return translator != nullptr;
+}
+
 std::vector<std::string> InProcessRelay::Boxes()
 {
     std::scoped_lock boxGuard(boxLock);
