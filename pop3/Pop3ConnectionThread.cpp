@@ -196,7 +196,8 @@ Pop3ConnectionThread::SessionState Pop3ConnectionThread::AuthorizeRelayedLogin(c
         return accepted ? SessionState::kTransaction : SessionState::kExpectUser;
     }
     // CAPA, and a bare AUTH asking for the mechanisms, are answered by the agent without a change of state.
-    const bool answered = (pop3::IsCommand(word, "CAPA") || pop3::IsCommand(word, "AUTH")) && agent->ProcessCommand(line);
+    const bool answered =
+        (pop3::IsCommand(word, "CAPA") || pop3::IsCommand(word, "AUTH")) && agent->ProcessCommand(line);
     if (!answered && !SendUnknownCommand(word)) {
         throw ConnectionFailure();
     }

@@ -137,7 +137,8 @@ Input Parse(const std::uint8_t* data, std::size_t size)
     }
     input.relayAuthentication = size > 0 && (data[0] & 2) != 0;
     if (input.relayAuthentication && !input.client.empty()) {
-        const std::size_t length = std::min<std::size_t>(static_cast<std::uint8_t>(input.client[0]), input.client.size() - 1);
+        const std::size_t length =
+            std::min<std::size_t>(static_cast<std::uint8_t>(input.client[0]), input.client.size() - 1);
         const std::string answers = std::string(input.client.substr(1, length)) + "\r\n";
         for (std::string_view line : LinesOf(answers)) {
             input.authAnswers.emplace_back(line.substr(0, line.size() - 2));

@@ -16,7 +16,8 @@ const std::string kErrorChallenge = "+ eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiQmVhc
 const std::string kMail =
     "+OK\r\nSubject: Weather report\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
     "The weather is warm and the water is cold today.\r\nWe will read a book about cats together.\r\n.\r\n";
-const std::string kKeptCapabilities = "CAPA\r\nSASL XOAUTH2\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nIMPLEMENTATION mx 1\r\n.\r\n";
+const std::string kKeptCapabilities =
+    "CAPA\r\nSASL XOAUTH2\r\nTOP\r\nUIDL\r\nRESP-CODES\r\nIMPLEMENTATION mx 1\r\n.\r\n";
 
 struct Step {
     std::string line;
@@ -72,9 +73,9 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
     });
     EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
     // The lines of the exchanges reached the server unchanged, the empty answer to the error challenge included.
-    EXPECT_EQ(upstream->Received(), (std::vector<std::string>{"CAPA", "AUTH", "USER alice",
-                                                               "AUTH XOAUTH2 " + kBadToken, "", "AUTH XOAUTH2", "*",
-                                                               "AUTH XOAUTH2 " + kGoodToken, "STAT", "RETR 1", "QUIT"}));
+    EXPECT_EQ(upstream->Received(),
+              (std::vector<std::string>{"CAPA", "AUTH", "USER alice", "AUTH XOAUTH2 " + kBadToken, "", "AUTH XOAUTH2",
+                                        "*", "AUTH XOAUTH2 " + kGoodToken, "STAT", "RETR 1", "QUIT"}));
 
     ASSERT_TRUE(relay->WaitForTranslatedMails());
     Pop3TestClient again(relay->Port());

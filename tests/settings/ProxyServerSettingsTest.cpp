@@ -15,7 +15,8 @@ TEST_F(ProxyServerSettingsTest, MissingKeyGivesDefaultsAndIsCreatedEmpty) {
     EXPECT_FALSE(ProxyServerSettings::RelayAuthentication());
     EXPECT_TRUE(raw::KeyExists(raw::kProxyKey));
     // The server writes none of its proxy settings.
-    for (const char* name : {"ProxyBasedTranslationPort", "MailServerAddress", "MailServerPort", "Relay Authentication"}) {
+    for (const char* name :
+         {"ProxyBasedTranslationPort", "MailServerAddress", "MailServerPort", "Relay Authentication"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(raw::Get(raw::kProxyKey, name).has_value());
     }
