@@ -55,6 +55,7 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
     WriteProxyServerDword("Relay Authentication", 1);
     StartRelay(true);
 
+    testing::internal::CaptureStderr();  // the server's log: the tokens must never reach it
     Pop3TestClient client(relay->Port());
     ASSERT_EQ(client.ReadLine(), "+OK scripted ready\r\n");
     RunSteps(client, {
@@ -92,4 +93,8 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
     });
     EXPECT_NE(again.MultiLineCommand("RETR 1").value_or("").find("Subject: TR: Weather report\r\n"),
               std::string::npos);
+    const std::string logged = testing::internal::GetCapturedStderr();
+    for (const std::string& secret : {kGoodToken, kBadToken}) {
+        EXPECT_EQ(logged.find(secret), std::string::npos) << logged;
+    }
 }
