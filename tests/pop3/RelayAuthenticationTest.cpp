@@ -42,6 +42,7 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
                  "IMPLEMENTATION mx 1\r\nX-UNKNOWN\r\n.\r\n"},
         {"AUTH", "+OK\r\nXOAUTH2\r\n.\r\n"},
         {"USER alice", "-ERR [AUTH] USER is not offered\r\n"},
+        {"PASS wrong", "-ERR [AUTH] Authentication failed\r\n"},
         {"AUTH XOAUTH2 " + kBadToken, kErrorChallenge},
         {"", "-ERR [AUTH] Invalid credentials\r\n"},
         {"AUTH XOAUTH2", "+ \r\n"},
@@ -63,6 +64,9 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
         {"AUTH", "+OK\r\nXOAUTH2\r\n.\r\n", true},
         {"USER alice", "-ERR [AUTH] USER is not offered\r\n"},
         {"PASS secret", "-ERR Unknown command: PASS\r\n"},  // a refused USER leaves the client expecting USER
+        {"USER bob", "+OK\r\n"},
+        {"PASS wrong", "-ERR [AUTH] Authentication failed\r\n"},
+        {"PASS wrong", "-ERR Unknown command: PASS\r\n"},  // so does a refused PASS
         {"AUTH XOAUTH2 " + kBadToken, kErrorChallenge},
         {"", "-ERR [AUTH] Invalid credentials\r\n"},
         {"STAT", "-ERR Unknown command: STAT\r\n"},  // still not logged in
@@ -75,8 +79,9 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
     EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
     // The lines of the exchanges reached the server unchanged, the empty answer to the error challenge included.
     EXPECT_EQ(upstream->Received(),
-              (std::vector<std::string>{"CAPA", "AUTH", "USER alice", "AUTH XOAUTH2 " + kBadToken, "", "AUTH XOAUTH2",
-                                        "*", "AUTH XOAUTH2 " + kGoodToken, "STAT", "RETR 1", "QUIT"}));
+              (std::vector<std::string>{"CAPA", "AUTH", "USER alice", "USER bob", "PASS wrong", "AUTH XOAUTH2 " + kBadToken,
+                                        "", "AUTH XOAUTH2", "*", "AUTH XOAUTH2 " + kGoodToken, "STAT", "RETR 1",
+                                        "QUIT"}));
 
     ASSERT_TRUE(relay->WaitForTranslatedMails());
     Pop3TestClient again(relay->Port());
