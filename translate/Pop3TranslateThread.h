@@ -4,8 +4,9 @@
 // (GetPop3Agent and the status questions) and its own thread (DoWork).
 //
 // Locks: m_csMail guards m_queMailPtr, m_csTransMail guards m_queTransMailPtr; the two are never held together.
-// m_csCapabilities guards m_lstServerCapabilities and is never held while another lock is taken.
 // m_csTransMail may be taken while the server holds its agent lock (CreateAgent calls GetPop3Agent).
+// m_csCapabilities guards m_lstServerCapabilities; it too may be taken under the server's agent lock, never together
+// with the queue locks, and no lock is taken while it is held.
 // A batch (DoWork) works on the front entry of m_queMailPtr outside the lock: the other threads only append to
 // that queue or count it, so the front entry stays put until the batch removes it. The engine (m_engine) is made
 // at the start of every batch and released at its end, on this thread only.
