@@ -10,6 +10,7 @@
 #include "core/ConnectionFailure.h"
 #include "core/NotifierMaker.h"
 #include "platform/ThreadSafety.h"
+#include "pop3/LoginExchange.h"
 #include "pop3/Pop3Agent.h"
 #include "pop3/Pop3Command.h"
 #include "pop3/Pop3ServerThread.h"
@@ -65,42 +66,25 @@ void Pop3ConnectionThread::DoWork()
         if (agent == nullptr || !agent->GetResponse(response) || !SendLine(response)) {
             throw ConnectionFailure();
         }
-        enum { kExpectUser, kExpectPass, kTransaction } state = kExpectUser;
+        const bool relayedLogin = agent->RelaysAuthentication();
+        SessionState state = SessionState::kExpectUser;
         std::string line;
         while (ReadCommand(line)) {
             const std::string word = pop3::CommandWord(line);
             if (pop3::IsCommand(word, "QUIT")) {
-                if (!Relay(line)) {
+                if (!Relay(line, response)) {
                     throw ConnectionFailure();
                 }
                 break;
             }
-            switch (state) {
-            case kExpectUser:
-                if (pop3::IsCommand(word, "USER")) {
-                    if (!Relay(line)) {
-                        throw ConnectionFailure();
-                    }
-                    state = kExpectPass;  // whatever the server answered
-                } else if (!SendUnknownCommand(word)) {
-                    throw ConnectionFailure();
-                }
-                break;
-            case kExpectPass:
-                if (pop3::IsCommand(word, "PASS")) {
-                    if (!Relay(line)) {
-                        throw ConnectionFailure();
-                    }
-                    state = kTransaction;
-                } else if (!SendUnknownCommand(word)) {
-                    throw ConnectionFailure();
-                }
-                break;
-            case kTransaction:
+            if (state == SessionState::kTransaction) {
                 if (!agent->ProcessCommand(line) && !SendUnknownCommand(word)) {
                     throw ConnectionFailure();
                 }
-                break;
+            } else if (relayedLogin) {
+                state = AuthorizeRelayedLogin(line, word, state);
+            } else {
+                state = Authorize(line, word, state);
             }
         }
     } catch (...) {
@@ -173,10 +157,57 @@ void Pop3ConnectionThread::CloseConnection()
     socket = win32::INVALID_SOCKET;
 }
 
-bool Pop3ConnectionThread::Relay(const std::string& line)
+Pop3ConnectionThread::SessionState Pop3ConnectionThread::Authorize(const std::string& line, const std::string& word,
+                                                                   SessionState state)
 {
-    std::string response;
-    return agent->SendCommand(line) && agent->GetResponse(response) && SendLine(response);
+    const char* expected = state == SessionState::kExpectUser ? "USER" : "PASS";
+    if (!pop3::IsCommand(word, expected)) {
+        if (!SendUnknownCommand(word)) {
+            throw ConnectionFailure();
+        }
+        return state;
+    }
+    std::string answer;
+    if (!Relay(line, answer)) {
+        throw ConnectionFailure();
+    }
+    // The state moves on whatever the server answered; the server answers the commands that follow.
+    return state == SessionState::kExpectUser ? SessionState::kExpectPass : SessionState::kTransaction;
+}
+
+Pop3ConnectionThread::SessionState Pop3ConnectionThread::AuthorizeRelayedLogin(const std::string& line,
+                                                                               const std::string& word,
+                                                                               SessionState state)
+{
+    const auto relayed = [&](SessionState accepted, SessionState refused) {
+        std::string answer;
+        if (!Relay(line, answer)) {
+            throw ConnectionFailure();
+        }
+        return answer.starts_with("+OK") ? accepted : refused;
+    };
+    if (pop3::IsCommand(word, "USER")) {
+        return relayed(SessionState::kExpectPass, SessionState::kExpectUser);
+    }
+    if (pop3::IsCommand(word, "PASS") && state == SessionState::kExpectPass) {
+        return relayed(SessionState::kTransaction, SessionState::kExpectUser);
+    }
+    if (pop3::IsCommand(word, "AUTH") && pop3::NamesMechanism(line)) {
+        const bool accepted = agent->Authenticate(line, [this](std::string& answer) { return ReadCommand(answer); });
+        return accepted ? SessionState::kTransaction : SessionState::kExpectUser;
+    }
+    // CAPA, and a bare AUTH asking for the mechanisms, are answered by the agent without a change of state.
+    const bool answered =
+        (pop3::IsCommand(word, "CAPA") || pop3::IsCommand(word, "AUTH")) && agent->ProcessCommand(line);
+    if (!answered && !SendUnknownCommand(word)) {
+        throw ConnectionFailure();
+    }
+    return state;
+}
+
+bool Pop3ConnectionThread::Relay(const std::string& line, std::string& answer)
+{
+    return agent->SendCommand(line) && agent->GetResponse(answer) && SendLine(answer);
 }
 
 bool Pop3ConnectionThread::SendUnknownCommand(const std::string& word)

@@ -1,6 +1,7 @@
 // One accepted client connection: owns the client socket and its line framing, greets the client, runs the
-// authorization phase (USER, PASS, QUIT) and hands every transaction command to its agent. Constructed on the
-// listening server's thread; its agent answers the client through SendLine on this connection's thread.
+// authorization phase (USER, PASS, QUIT; with "Relay Authentication" also CAPA and AUTH) and hands every transaction
+// command to its agent. Constructed on the listening server's thread; its agent answers the client through SendLine
+// on this connection's thread.
 //
 // Answer lines are collected in an output buffer and sent in few sends: the buffer is flushed whenever it grows
 // large, and always before this thread waits for anything (the client, the agent's server, a full socket), so no
@@ -56,7 +57,15 @@ private:
     // (the socket may hold more), kDrained when the socket is empty, kClientGone when the client has closed.
     ReadState ReadAvailable(std::string& text);
     void CloseConnection();
-    bool Relay(const std::string& line);
+    enum class SessionState { kExpectUser, kExpectPass, kTransaction };
+    // One command of the authorization state, USER then PASS; the state after it. Throws ConnectionFailure when
+    // the client or the server is gone.
+    SessionState Authorize(const std::string& line, const std::string& word, SessionState state);
+    // The same with "Relay Authentication" on: CAPA and AUTH as well, and the state follows the server's answers,
+    // so that a client may log in again after a refused USER, PASS or AUTH.
+    SessionState AuthorizeRelayedLogin(const std::string& line, const std::string& word, SessionState state);
+    // Passes one line to the agent and its one-line answer to the client.
+    bool Relay(const std::string& line, std::string& answer);
     bool SendUnknownCommand(const std::string& word);
     bool SendAll(const char* data, std::size_t length);
     void ReportAgentFinished();

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/AsyncSocketNotifier.h"
 #include "core/BufferedWriteAsyncSocketNotifierWrapper.h"
@@ -19,7 +20,8 @@
 #include "platform/ThreadSafety.h"
 #include "pop3/AgentConnection.h"
 #include "pop3/CapturedMail.h"
-#include "pop3/CapturedMailSink.h"
+#include "pop3/LoginExchange.h"
+#include "pop3/RelayCaptures.h"
 #include "pop3/MultiLineEnd.h"
 #include "platform/Window.h"
 #include "pop3/Pop3Command.h"
@@ -56,9 +58,10 @@ std::size_t AnnouncedOctets(std::string_view status)
 }
 }  // namespace
 
-ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, CapturedMailSink* translateThread,
-                       win32::DWORD security, std::string caFile)
-    : translateThread(translateThread),
+ProxyAgent::ProxyAgent(const std::string& address, win32::DWORD port, RelayCaptures* translateThread,
+                       win32::DWORD security, std::string caFile, bool relayAuthentication)
+    : Pop3Agent(relayAuthentication),
+      translateThread(translateThread),
       serverAddress(address),
       serverPort(port),
       security(security),
@@ -509,7 +512,7 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
     const std::string word = pop3::CommandWord(line);
     const auto is = [&word](const char* name) { return pop3::IsCommand(word, name); };
     const bool hasArgument = line.find(' ') != std::string::npos;
-    enum class Answer { SingleLine, MultiLine, Mail };
+    enum class Answer { SingleLine, MultiLine, Mail, Capabilities, Mechanisms };
     Answer answer;
     if (is("STAT") || is("RSET") || is("NOOP") || is("DELE")) {
         answer = Answer::SingleLine;
@@ -519,6 +522,10 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
         answer = Answer::MultiLine;
     } else if (is("RETR")) {
         answer = Answer::Mail;
+    } else if (RelaysAuthentication() && is("CAPA")) {
+        answer = Answer::Capabilities;
+    } else if (RelaysAuthentication() && is("AUTH") && !pop3::NamesMechanism(line)) {
+        answer = Answer::Mechanisms;
     } else {
         return false;
     }
@@ -533,6 +540,13 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
     Forward(status);
     PassForwarded();
     if (answer == Answer::SingleLine || status.starts_with("-")) {
+        return true;
+    }
+    if (answer == Answer::Capabilities || answer == Answer::Mechanisms) {
+        // Only a positive answer has lines to follow; whatever else a server says is all of its answer.
+        if (status.starts_with("+OK")) {
+            answer == Answer::Capabilities ? ForwardCapabilities() : ForwardAnswerData();
+        }
         return true;
     }
     if (answer == Answer::Mail) {
@@ -551,4 +565,49 @@ bool ProxyAgent::ProcessCommand(const std::string& line)
         translateThread->AddCapturedMail(std::move(capture));
     }
     return true;
+}
+
+void ProxyAgent::ForwardCapabilities()
+{
+    std::vector<std::string> kept;
+    std::string_view line;
+    for (;;) {
+        if (!NextLine(line)) {
+            throw ConnectionFailure();
+        }
+        if (line == ".") {
+            break;
+        }
+        if (pop3::KeepsCapability(line)) {
+            Forward(line);
+            kept.emplace_back(line);
+        }
+    }
+    Forward(line);
+    PassForwarded();
+    translateThread->RememberServerCapabilities(std::move(kept));
+}
+
+bool ProxyAgent::Authenticate(const std::string& line, const ClientLineReader& readClientLine)
+{
+    capturing = false;
+    forwardFrom = forwardTo = 0;
+    SendCommand(line);
+    for (;;) {
+        std::string_view answer;
+        if (!NextLine(answer)) {
+            throw ConnectionFailure();
+        }
+        Forward(answer);
+        PassForwarded();
+        const pop3::AuthAnswer step = pop3::ReadAuthAnswer(answer);
+        if (step != pop3::AuthAnswer::kChallenge) {
+            return step == pop3::AuthAnswer::kAccepted;
+        }
+        std::string response;
+        if (!readClientLine(response)) {
+            throw ConnectionFailure();
+        }
+        SendCommand(std::move(response));
+    }
 }

@@ -21,21 +21,26 @@
 #include "platform/Sync.h"
 
 class AsyncSocketNotifier;
-class CapturedMailSink;
+class RelayCaptures;
 class TlsChannel;
 
 class ProxyAgent : public Pop3Agent {
 public:
     // Starts the agent's thread, which connects to address:port; construction returns at once. security is the
     // "MailServerSecurity" value: 0 plain; otherwise TLS (with caFile trusted as well) before anything is relayed.
-    ProxyAgent(const std::string& address, win32::DWORD port, CapturedMailSink* translateThread,
-               win32::DWORD security = 0, std::string caFile = {});
+    // relayAuthentication: the "Relay Authentication" setting (Pop3Agent).
+    ProxyAgent(const std::string& address, win32::DWORD port, RelayCaptures* translateThread,
+               win32::DWORD security = 0, std::string caFile = {}, bool relayAuthentication = false);
     ~ProxyAgent() override;
 
     void RequestStop() override;
     bool SendCommand(std::string line) override;
     bool GetResponse(std::string& response) override;
+    // With "Relay Authentication" also CAPA (the capabilities the relay can carry, see KeepsCapability) and a bare
+    // AUTH (the list of mechanisms).
     bool ProcessCommand(const std::string& line) override;
+    // Relays the exchange line by line: the client's lines to the server unchanged, the server's to the client.
+    bool Authenticate(const std::string& line, const ClientLineReader& readClientLine) override;
 
 protected:
     void OnThreadBegin() override;
@@ -74,6 +79,9 @@ private:
     // Passes on the data of a multi-line answer after its status line, up to and with its "." line, in whole
     // received blocks: only the end of the answer is looked for, not each line.
     void ForwardAnswerData();
+    // Passes on the capability lines of a CAPA answer that the relay can carry, and its "." line; the translate
+    // thread keeps them for the translated-mail session.
+    void ForwardCapabilities();
     // Marks a line returned by NextLine for the client. Lines follow each other in lineBuffer, so a run of them
     // is passed on in one piece by PassForwarded.
     void Forward(std::string_view line);
@@ -87,7 +95,7 @@ private:
     std::atomic<win32::SOCKET> serverSocket{win32::INVALID_SOCKET};
     win32::CriticalSection notifierLock;
     std::atomic<AsyncSocketNotifier*> notifier{nullptr};
-    CapturedMailSink* translateThread;  // the translate thread that made the agent; takes the captures
+    RelayCaptures* translateThread;  // the translate thread that made the agent; takes the captures
     std::atomic<bool> aborted{false};
     SyncEvent dataEvent;
     win32::CriticalSection receiveLock;

@@ -1,14 +1,19 @@
 // Commands are matched case-insensitively against a table, in the order QUIT USER PASS STAT LIST RETR DELE NOOP
-// RSET TOP UIDL. Message numbers are read like atoi and compared as unsigned values, so "-1" is no message.
+// RSET TOP UIDL; with "Relay Authentication" then CAPA and a bare AUTH. Message numbers are read like atoi and
+// compared as unsigned values, so "-1" is no message.
 // Deletion marks live only in the agent: nothing is ever removed, and QUIT deletes nothing.
 #include "pop3/TranslateAgent.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
+#include <utility>
 
+#include "core/ConnectionFailure.h"
 #include "mail/LineList.h"
 #include "platform/ThreadSafety.h"
 #include "pop3/AgentConnection.h"
+#include "pop3/LoginExchange.h"
 #include "pop3/Pop3Command.h"
 
 namespace {
@@ -36,7 +41,11 @@ const TranslateAgent::Command TranslateAgent::kCommands[] = {
     {"TOP", &TranslateAgent::Top},   {"UIDL", &TranslateAgent::Uidl},
 };
 
-TranslateAgent::TranslateAgent(Pop3TranslateThread* translateThread) : translateThread(translateThread)
+TranslateAgent::TranslateAgent(Pop3TranslateThread* translateThread, bool relayAuthentication,
+                               std::vector<std::string> serverCapabilities)
+    : Pop3Agent(relayAuthentication),
+      translateThread(translateThread),
+      serverCapabilities(std::move(serverCapabilities))
 {
     Start(0, nullptr, win32::INFINITE);
 }
@@ -67,22 +76,40 @@ Pop3Email* TranslateAgent::Find(std::uint32_t number)
     return nullptr;
 }
 
+TranslateAgent::Handler TranslateAgent::FindHandler(const std::string& line, const std::string& word) const
+{
+    for (const Command& command : kCommands) {
+        if (pop3::IsCommand(word, command.word)) {
+            return command.handler;
+        }
+    }
+    if (RelaysAuthentication()) {
+        if (pop3::IsCommand(word, "CAPA")) {
+            return &TranslateAgent::Capa;
+        }
+        // An AUTH that names a mechanism is an exchange of its own (Authenticate), never a one-command answer.
+        if (pop3::IsCommand(word, "AUTH") && !pop3::NamesMechanism(line)) {
+            return &TranslateAgent::Mechanisms;
+        }
+    }
+    return nullptr;
+}
+
 bool TranslateAgent::SendCommand(std::string line)
 {
     const std::size_t space = line.find(' ');
     const std::string word = line.substr(0, space);
     const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
-    for (const Command& command : kCommands) {
-        if (pop3::IsCommand(word, command.word)) {
-            std::vector<std::string> answer = (this->*command.handler)(argument);
-            win32::LockGuard responseGuard(responseLock);
-            for (std::string& answerLine : answer) {
-                responses.push_back(std::move(answerLine));
-            }
-            return true;
-        }
+    const Handler handler = FindHandler(line, word);
+    if (handler == nullptr) {
+        return false;
     }
-    return false;
+    std::vector<std::string> answer = (this->*handler)(argument);
+    win32::LockGuard responseGuard(responseLock);
+    for (std::string& answerLine : answer) {
+        responses.push_back(std::move(answerLine));
+    }
+    return true;
 }
 
 bool TranslateAgent::GetResponse(std::string& response)
@@ -238,4 +265,53 @@ std::vector<std::string> TranslateAgent::Uidl(const std::string& argument)
         return {kNoSuchMessage};
     }
     return {"+OK " + Format(" ", number, mail->uniqueId)};
+}
+
+std::vector<std::string> TranslateAgent::Capa(const std::string&)
+{
+    std::vector<std::string> answer{"+OK Capability list follows"};
+    if (serverCapabilities.empty()) {
+        // No relayed session has asked its server yet: what this agent itself offers.
+        answer.insert(answer.end(), {"TOP", "UIDL", "USER"});
+    } else {
+        answer.insert(answer.end(), serverCapabilities.begin(), serverCapabilities.end());
+    }
+    answer.emplace_back(".");
+    return answer;
+}
+
+std::vector<std::string> TranslateAgent::Mechanisms(const std::string&)
+{
+    // The mechanisms the server's "SASL" capability names, one a line.
+    std::vector<std::string> answer{kOk};
+    for (const std::string& capability : serverCapabilities) {
+        if (pop3::IsCommand(pop3::CommandWord(capability), "SASL")) {
+            std::istringstream names(capability.substr(4));
+            for (std::string name; names >> name;) {
+                answer.push_back(name);
+            }
+        }
+    }
+    answer.emplace_back(".");
+    return answer;
+}
+
+bool TranslateAgent::Authenticate(const std::string& line, const ClientLineReader& readClientLine)
+{
+    AgentConnection* client = connection.load();
+    if (client == nullptr) {
+        throw ConnectionFailure();
+    }
+    bool cancelled = false;
+    if (!pop3::HasInitialResponse(line)) {
+        std::string response;
+        if (!client->SendLine("+ ") || !readClientLine(response)) {
+            throw ConnectionFailure();
+        }
+        cancelled = response == "*";
+    }
+    if (!client->SendLine(cancelled ? "-ERR authentication cancelled" : kOk)) {
+        throw ConnectionFailure();
+    }
+    return !cancelled;
 }

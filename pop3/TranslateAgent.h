@@ -23,8 +23,11 @@ class TranslateAgent final : public Pop3Agent {
 public:
     static constexpr const char* kGreeting = "+OK Welcome to the NV POP3 Proxy Server";
 
-    // Starts the agent's thread, which does nothing but wait for its stop.
-    explicit TranslateAgent(Pop3TranslateThread* translateThread);
+    // Starts the agent's thread, which does nothing but wait for its stop. With relayAuthentication (the "Relay
+    // Authentication" setting) CAPA answers serverCapabilities, the last relayed session's server's, and any AUTH
+    // is accepted.
+    explicit TranslateAgent(Pop3TranslateThread* translateThread, bool relayAuthentication = false,
+                            std::vector<std::string> serverCapabilities = {});
     ~TranslateAgent() override;
 
     // Adds a copy of the mail as message N + 1; the caller keeps its own mail.
@@ -36,6 +39,9 @@ public:
     bool GetResponse(std::string& response) override;
     // Runs one command and sends all its answer lines to the client.
     bool ProcessCommand(const std::string& line) override;
+    // Accepts every login, as USER and PASS are; a mechanism started without an initial response first gets an
+    // empty challenge. Only a client that cancels ("*", RFC 5034) is refused.
+    bool Authenticate(const std::string& line, const ClientLineReader& readClientLine) override;
 
 protected:
     void OnThreadBegin() override;
@@ -50,6 +56,9 @@ private:
     };
     static const Command kCommands[];
 
+    // The handler of the command line's word; null when the agent does not know it.
+    Handler FindHandler(const std::string& line, const std::string& word) const;
+
     std::vector<std::string> Ok(const std::string& argument);
     std::vector<std::string> Stat(const std::string& argument);
     std::vector<std::string> List(const std::string& argument);
@@ -58,11 +67,14 @@ private:
     std::vector<std::string> Rset(const std::string& argument);
     std::vector<std::string> Top(const std::string& argument);
     std::vector<std::string> Uidl(const std::string& argument);
+    std::vector<std::string> Capa(const std::string& argument);
+    std::vector<std::string> Mechanisms(const std::string& argument);
 
     // The mail bearing the message number; null when none does.
     Pop3Email* Find(std::uint32_t number) REQUIRES(mailLock);
 
     [[maybe_unused]] Pop3TranslateThread* translateThread;  // not owned; kept for the books, unused by the commands
+    const std::vector<std::string> serverCapabilities;  // read only
     bool greetingPending = true;           // connection thread only
     win32::CriticalSection responseLock;
     std::deque<std::string> responses GUARDED_BY(responseLock);

@@ -42,3 +42,9 @@ std::string ProxyServerSettings::MailServerCAFile() {
     ProxyServerPreferences().ReadString("MailServerCAFile", file);
     return file;
 }
+
+bool ProxyServerSettings::RelayAuthentication() {
+    bool relay = false;
+    ProxyServerPreferences().ReadBool("Relay Authentication", relay);
+    return relay;
+}

@@ -20,4 +20,7 @@ public:
     static std::uint32_t MailServerSecurity();
     // A CA certificate file trusted besides the system's CAs; empty when absent.
     static std::string MailServerCAFile();
+    // "Relay Authentication": true lets the client log in with CAPA and SASL AUTH besides USER and PASS, and retry
+    // after a refused login; false (also when absent) keeps the plain USER and PASS dialogue.
+    static bool RelayAuthentication();
 };

@@ -84,6 +84,7 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
         win32::LockGuard transMailGuard(m_csTransMail);
         waiting = m_queTransMailPtr.size();
     }
+    const bool relayAuthentication = ProxyServerSettings::RelayAuthentication();
     if (waiting == 0) {
         ProxyServerPreferences preferences;
         // A failed read keeps the address of the last successful one.
@@ -91,11 +92,16 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
         win32::DWORD port = kDefaultMailServerPort;
         preferences.ReadDword("MailServerPort", port);
         return std::make_unique<ProxyAgent>(m_strServerAddress, port, this, ProxyServerSettings::MailServerSecurity(),
-                                            ProxyServerSettings::MailServerCAFile());
+                                            ProxyServerSettings::MailServerCAFile(), relayAuthentication);
+    }
+    std::vector<std::string> capabilities;
+    if (relayAuthentication) {
+        win32::LockGuard capabilitiesGuard(m_csCapabilities);
+        capabilities = m_lstServerCapabilities;
     }
     // Every waiting translated mail goes to this one connection; the next one is relayed again.
     win32::LockGuard transMailGuard(m_csTransMail);
-    auto agent = std::make_unique<TranslateAgent>(this);
+    auto agent = std::make_unique<TranslateAgent>(this, relayAuthentication, std::move(capabilities));
     DebugTrace("Pop3TranslateThread::GetPop3Agent : new TranslateAgent(this)\n");
     for (std::unique_ptr<Email>& mail : m_queTransMailPtr) {
         agent->AddMail(*mail);
@@ -104,6 +110,12 @@ std::unique_ptr<Pop3Agent> Pop3TranslateThread::GetPop3Agent()
     m_queTransMailPtr.clear();
     DebugTrace("Pop3TranslateThread::GetPop3Agent : m_queTransMailPtr.clear()\n");
     return agent;
+}
+
+void Pop3TranslateThread::RememberServerCapabilities(std::vector<std::string> capabilities)
+{
+    win32::LockGuard capabilitiesGuard(m_csCapabilities);
+    m_lstServerCapabilities = std::move(capabilities);
 }
 
 // The selection settings, read in the order the selection asks for them.

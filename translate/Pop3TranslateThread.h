@@ -5,6 +5,8 @@
 //
 // Locks: m_csMail guards m_queMailPtr, m_csTransMail guards m_queTransMailPtr; the two are never held together.
 // m_csTransMail may be taken while the server holds its agent lock (CreateAgent calls GetPop3Agent).
+// m_csCapabilities guards m_lstServerCapabilities; it too may be taken under the server's agent lock, never together
+// with the queue locks, and no lock is taken while it is held.
 // A batch (DoWork) works on the front entry of m_queMailPtr outside the lock: the other threads only append to
 // that queue or count it, so the front entry stays put until the batch removes it. The engine (m_engine) is made
 // at the start of every batch and released at its end, on this thread only.
@@ -14,17 +16,18 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/ZThinThread.h"
 #include "pop3/CapturedMail.h"
-#include "pop3/CapturedMailSink.h"
+#include "pop3/RelayCaptures.h"
 #include "platform/Sync.h"
 #include "translate/Dunmo2000Engine.h"
 
 class Email;
 class Pop3Agent;
 
-class Pop3TranslateThread : public ZThinThread, public CapturedMailSink {
+class Pop3TranslateThread : public ZThinThread, public RelayCaptures {
 public:
     // Starts the thread, which then waits for the first captured mail.
     Pop3TranslateThread();
@@ -42,6 +45,9 @@ public:
     bool HaveTranslateMail();
     // The agent for a new client connection, owned by the caller; null when it cannot be allocated.
     std::unique_ptr<Pop3Agent> GetPop3Agent();
+    // The capability lines of the last CAPA answer a relay passed on (nothing secret), for the translated-mail
+    // session's CAPA: a client set up for OAuth2 refuses a server that does not offer it. Kept in memory only.
+    void RememberServerCapabilities(std::vector<std::string> capabilities) override;
 
     // Number of captured mails waiting, for status displays and tests.
     std::size_t PendingMailCount();
@@ -79,6 +85,8 @@ private:
     std::deque<WaitingMail> m_queMailPtr GUARDED_BY(m_csMail);  // contents of the front entry: this thread
     win32::CriticalSection m_csTransMail;
     std::deque<std::unique_ptr<Email>> m_queTransMailPtr GUARDED_BY(m_csTransMail);
+    win32::CriticalSection m_csCapabilities;
+    std::vector<std::string> m_lstServerCapabilities GUARDED_BY(m_csCapabilities);
     // Only GetPop3Agent touches it, on the listening server's thread.
     std::string m_strServerAddress;
 };

@@ -112,6 +112,9 @@ std::string UpperAscii(std::string_view text)
 
 struct DeterministicPop3Peer::MailboxState {
     std::array<bool, kMailCount> deleted{};
+    std::vector<std::string> authAnswers;
+    std::size_t nextAuthAnswer = 0;
+    bool inExchange = false;
 
     // The index of the mail numbered by the argument, when it exists and is not deleted.
     std::optional<std::size_t> Find(std::string_view argument) const
@@ -149,6 +152,12 @@ void DeterministicPop3Peer::Reset()
     std::scoped_lock sessionGuard(sessionLock);
     sessions = 0;
     transcript = Transcript();
+}
+
+void DeterministicPop3Peer::SetAuthAnswers(std::vector<std::string> answers)
+{
+    std::scoped_lock sessionGuard(sessionLock);
+    authAnswers = std::move(answers);
 }
 
 int DeterministicPop3Peer::Sessions()
@@ -192,6 +201,10 @@ void DeterministicPop3Peer::RunSession(int connection)
         transcript.answers.push_back(greeting);
     }
     MailboxState state;
+    {
+        std::scoped_lock sessionGuard(sessionLock);
+        state.authAnswers = authAnswers;
+    }
     if (relay.SendRaw(greeting)) {
         while (std::optional<std::string> line = relay.ReadLine()) {
             line->resize(line->size() - 2);
@@ -227,6 +240,18 @@ std::string DeterministicPop3Peer::Answer(const std::string& line, MailboxState&
     const auto& mails = Mailbox();
     const std::string noSuchMessage = "-ERR no such message\r\n";
 
+    if (state.inExchange || (word == "AUTH" && argument.find_first_not_of(' ') != std::string_view::npos)) {
+        const std::size_t next = state.nextAuthAnswer++;
+        const std::string answer = next < state.authAnswers.size() ? state.authAnswers[next] : "-ERR no more";
+        state.inExchange = answer == "+" || answer.starts_with("+ ");
+        return answer + "\r\n";
+    }
+    if (word == "AUTH") {
+        return "+OK\r\nPLAIN\r\nXOAUTH2\r\n.\r\n";
+    }
+    if (word == "CAPA") {
+        return "+OK\r\nCAPA\r\nSTLS\r\nSASL PLAIN XOAUTH2\r\nPIPELINING\r\nTOP\r\nUIDL\r\n.\r\n";
+    }
     if (word == "USER" || word == "PASS" || word == "NOOP") {
         return "+OK\r\n";
     }

@@ -1,6 +1,7 @@
 // The mail server behind the relay in the connection fuzz target: a POP3 server on 127.0.0.1 with a fixed mailbox
-// of three mails that answers every command the same way every time. One thread accepts and serves one connection
-// at a time; the fuzz thread reads the transcript of the last session, guarded by sessionLock.
+// of three mails that answers every command the same way every time, except the lines of AUTH exchanges, whose
+// answers the fuzz input chooses. One thread accepts and serves one connection at a time; the fuzz thread reads the
+// transcript of the last session, guarded by sessionLock.
 #pragma once
 
 #include <atomic>
@@ -33,6 +34,9 @@ public:
     std::uint16_t Port() const { return port; }
     // Forgets the sessions so far; call while no session runs.
     void Reset();
+    // The answers to the lines of AUTH exchanges (RFC 5034), one line each, in order; "-ERR" once they run out. A
+    // challenge ("+" or "+ ...") keeps an exchange going. Call while no session runs.
+    void SetAuthAnswers(std::vector<std::string> answers);
     // Sessions begun since the last Reset.
     int Sessions();
     // Waits (bounded) until the session begun since the last Reset has ended; nullopt when none has begun or it
@@ -55,4 +59,5 @@ private:
     std::condition_variable sessionChanged;
     int sessions = 0;        // guarded by sessionLock
     Transcript transcript;   // guarded by sessionLock
+    std::vector<std::string> authAnswers;  // guarded by sessionLock
 };

@@ -3,14 +3,18 @@
 // split between segments and several commands in one segment both occur). The session's agent is either the relay
 // agent in front of a scripted mail server or the translated-mail agent holding three translated mails.
 //
-// Input: byte 0 bit 0 chooses the agent (0 relay, 1 translated mail); bytes 1-4 are the segment sizes, used in
-// turn (0: all the rest at once); the rest is what the client sends. The client then closes its sending side and
-// reads until the server closes.
+// Input: byte 0 bit 0 chooses the agent (0 relay, 1 translated mail), bit 1 turns "Relay Authentication" on;
+// bytes 1-4 are the segment sizes, used in turn (0: all the rest at once); with bit 1, byte 5 is the length of the
+// mail server's answers to the lines of AUTH exchanges (one a line, cut at CR LF) that follow it; the rest is what
+// the client sends. The client then closes its sending side and reads until the server closes.
 //
 // Checked every session: it ends, the answers are exactly what the commands call for in order (with the relay,
 // byte for byte what the mail server answered, and the mail server got exactly the relayed lines), the last
 // answer line ends in CR LF, the connection thread and agent are collected, and every mail 1 the client retrieved
-// through the relay is served translated at the next connection.
+// through the relay is served translated at the next connection. With "Relay Authentication" on, whatever both
+// sides send in a login, the mail server gets only the client's lines, unchanged and in order, and the client only
+// the mail server's lines and the relay's own unknown-command answers.
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -103,9 +107,21 @@ private:
 
 struct Input {
     AgentKind agent = AgentKind::Proxy;
+    bool relayAuthentication = false;
     std::array<std::uint8_t, kSegmentSizes> segments{};
+    std::vector<std::string> authAnswers;
     std::string_view client;
 };
+
+// The CR LF terminated lines of text, each with its CR LF; a last piece without one is left out.
+std::vector<std::string_view> LinesOf(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    for (std::size_t end; (end = text.find("\r\n")) != std::string_view::npos; text.remove_prefix(end + 2)) {
+        lines.push_back(text.substr(0, end + 2));
+    }
+    return lines;
+}
 
 Input Parse(const std::uint8_t* data, std::size_t size)
 {
@@ -118,6 +134,16 @@ Input Parse(const std::uint8_t* data, std::size_t size)
     }
     if (size > kSegmentSizes + 1) {
         input.client = {reinterpret_cast<const char*>(data) + kSegmentSizes + 1, size - kSegmentSizes - 1};
+    }
+    input.relayAuthentication = size > 0 && (data[0] & 2) != 0;
+    if (input.relayAuthentication && !input.client.empty()) {
+        const std::size_t length =
+            std::min<std::size_t>(static_cast<std::uint8_t>(input.client[0]), input.client.size() - 1);
+        const std::string answers = std::string(input.client.substr(1, length)) + "\r\n";
+        for (std::string_view line : LinesOf(answers)) {
+            input.authAnswers.emplace_back(line.substr(0, line.size() - 2));
+        }
+        input.client.remove_prefix(1 + length);
     }
     return input;
 }
@@ -197,6 +223,45 @@ void CheckProxySession(const SessionModel& model, const DeterministicPop3Peer::T
     if (model.complete ? answers != expected : !answers.starts_with(expected)) {
         Fail("the client's answers differ from what the mail server answered; expected:",
              expected + "\n---- got:\n" + answers);
+    }
+}
+
+// Whatever a login brings, the relay passes on lines and never makes any up: the mail server got a subsequence of
+// the client's lines, and the client, besides the relay's unknown-command answers, a subsequence of the server's.
+void CheckRelayedLogins(std::string_view client, const DeterministicPop3Peer::Transcript& peer,
+                        const std::string& answers)
+{
+    const auto within = [](const std::vector<std::string_view>& part, const std::vector<std::string_view>& whole) {
+        auto at = whole.begin();
+        for (std::string_view line : part) {
+            at = std::find(at, whole.end(), line);
+            if (at++ == whole.end()) {
+                return false;
+            }
+        }
+        return true;
+    };
+    std::vector<std::string> received;
+    for (const std::string& line : peer.received) {
+        received.push_back(line + "\r\n");
+    }
+    // A NUL ends the piece of a line the relay takes, so such lines reach the server cut short.
+    if (client.find('\0') == std::string_view::npos &&
+        !within(std::vector<std::string_view>(received.begin(), received.end()), LinesOf(client))) {
+        Fail("the mail server got lines the client did not send");
+    }
+    std::string served;
+    for (const std::string& answer : peer.answers) {
+        served += answer;
+    }
+    std::vector<std::string_view> forwarded;
+    for (std::string_view line : LinesOf(answers)) {
+        if (!line.starts_with("-ERR Unknown command: ")) {
+            forwarded.push_back(line);
+        }
+    }
+    if (!within(forwarded, LinesOf(served))) {
+        Fail("the client got lines the mail server did not send:", answers);
     }
 }
 
@@ -298,6 +363,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     relay.Peer().Reset();
+    relay.Peer().SetAuthAnswers(input.authAnswers);
+    WriteProxyServerDword("Relay Authentication", input.relayAuthentication ? 1 : 0);
 
     const SegmentedClient::Result session =
         SegmentedClient(relay.Relay().Port(), kSessionTimeout).Run(input.client, input.segments);
@@ -324,14 +391,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (relay.Peer().Sessions() != 0 || translator.HaveTranslateMail()) {
             Fail("the translated-mail session did not take all the translated mails");
         }
-        CheckTranslateSession(model, answers);
+        if (!input.relayAuthentication) {
+            CheckTranslateSession(model, answers);
+        }
         return 0;
     }
     const std::optional<DeterministicPop3Peer::Transcript> peer = relay.Peer().WaitForSessionEnd(kCollectTimeout);
     if (!peer || relay.Peer().Sessions() != 1) {
         Fail("the relay's session with the mail server did not end, or was not the only one");
     }
-    CheckProxySession(model, *peer, answers);
+    if (input.relayAuthentication) {
+        CheckRelayedLogins(input.client, *peer, answers);
+    } else {
+        CheckProxySession(model, *peer, answers);
+    }
     CheckTranslatedCopies(relay, peer->firstMailRetrievals);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "engines/EngineInterfaces.h"
+#include "engines/InstalledEngines.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
 #include "translate/Pop3TranslateThread.h"
@@ -14,8 +15,11 @@ constexpr auto kListenTimeout = std::chrono::seconds(20);
 
 InProcessRelay::InProcessRelay(bool translationEngine)
 {
+    win32::CLSID engineClass{};
     if (!translationEngine) {
         removedEngine = win32::UnregisterComponentClass(win32::kTranslationEngineProgId);
+    } else if (win32::FAILED(win32::CLSIDFromProgID(win32::kTranslationEngineProgId, &engineClass))) {
+        engines::RegisterInstalledEngines();  // as the program does at start, unless a test put its own engine there
     }
     win32::SetMessageBoxHandler([this](std::string_view text, std::string_view, win32::UINT) {
         std::scoped_lock boxGuard(boxLock);
@@ -90,6 +94,19 @@ std::size_t InProcessRelay::WaitForPendingMails(std::size_t count, std::chrono::
         pending = PendingMails();
     }
     return pending;
+}
+
+bool InProcessRelay::WaitForTranslatedMails(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Pop3TranslateThread* translator = server ? server->TranslateThread() : nullptr;
+    while (translator != nullptr && !translator->HaveTranslateMail()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return translator != nullptr;
 }
 
 std::vector<std::string> InProcessRelay::Boxes()

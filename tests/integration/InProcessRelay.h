@@ -40,6 +40,8 @@ public:
     // Waits (bounded) until at least count captured mails are queued, as the capture is completed on the agent's
     // thread a little after the client has the mail; returns the number queued.
     std::size_t WaitForPendingMails(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Waits (bounded) until translated copies wait to be served; false when none came before the timeout.
+    bool WaitForTranslatedMails(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
     // The texts (UTF-8) of the warning boxes shown so far.
     std::vector<std::string> Boxes();

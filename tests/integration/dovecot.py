@@ -53,13 +53,15 @@ def _dovecot_binary():
 class Dovecot:
     """One private Dovecot instance. start() returns when it greets; stop() ends it and removes its folder."""
 
-    def __init__(self, mails, user=USER, password=PASSWORD, tls=None):
+    def __init__(self, mails, user=USER, password=PASSWORD, tls=None, auth_debug=False):
         """tls: None for plain POP3 only, or (certificate file, key file): then TLS is required for logging in,
-        STLS is offered on port and TLS from the first octet on tls_port."""
+        STLS is offered on port and TLS from the first octet on tls_port. auth_debug: the log shows each step of a
+        login (a SASL exchange's continuations as "CONT"; secrets hidden)."""
         self.mails = list(mails)
         self.user = user
         self.password = password
         self.tls = tls
+        self.auth_debug = auth_debug
         self.port = None
         self.tls_port = None
         self.folder = None
@@ -124,6 +126,7 @@ info_log_path = {f}/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
 {ssl}disable_plaintext_auth = no
+auth_debug = {"yes" if self.auth_debug else "no"}
 auth_mechanisms = plain login
 default_login_user = {login_user}
 default_internal_user = {internal_user}

@@ -8,13 +8,15 @@ import time
 
 class RelayHost:
     def __init__(self, mail_server_port, executable=None, translation_engine=False, address="127.0.0.1",
-                 security=None, ca_file=None):
-        """security and ca_file: the "MailServerSecurity" and "MailServerCAFile" values, when given."""
+                 security=None, ca_file=None, relay_authentication=False):
+        """security and ca_file: the "MailServerSecurity" and "MailServerCAFile" values, when given;
+        relay_authentication sets "Relay Authentication" to 1."""
         self.executable = executable or os.environ.get("RELAY_HOST")
         if not self.executable:
             raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")
         self.mail_server_port = mail_server_port
         self.translation_engine = translation_engine
+        self.relay_authentication = relay_authentication
         self.settings = [address]
         if security is not None:
             self.settings.append(str(security))
@@ -24,8 +26,9 @@ class RelayHost:
         self.port = None
 
     def start(self):
-        engine = ["--translation-engine"] if self.translation_engine else []
-        self.process = subprocess.Popen([self.executable] + engine + [str(self.mail_server_port)] + self.settings,
+        options = ["--translation-engine"] if self.translation_engine else []
+        options += ["--relay-authentication"] if self.relay_authentication else []
+        self.process = subprocess.Popen([self.executable] + options + [str(self.mail_server_port)] + self.settings,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):
@@ -52,6 +55,15 @@ class RelayHost:
             time.sleep(0.01)
             pending = self.pending_mails()
         return pending
+
+    def wait_translated(self, timeout=60.0):
+        """Waits until no captured mail waits for translation any more; true when that came before the timeout."""
+        deadline = time.monotonic() + timeout
+        while self.pending_mails() > 0:
+            if time.monotonic() >= deadline:
+                return False
+            time.sleep(0.01)
+        return True
 
     def collect(self):
         """Collects every finished connection; returns (connections, agents) still alive."""

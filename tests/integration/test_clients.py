@@ -18,6 +18,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TIMEOUT = 120
 
 
+def curl(test, server, port, path, *options):
+    """What curl retrieves from pop3://127.0.0.1:port/path as server's user."""
+    result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
+                             "--user", "%s:%s" % (server.user, server.password), *options,
+                             "pop3://127.0.0.1:%d/%s" % (port, path)],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+    test.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+    return result.stdout
+
+
 class RelayClientsTest(unittest.TestCase):
     def setUp(self):
         self.mails = mails.standard_set()
@@ -43,12 +53,7 @@ class RelayClientsTest(unittest.TestCase):
     # --- curl -------------------------------------------------------------------------------------------------
 
     def _curl(self, port, path):
-        result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
-                                 "--user", "%s:%s" % (self.server.user, self.server.password),
-                                 "pop3://127.0.0.1:%d/%s" % (port, path)],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-        return result.stdout
+        return curl(self, self.server, port, path)
 
     def test_curl_gets_the_same_mails_and_list_as_directly(self):
         self.assertEqual(self._curl(self.relay.port, ""), self._curl(self.server.port, ""))
@@ -93,6 +98,25 @@ class RelayClientsTest(unittest.TestCase):
             self.assertEqual(got, want, "mail %d" % n)
         self.assertEqual(self.relay.wait_pending_mails(len(self.mails)), len(self.mails))
         self.assertEqual(self.relay.collect(), (0, 0))
+
+
+class RelayAuthenticationTest(unittest.TestCase):
+    """With "Relay Authentication" on, curl logs in with SASL PLAIN through the relay, as it does directly."""
+
+    def test_curl_logs_in_with_auth_plain_and_gets_the_mail_then_its_translated_copy(self):
+        server = dovecot.Dovecot([mails.plain()], auth_debug=True).start()
+        self.addCleanup(server.stop)
+        relay = RelayHost(server.port, translation_engine=True, relay_authentication=True).start()
+        self.addCleanup(relay.stop)
+        relayed = curl(self, server, relay.port, "1", "--login-options", "AUTH=PLAIN")
+        # Without an initial response the login takes a challenge and an answer, which Dovecot logs as "CONT".
+        self.assertIn("client in: CONT", server.log())
+        self.assertEqual(relayed, curl(self, server, server.port, "1", "--login-options", "AUTH=PLAIN"))
+        self.assertTrue(relay.wait_translated())
+        # The translated-mail session answers curl's CAPA and AUTH PLAIN exchange itself.
+        translated = curl(self, server, relay.port, "1", "--login-options", "AUTH=PLAIN")
+        self.assertIn(b"Subject: TR: plain\r\n", translated)
+        self.assertIn(b"This is a short English mail.\r\n|", translated)
 
 
 if __name__ == "__main__":

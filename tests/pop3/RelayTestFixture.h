@@ -26,11 +26,12 @@ protected:
         StartRelay();
     }
 
-    void StartRelay()
+    // translationEngine: captured mails are translated, as in the application.
+    void StartRelay(bool translationEngine = false)
     {
         ASSERT_NE(upstream->Port(), 0);
         WriteProxyServerSettings("127.0.0.1", upstream->Port(), 0);
-        relay = std::make_unique<InProcessRelay>();
+        relay = std::make_unique<InProcessRelay>(translationEngine);
         ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
     }
 

@@ -12,9 +12,11 @@ TEST_F(ProxyServerSettingsTest, MissingKeyGivesDefaultsAndIsCreatedEmpty) {
     EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 110u);
     EXPECT_EQ(ProxyServerSettings::MailServerAddress(), "");
     EXPECT_EQ(ProxyServerSettings::MailServerPort(), 110u);
+    EXPECT_FALSE(ProxyServerSettings::RelayAuthentication());
     EXPECT_TRUE(raw::KeyExists(raw::kProxyKey));
     // The server writes none of its proxy settings.
-    for (const char* name : {"ProxyBasedTranslationPort", "MailServerAddress", "MailServerPort"}) {
+    for (const char* name :
+         {"ProxyBasedTranslationPort", "MailServerAddress", "MailServerPort", "Relay Authentication"}) {
         SCOPED_TRACE(name);
         EXPECT_FALSE(raw::Get(raw::kProxyKey, name).has_value());
     }
@@ -28,6 +30,8 @@ TEST_F(ProxyServerSettingsTest, ReadsStoredValuesAfreshEachTime) {
     EXPECT_EQ(ProxyServerSettings::ProxyBasedTranslationPort(), 10110u);
     EXPECT_EQ(ProxyServerSettings::MailServerPort(), 995u);
     EXPECT_EQ(ProxyServerSettings::MailServerAddress(), "pop.example.org");
+    ASSERT_TRUE(raw::SetDword(raw::kProxyKey, "Relay Authentication", 1));
+    EXPECT_TRUE(ProxyServerSettings::RelayAuthentication());
 
     registry.WriteHive(
         "Windows Registry Editor Version 5.00\n\n"

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "TranslationSettings.h"
-#include "engines/InstalledEngines.h"
 #include "integration/InProcessRelay.h"
 #include "integration/RelaySettings.h"
 #include "translate/Pop3TranslateThread.h"
@@ -38,7 +37,6 @@ int main(int argc, char** argv)
             WriteRegistryString(kEnginePreferencesKey, name.c_str(), value);
         }
     }
-    engines::RegisterInstalledEngines();
     InProcessRelay relay(true);  // with the installed translation engine
     if (relay.Port() == 0) {
         std::fprintf(stderr, "translation_host: the server does not listen\n");

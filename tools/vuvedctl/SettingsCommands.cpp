@@ -35,6 +35,8 @@ constexpr Setting kSettings[] = {
      "to the real POP3 server: 0 plain, 1 TLS (port 995), 2 STLS"},
     {kProxyKey, "MailServerCAFile", win32::REG_SZ, "(empty)", 0,
      "CA certificate file trusted besides the system's CAs"},
+    {kProxyKey, "Relay Authentication", win32::REG_DWORD, "0", 1,
+     "1: the mail client may log in with CAPA and SASL AUTH (OAuth2) too"},
     {kRuleKey, "AutoRecognize", win32::REG_DWORD, "1", 1, "translate mails recognised as English (0 or 1)"},
     {kRuleKey, "AllMail", win32::REG_DWORD, "0", 1, "translate every eligible mail, without rules (0 or 1)"},
     {kRuleKey, "Mail Limit Size", win32::REG_DWORD, "32", 0xFFFFFFFF, "largest mail translated, in KiB"},
