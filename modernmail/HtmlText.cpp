@@ -71,7 +71,7 @@ public:
             if (preformatted && c == '\n') {
                 LineBreak();
             } else if (!preformatted && IsHtmlBlank(c)) {
-                blankPending = !line.empty();
+                blankPending = !line.empty() && line.back() != ' ';
             } else {
                 if (blankPending) {
                     line += ' ';
@@ -150,7 +150,7 @@ void WalkChildren(const xmlNode* node, TextBuilder& out, bool preformatted)
     for (const xmlNode* child = node->children; child != nullptr; child = child->next) {
         if (child->type == XML_ELEMENT_NODE && Name(child) == "li") {
             out.ParagraphBreak();
-            out.Word(ordered ? std::to_string(++itemNumber) + "." : std::string("-"));
+            out.Word(ordered ? std::to_string(++itemNumber) + ". " : std::string("- "));
         }
         Walk(child, out, preformatted);
     }
@@ -176,7 +176,7 @@ void Walk(const xmlNode* node, TextBuilder& out, bool preformatted)
         return;
     }
     const bool block = IsBlock(name);
-    if (block) {
+    if (block && name != "li") {  // an item's paragraph was opened with its mark
         out.ParagraphBreak();
     } else if (name == "td" || name == "th") {
         out.Word("");

@@ -163,6 +163,29 @@ TEST_F(Pop3TranslateThreadTest, Selection)
     }
 }
 
+// "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a UTF-8 copy with 1.
+TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
+{
+    Rules(1, 0, 32, 50);
+    const std::string type = "multipart/alternative; boundary=b";
+    const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
+                                           "--b--"};
+    thread.AddTranslateMail(MakeMail(type, body, "classic"));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    EXPECT_FALSE(thread.HaveTranslateMail());
+    WriteRegistryDword(kMailerRuleKey, "Modern Mail", 1);
+    thread.AddTranslateMail(MakeMail(type, body, "modern"));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
+    auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
+    ASSERT_NE(translated, nullptr);
+    const std::vector<std::string> copy = Command(*translated, "RETR 1");
+    EXPECT_TRUE(Holds(copy, "Subject: TR: modern"));
+    EXPECT_TRUE(Holds(copy, "Content-Type: text/plain; charset=utf-8"));
+    EXPECT_TRUE(Holds(copy, "|< Caf\xC3\xA9 at noon?>"));
+    agent->StopAndWait();
+}
+
 TEST_F(Pop3TranslateThreadTest, RulesDecideWhenNothingElseDoes)
 {
     Rules(0, 0, 32, 50);
