@@ -4,17 +4,16 @@ directly from Dovecot, and every mail they retrieve is captured once."""
 import os
 import poplib
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import clients  # noqa: E402
 import dovecot  # noqa: E402
 import mails  # noqa: E402
 from relay_host import RelayHost  # noqa: E402
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 TIMEOUT = 120
 
 
@@ -43,12 +42,7 @@ class RelayClientsTest(unittest.TestCase):
     # --- curl -------------------------------------------------------------------------------------------------
 
     def _curl(self, port, path):
-        result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
-                                 "--user", "%s:%s" % (self.server.user, self.server.password),
-                                 "pop3://127.0.0.1:%d/%s" % (port, path)],
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-        return result.stdout
+        return clients.curl(port, self.server.user, self.server.password, path)
 
     def test_curl_gets_the_same_mails_and_list_as_directly(self):
         self.assertEqual(self._curl(self.relay.port, ""), self._curl(self.server.port, ""))
@@ -60,28 +54,11 @@ class RelayClientsTest(unittest.TestCase):
     # --- fetchmail --------------------------------------------------------------------------------------------
 
     def _fetchmail(self, port):
-        if not shutil.which("fetchmail"):
-            self.skipTest("fetchmail is not installed")
         home = tempfile.mkdtemp(prefix="fetch")
         self.addCleanup(shutil.rmtree, home, True)
-        store = os.path.join(home, "store")
-        os.mkdir(store)
-        rc = os.path.join(home, "fetchmailrc")
-        with open(rc, "w") as f:
-            f.write('poll 127.0.0.1 protocol pop3 service %d user "%s" password "%s" options keep fetchall '
-                    'no stripcr\n' % (port, self.server.user, self.server.password))
-        os.chmod(rc, 0o600)
-        env = dict(os.environ, FETCHMAILHOME=home, HOME=home)
-        result = subprocess.run(["fetchmail", "-f", rc, "--nodetach", "--nosyslog", "--invisible", "--norewrite",
-                                 "--sslproto", "", "--mda", "%s %s %s" % (sys.executable,
-                                                                         os.path.join(HERE, "store_mail.py"), store)],
-                                env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=TIMEOUT,
-                                check=False)
-        self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
-        stored = []
-        for name in sorted(os.listdir(store)):
-            with open(os.path.join(store, name), "rb") as f:
-                stored.append(f.read())
+        stored = clients.fetchmail(port, self.server.user, self.server.password, home)
+        if stored is None:
+            self.skipTest("fetchmail is not installed")
         return stored
 
     def test_fetchmail_delivers_the_same_mails_as_directly(self):
