@@ -14,6 +14,10 @@ EnglishRate::Letters EnglishRate::Count(std::string_view utf8)
     for (std::int32_t at = 0; at < length;) {
         UChar32 c = 0;
         U8_NEXT(text, at, length, c);
+        if (c >= 0 && c < 0x80) {  // most of an English text
+            letters.latin += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+            continue;
+        }
         // Digits, punctuation, blanks and symbols say nothing about the language; the long-vowel mark and the
         // iteration marks are letters of no script of their own but belong to Japanese text.
         if (c < 0 || !(u_isalpha(c) || c == 0x30FC || c == 0x3005)) {

@@ -9,6 +9,9 @@ namespace {
 
 int CharacterWidth(UChar32 c)
 {
+    if (c < 0x0300) {  // Latin and its punctuation, before the first combining mark
+        return 1;
+    }
     const int8_t type = u_charType(c);
     if (type == U_NON_SPACING_MARK || type == U_ENCLOSING_MARK || type == U_FORMAT_CHAR) {
         return 0;
@@ -84,14 +87,20 @@ std::vector<std::string> LineWrapper::Wrap(std::string_view utf8, int columns, b
             lineBreaks->setText(text);
             int32_t lineStart = 0;
             int32_t fitted = 0;  // the last break that still fits the line
+            int fittedWidth = 0;  // columns from lineStart to fitted
             for (int32_t at = lineBreaks->following(0); at != icu::BreakIterator::DONE; at = lineBreaks->next()) {
                 if (onlyAtBlanks && at < text.length() && !IsBlank(text.charAt(at - 1))) {
                     continue;
                 }
-                if (fitted > lineStart && Columns(text, lineStart, TrimmedEnd(text, lineStart, at)) > columns) {
+                const int segment = Columns(text, fitted, at);
+                // Blanks at the end of a line are dropped, so they need no room; each takes one column.
+                const int width = fittedWidth + segment - (at - TrimmedEnd(text, lineStart, at));
+                if (fitted > lineStart && width > columns) {
                     lines.push_back(Utf8(text, lineStart, TrimmedEnd(text, lineStart, fitted)));
                     lineStart = fitted;
+                    fittedWidth = 0;
                 }
+                fittedWidth += segment;
                 fitted = at;
             }
             lines.push_back(Utf8(text, lineStart, TrimmedEnd(text, lineStart, text.length())));
