@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace modernmail {
@@ -202,6 +203,9 @@ void Walk(const xmlNode* node, TextBuilder& out, bool preformatted)
 
 std::vector<std::string> HtmlText::ToLines(std::string_view utf8)
 {
+    // The parser's global tables are set up once, before any thread parses.
+    static std::once_flag initialized;
+    std::call_once(initialized, [] { xmlInitParser(); });
     std::unique_ptr<xmlDoc, DocumentFree> document(
         htmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
                        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET));
