@@ -58,9 +58,12 @@ std::vector<std::string> ModernComposer::Compose(const std::vector<std::string>&
                 }
             }
         } else {
-            for (std::string& line : wrapper.Wrap(result, 1 << 20)) {
-                out.push_back(std::move(line));
+            // The report stands as it is, one line of the copy per line of the report.
+            std::size_t start = 0;
+            for (std::size_t end; (end = result.find('\n', start)) != std::string::npos; start = end + 1) {
+                out.push_back(result.substr(start, end - start));
             }
+            out.push_back(result.substr(start));
         }
     });
     for (const std::string& line : text) {
