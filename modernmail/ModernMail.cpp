@@ -113,7 +113,8 @@ void ModernMail::Survey(GMimeObject* object, GMimePart*& plain, GMimePart*& html
         return;
     }
     GMimeContentType* type = g_mime_object_get_content_type(object);
-    GOwnedString typeName(type != nullptr ? g_mime_content_type_get_mime_type(type) : g_strdup("application/octet-stream"));
+    GOwnedString typeName(type != nullptr ? g_mime_content_type_get_mime_type(type)
+                                          : g_strdup("application/octet-stream"));
     if (GMIME_IS_MESSAGE_PART(object)) {
         GMimeMessage* attached = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
         attachments.push_back({attached != nullptr ? ValidUtf8(g_mime_message_get_subject(attached)) : "",

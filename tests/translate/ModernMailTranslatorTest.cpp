@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "TestComponents.h"
+#include "app/resources/ModuleResources.h"
 #include "integration/RelaySettings.h"
 #include "mail/Base64Codec.h"
 #include "mail/Email.h"
@@ -49,7 +50,8 @@ protected:
 
     bool Translate(Email& mail, std::uint32_t limitKilobytes = 32, bool autoRecognize = true)
     {
-        return ModernMailTranslator(engine, nullptr).Translate(mail, {rules, false, autoRecognize, limitKilobytes, 50});
+        const ModernMailTranslator::Selection selection{rules, false, autoRecognize, limitKilobytes, 50};
+        return ModernMailTranslator(engine, ModuleInstance()).Translate(mail, selection);
     }
 
     ScopedRegistry registry;
@@ -79,6 +81,20 @@ TEST_F(ModernMailTranslatorTest, SizeLimitWeighsTheChosenText)
     const modernmail::ModernMail copy(ModernMailTranslator::Octets(*mail));
     EXPECT_EQ(copy.TextLines().back().rfind("添付ファイル: report.pdf (application/pdf, 2.0 MiB)", 0), 0u);
     EXPECT_FALSE(Translate(*Captured(octets), 0)) << "a text above the limit is not translated";
+}
+
+// A paragraph the engine fails on gets the report in place of its translation, in UTF-8; the next one is translated.
+TEST_F(ModernMailTranslatorTest, EngineFailureLeavesItsReport)
+{
+    components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
+        return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
+    };
+    auto mail = Captured("Subject: x\r\nContent-Type: text/plain\r\n\r\nbad paragraph\r\n\r\ngood one\r\n");
+    ASSERT_TRUE(Translate(*mail));
+    EXPECT_EQ(modernmail::ModernMail(ModernMailTranslator::Octets(*mail)).TextLines(),
+              (std::vector<std::string>{"bad paragraph",
+                                        "| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました",
+                                        "- ダンモ  varaved -", "", "good one", "|< good one>"}));
 }
 
 // The rules read the decoded text: a sentence that quoted-printable breaks over two lines is found whole.

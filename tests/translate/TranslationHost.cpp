@@ -2,8 +2,8 @@
 //   translation_host MAIL_SERVER_PORT [NAME=VALUE ...]
 // points the settings (in a registry of its own) at the mail server, writes each NAME=VALUE into the engine
 // preferences (TimeoutSeconds as a number, the rest as text) or, for the selection values ("Modern Mail",
-// "AllMail", "AutoRecognize", "English Rate", "Mail Limit Size"), as a number into the "Mailer Rule" key, starts the server on a free port of 127.0.0.1 and
-// prints "PORT <n>". Commands on stdin: "STATE" prints "STATE <translating> <translated waiting> <queued>",
+// "AllMail", "AutoRecognize", "English Rate", "Mail Limit Size"), as a number into the "Mailer Rule" key, starts
+// the server on a free port of 127.0.0.1 and prints "PORT <n>". Commands on stdin: "STATE" prints "STATE <translating> <translated waiting> <queued>",
 // "COLLECT" collects every finished connection and prints "COLLECTED <connections> <agents>"; end of input stops.
 #include <cstdio>
 #include <cstdlib>
