@@ -47,3 +47,9 @@ std::uint32_t MailerRuleSettings::MailLimitSize() {
 std::uint32_t MailerRuleSettings::EnglishRate() {
     return ReadDwordOrWriteDefault("English Rate", 50);
 }
+
+bool MailerRuleSettings::ModernMail() {
+    bool modern = false;
+    MailerRulePreferences().ReadBool("Modern Mail", modern);
+    return modern;
+}

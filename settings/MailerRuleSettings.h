@@ -18,4 +18,7 @@ public:
     static std::uint32_t MailLimitSize();
     // Smallest English rate (percent) that counts as English; default 50.
     static std::uint32_t EnglishRate();
+    // Translate present-day mail (multipart, HTML, any charset) into UTF-8 copies; default false. Not written
+    // back when absent: a server that never had the setting keeps its registry as it was.
+    static bool ModernMail();
 };

@@ -1,5 +1,5 @@
-// The engine speaks Unicode; the rest of the pipeline speaks the ANSI code page (932), so every text is
-// converted on its way in and out.
+// The engine speaks Unicode; the classic pipeline speaks the ANSI code page (932), so its texts are converted
+// on their way in and out. The modern pipeline speaks UTF-8, converted to and from UTF-16 only.
 #include "translate/Dunmo2000Engine.h"
 
 #include <cstring>
@@ -139,18 +139,44 @@ std::int32_t Dunmo2000Engine::Translate(const char* source, std::int32_t capacit
     if (sourceLength > kMaxSourceLength) {
         return kSourceTooLong;
     }
-    const std::u16string unicode = win32::AnsiToUtf16(std::string_view(source, sourceLength));
-    BstrHolder sourceText;
-    sourceText.text = win32::SysAllocStringLen(unicode.data(), static_cast<win32::UINT>(unicode.size()));
-    BstrHolder translation;
-    if (win32::FAILED(m_pEngine->TranslateText(sourceText.text, &translation.text))) {
+    std::u16string translation;
+    if (!TranslateUtf16(win32::AnsiToUtf16(std::string_view(source, sourceLength)), translation)) {
         return kEngineFailed;
     }
-    const std::string ansi =
-        win32::Utf16ToAnsi(std::u16string_view(translation.text, win32::SysStringLen(translation.text)));
+    const std::string ansi = win32::Utf16ToAnsi(translation);
     if (capacity < 0 || ansi.size() >= static_cast<std::size_t>(capacity)) {
         return kTranslationTooLong;
     }
     std::memcpy(destination, ansi.c_str(), ansi.size() + 1);
     return static_cast<std::int32_t>(ansi.size());
+}
+
+std::int32_t Dunmo2000Engine::TranslateUtf8(std::string_view source, std::string& translation)
+{
+    std::scoped_lock translateGuard(TranslateLock());
+    if (m_pEngine == nullptr) {
+        return kEngineNotCreated;
+    }
+    if (source.size() > kMaxSourceLength) {
+        return kSourceTooLong;
+    }
+    std::u16string unicode;
+    if (!TranslateUtf16(win32::Utf8ToUtf16(source), unicode)) {
+        return kEngineFailed;
+    }
+    translation = win32::Utf16ToUtf8(unicode);
+    return static_cast<std::int32_t>(translation.size());
+}
+
+bool Dunmo2000Engine::TranslateUtf16(std::u16string_view source, std::u16string& translation)
+{
+    BstrHolder sourceText;
+    sourceText.text = win32::SysAllocStringLen(source.data(), static_cast<win32::UINT>(source.size()));
+    BstrHolder result;
+    if (win32::FAILED(m_pEngine->TranslateText(sourceText.text, &result.text))) {
+        return false;
+    }
+    // A successful call without a text is an empty translation.
+    translation.assign(result.text == nullptr ? u"" : result.text, win32::SysStringLen(result.text));
+    return true;
 }

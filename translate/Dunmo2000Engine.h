@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "engines/EngineInterfaces.h"
 
@@ -30,12 +32,18 @@ public:
     // Translates the NUL-terminated ANSI source into destination (capacity bytes, NUL included); returns the
     // translation's length in bytes or one of the negative results above. Serialised process-wide.
     std::int32_t Translate(const char* source, std::int32_t capacity, char* destination);
+    // The same for UTF-8 text, handed to the engine without passing through the ANSI code page (which cannot
+    // hold every character of a present-day mail): the translation's length in bytes, written to `translation`,
+    // or kEngineNotCreated, kSourceTooLong (more than kMaxSourceLength bytes) or kEngineFailed.
+    std::int32_t TranslateUtf8(std::string_view source, std::string& translation);
 
     // Whether both components are held (for status and tests).
     bool IsInitialized() const { return m_pEngine != nullptr && m_pPreferences != nullptr; }
 
 private:
     void CreateComponents();
+    // Calls the engine with a UTF-16 source under the caller's lock; false when the engine failed.
+    bool TranslateUtf16(std::u16string_view source, std::u16string& translation);
 
     win32::ITranslationEngine* m_pEngine = nullptr;
     win32::IEJPreferences* m_pPreferences = nullptr;

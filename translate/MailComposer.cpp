@@ -1,15 +1,10 @@
-// Paragraph rules, per body line (prefix p, text t) against the open paragraph (prefix q, text x); the first
-// that applies wins and the line itself is always kept in the output:
-//  1 blank line: close the paragraph;  2 different quoting (trailing blanks aside): close, open a new one;
-//  3 same prefix: join;  4 nothing open yet: open;  5 less indented: join;  6 one more blank of indentation:
-//  a new paragraph when a finished sentence is followed by a capital, digit or "(" (6a), else join (6b);
-//  7 anything else: close, open a new one.
 #include "translate/MailComposer.h"
 
 #include <vector>
 
 #include "core/LoadResourceString.h"
 #include "mail/Email.h"
+#include "mail/ParagraphCutter.h"
 #include "platform/CodePage.h"
 #include "translate/Dunmo2000Engine.h"
 
@@ -20,40 +15,8 @@ constexpr const char* kSubjectPrefix = "TR: ";
 constexpr const char* kTranslatedContentType = "text/plain; charset=iso-2022-jp";
 constexpr const char* kFallbackReportUtf8 = "| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave";
 
-// The prefix compared between lines: trailing blanks do not count.
-std::string_view ComparisonForm(std::string_view prefix)
-{
-    const std::size_t last = prefix.find_last_not_of(' ');
-    return last == std::string_view::npos ? std::string_view() : prefix.substr(0, last + 1);
-}
-
 bool IsDoubleByteLead(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xEF); }
 bool IsDoubleByteTrail(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
-
-bool EndsWithBlank(const std::string& text) { return !text.empty() && text.back() == ' '; }
-
-bool EndsSentence(const std::string& text)
-{
-    return !text.empty() && std::string_view(".?!\"'").find(text.back()) != std::string_view::npos;
-}
-
-bool StartsSentence(const std::string& text)
-{
-    if (text.empty()) {
-        return false;
-    }
-    const char first = text.front();
-    return (first >= 'A' && first <= 'Z') || (first >= '0' && first <= '9') || first == '(';
-}
-
-// Joins a line's text to the open paragraph with one blank, unless the paragraph already ends with one.
-void JoinLoosely(std::string& paragraph, const std::string& text)
-{
-    if (!EndsWithBlank(paragraph)) {
-        paragraph += ' ';
-    }
-    paragraph += text;
-}
 
 std::int32_t ReportId(std::int32_t result)
 {
@@ -112,11 +75,18 @@ bool MailComposer::TranslateParagraph(const std::string& text, std::string& resu
         result.assign(buffer.data());
         return true;
     }
-    const std::int32_t id = ReportId(length);
-    if (id == 0 || !LoadResourceString(resources, static_cast<win32::UINT>(id), result)) {
-        result = win32::Utf8ToAnsi(kFallbackReportUtf8);
-    }
+    result = ReportText(length, resources);
     return false;
+}
+
+std::string MailComposer::ReportText(std::int32_t failure, win32::HINSTANCE resources)
+{
+    std::string report;
+    const std::int32_t id = ReportId(failure);
+    if (id == 0 || !LoadResourceString(resources, static_cast<win32::UINT>(id), report)) {
+        report = win32::Utf8ToAnsi(kFallbackReportUtf8);
+    }
+    return report;
 }
 
 void MailComposer::Flush(const MailBody& pending, LineList& out)
@@ -134,49 +104,14 @@ bool MailComposer::TranslateMail(Email* mail)
     try {
         std::vector<MailBody> lines;
         mail->GetBodies(lines);
-        MailBody pending;
         LineList out;
         out.Reserve(lines.size() * 2);
+        ParagraphCutter cutter([this, &out](const MailBody& paragraph) { Flush(paragraph, out); });
         for (const MailBody& line : lines) {
-            const std::string& p = line.prefix;
-            const std::string& t = line.text;
-            std::string& q = pending.prefix;
-            std::string& x = pending.text;
-            if (t.empty()) {
-                if (!x.empty()) {
-                    Flush(pending, out);
-                }
-                pending.prefix = p;
-                pending.text.clear();
-            } else if (ComparisonForm(p) != ComparisonForm(q)) {
-                Flush(pending, out);
-                pending.prefix = p;
-                pending.text = t;
-            } else if (p == q) {
-                x += ' ';
-                x += t;
-            } else if (x.empty()) {
-                pending.prefix = p;
-                pending.text = t;
-            } else if (p.size() < q.size()) {
-                JoinLoosely(x, t);
-                q = p;
-            } else if (p.size() == q.size() + 1 && p.back() == ' ' && StartsSentence(t) && EndsSentence(x)) {
-                Flush(pending, out);
-                pending.text = t;  // the new paragraph keeps the shorter prefix
-            } else if (p.size() == q.size() + 1 && p.back() == ' ') {
-                JoinLoosely(x, t);
-                q = p;
-            } else {
-                Flush(pending, out);
-                pending.prefix = p;
-                pending.text = t;
-            }
+            cutter.Add(line);
             out.Append(line.ToString());
         }
-        if (!pending.text.empty()) {
-            Flush(pending, out);
-        }
+        cutter.Finish();
         mail->SetBody(out.Lines());
         mail->SetHeader("Content-Type", kTranslatedContentType);
         mail->PrependSubject(kSubjectPrefix);

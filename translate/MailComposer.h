@@ -4,6 +4,7 @@
 // mail on the translate thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "mail/LineList.h"
@@ -29,6 +30,9 @@ public:
     // Appends `text` as lines of prefix + at most 72 - prefix length + 1 bytes (one more when a double-byte
     // character completes the line; such a character is never split). Always true.
     static bool AppendWrapped(std::string prefix, const char* text, LineList& out);
+    // The report (ANSI) that takes the place of a translation the engine failed with `failure` (its negative
+    // result): string 102 to 105 of `resources`, or a fixed text when there is none.
+    static std::string ReportText(std::int32_t failure, win32::HINSTANCE resources);
 
 private:
     void Flush(const MailBody& pending, LineList& out);

@@ -13,9 +13,11 @@
 #include "pop3/TranslateAgent.h"
 #include "rules/RuleList.h"
 #include "settings/MailerRulePreferences.h"
+#include "settings/MailerRuleSettings.h"
 #include "settings/ProxyServerPreferences.h"
 #include "settings/ProxyServerSettings.h"
 #include "translate/MailComposer.h"
+#include "translate/ModernMailTranslator.h"
 
 namespace {
 constexpr win32::DWORD kDefaultMailServerPort = 110;
@@ -191,8 +193,27 @@ bool Pop3TranslateThread::TranslateMail(Email* mail)
     return composer.TranslateMail(mail);
 }
 
+bool Pop3TranslateThread::TranslateModern(WaitingMail& waiting)
+{
+    if (!waiting.mail) {
+        waiting.mail = waiting.capture.BuildEmail();
+        waiting.capture = CapturedMail();
+    }
+    MailSelection selection;
+    selection.Read();
+    MailerRulePreferences preferences;
+    const ModernMailTranslator::Selection settings{
+        selection.rules, selection.allMail, selection.autoRecognize, selection.limitKilobytes,
+        static_cast<std::int32_t>(ReadRuleSetting(preferences, "English Rate", kDefaultEnglishRate))};
+    return ModernMailTranslator(m_engine, ModuleInstance()).Translate(*waiting.mail, settings);
+}
+
 bool Pop3TranslateThread::Translate(WaitingMail& waiting)
 {
+    // Read for every mail like the other selection values, so switching it applies from the next mail on.
+    if (MailerRuleSettings::ModernMail()) {
+        return TranslateModern(waiting);
+    }
     std::optional<MailSelection> selection;
     if (!waiting.mail) {
         // A body that decodes to itself can be ruled out by type and size before it is made into lines: for a

@@ -79,6 +79,8 @@ private:
     bool Translate(WaitingMail& waiting);
     // The selection of IsTranslateMail with settings already read.
     bool Selects(MailSelection& selection, Email* mail);
+    // The same work on the path of present-day mail ("Modern Mail" on): the mail becomes a UTF-8 copy.
+    bool TranslateModern(WaitingMail& waiting);
 
     Dunmo2000Engine m_engine;
     win32::CriticalSection m_csMail;

@@ -4,28 +4,17 @@ directly from Dovecot, and every mail they retrieve is captured once."""
 import os
 import poplib
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import clients  # noqa: E402
 import dovecot  # noqa: E402
 import mails  # noqa: E402
 from relay_host import RelayHost  # noqa: E402
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 TIMEOUT = 120
-
-
-def curl(test, server, port, path, *options):
-    """What curl retrieves from pop3://127.0.0.1:port/path as server's user."""
-    result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
-                             "--user", "%s:%s" % (server.user, server.password), *options,
-                             "pop3://127.0.0.1:%d/%s" % (port, path)],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-    test.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
-    return result.stdout
 
 
 class RelayClientsTest(unittest.TestCase):
@@ -53,7 +42,7 @@ class RelayClientsTest(unittest.TestCase):
     # --- curl -------------------------------------------------------------------------------------------------
 
     def _curl(self, port, path):
-        return curl(self, self.server, port, path)
+        return clients.curl(port, self.server.user, self.server.password, path)
 
     def test_curl_gets_the_same_mails_and_list_as_directly(self):
         self.assertEqual(self._curl(self.relay.port, ""), self._curl(self.server.port, ""))
@@ -65,28 +54,11 @@ class RelayClientsTest(unittest.TestCase):
     # --- fetchmail --------------------------------------------------------------------------------------------
 
     def _fetchmail(self, port):
-        if not shutil.which("fetchmail"):
-            self.skipTest("fetchmail is not installed")
         home = tempfile.mkdtemp(prefix="fetch")
         self.addCleanup(shutil.rmtree, home, True)
-        store = os.path.join(home, "store")
-        os.mkdir(store)
-        rc = os.path.join(home, "fetchmailrc")
-        with open(rc, "w") as f:
-            f.write('poll 127.0.0.1 protocol pop3 service %d user "%s" password "%s" options keep fetchall '
-                    'no stripcr\n' % (port, self.server.user, self.server.password))
-        os.chmod(rc, 0o600)
-        env = dict(os.environ, FETCHMAILHOME=home, HOME=home)
-        result = subprocess.run(["fetchmail", "-f", rc, "--nodetach", "--nosyslog", "--invisible", "--norewrite",
-                                 "--sslproto", "", "--mda", "%s %s %s" % (sys.executable,
-                                                                         os.path.join(HERE, "store_mail.py"), store)],
-                                env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=TIMEOUT,
-                                check=False)
-        self.assertEqual(result.returncode, 0, result.stdout.decode(errors="replace"))
-        stored = []
-        for name in sorted(os.listdir(store)):
-            with open(os.path.join(store, name), "rb") as f:
-                stored.append(f.read())
+        stored = clients.fetchmail(port, self.server.user, self.server.password, home)
+        if stored is None:
+            self.skipTest("fetchmail is not installed")
         return stored
 
     def test_fetchmail_delivers_the_same_mails_as_directly(self):
@@ -108,13 +80,14 @@ class RelayAuthenticationTest(unittest.TestCase):
         self.addCleanup(server.stop)
         relay = RelayHost(server.port, translation_engine=True, relay_authentication=True).start()
         self.addCleanup(relay.stop)
-        relayed = curl(self, server, relay.port, "1", "--login-options", "AUTH=PLAIN")
+        relayed = clients.curl(relay.port, server.user, server.password, "1", "--login-options", "AUTH=PLAIN")
         # Without an initial response the login takes a challenge and an answer, which Dovecot logs as "CONT".
         self.assertIn("client in: CONT", server.log())
-        self.assertEqual(relayed, curl(self, server, server.port, "1", "--login-options", "AUTH=PLAIN"))
+        self.assertEqual(relayed, clients.curl(server.port, server.user, server.password, "1",
+                                               "--login-options", "AUTH=PLAIN"))
         self.assertTrue(relay.wait_translated())
         # The translated-mail session answers curl's CAPA and AUTH PLAIN exchange itself.
-        translated = curl(self, server, relay.port, "1", "--login-options", "AUTH=PLAIN")
+        translated = clients.curl(relay.port, server.user, server.password, "1", "--login-options", "AUTH=PLAIN")
         self.assertIn(b"Subject: TR: plain\r\n", translated)
         self.assertIn(b"This is a short English mail.\r\n|", translated)
 

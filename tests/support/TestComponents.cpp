@@ -1,4 +1,4 @@
-#include "TestComponents.h"
+#include "support/TestComponents.h"
 
 #include "platform/ComObject.h"
 

@@ -62,6 +62,22 @@ TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
     }
 }
 
+// The UTF-8 entry reaches the engine without the ANSI code page: characters it lacks arrive intact.
+TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacter)
+{
+    ScopedTestComponents components({});
+    Dunmo2000Engine engine;
+    std::string translation;
+    EXPECT_EQ(engine.TranslateUtf8("a", translation), Dunmo2000Engine::kEngineNotCreated);
+    ASSERT_TRUE(engine.Initialize());
+    const std::string source = "Caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xE2\x9C\x94 \xF0\x9F\x98\x80 日本";
+    EXPECT_EQ(engine.TranslateUtf8(source, translation), static_cast<std::int32_t>(source.size() + 2));
+    EXPECT_EQ(translation, "<" + source + ">");
+    EXPECT_EQ(engine.TranslateUtf8(std::string(32768, 'a'), translation), Dunmo2000Engine::kSourceTooLong);
+    components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
+    EXPECT_EQ(engine.TranslateUtf8("text", translation), Dunmo2000Engine::kEngineFailed);
+}
+
 TEST_F(Dunmo2000EngineTest, MissingArguments)
 {
     ScopedTestComponents components({});

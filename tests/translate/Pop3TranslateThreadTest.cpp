@@ -163,6 +163,22 @@ TEST_F(Pop3TranslateThreadTest, Selection)
     }
 }
 
+// "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1.
+TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
+{
+    Rules(1, 0, 32, 50);
+    const std::string type = "multipart/alternative; boundary=b";
+    const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
+                                           "--b--"};
+    thread.AddTranslateMail(MakeMail(type, body, "classic"));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    EXPECT_FALSE(thread.HaveTranslateMail());
+    WriteRegistryDword(kMailerRuleKey, "Modern Mail", 1);
+    thread.AddTranslateMail(MakeMail(type, body, "modern"));
+    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    EXPECT_TRUE(thread.HaveTranslateMail());
+}
+
 TEST_F(Pop3TranslateThreadTest, RulesDecideWhenNothingElseDoes)
 {
     Rules(0, 0, 32, 50);

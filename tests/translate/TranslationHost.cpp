@@ -1,8 +1,9 @@
 // The whole server in a process of its own, for the end-to-end tests whose clients are separate programs:
 //   translation_host MAIL_SERVER_PORT [NAME=VALUE ...]
 // points the settings (in a registry of its own) at the mail server, writes each NAME=VALUE into the engine
-// preferences (TimeoutSeconds as a number, the rest as text), starts the server on a free port of 127.0.0.1 and
-// prints "PORT <n>". Commands on stdin: "STATE" prints "STATE <translating> <translated waiting> <queued>",
+// preferences (TimeoutSeconds as a number, the rest as text) or, for the selection values ("Modern Mail",
+// "AllMail", "AutoRecognize", "English Rate", "Mail Limit Size"), as a number into the "Mailer Rule" key, starts
+// the server on a free port of 127.0.0.1 and prints "PORT <n>". Commands on stdin: "STATE" prints "STATE <translating> <translated waiting> <queued>",
 // "COLLECT" collects every finished connection and prints "COLLECTED <connections> <agents>"; end of input stops.
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +32,10 @@ int main(int argc, char** argv)
         }
         const std::string name = setting.substr(0, equals);
         const std::string value = setting.substr(equals + 1);
-        if (name == "TimeoutSeconds") {
+        if (name == "Modern Mail" || name == "AllMail" || name == "AutoRecognize" || name == "English Rate" ||
+            name == "Mail Limit Size") {
+            WriteRegistryDword(kMailerRuleKey, name.c_str(), static_cast<win32::DWORD>(std::stoul(value)));
+        } else if (name == "TimeoutSeconds") {
             WriteRegistryDword(kEnginePreferencesKey, name.c_str(), static_cast<win32::DWORD>(std::stoul(value)));
         } else {
             WriteRegistryString(kEnginePreferencesKey, name.c_str(), value);

@@ -41,6 +41,8 @@ constexpr Setting kSettings[] = {
     {kRuleKey, "AllMail", win32::REG_DWORD, "0", 1, "translate every eligible mail, without rules (0 or 1)"},
     {kRuleKey, "Mail Limit Size", win32::REG_DWORD, "32", 0xFFFFFFFF, "largest mail translated, in KiB"},
     {kRuleKey, "English Rate", win32::REG_DWORD, "50", 100, "smallest English rate (percent) counted as English"},
+    {kRuleKey, "Modern Mail", win32::REG_DWORD, "0", 1,
+     "translate multipart, HTML and any-charset mail into UTF-8 copies (0 or 1)"},
     {kEngineKey, "Engine", win32::REG_SZ, "dictionary if installed", 0,
      "dictionary, command, openai or libretranslate"},
     {kEngineKey, "DictionaryPath", win32::REG_SZ, "(the installed dictionary)", 0,

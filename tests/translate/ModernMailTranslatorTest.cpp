@@ -1,0 +1,109 @@
+// The selection on the path of present-day mail: "Mail Limit Size" on the chosen text, the rules on the decoded
+// text. (The copies of the corpus are checked end to end by test_modern_mail.py.)
+#include "translate/ModernMailTranslator.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/TestComponents.h"
+#include "resources/ModuleResources.h"
+#include "integration/RelaySettings.h"
+#include "mail/Base64Codec.h"
+#include "mail/Email.h"
+#include "modernmail/ModernMail.h"
+#include "rules/RuleList.h"
+#include "translate/Dunmo2000Engine.h"
+
+using namespace testing_components;
+
+namespace {
+
+std::string ReadCorpus(const std::string& name)
+{
+    std::ifstream file(std::string(VUVED_SOURCE_DIR) + "/tests/data/mail/modern/" + name, std::ios::binary);
+    std::ostringstream octets;
+    octets << file.rdbuf();
+    return octets.str();
+}
+
+// A mail as the relay captures it: its lines without CR LF, dot-stuffed.
+std::unique_ptr<Email> Captured(const std::string& octets)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(octets);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(!line.empty() && line[0] == '.' ? "." + line : line);
+    }
+    auto mail = std::make_unique<Email>();
+    mail->SetMail(lines);
+    return mail;
+}
+
+class ModernMailTranslatorTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
+
+    bool Translate(Email& mail, std::uint32_t limitKilobytes = 32, bool autoRecognize = true)
+    {
+        const ModernMailTranslator::Selection selection{rules, false, autoRecognize, limitKilobytes, 50};
+        return ModernMailTranslator(engine, ModuleInstance()).Translate(mail, selection);
+    }
+
+    ScopedRegistry registry;
+    ScopedApartment apartment;
+    ScopedTestComponents components{{}};  // the engine answers "<" + paragraph + ">"
+    Dunmo2000Engine engine;
+    RuleList rules;
+};
+
+// "Mail Limit Size" weighs the chosen text, not the mail: two lines with a 2 MiB document attached are translated.
+TEST_F(ModernMailTranslatorTest, SizeLimitWeighsTheChosenText)
+{
+    std::string encoded;
+    Base64Codec().Encode("%PDF-1.4\n" + std::string(2 * 1024 * 1024 - 9, 'x'), encoded);
+    std::string octets = "From: a@example.com\r\nSubject: Report\r\nMIME-Version: 1.0\r\n"
+                         "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                         "Content-Type: text/plain; charset=utf-8\r\n\r\nHere is the report.\r\nRegards\r\n--b\r\n"
+                         "Content-Type: application/pdf; name=report.pdf\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    for (std::size_t at = 0; at < encoded.size(); at += 76) {
+        octets += encoded.substr(at, 76) + "\r\n";
+    }
+    octets += "--b--\r\n";
+    auto mail = Captured(octets);
+    const std::string uniqueId = mail->uniqueId;
+    ASSERT_TRUE(Translate(*mail));
+    EXPECT_EQ(mail->uniqueId, uniqueId) << "the copy keeps the mail's unique id";
+    const modernmail::ModernMail copy(ModernMailTranslator::Octets(*mail));
+    EXPECT_EQ(copy.TextLines().back().rfind("添付ファイル: report.pdf (application/pdf, 2.0 MiB)", 0), 0u);
+    EXPECT_FALSE(Translate(*Captured(octets), 0)) << "a text above the limit is not translated";
+}
+
+// A paragraph the engine fails on gets the report in place of its translation, in UTF-8; the next one is translated.
+TEST_F(ModernMailTranslatorTest, EngineFailureLeavesItsReport)
+{
+    components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
+        return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
+    };
+    auto mail = Captured("Subject: x\r\nContent-Type: text/plain\r\n\r\nbad paragraph\r\n\r\ngood one\r\n");
+    ASSERT_TRUE(Translate(*mail));
+    EXPECT_EQ(modernmail::ModernMail(ModernMailTranslator::Octets(*mail)).TextLines(),
+              (std::vector<std::string>{"bad paragraph",
+                                        "| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました",
+                                        "- ダンモ  varaved -", "", "good one", "|< good one>"}));
+}
+
+// The rules read the decoded text: a sentence that quoted-printable breaks over two lines is found whole.
+TEST_F(ModernMailTranslatorTest, RulesMatchTheDecodedText)
+{
+    rules.LoadRules("Rule\n{\n1\nSection\n0\n0\n1\nWordContainMessageRule\n{\nWordRule\n{\nMailRule\n{\n2\n}\n"
+                    "18\nthe second section\n1\n0\n0\n}\n}\n}\n");
+    EXPECT_TRUE(Translate(*Captured(ReadCorpus("gmail-alternative.eml")), 32, false));
+    EXPECT_FALSE(Translate(*Captured(ReadCorpus("reply-quoted.eml")), 32, false));
+}
+
+}  // namespace

@@ -1,0 +1,125 @@
+"""With "Modern Mail" on, end to end with a private Dovecot and real clients: every English mail of the corpus of
+present-day mails gets a translated copy that Python's email package reads without defects, holding each source
+sentence intact and the engine's translation after every paragraph; the Japanese mails get none. The copies are
+fetched once by fetchmail and, after a second round, by curl."""
+
+import email
+import email.policy
+import glob
+import html.parser
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "integration"))
+import clients  # noqa: E402
+import dovecot  # noqa: E402
+from test_end_to_end import TranslationHost, fetch_all  # noqa: E402
+
+CORPUS = sorted(glob.glob(os.path.join(HERE, "..", "data", "mail", "modern", "*.eml")))
+# The engine marks its source: a paragraph of text comes back as "訳:" and the text; an empty one as nothing.
+ENGINE = ("Engine=command", r"Command=sed 's/^/\xe8\xa8\xb3:/'")
+
+
+def words(text):
+    return " ".join(text.split())
+
+
+class _VisibleText(html.parser.HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.pieces, self.hidden = [], 0
+
+    def handle_starttag(self, tag, attrs):
+        self.hidden += tag in ("script", "style", "title")
+
+    def handle_endtag(self, tag):
+        self.hidden -= tag in ("script", "style", "title")
+
+    def handle_data(self, data):
+        if not self.hidden and data.strip():
+            self.pieces.append(words(data))
+
+
+def source_pieces(raw):
+    """The texts the copy must hold intact: each line of the plain text (quote marks aside), or each text run of
+    the HTML."""
+    body = email.message_from_bytes(raw, policy=email.policy.default).get_body(preferencelist=("plain", "html"))
+    content = body.get_content()
+    if body.get_content_type() == "text/html":
+        parser = _VisibleText()
+        parser.feed(content)
+        return parser.pieces
+    return [words(line.lstrip("> ")) for line in content.splitlines() if words(line.lstrip("> "))]
+
+
+class ModernMailTest(unittest.TestCase):
+    def setUp(self):
+        self.mails, self.english = [], []
+        for path in CORPUS:
+            with open(path, "rb") as f:
+                self.mails.append(f.read())
+            if not os.path.basename(path).startswith("japanese"):
+                self.english.append(self.mails[-1])
+        self.server = dovecot.Dovecot(self.mails).start()
+        self.addCleanup(self.server.stop)
+        self.host = TranslationHost(self.server.port, "Modern Mail=1", *ENGINE)
+        self.addCleanup(self.host.stop)
+
+    def relay_and_translate(self):
+        """One relayed fetch of every mail; the translation of the captured mails."""
+        self.assertEqual(fetch_all(self.host.port, self.server.user, self.server.password),
+                         fetch_all(self.server.port, self.server.user, self.server.password))
+        self.assertTrue(self.host.wait_until_idle()[1], "translated copies wait")
+
+    def check_copy(self, copy, original):
+        message = email.message_from_bytes(copy, policy=email.policy.default)
+        self.assertEqual([d for part in message.walk() for d in part.defects], [])
+        self.assertEqual(message.get_content_type(), "text/plain")
+        self.assertEqual(message.get_content_charset(), "utf-8")
+        source = email.message_from_bytes(original, policy=email.policy.default)
+        self.assertEqual(message["Subject"], "TR: " + source["Subject"])
+        for name in ("From", "To", "Date", "Received"):
+            self.assertEqual(message[name], source[name], "the original's fields stay")
+        lines = message.get_content().splitlines()
+        self.assertNotIn("\ufffd", message.get_content())
+        own = words(" ".join(line.lstrip("> ") for line in lines if not line.startswith("|")))
+        for piece in source_pieces(original):
+            self.assertIn(piece, own)
+        # One line per attachment, at the end.
+        attachments = ["添付ファイル: %s (%s" % (part.get_filename(), part.get_content_type())
+                       for part in source.walk() if part.get_filename()]
+        self.assertEqual([line.split(", ")[0] for line in lines if line.startswith("添付ファイル: ")],
+                         attachments)
+        # Every run of source lines is followed by its translation, marked "|" and the quote prefix.
+        text = [line for line in lines if not line.startswith("添付ファイル: ")]
+        for at, line in enumerate(text):
+            if line and not line.startswith("|") and (at + 1 == len(text) or not text[at + 1]):
+                self.fail("no translation after %r in\n%s" % (line, "\n".join(lines)))
+            if line.startswith("|") and not text[at - 1].startswith("|"):
+                self.assertIn("訳:", line)
+
+    def check_copies(self, copies):
+        self.assertEqual(len(copies), len(self.english), "one copy per English mail, none for Japanese ones")
+        for copy, original in zip(copies, self.english):
+            with self.subTest(subject=email.message_from_bytes(original, policy=email.policy.default)["Subject"]):
+                self.check_copy(copy, original)
+
+    def test_fetchmail_then_curl_get_clean_utf8_copies(self):
+        self.relay_and_translate()
+        home = tempfile.mkdtemp(prefix="fetch")
+        self.addCleanup(shutil.rmtree, home, True)
+        copies = clients.fetchmail(self.host.port, "anyone", "anything", home)
+        if copies is None:
+            self.skipTest("fetchmail is not installed")
+        self.check_copies(copies)
+
+        self.relay_and_translate()  # the connection after the copies is relayed again
+        self.check_copies(clients.curl_mails(self.host.port, "anyone", "anything", len(self.english), home))
+
+
+if __name__ == "__main__":
+    unittest.main()
