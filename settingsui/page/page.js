@@ -111,7 +111,8 @@ async function loadSettings() {
       input.checked = value !== '0';
     } else {
       input.value = value;
-      if (setting.type === 'text' && setting.value === null) input.placeholder = setting.default;
+      // Defaults that are a value (a key's variable name), not a description in parentheses, are shown greyed.
+      if (setting.type === 'text' && !setting.default.startsWith('(')) input.placeholder = setting.default;
     }
     loadedValues[setting.name] = fieldValue(input);
   }
