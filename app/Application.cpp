@@ -12,6 +12,7 @@
 #include "app/Registration.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
+#include "app/SettingsPageClass.h"
 #include "app/resources/ModuleResources.h"
 #include "core/NotifierMaker.h"
 #include "platform/Com.h"
@@ -80,6 +81,8 @@ int RunServer(ServerModule& module, bool startupMode) {
         StartServer(factory);
     }
 
+    // The icon's menu opens the settings page through this class.
+    const SettingsPageClass settingsPage(SettingsPageClass::DefaultControlProgram());
     CEndSessionWindow endSessionWindow(module.Instance(), ModuleIcons(), runningObjects);
     endSessionWindow.Create(nullptr, "CEndSessionWindow", "Ved3UzeroVadave", WS_OVERLAPPEDWINDOW & ~WS_VISIBLE, 0, 0,
                             200, 200);
