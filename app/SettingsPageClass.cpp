@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/AutomationInterfaces.h"
@@ -151,5 +152,9 @@ std::string SettingsPageClass::PageUrl() {
         url = ReadFirstLine(output[0]);
     }
     close(output[0]);
+    if (url.empty()) {
+        std::fprintf(stderr, "VUVed3UzeroVadave: cannot open the settings page: \"%s ui --print\" %s\n",
+                     controlProgram.c_str(), spawned == 0 ? "printed no address" : "cannot be started");
+    }
     return url;
 }

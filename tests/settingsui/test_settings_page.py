@@ -1,5 +1,6 @@
 """The settings page in a real browser (headless Chromium through Selenium), and its refusals of requests that do
-not come from the page. Exits 77 (skipped) when Chromium or its driver is not installed."""
+not come from the page. Exits 77 (skipped) when Chromium or its driver is not installed. With SETTINGS_SCREENSHOT=PATH
+the first test also writes the picture of the usage guide (docs/images/settings.png) there."""
 
 import http.client
 import os
