@@ -16,6 +16,7 @@ class Server;
 struct Request;
 struct Response;
 }  // namespace httplib
+struct ApiAnswer;
 
 // What the page asks of the mail server's process, answered by the program that runs the page.
 struct ServerControl {
@@ -51,7 +52,7 @@ private:
     bool Refuse(const httplib::Request& request, httplib::Response& response) const;
     void ServePage(const httplib::Request& request, httplib::Response& response) const;
     void ServeChange(const httplib::Request& request, httplib::Response& response,
-                     const std::function<struct ApiAnswer(const nlohmann::json&)>& change);
+                     const std::function<ApiAnswer(const nlohmann::json&)>& change);
 
     ServerControl control;
     std::unique_ptr<httplib::Server> http;
