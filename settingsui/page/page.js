@@ -63,7 +63,12 @@ async function loadLog() {
 async function serverAction(action) {
   show('server-message', t('実行中…', 'Working…'));
   const {ok, body} = await call('/api/server', {action});
-  show('server-message', body.message || body.error || '', !ok || !body.ok);
+  const done = {start: ['開始しました。', 'Started.'], stop: ['停止しました。', 'Stopped.'],
+                collect: ['回収しました。', 'Collected.']}[action];
+  const succeeded = ok && body.ok;
+  // vuvedctl's own words follow, for the details (which server, which log, why it failed).
+  show('server-message', (succeeded ? t(...done) : t('できませんでした: ', 'Failed: ')) + ' ' +
+                         (body.message || body.error || ''), !succeeded);
   await loadState();
   await loadLog();
 }

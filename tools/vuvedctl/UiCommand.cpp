@@ -138,10 +138,10 @@ int UiCommand(const Arguments& arguments) {
     }
     if (printOnly) {
         std::printf("%s\n", page.Url().c_str());
-    } else if (OpenInBrowser(page.Url())) {
-        std::printf("The settings page is open in your browser. Ctrl+C (or its Close button) ends it.\n");
     } else {
-        std::printf("Open the settings page at %s\n", page.Url().c_str());
+        // The opener runs detached: whether a browser came up is not known here, so the address is given too.
+        std::printf("%s the settings page at %s\nCtrl+C (or the page's Close button) ends it.\n",
+                    OpenInBrowser(page.Url()) ? "Opening" : "Open", page.Url().c_str());
     }
     std::fflush(stdout);
 
