@@ -22,7 +22,8 @@ std::string OperatorRule(const char* kind, int type, int op, int value) {
 TEST(RuleJson, EveryKindOfRuleComesBackAsTheSameRuleText) {
     // The word rules' own flags differ from their pair's: the editor keeps both.
     const std::string text =
-        "Rule\n{\n1\nWords\n1\n0\n3\n" + WordRule("WordContainSubjectRule", 0, win32::Utf8ToAnsi("Re: 至急, today"), 5, 0, 1) +
+        "Rule\n{\n1\nWords\n1\n0\n3\n" +
+        WordRule("WordContainSubjectRule", 0, win32::Utf8ToAnsi("Re: 至急, today"), 5, 0, 1) +
         WordRule("UserContainFromRule", 1, "boss@example.com", 6, 1, 0) +
         WordRule("WordContainMessageRule", 2, "invoice", 2, 1, 1) + "}\n" +
         "Rule\n{\n2\nMore\n0\n1\n3\n" + WordRule("UserContainToRule", 7, "me", 3, 0, 0) +
@@ -72,7 +73,8 @@ TEST(RuleJson, NamesEachFieldTheEditorMustRefuse) {
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.name);
         RuleList rules;
-        const nlohmann::json problems = RulesFromJson(nlohmann::json::array({pairWith({{"rules", {word}}}), testCase.pair}), rules);
+        const nlohmann::json pairs = nlohmann::json::array({pairWith({{"rules", {word}}}), testCase.pair});
+        const nlohmann::json problems = RulesFromJson(pairs, rules);
         ASSERT_EQ(problems.size(), 1u) << problems.dump();
         EXPECT_EQ(problems[0]["pair"], 1);
         EXPECT_EQ(problems[0]["rule"], testCase.problem[0]);

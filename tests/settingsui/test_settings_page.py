@@ -4,6 +4,7 @@ the first test also writes the picture of the usage guide (docs/images/settings.
 
 import http.client
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -179,21 +180,26 @@ class SettingsPage(unittest.TestCase):
         self.assertIn("HttpOnly", opened.getheader("Set-Cookie"))
         self.assertIn("SameSite=Strict", opened.getheader("Set-Cookie"))
         own = {"Host": self.address, "Cookie": cookie}
-        self.assertEqual(self.request("GET", "/api/settings", own).status, 200)
+        page = self.request("GET", "/", own).read().decode()
+        session = re.search(r'name="session-token" content="([0-9a-f]+)"', page).group(1)
+        change = dict(own, **{"Content-Type": "application/json", "X-Session-Token": session})
         before = self.registry_files()
         cases = [
             ("no token", "GET", "/api/settings", {"Host": self.address}),
             ("wrong token", "GET", "/?token=" + "0" * len(token), {"Host": self.address}),
-            ("foreign Host", "GET", "/api/settings", dict(own, Host="attacker.example:%s" % self.address.split(":")[1])),
-            ("foreign Origin", "POST", "/api/close",
-             dict(own, Origin="http://attacker.example", **{"Content-Type": "application/json"})),
-            ("change without the session token", "POST", "/api/close", dict(own, **{"Content-Type": "application/json"})),
+            ("foreign Host", "GET", "/api/settings", dict(own, Host="attacker.example:" + self.address.split(":")[1])),
+            ("foreign Origin", "POST", "/api/close", dict(change, Origin="http://attacker.example")),
+            ("change without the session token", "POST", "/api/close",
+             dict(own, **{"Content-Type": "application/json"})),
         ]
         for name, method, path, headers in cases:
             with self.subTest(name):
                 self.assertEqual(self.request(method, path, headers).status, 403)
         self.assertEqual(self.registry_files(), before)
         self.assertIsNone(self.page.poll())  # still serving: no refused close went through
+        # The page itself, from its own origin, may close it; the process then ends.
+        self.assertEqual(self.request("POST", "/api/close", dict(change, Origin="http://" + self.address)).status, 200)
+        self.assertEqual(self.page.wait(WAIT), 0)
 
 
 if __name__ == "__main__":

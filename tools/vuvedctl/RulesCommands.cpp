@@ -180,7 +180,8 @@ int RulesCommand(const Arguments& arguments) {
             return kExitBadValue;
         }
         if (checked.outcome == RuleTextImport::kMalformed) {
-            std::fprintf(stderr, "vuvedctl: bad value: %s is not a rule text (readable up to pair %zu); nothing stored\n",
+            std::fprintf(stderr,
+                         "vuvedctl: bad value: %s is not a rule text (readable up to pair %zu); nothing stored\n",
                          arguments[1].c_str(), checked.pairsRead);
             return kExitBadValue;
         }
