@@ -7,6 +7,7 @@ let language = localStorage.getItem('language') || document.documentElement.lang
 let loadedValues = {};  // the settings as loaded: only changed fields are stored
 let definitions = {};
 let pairs = [];  // the rule editor's model
+let stateTimer = 0;
 
 function t(ja, en) { return language === 'en' ? en : ja; }
 
@@ -376,6 +377,7 @@ async function exportRules() {
 // ---- start ----
 
 async function closePage() {
+  clearInterval(stateTimer);
   await call('/api/close', {});
   document.getElementById('main').hidden = true;
   document.getElementById('closed').hidden = false;
@@ -412,5 +414,5 @@ document.addEventListener('DOMContentLoaded', () => {
   Promise.all([loadSettings(), loadRules(), loadState(), loadLog()]).then(() => {
     document.body.dataset.loaded = 'true';
   });
-  setInterval(loadState, 3000);
+  stateTimer = setInterval(loadState, 3000);
 });
