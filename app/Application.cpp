@@ -12,6 +12,7 @@
 #include "app/Registration.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
+#include "app/SettingsPageClass.h"
 #include "resources/ModuleResources.h"
 #include "core/NotifierMaker.h"
 #include "engines/InstalledEngines.h"
@@ -81,6 +82,8 @@ int RunServer(ServerModule& module, bool startupMode) {
         StartServer(factory);
     }
 
+    // The icon's menu opens the settings page through this class.
+    const SettingsPageClass settingsPage(SettingsPageClass::DefaultControlProgram());
     CEndSessionWindow endSessionWindow(module.Instance(), ModuleIcons(), runningObjects);
     endSessionWindow.Create(nullptr, "CEndSessionWindow", "Ved3UzeroVadave", WS_OVERLAPPEDWINDOW & ~WS_VISIBLE, 0, 0,
                             200, 200);

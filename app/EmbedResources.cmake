@@ -2,7 +2,7 @@
 # Run as a script: cmake -DOUTPUT=... -DTEXTS="name=file|..." -DBINARIES="name=file|..." -P EmbedResources.cmake
 string(REPLACE "|" ";" TEXTS "${TEXTS}")
 string(REPLACE "|" ";" BINARIES "${BINARIES}")
-set(content "// Generated from app/resources/ at build time.\n#pragma once\n\n#include <string_view>\n\n")
+set(content "// Generated from resource files at build time.\n#pragma once\n\n#include <string_view>\n\n")
 foreach(entry IN LISTS TEXTS)
   string(REGEX REPLACE "=.*" "" name "${entry}")
   string(REGEX REPLACE "^[^=]*=" "" file "${entry}")

@@ -2,17 +2,25 @@
 // object table and a recording notification-area backend.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "app/AppResources.h"
+#include "app/AppTestSupport.h"
 #include "app/AutomationInterfaces.h"
 #include "app/CEndSessionWindow.h"
 #include "app/RecordingNotifyIcon.h"
 #include "app/RunningObjectTable.h"
 #include "resources/ModuleResources.h"
+#include "app/SettingsPageClass.h"
 #include "platform/Com.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
+#include "settings/TempRegistryFolder.h"
 
 using namespace win32;
 
@@ -264,6 +272,56 @@ TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
     } else {
         UnregisterComponentClass(u"RiloAddinManagerExe.Application");
     }
+}
+
+// The menu item reaches our settings page through the class: the page is started once, opened in the browser of
+// $BROWSER (a recorder here) at each choice, and answers at the recorded address.
+TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
+    TempRegistryFolder registry;
+    const ScopedXdgFolder folder("XDG_RUNTIME_DIR");
+    const std::string opened = folder.Folder() + "/opened";
+    const std::string recorder = folder.Folder() + "/browser";
+    std::ofstream(recorder) << "#!/bin/sh\necho \"$1\" >> '" << opened << "'\n";
+    chmod(recorder.c_str(), 0700);
+    setenv("BROWSER", recorder.c_str(), 1);
+    const auto openedLines = [&opened] {
+        std::vector<std::string> lines;
+        std::ifstream file(opened);
+        for (std::string line; std::getline(file, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    {
+        const SettingsPageClass settingsClass(ControlExecutable());
+        CreateWindow();
+        SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
+        SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
+        ASSERT_TRUE(WaitFor([&] { return openedLines().size() == 2; }, std::chrono::seconds(20)));
+    }
+    unsetenv("BROWSER");
+    const std::vector<std::string> urls = openedLines();
+    EXPECT_EQ(urls[0], urls[1]);  // one page, opened twice
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(urls[0], parts, std::regex(R"((http://127\.0\.0\.1:\d+)/\?token=([0-9a-f]{64}))")));
+    const auto curl = [](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"/usr/bin/curl", "--silent", "--include", "--max-time", "20"});
+        return RunProgram(arguments, std::chrono::seconds(30)).output;
+    };
+    const std::string entry = curl({urls[0]});
+    EXPECT_EQ(entry.rfind("HTTP/1.1 303", 0), 0u) << entry;
+    std::smatch cookie;
+    ASSERT_TRUE(
+        std::regex_search(entry, cookie, std::regex("Set-Cookie: ([^;]+); Path=/; HttpOnly; SameSite=Strict")));
+    const std::string page = curl({"--cookie", cookie[1], parts[1].str() + "/"});
+    EXPECT_NE(page.find("<html lang=\"ja\">"), std::string::npos) << page;
+    std::smatch session;
+    ASSERT_TRUE(std::regex_search(page, session, std::regex(R"re(name="session-token" content="([0-9a-f]+)")re")));
+    // The page's 「閉じる」 ends it.
+    EXPECT_NE(curl({"--cookie", cookie[1], "--header", "X-Session-Token: " + session[1].str(), "--header",
+                    "Content-Type: application/json", "--data", "{}", parts[1].str() + "/api/close"})
+                  .find("{\"closing\":true}"),
+              std::string::npos);
 }
 
 }  // namespace

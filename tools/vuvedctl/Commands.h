@@ -20,6 +20,9 @@ bool WantsHelp(const Arguments& arguments, const char* usage);
 // Prints usage on standard error; the exit code of a command called with the wrong arguments.
 int UsageError(const char* usage);
 
+// Where a server started by vuvedctl writes its messages.
+std::string ServerLogPath();
+
 int StartCommand(const Arguments& arguments);
 int StopCommand(const Arguments& arguments);
 int StatusCommand(const Arguments& arguments);
@@ -28,3 +31,4 @@ int CollectCommand(const Arguments& arguments);
 int CallCommand(const Arguments& arguments);
 int SettingsCommand(const Arguments& arguments);
 int RulesCommand(const Arguments& arguments);
+int UiCommand(const Arguments& arguments);

@@ -1,11 +1,14 @@
-// rules export / import / show: the stored rule set ("Mailer Rule" in the Mailer Rule key).
+// rules export / import / show / match: the stored rule set ("Mailer Rule" in the Mailer Rule key).
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <fstream>
 #include <iterator>
+#include <span>
+#include <vector>
 #include <string>
 
+#include "mail/Email.h"
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 #include "rules/CharsetMessageRule.h"
@@ -13,46 +16,12 @@
 #include "rules/MailSizeRule.h"
 #include "rules/PriorityMessageRule.h"
 #include "rules/RuleList.h"
+#include "rules/RuleTextImport.h"
 #include "rules/WordRule.h"
+#include "settings/SettingCatalog.h"
 #include "tools/vuvedctl/Commands.h"
 
 namespace {
-
-constexpr const char* kRuleKey = "Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule";
-constexpr const char* kRuleValue = "Mailer Rule";
-
-std::string ReadRuleText() {
-    win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, kRuleKey, 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
-        return {};
-    }
-    win32::DWORD type = 0;
-    win32::DWORD size = 0;
-    std::string text;
-    if (win32::RegQueryValueEx(key, kRuleValue, nullptr, &type, nullptr, &size) == win32::ERROR_SUCCESS &&
-        type == win32::REG_SZ) {
-        std::string data(size + 1, '\0');
-        if (win32::RegQueryValueEx(key, kRuleValue, nullptr, &type, reinterpret_cast<win32::BYTE*>(data.data()),
-                                   &size) == win32::ERROR_SUCCESS) {
-            text = data.c_str();
-        }
-    }
-    win32::RegCloseKey(key);
-    return text;
-}
-
-bool WriteRuleText(const std::string& ansi) {
-    win32::HKEY key = nullptr;
-    if (win32::RegCreateKeyEx(win32::HKEY_CURRENT_USER, kRuleKey, 0, nullptr, win32::REG_OPTION_NON_VOLATILE,
-                              win32::KEY_WRITE, nullptr, &key, nullptr) != win32::ERROR_SUCCESS) {
-        return false;
-    }
-    const win32::LONG result =
-        win32::RegSetValueEx(key, kRuleValue, 0, win32::REG_SZ, reinterpret_cast<const win32::BYTE*>(ansi.c_str()),
-                             static_cast<win32::DWORD>(ansi.size() + 1));
-    win32::RegCloseKey(key);
-    return result == win32::ERROR_SUCCESS;
-}
 
 const char* WordField(std::int32_t type) {
     switch (type) {
@@ -144,13 +113,46 @@ int ShowRules() {
     return kExitOk;
 }
 
+// Names the first stored pair that matches each mail file (as retrieved: header, empty line, body), or "-".
+int MatchRules(const Arguments& files) {
+    RuleList rules;
+    rules.LoadRules(ReadRuleText());
+    for (const std::string& path : files) {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "vuvedctl: cannot read %s\n", path.c_str());
+            return kExitFailed;
+        }
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            lines.push_back(std::move(line));
+        }
+        Email mail;
+        mail.SetMail(std::span<const std::string>(lines));
+        mail.UpdateSize();
+        const RulePair* matched = nullptr;
+        for (const std::unique_ptr<RulePair>& pair : rules.pairs) {
+            if (pair->Match(mail)) {
+                matched = pair.get();
+                break;
+            }
+        }
+        std::printf("%s: %s\n", path.c_str(), matched ? win32::AnsiToUtf8(matched->name).c_str() : "-");
+    }
+    return kExitOk;
+}
+
 }  // namespace
 
 int RulesCommand(const Arguments& arguments) {
     static const char* const usage =
         "usage: vuvedctl rules show          describes the stored rules pair by pair\n"
         "       vuvedctl rules export        prints the stored rule text (UTF-8)\n"
-        "       vuvedctl rules import FILE   stores the rule text of FILE (UTF-8)\n";
+        "       vuvedctl rules import FILE   stores the rule text of FILE (UTF-8)\n"
+        "       vuvedctl rules match MAIL... names the first pair that matches each mail file (- for none)\n";
     if (WantsHelp(arguments, usage)) {
         return kExitOk;
     }
@@ -170,26 +172,27 @@ int RulesCommand(const Arguments& arguments) {
             std::fprintf(stderr, "vuvedctl: cannot read %s\n", arguments[1].c_str());
             return kExitFailed;
         }
-        std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
-            text.pop_back();
-        }
-        if (!win32::IsValidUtf8(text) || text.find('\0') != std::string::npos) {
+        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        RuleList rules;
+        const RuleTextImport checked = ImportRuleText(text, rules);
+        if (checked.outcome == RuleTextImport::kNotText) {
             std::fprintf(stderr, "vuvedctl: bad value: %s is not UTF-8 text\n", arguments[1].c_str());
             return kExitBadValue;
         }
-        const std::string ansi = win32::Utf8ToAnsi(text);
-        RuleList rules;
-        if (!rules.LoadRules(ansi)) {
-            std::fprintf(stderr, "vuvedctl: bad value: %s is not a rule text (readable up to pair %zu); nothing stored\n",
-                         arguments[1].c_str(), rules.pairs.size());
+        if (checked.outcome == RuleTextImport::kMalformed) {
+            std::fprintf(stderr,
+                         "vuvedctl: bad value: %s is not a rule text (readable up to pair %zu); nothing stored\n",
+                         arguments[1].c_str(), checked.pairsRead);
             return kExitBadValue;
         }
-        if (!WriteRuleText(ansi)) {
+        if (!WriteRuleText(checked.ansi)) {
             std::fprintf(stderr, "vuvedctl: cannot write the rules in %s\n", win32::RegistryFolder().c_str());
             return kExitFailed;
         }
         return kExitOk;
+    }
+    if (arguments[0] == "match" && arguments.size() >= 2) {
+        return MatchRules(Arguments(arguments.begin() + 1, arguments.end()));
     }
     return UsageError(usage);
 }

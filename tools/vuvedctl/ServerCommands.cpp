@@ -67,12 +67,12 @@ std::string LocalServerPath() {
 // engine that fails): server.log in the system's XDG state folder, created private when missing. A log grown past
 // kLargestLog is kept as server.log.old and a new one begun.
 std::filesystem::path PrepareServerLog() {
-    const std::filesystem::path folder = win32::UserFolder("XDG_STATE_HOME", ".local/state");
+    const std::filesystem::path log = ServerLogPath();
+    const std::filesystem::path folder = log.parent_path();
     std::error_code error;
     if (std::filesystem::create_directories(folder, error)) {
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all, error);
     }
-    const std::filesystem::path log = folder / "server.log";
     if (const std::uintmax_t size = std::filesystem::file_size(log, error); !error && size > kLargestLog) {
         std::filesystem::rename(log, folder / "server.log.old", error);
     }
@@ -133,6 +133,8 @@ bool WaitUntil(const std::function<bool()>& condition) {
 }
 
 }  // namespace
+
+std::string ServerLogPath() { return win32::UserFolder("XDG_STATE_HOME", ".local/state") + "/server.log"; }
 
 int StartCommand(const Arguments& arguments) {
     if (WantsHelp(arguments, "usage: vuvedctl start\n"

@@ -21,6 +21,7 @@ constexpr Command kCommands[] = {
     {"collect", CollectCommand, "collect finished connections now"},
     {"settings", SettingsCommand, "show or set the settings (settings show | settings set NAME VALUE)"},
     {"rules", RulesCommand, "show, export or import the translation rules"},
+    {"ui", UiCommand, "open the settings page in the browser (--print: print its address instead)"},
     {"call", CallCommand, "call an automation member by name (for scripts)"},
 };
 
