@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "integration/DovecotRelayFixture.h"
+#include "support/Eventually.h"
 #include "support/ProcessCounts.h"
 
 namespace {
@@ -11,11 +12,7 @@ namespace {
 // number of open descriptors it had before (looked at again for a while, as threads release theirs as they end).
 bool BackTo(int descriptors)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (OpenDescriptorCount() != descriptors && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return OpenDescriptorCount() == descriptors;
+    return Eventually([&] { return OpenDescriptorCount() == descriptors; });
 }
 
 // The standard mail set ends with its large mail.
