@@ -1,7 +1,6 @@
-"""Runs the relay_host program (the relay server in a process of its own) in front of a mail server, for tests and
-benchmarks whose clients are separate programs. The program's path comes from the RELAY_HOST environment value."""
+"""Runs the relay_host program (the relay server in a process of its own) in front of a mail server, for the
+benchmarks whose clients are separate programs."""
 
-import os
 import subprocess
 import time
 
@@ -10,9 +9,7 @@ class RelayHost:
     def __init__(self, mail_server_port, executable=None, translation_engine=False, address="127.0.0.1",
                  security=None, ca_file=None):
         """security and ca_file: the "MailServerSecurity" and "MailServerCAFile" values, when given."""
-        self.executable = executable or os.environ.get("RELAY_HOST")
-        if not self.executable:
-            raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")
+        self.executable = executable
         self.mail_server_port = mail_server_port
         self.translation_engine = translation_engine
         self.settings = [address]
