@@ -2,7 +2,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/RegistryReading.h"
 #include "app/ServerProcessFixture.h"
 
 using win32::HKEY_CLASSES_ROOT;
