@@ -43,8 +43,8 @@ protected:
                           << "\" password \"" << dovecot.Password() << "\" options keep fetchall no stripcr\n";
         std::filesystem::permissions(rc, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         const ProcessResult result = RunProgram(
-            {"/usr/bin/fetchmail", "-f", rc, "--nodetach", "--nosyslog", "--invisible", "--norewrite", "--sslproto",
-             "", "--mda", "cat >> " + folder + "/delivered"},
+            {"/usr/bin/fetchmail", "-f", rc, "--pidfile", folder + "/fetchmail.pid", "--nodetach", "--nosyslog",
+             "--invisible", "--norewrite", "--sslproto", "", "--mda", "cat >> " + folder + "/delivered"},
             std::chrono::seconds(120), {"FETCHMAILHOME=" + folder, "HOME=" + folder});
         EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
         std::stringstream delivered;
