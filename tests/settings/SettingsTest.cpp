@@ -14,7 +14,10 @@
 
 namespace {
 
-using Settings = RegistryFolderTest;
+class Settings : public testing::Test {
+protected:
+    TempRegistryFolder registry;
+};
 
 std::string Text(std::uint32_t number) { return std::to_string(number); }
 
