@@ -1,10 +1,10 @@
-"""Soak of the whole server: N clients fetch mixed mails from a private Dovecot through the translation host (relay,
+"""Soak of the whole server: N clients fetch mixed mails from a private Dovecot through the relay host (relay,
 translate thread and the dictionary engine) for a given time, one whole fetch after another. Every relayed mail is
 compared with the mailbox's bytes; translated copies are counted. Once a minute it prints the host's resident memory,
 its thread count and the fetch counts; it ends by itself when the time is up and exits non-zero on any wrong mail or
 failed fetch.
 
-    soak.py --translation-host PATH [--clients N] [--minutes M]
+    soak.py --relay-host PATH [--clients N] [--minutes M]
 """
 
 import argparse
@@ -18,14 +18,34 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "integration"))
-sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "translate"))
+sys.path.insert(0, os.path.join(HERE, "..", "relay"))
 import dovecot  # noqa: E402
 import mails  # noqa: E402
-from test_end_to_end import MAILS as TRANSLATION_MAILS, TranslationHost  # noqa: E402
+from relay_host import RelayHost  # noqa: E402
 
 TIMEOUT = 120
 TICK_SECONDS = 0.5
 poplib._MAXLINE = 1 << 20  # the long-line mails have lines of 10,000 octets
+
+
+def _mail(subject, body, content_type=b"text/plain; charset=us-ascii", extra=b""):
+    return (b"From: Bob <bob@example.org>\r\nTo: Alice <alice@example.org>\r\nSubject: " + subject +
+            b"\r\nDate: Sat, 5 Dec 2026 10:00:00 +0000\r\nMessage-ID: <" + subject.replace(b" ", b"-") +
+            b"@example.org>\r\nMIME-Version: 1.0\r\nContent-Type: " + content_type + b"\r\n" + extra + b"\r\n" + body)
+
+
+# English mails the engine translates, and a multipart, a large and a Japanese mail it leaves alone.
+TRANSLATION_MAILS = [
+    _mail(b"Project update", b"Hello Alice,\r\n\r\nThe new book about cats arrived today.\r\n\r\n"
+          b"> Did the book arrive?\r\n\r\nRegards\r\nBob\r\n"),
+    _mail(b"Multipart", b"--b1\r\nContent-Type: text/plain\r\n\r\nHello from a part.\r\n--b1--\r\n",
+          content_type=b"multipart/mixed; boundary=b1"),
+    _mail(b"Large", b"This line is part of a large English mail.\r\n" * 900),
+    _mail(b"Japanese", "これは日本語のメールです。\r\n".encode("iso-2022-jp"),
+          content_type=b"text/plain; charset=ISO-2022-JP"),
+    _mail(b"Printable", b"This water is cold and the house is warm. We want to translate every word of this long "
+          b"sen=\r\ntence.\r\n", extra=b"Content-Transfer-Encoding: quoted-printable\r\n"),
+]
 
 
 def mixed_mails():
@@ -114,17 +134,16 @@ def process_status(pid):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--translation-host", required=True)
+    parser.add_argument("--relay-host", required=True)
     parser.add_argument("--clients", type=int, default=20)
     parser.add_argument("--minutes", type=float, default=30)
     args = parser.parse_args()
-    os.environ["TRANSLATION_HOST"] = args.translation_host
 
     mail_set = mixed_mails()
     with dovecot.Dovecot(mail_set) as server:
         # What poplib hands back: the mailbox's lines with their line ends taken off, dot-stuffing undone.
         expected = fetch(server.port, server.user, server.password)
-        host = TranslationHost(server.port)
+        host = RelayHost(server.port, args.relay_host, translation_engine=True).start()
         try:
             pid = host.process.pid
             stop = threading.Event()

@@ -20,6 +20,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "integration"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "relay"))
 import dovecot  # noqa: E402
 import mails  # noqa: E402
 from relay_host import RelayHost  # noqa: E402

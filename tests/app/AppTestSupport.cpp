@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/ComServerModule.h"
+#include "support/Eventually.h"
 #include "tools/vuvedctl/AutomationClient.h"
 
 extern char** environ;
@@ -223,19 +224,8 @@ const std::string& ChildProcess::Output() {
     return output;
 }
 
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 bool ConnectWhenPublished(AutomationClient& client, std::chrono::milliseconds timeout) {
-    return WaitFor([&client] { return client.Connect(win32::AutomationSocketPath()); }, timeout);
+    return Eventually([&client] { return client.Connect(win32::AutomationSocketPath()); }, timeout);
 }
 
 std::string ServerExecutable() { return VUVED_SERVER_EXECUTABLE; }

@@ -48,7 +48,6 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t Pid() const { return pid; }
     // The exit code once it has ended within timeout; nothing while it still runs (or it died by a signal).
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
     bool HasEnded();
@@ -65,9 +64,6 @@ private:
     bool reaped = false;
     std::string output;
 };
-
-// Repeats condition every few milliseconds until it holds or timeout passes.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // Connects client to the automation socket of the runtime folder, retrying until the server publishes it.
 bool ConnectWhenPublished(AutomationClient& client, std::chrono::milliseconds timeout);

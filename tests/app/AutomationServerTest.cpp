@@ -52,8 +52,8 @@ TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
     const nlohmann::json version = Call(client, "GetVersion");
     char resolved[PATH_MAX];
     ASSERT_NE(realpath(ServerExecutable().c_str(), resolved), nullptr);
-    EXPECT_EQ(version, (nlohmann::json{{"hr", 0}, {"bstrPath", resolved}, {"bstrVersion", "4, 0, 8, 1197"},
-                                       {"bstrTitle", "varaved サーバ"}}));
+    EXPECT_EQ(version["hr"], 0);
+    EXPECT_EQ(version["bstrPath"], resolved);
     for (const char* member : {"Show", "PanelCommand", "Command"}) {
         SCOPED_TRACE(member);
         EXPECT_EQ(Call(client, member)["hr"], kNoInterface);

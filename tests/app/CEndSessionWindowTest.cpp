@@ -17,6 +17,7 @@
 #include "app/RunningObjectTable.h"
 #include "resources/ModuleResources.h"
 #include "app/SettingsPageClass.h"
+#include "support/Eventually.h"
 #include "platform/Com.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
@@ -198,8 +199,7 @@ TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsIts
     EXPECT_EQ(recorder->events[0].icon, kIdleIcon);
     const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
     ASSERT_TRUE(state);
-    EXPECT_EQ(state->tipUtf8, "varaved");
-    EXPECT_EQ(state->callbackMessage, 1250u);
+    EXPECT_EQ(state->callbackMessage, CEndSessionWindow::kIconCallbackMessage);
     EXPECT_EQ(recorder->events[1].kind, "menu");
     struct Callback {
         WPARAM icon;
@@ -216,12 +216,8 @@ TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsIts
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, callback.icon, callback.mouse);
         EXPECT_EQ(recorder->Count("popup") - before, callback.showsMenu ? 1 : 0);
     }
-    for (const RecordingNotifyIcon::Event& menu : {recorder->events[1], recorder->events.back()}) {
-        ASSERT_EQ(menu.items.size(), 1u);
-        EXPECT_EQ(menu.items[0].command, 32771u);
-        EXPECT_EQ(menu.items[0].textUtf8, "「設定」の表示...");
-    }
     EXPECT_EQ(recorder->events.back().kind, "popup");
+    EXPECT_EQ(recorder->events.back().items.size(), 1u);
 }
 
 // The settings user interface as another component would provide it.
@@ -297,7 +293,7 @@ TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
         CreateWindow();
         SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
         SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
-        ASSERT_TRUE(WaitFor([&] { return openedLines().size() == 2; }, std::chrono::seconds(20)));
+        ASSERT_TRUE(Eventually([&] { return openedLines().size() == 2; }));
     }
     unsetenv("BROWSER");
     const std::vector<std::string> urls = openedLines();

@@ -2,7 +2,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "app/RegistryReading.h"
 #include "app/ServerProcessFixture.h"
 
 using win32::HKEY_CLASSES_ROOT;
@@ -31,30 +30,11 @@ TEST_F(Registration, RegServerWritesTheScriptsAndTheTypeLibrary) {
     const ProcessResult result = RunServer("-RegServer");
     ASSERT_EQ(result.exitCode, 0) << result.errors;
 
-    const std::string clsid = kClsidKey;
-    const struct {
-        std::string key;
-        const char* name;
-        std::string text;
-    } values[] = {
-        {kAppIdKey, nullptr, "VUVed3UzeroVadave"},
-        {"AppID\\VUVed3UzeroVadave.EXE", "AppID", "{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"},
-        {"RiloVUVed3UzeroVadave.Application.4", nullptr, "Ved3UzeroVadave Application Class"},
-        {"RiloVUVed3UzeroVadave.Application.4\\CLSID", nullptr, "{B0AB35D0-8C47-4028-9461-EF7222FF64B1}"},
-        {"RiloVUVed3UzeroVadave.Application\\CurVer", nullptr, "RiloVUVed3UzeroVadave.Application.4"},
-        {clsid, nullptr, "Ved3UzeroVadave Application Class"},
-        {clsid + "\\ProgID", nullptr, "RiloVUVed3UzeroVadave.Application.4"},
-        {clsid + "\\VersionIndependentProgID", nullptr, "RiloVUVed3UzeroVadave.Application"},
-        {clsid + "\\LocalServer32", nullptr, ExecutablePath()},
-        {clsid, "AppID", "{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"},
-        {kTypeLibKey, nullptr, "VUVed3UzeroVadave 4.0 Type Library"},
-        {std::string(kTypeLibKey) + "\\409\\win32", nullptr, ExecutablePath()},
-        {kInterfaceKey, nullptr, "IVUVed3UzeroVadave"},
-    };
-    for (const auto& value : values) {
-        SCOPED_TRACE(value.key + (value.name ? std::string(" ") + value.name : ""));
-        EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, value.key, value.name), value.text);
-    }
+    // The texts come from the scripts as they are; what registration computes is where the executable is.
+    // (vuvedctl's start activates the server through these keys: tests/tools.)
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\LocalServer32", nullptr), ExecutablePath());
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kTypeLibKey) + "\\409\\win32", nullptr), ExecutablePath());
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kInterfaceKey));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
 }
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/RegistryReading.h"
 #include "app/RegistryScript.h"
+#include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
 
 using win32::HKEY_CLASSES_ROOT;

@@ -1,5 +1,6 @@
 // Who can reach the server and what it leaves behind: the automation socket refuses a peer of another user even
-// when the folder lets it through, and a password a mail client sends is never written anywhere.
+// when the folder lets it through, and neither a password a mail client sends nor the engine's API key (taken from
+// the environment) is ever written anywhere.
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -14,7 +15,8 @@
 #include <sstream>
 
 #include "app/ServerProcessFixture.h"
-#include "integration/ScriptedPop3Server.h"
+#include "support/ScriptedPop3Server.h"
+#include "engines/FakeTranslationServer.h"
 #include "platform/ComServerModule.h"
 
 namespace {
@@ -108,14 +110,25 @@ std::vector<std::string> FilesHolding(const std::filesystem::path& root, std::fi
     return found;
 }
 
-TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
+TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
     std::random_device random;
     const std::string marker = "pw-marker-" + std::to_string(random()) + std::to_string(random());
+    const std::string key = "sk-marker-" + std::to_string(random()) + std::to_string(random());
+    FakeTranslationServer engine;
+    ASSERT_NE(engine.Port(), 0);
+    using Preference = std::pair<const char*, std::string>;
+    for (const auto& [name, value] :
+         {Preference{"Engine", "openai"}, Preference{"Endpoint", engine.BaseUrl() + "/v1"},
+          Preference{"Model", "small-model"}}) {
+        raw::Set("Software\\Norvale\\RiloEJTransPref", name, win32::REG_SZ, value + '\0');
+    }
     const auto started = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(2);
-    // One login the mail server takes, one it refuses.
-    ScriptedPop3Server upstream(Pop3Responder({{"PASS " + marker, "+OK logged in\r\n"},
-                                               {"PASS " + marker + "-wrong", "-ERR [AUTH] " + marker + "\r\n"},
-                                               {"STAT", "+OK 0 0\r\n"}}));
+    // One login the mail server takes, one it refuses; its one mail goes to the engine, so the key is really used.
+    ScriptedPop3Server upstream(Pop3Responder(
+        {{"PASS " + marker, "+OK logged in\r\n"},
+         {"PASS " + marker + "-wrong", "-ERR [AUTH] " + marker + "\r\n"},
+         {"RETR 1", "+OK\r\nSubject: Project update\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
+                    "Hello Alice,\r\n.\r\n"}}));
     raw::SetDword(raw::kProxyKey, "MailServerPort", upstream.Port());
 
     // Its home and temporary folders are the test's, so that everything it may write is searched below.
@@ -125,15 +138,25 @@ TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
     const std::string temporary = std::string(privateFolder) + "/tmp";
     ASSERT_EQ(mkdir(home.c_str(), 0700), 0);
     ASSERT_EQ(mkdir(temporary.c_str(), 0700), 0);
-    auto server = StartServer({"-Startup"}, {"HOME=" + home, "TMPDIR=" + temporary});
+    auto server = StartServer({"-Startup"}, {"HOME=" + home, "TMPDIR=" + temporary, "OPENAI_API_KEY=" + key});
     ASSERT_TRUE(WaitUntilListening()) << server->Output();
     {
         Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
         ASSERT_TRUE(mailClient.ReadLine());
         EXPECT_EQ(mailClient.Command("USER alice"), "+OK\r\n");
         EXPECT_EQ(mailClient.Command("PASS " + marker), "+OK logged in\r\n");
-        EXPECT_EQ(mailClient.Command("STAT"), "+OK 0 0\r\n");
+        EXPECT_TRUE(mailClient.MultiLineCommand("RETR 1"));
         EXPECT_EQ(mailClient.Command("QUIT"), "+OK bye\r\n");
+    }
+    // The translated copy holds the engine's answer (its mark, ":" and the text): the key was in use.
+    ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
+    {
+        Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
+        ASSERT_TRUE(mailClient.ReadLine());
+        mailClient.Command("USER alice");
+        mailClient.Command("PASS anything");
+        EXPECT_NE(mailClient.MultiLineCommand("RETR 1").value_or("").find(":Hello Alice,"), std::string::npos);
+        mailClient.Command("QUIT");
     }
     {
         Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
@@ -153,7 +176,9 @@ TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
 
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << "the server did not end well after SIGTERM";
-    EXPECT_EQ(server->Output().find(marker), std::string::npos) << "the password is in the server's output";
+    for (const std::string& secret : {marker, key}) {
+        EXPECT_EQ(server->Output().find(secret), std::string::npos) << secret << " is in the server's output";
+    }
 
     // The marker reached the mail server, so the search below looks for something that was really sent.
     const std::vector<std::string> received = upstream.Received();
@@ -162,12 +187,14 @@ TEST_F(Security, ClientPasswordIsNeverWrittenAnywhere) {
     // Everything else the run may have written: its home and temporary folders, the registry and runtime
     // folders, and files put straight into the system's temporary folder.
     const std::filesystem::path registryFolder = std::getenv("VUVED_REGISTRY_DIR");
-    for (const std::filesystem::path& root :
-         {std::filesystem::path(privateFolder), registryFolder.parent_path(), std::filesystem::path(runtime.Folder())}) {
-        SCOPED_TRACE(root.string());
-        EXPECT_EQ(FilesHolding(root, started, marker, true), std::vector<std::string>{});
+    for (const std::string& secret : {marker, key}) {
+        for (const std::filesystem::path& root : {std::filesystem::path(privateFolder), registryFolder.parent_path(),
+                                                  std::filesystem::path(runtime.Folder())}) {
+            SCOPED_TRACE(root.string());
+            EXPECT_EQ(FilesHolding(root, started, secret, true), std::vector<std::string>{});
+        }
+        EXPECT_EQ(FilesHolding("/tmp", started, secret, false), std::vector<std::string>{});
     }
-    EXPECT_EQ(FilesHolding("/tmp", started, marker, false), std::vector<std::string>{});
     std::filesystem::remove_all(privateFolder);
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/AppTestSupport.h"
+#include "support/Eventually.h"
 #include "integration/Pop3TestClient.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
@@ -42,7 +43,7 @@ protected:
     }
 
     bool WaitUntilListening() {
-        return WaitFor([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
+        return Eventually([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
                        kStartTimeout);
     }
 
@@ -54,7 +55,7 @@ protected:
 
     // Asks vuvedctl status until its answer holds line, at most timeout.
     static bool WaitForStatus(const std::string& line, std::chrono::milliseconds timeout) {
-        return WaitFor([&line] { return Control({"status"}).output.find(line) != std::string::npos; }, timeout);
+        return Eventually([&line] { return Control({"status"}).output.find(line) != std::string::npos; }, timeout);
     }
 
     // A member's result, failing the test when the call fails.

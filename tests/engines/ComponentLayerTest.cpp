@@ -35,7 +35,7 @@ public:
     ~ScopedProbeClass() { win32::UnregisterComponentClass(u"Test.Probe"); }
 };
 
-TEST(ComponentTable, CreationFailsWithItsReasonAndLeavesNoObject)
+TEST(ComponentTable, FailedCreationNamesItsReasonAndHandsOutNoObject)
 {
     int live = 0;
     ScopedProbeClass probeClass(live, win32::CLSCTX_LOCAL_SERVER);

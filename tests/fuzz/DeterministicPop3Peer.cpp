@@ -1,21 +1,13 @@
 #include "DeterministicPop3Peer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstddef>
 #include <string_view>
 
-#include "support/PeerListener.h"
 #include "integration/Pop3TestClient.h"
 
 namespace {
 
-constexpr int kReadTimeoutMs = 10000;
 constexpr std::size_t kMailCount = 3;
 
 struct Mail {
@@ -127,26 +119,6 @@ struct DeterministicPop3Peer::MailboxState {
     }
 };
 
-DeterministicPop3Peer::DeterministicPop3Peer()
-{
-    listener = ListenForPeers(port, 16);
-    if (listener < 0) {
-        return;
-    }
-    acceptThread = std::thread([this] { AcceptLoop(); });
-}
-
-DeterministicPop3Peer::~DeterministicPop3Peer()
-{
-    stopping = true;
-    if (acceptThread.joinable()) {
-        acceptThread.join();
-    }
-    if (listener >= 0) {
-        ::close(listener);
-    }
-}
-
 void DeterministicPop3Peer::Reset()
 {
     std::scoped_lock sessionGuard(sessionLock);
@@ -176,23 +148,8 @@ std::optional<DeterministicPop3Peer::Transcript> DeterministicPop3Peer::WaitForS
     return transcript;
 }
 
-void DeterministicPop3Peer::AcceptLoop()
+void DeterministicPop3Peer::RunSession(Pop3TestClient& relay)
 {
-    while (!stopping) {
-        pollfd watch{listener, POLLIN, 0};
-        if (::poll(&watch, 1, 100) <= 0) {
-            continue;  // look at the stop flag again
-        }
-        const int connection = ::accept(listener, nullptr, nullptr);
-        if (connection >= 0) {
-            RunSession(connection);
-        }
-    }
-}
-
-void DeterministicPop3Peer::RunSession(int connection)
-{
-    Pop3TestClient relay = Pop3TestClient::Adopt(connection, kReadTimeoutMs);
     const std::string greeting = "+OK fuzz peer ready\r\n";
     {
         std::scoped_lock sessionGuard(sessionLock);

@@ -1,18 +1,18 @@
-// The mail server behind the relay in the connection fuzz target: a POP3 server on 127.0.0.1 with a fixed mailbox
-// of three mails that answers every command the same way every time, except the lines of AUTH exchanges, whose
-// answers the fuzz input chooses. One thread accepts and serves one connection at a time; the fuzz thread reads the
-// transcript of the last session, guarded by sessionLock.
+// The mail server behind the relay in the connection fuzz target: the scripted peer with a fixed mailbox of three
+// mails as its script, answering every command the same way every time, except the lines of AUTH exchanges, whose
+// answers the fuzz input chooses. Its sessions write the transcript of the last session, which the fuzz thread
+// reads, guarded by sessionLock.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "support/ScriptedPop3Server.h"
 
 class DeterministicPop3Peer {
 public:
@@ -24,14 +24,8 @@ public:
         bool ended = false;
     };
 
-    DeterministicPop3Peer();
-    // Stops accepting and waits for the session in hand (which ends by its read deadline at the latest).
-    ~DeterministicPop3Peer();
-    DeterministicPop3Peer(const DeterministicPop3Peer&) = delete;
-    DeterministicPop3Peer& operator=(const DeterministicPop3Peer&) = delete;
-
     // 0 when the listener could not be set up.
-    std::uint16_t Port() const { return port; }
+    std::uint16_t Port() const { return server.Port(); }
     // Forgets the sessions so far; call while no session runs.
     void Reset();
     // The answers to the lines of AUTH exchanges (RFC 5034), one line each, in order; "-ERR" once they run out. A
@@ -46,18 +40,15 @@ public:
 private:
     struct MailboxState;
 
-    void AcceptLoop();
-    void RunSession(int connection);
+    void RunSession(Pop3TestClient& relay);
     // The whole answer to one command line; quit is set for QUIT.
     std::string Answer(const std::string& line, MailboxState& state, bool& quit, bool& retrievedFirst) const;
 
-    int listener = -1;
-    std::uint16_t port = 0;
-    std::atomic<bool> stopping{false};
-    std::thread acceptThread;
     std::mutex sessionLock;
     std::condition_variable sessionChanged;
     int sessions = 0;        // guarded by sessionLock
     Transcript transcript;   // guarded by sessionLock
     std::vector<std::string> authAnswers;  // guarded by sessionLock
+    // Last: its sessions end (by their read deadline at the latest) before the members above go.
+    ScriptedPop3Server server{[this](Pop3TestClient& relay, ScriptedPop3Server&) { RunSession(relay); }, 10000};
 };

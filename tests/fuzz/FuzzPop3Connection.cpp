@@ -36,6 +36,7 @@
 #include "mail/Email.h"
 #include "pop3/Pop3ServerThread.h"
 #include "pop3/TranslateAgent.h"
+#include "support/Eventually.h"
 #include "translate/Pop3TranslateThread.h"
 #include "support/TestComponents.h"
 
@@ -53,20 +54,6 @@ constexpr std::size_t kSegmentSizes = 4;
         std::fprintf(stderr, "----\n%.*s\n----\n", static_cast<int>(detail.size()), detail.data());
     }
     std::abort();
-}
-
-// Waits (bounded) for a condition another thread brings about.
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    return true;
 }
 
 // The relay server of this process with its registry, the deterministic translation engine and the mail server
@@ -297,7 +284,7 @@ void CheckTranslateSession(const SessionModel& model, const std::string& answers
 void CheckTranslatedCopies(RelayUnderTest& relay, int retrievals)
 {
     Pop3TranslateThread& translator = relay.Translator();
-    if (!WaitUntil([&] { return !translator.IsTranslating(); }, kCollectTimeout)) {
+    if (!Eventually([&] { return !translator.IsTranslating(); }, kCollectTimeout)) {
         Fail("the translate thread did not finish the captured mails");
     }
     if (translator.HaveTranslateMail() != (retrievals > 0)) {
@@ -357,7 +344,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int number = 1; number <= 3; ++number) {
             translator.AddTranslateMail(TranslatableMail(number));
         }
-        if (!WaitUntil([&] { return !translator.IsTranslating(); }, kCollectTimeout) ||
+        if (!Eventually([&] { return !translator.IsTranslating(); }, kCollectTimeout) ||
             !translator.HaveTranslateMail()) {
             Fail("the mails for the translated-mail session were not translated");
         }

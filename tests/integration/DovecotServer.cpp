@@ -118,16 +118,3 @@ std::string DovecotServer::ReadLine()
         buffered.append(chunk, static_cast<std::size_t>(got));
     }
 }
-
-void DovecotServer::Kill()
-{
-    static constexpr char kCommand[] = "KILL\n";
-    if (toChild >= 0 && ::write(toChild, kCommand, sizeof kCommand - 1) == sizeof kCommand - 1) {
-        while (true) {
-            const std::string line = ReadLine();
-            if (line.empty() || line == "KILLED") {
-                break;
-            }
-        }
-    }
-}

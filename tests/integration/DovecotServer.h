@@ -25,8 +25,6 @@ public:
     const std::string& User() const { return user; }
     const std::string& Password() const { return password; }
     int MailCount() const { return mailCount; }
-    // Kills every Dovecot process of the instance at once, as a crash would.
-    void Kill();
 
 private:
     std::string ReadLine();

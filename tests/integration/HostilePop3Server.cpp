@@ -1,16 +1,9 @@
 #include "integration/HostilePop3Server.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <chrono>
-
 #include "integration/Pop3TestClient.h"
-#include "support/PeerListener.h"
 
 namespace {
-// How long the accept loop and the sessions wait before they look at the stop flag again.
+// How long a session waits for its peer before it looks at the stop flag again.
 constexpr int kPollMs = 50;
 }  // namespace
 
@@ -24,72 +17,16 @@ const std::string HostilePop3Server::kOddMail = std::string(
     ".\r\n",
     86);
 
-HostilePop3Server::HostilePop3Server(Fault fault) : fault(fault)
+HostilePop3Server::HostilePop3Server(Fault fault)
+    : fault(fault), server([this](Pop3TestClient& peer, ScriptedPop3Server&) {
+          Serve(peer, sessions++ == 1 && this->fault != Fault::None);
+      }, kPollMs)
 {
-    listener = ListenForPeers(port, 64);
-    if (listener < 0) {
-        return;
-    }
-    acceptThread = std::thread([this] { AcceptLoop(); });
-}
-
-HostilePop3Server::~HostilePop3Server()
-{
-    stopping = true;
-    if (acceptThread.joinable()) {
-        acceptThread.join();
-    }
-    if (listener >= 0) {
-        ::close(listener);
-    }
-    std::unique_lock guard(lock);
-    sessionEnded.wait(guard, [this] { return liveSessions == 0; });
-}
-
-bool HostilePop3Server::WaitUntilIdle()
-{
-    std::unique_lock guard(lock);
-    return sessionEnded.wait_for(guard, std::chrono::seconds(10), [this] { return liveSessions == 0; });
-}
-
-void HostilePop3Server::AcceptLoop()
-{
-    while (!stopping) {
-        pollfd watch{listener, POLLIN, 0};
-        if (::poll(&watch, 1, kPollMs) <= 0) {
-            continue;  // look at the stop flag again
-        }
-        const int connection = ::accept(listener, nullptr, nullptr);
-        if (connection < 0) {
-            continue;
-        }
-        const bool hostile = accepted++ == 1 && fault != Fault::None;
-        {
-            std::scoped_lock guard(lock);
-            ++liveSessions;
-        }
-        std::thread([this, connection, hostile] {
-            {
-                Pop3TestClient peer = Pop3TestClient::Adopt(connection, kPollMs);
-                Serve(peer, connection, hostile);
-            }
-            std::scoped_lock guard(lock);
-            --liveSessions;
-            sessionEnded.notify_all();  // under the lock: the destructor cannot free it before this returns
-        }).detach();
-    }
-}
-
-void HostilePop3Server::Stall(Pop3TestClient& peer)
-{
-    while (!stopping && !peer.PeerClosed()) {
-        peer.ReadUntilClose();
-    }
 }
 
 std::optional<std::string> HostilePop3Server::ReadCommand(Pop3TestClient& peer)
 {
-    while (!stopping && !peer.PeerClosed()) {
+    while (!server.Stopping() && !peer.PeerClosed()) {
         if (std::optional<std::string> line = peer.ReadLine()) {
             line->resize(line->size() - 2);
             return line;
@@ -98,25 +35,24 @@ std::optional<std::string> HostilePop3Server::ReadCommand(Pop3TestClient& peer)
     return std::nullopt;
 }
 
-void HostilePop3Server::Serve(Pop3TestClient& peer, int connection, bool hostile)
+void HostilePop3Server::Serve(Pop3TestClient& peer, bool hostile)
 {
     if (hostile && fault == Fault::NeverGreets) {
-        Stall(peer);
+        server.Stall(peer);
         return;
     }
     if (!peer.SendRaw("+OK hostile ready\r\n")) {
         return;
     }
     if (hostile && fault == Fault::StallsAfterGreeting) {
-        Stall(peer);
+        server.Stall(peer);
         return;
     }
     bool first = true;
     while (const std::optional<std::string> command = ReadCommand(peer)) {
         const std::string& line = *command;
         if (hostile && first && fault == Fault::Resets) {
-            const linger abort{1, 0};  // close with RST instead of FIN
-            ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            peer.Reset();
             return;
         }
         if (hostile && first && fault == Fault::Garbage) {
@@ -156,7 +92,7 @@ void HostilePop3Server::Serve(Pop3TestClient& peer, int connection, bool hostile
         switch (fault) {
         case Fault::StallsInRetr:
             peer.SendRaw("+OK 1000 octets\r\nFrom: a@example.org\r\n\r\nthe start of a bo");
-            Stall(peer);
+            server.Stall(peer);
             return;
         case Fault::LongLine: {
             if (!peer.SendRaw("+OK 67108864 octets\r\n")) {

@@ -1,17 +1,14 @@
 // A mail server on 127.0.0.1 that misbehaves on purpose: the second connection it accepts meets the chosen fault,
 // every other connection a well-behaved POP3 server, so a test sees both the fault and the next client served.
-// Each connection runs on a thread of its own; every wait ends when the peer closes or the server is destroyed.
+// It is the scripted peer with the faults as its script; every wait ends when the peer closes or the server stops.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
-class Pop3TestClient;
+#include "support/ScriptedPop3Server.h"
 
 class HostilePop3Server {
 public:
@@ -33,34 +30,20 @@ public:
     static const std::string kOddMail;
 
     explicit HostilePop3Server(Fault fault);
-    ~HostilePop3Server();
-    HostilePop3Server(const HostilePop3Server&) = delete;
-    HostilePop3Server& operator=(const HostilePop3Server&) = delete;
 
-    std::uint16_t Port() const { return port; }
+    std::uint16_t Port() const { return server.Port(); }
     // Waits (bounded) until no connection is being served; true when none is.
-    bool WaitUntilIdle();
+    bool WaitUntilIdle() { return server.WaitUntilIdle(); }
     // How many large mails were sent whole (taken by the peer's socket).
     int LargeMailsSent() const { return largeMailsSent; }
 
 private:
-    void AcceptLoop();
-    void Serve(Pop3TestClient& peer, int connection, bool hostile);
-    // Waits until the peer closes or the server stops, ignoring whatever it sends.
-    void Stall(Pop3TestClient& peer);
+    void Serve(Pop3TestClient& peer, bool hostile);
     // One command line without its CR LF; nullopt when the peer closed or the server stops.
     std::optional<std::string> ReadCommand(Pop3TestClient& peer);
 
     Fault fault;
-    int listener = -1;
-    std::uint16_t port = 0;
-    std::atomic<bool> stopping{false};
-    int accepted = 0;  // accept thread only
+    std::atomic<int> sessions{0};
     std::atomic<int> largeMailsSent{0};
-    std::thread acceptThread;
-    // Sessions run detached, so that thousands of short connections leave no thread behind; the destructor waits
-    // until none is left.
-    std::mutex lock;
-    std::condition_variable sessionEnded;
-    int liveSessions = 0;  // guarded by lock
+    ScriptedPop3Server server;  // last: its sessions end before the members above go
 };

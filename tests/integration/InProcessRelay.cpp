@@ -7,6 +7,7 @@
 #include "engines/InstalledEngines.h"
 #include "platform/MessageBox.h"
 #include "platform/Sockets.h"
+#include "support/Eventually.h"
 #include "translate/Pop3TranslateThread.h"
 
 namespace {
@@ -58,18 +59,14 @@ void InProcessRelay::Collect()
 
 bool InProcessRelay::CollectAll(std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
+    // Threads report themselves finished a little after their client has gone: look again shortly.
+    return Eventually([this] {
         if (!server || (server->ConnectionCount() == 0 && server->AgentCount() == 0)) {
             return true;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        // Threads report themselves finished a little after their client has gone: look again shortly.
         Collect();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+        return false;
+    }, timeout);
 }
 
 void InProcessRelay::Stop()
@@ -87,13 +84,8 @@ std::size_t InProcessRelay::PendingMails()
 
 std::size_t InProcessRelay::WaitForPendingMails(std::size_t count, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::size_t pending = PendingMails();
-    while (pending < count && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        pending = PendingMails();
-    }
-    return pending;
+    Eventually([&] { return PendingMails() >= count; }, timeout);
+    return PendingMails();
 }
 
 bool InProcessRelay::WaitForTranslatedMails(std::chrono::milliseconds timeout)

@@ -77,6 +77,15 @@ void Pop3TestClient::Close()
     }
 }
 
+void Pop3TestClient::Reset()
+{
+    if (fd >= 0) {
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        Close();
+    }
+}
+
 void Pop3TestClient::ShutdownSending()
 {
     if (fd >= 0) {

@@ -47,6 +47,8 @@ public:
     // Reads exactly count bytes, or fewer when the peer closes or the deadline passes.
     std::string ReadBytes(std::size_t count);
     void Close();
+    // Closes with a connection reset (RST) instead of an orderly end (FIN).
+    void Reset();
     // Shuts the sending side down (a half-close): the relay sees the end of the client's commands.
     void ShutdownSending();
 

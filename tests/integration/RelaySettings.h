@@ -1,26 +1,15 @@
-// The settings a relay test needs, in a registry of its own: a temporary folder for the hive files (made the
-// process's registry folder while the object lives) and the proxy-server values written into it.
+// The settings a relay test needs, in a registry of its own (a temporary folder for the hive files, the process's
+// registry folder while the object lives) and the proxy-server values written into it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "platform/Win32Types.h"
+#include "settings/TempRegistryFolder.h"
 
-class ScopedRegistry {
-public:
-    ScopedRegistry();
-    ~ScopedRegistry();
-    ScopedRegistry(const ScopedRegistry&) = delete;
-    ScopedRegistry& operator=(const ScopedRegistry&) = delete;
-
-    const std::string& Folder() const { return folder; }
-
-private:
-    std::string folder;
-    std::string previous;
-    bool hadPrevious = false;
-};
+// Relay tests name the registry folder of their own after what it is for.
+using ScopedRegistry = TempRegistryFolder;
 
 // Writes the values of the "Proxy Server Preferences" key; listenPort 0 lets the system choose the port.
 void WriteProxyServerSettings(const std::string& mailServerAddress, win32::DWORD mailServerPort,

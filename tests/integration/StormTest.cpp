@@ -17,6 +17,7 @@
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
+#include "support/Eventually.h"
 #include "support/ProcessCounts.h"
 
 namespace {
@@ -82,22 +83,9 @@ protected:
     }
 
     // Threads end, and their descriptors close, a moment after their session has been reported finished.
-    template <typename Condition>
-    static bool WaitFor(Condition condition, std::chrono::seconds timeout = 20s)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
-    }
-
     bool BackToBefore()
     {
-        return WaitFor([this] { return OpenDescriptorCount() == descriptors && ThreadCount() == threads; });
+        return Eventually([this] { return OpenDescriptorCount() == descriptors && ThreadCount() == threads; });
     }
 
     std::string Counts()
@@ -143,7 +131,7 @@ TEST_F(StormTest, FinishedSessionsAwaitingCollectionHoldNoDescriptorAndNoThread)
             ASSERT_TRUE(Session(relay->Port(), c.leaving)) << "session " << i;
         }
         // Nothing has been collected: every session is still in the books, and none holds anything but memory.
-        EXPECT_TRUE(WaitFor([&] { return relay->Server()->AgentCount() >= kSessions; }));
+        EXPECT_TRUE(Eventually([&] { return relay->Server()->AgentCount() >= kSessions; }));
         EXPECT_TRUE(BackToBefore()) << Counts();
         EXPECT_EQ(relay->Server()->ConnectionCount(), kSessions);
         ExpectCollectedAndServing();

@@ -51,7 +51,9 @@ def fetchmail(port, user, password, home):
                 'no stripcr\n' % (port, user, password))
     os.chmod(rc, 0o600)
     env = dict(os.environ, FETCHMAILHOME=home, HOME=home)
-    result = subprocess.run(["fetchmail", "-f", rc, "--nodetach", "--nosyslog", "--invisible", "--norewrite",
+    # As root fetchmail would share one lock file with every other fetchmail run on the machine.
+    result = subprocess.run(["fetchmail", "-f", rc, "--pidfile", os.path.join(home, "fetchmail.pid"), "--nodetach",
+                             "--nosyslog", "--invisible", "--norewrite",
                              "--sslproto", "", "--mda", "%s %s %s" % (sys.executable,
                                                                      os.path.join(HERE, "store_mail.py"), store)],
                             env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=TIMEOUT, check=False)

@@ -212,12 +212,6 @@ service anvil {{
         except (OSError, TypeError):
             return ""
 
-    def kill(self):
-        """Kills every Dovecot process of this instance at once (the master and the POP3 processes)."""
-        if self.process and self.process.poll() is None:
-            os.killpg(self.process.pid, signal.SIGKILL)
-            self.process.wait(timeout=10)
-
     def _stop_process(self):
         if not self.process:
             return ""
@@ -284,11 +278,7 @@ def main():
         sys.stdout.write("PORT %d\nUSER %s\nPASS %s\nCOUNT %d\nPID %d\nREADY\n"
                          % (server.port, server.user, server.password, len(server.mails), server.process.pid))
         sys.stdout.flush()
-        for command in sys.stdin:  # "KILL" kills Dovecot at once; end of input stops it
-            if command.strip() == "KILL":
-                server.kill()
-                sys.stdout.write("KILLED\n")
-                sys.stdout.flush()
+        sys.stdin.read()  # end of input stops it
     finally:
         server.stop()
 

@@ -27,8 +27,8 @@ class RelayHost:
 
     def start(self):
         options = ["--translation-engine"] if self.translation_engine else []
-        options += ["--relay-authentication"] if self.relay_authentication else []
-        self.process = subprocess.Popen([self.executable] + options + [str(self.mail_server_port)] + self.settings,
+        settings = self.settings + (["Relay Authentication=1"] if self.relay_authentication else [])
+        self.process = subprocess.Popen([self.executable] + options + [str(self.mail_server_port)] + settings,
                                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):

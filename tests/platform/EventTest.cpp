@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <mutex>
-#include <string>
 
 #include "platform/Sync.h"
 #include "support/ScopedEvent.h"
@@ -83,18 +80,6 @@ TEST(CriticalSection, IsRecursive)
     std::scoped_lock outer(section);
     EXPECT_TRUE(section.try_lock());
     section.unlock();
-}
-
-TEST(NamedMutex, SecondHandleIsGivenAndBothAreWaitable)
-{
-    const std::string name = "PlatformTestMutex" + std::to_string(::getpid());
-    const HANDLE first = win32::CreateMutex(nullptr, win32::FALSE, name.c_str());
-    const HANDLE second = win32::CreateMutex(nullptr, win32::FALSE, name.c_str());
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(win32::WaitForSingleObject(first, 0), win32::WAIT_OBJECT_0);
-    EXPECT_TRUE(win32::CloseHandle(first));
-    EXPECT_TRUE(win32::CloseHandle(second));
 }
 
 }  // namespace

@@ -67,7 +67,10 @@ Read Query(HKEY key, const char* name) {
     return result;
 }
 
-using RegistryTest = RegistryFolderTest;
+class RegistryTest : public testing::Test {
+protected:
+    TempRegistryFolder registry;
+};
 
 TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     Key software;

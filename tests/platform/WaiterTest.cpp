@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Sync.h"
+#include "support/Eventually.h"
 #include "support/ProcessCounts.h"
 #include "support/ScopedEvent.h"
 
@@ -50,11 +51,7 @@ TEST(Waiter, ThousandsOfEventsAndFinishedThreadHandlesHoldNoDescriptor)
         ASSERT_EQ(win32::WaitForSingleObject(thread, 10000), win32::WAIT_OBJECT_0);
     }
     // A thread's wait descriptor is closed as it exits, a moment after its handle is signalled.
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (OpenDescriptorCount() > before + 1 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
-    EXPECT_LE(OpenDescriptorCount(), before + 1)
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptorCount() <= before + 1; }))
         << OpenDescriptorCount() << " descriptors open, " << before << " before (one may be this thread's own)";
     for (const HANDLE thread : threads) {
         win32::CloseHandle(thread);

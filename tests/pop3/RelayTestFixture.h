@@ -10,7 +10,7 @@
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
-#include "integration/ScriptedPop3Server.h"
+#include "support/ScriptedPop3Server.h"
 
 class RelayTest : public testing::Test {
 protected:

@@ -59,25 +59,6 @@ struct TlsTestPeers {
     TlsDovecot withoutTls{certificates, ""};
 };
 
-// A server on 127.0.0.1 that takes connections and never answers: a handshake with it waits for ever.
-class SilentServer {
-public:
-    SilentServer();
-    ~SilentServer();
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-
-    // 0 when it could not listen.
-    std::uint16_t Port() const { return port; }
-    // Accepts one connection and waits for the first record of a TLS handshake on it; false after 20 s without.
-    bool AwaitHandshake();
-
-private:
-    int listener = -1;
-    int peer = -1;
-    std::uint16_t port = 0;
-};
-
 // The user and password of every private Dovecot.
 inline constexpr const char* kTestUser = "alice";
 inline constexpr const char* kTestPassword = "wonderland";

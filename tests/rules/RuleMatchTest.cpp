@@ -211,20 +211,6 @@ TEST(RulePair, CombinesItsRules) {
     }
 }
 
-TEST(RulePair, PassesItsSensitivityToItsWordRules) {
-    RulePair pair;
-    pair.rules[0] = Word<WordContainSubjectRule>("x", 1, false, false);
-    pair.rules[1] = std::make_unique<MailSizeRule>();
-    pair.SetCaseSensitive(true);
-    pair.SetWidthSensitive(true);
-    const auto* word = dynamic_cast<const WordRule*>(pair.rules[0].get());
-    EXPECT_TRUE(word->GetCaseSensitive());
-    EXPECT_TRUE(word->GetWidthSensitive());
-    pair.Clear();
-    EXPECT_EQ(pair.combination, 0);
-    EXPECT_EQ(pair.rules[0], nullptr);
-}
-
 TEST(RuleList, MatchesWhenAnyPairMatches) {
     auto mail = Mail({"Subject: Weekly urgent notice", "X-Priority: 1"});
     RuleList list;

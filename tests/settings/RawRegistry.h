@@ -1,5 +1,5 @@
-// Sets and reads registry values below HKEY_CURRENT_USER directly, to prepare and inspect what the settings
-// classes find and leave behind.
+// Sets and reads registry values directly (below HKEY_CURRENT_USER unless told otherwise), to prepare and inspect
+// what the settings classes and the registration find and leave behind.
 #pragma once
 
 #include <cstdint>
@@ -18,9 +18,10 @@ struct Value {
     std::string data;
 };
 
-inline bool Set(const char* keyPath, const char* name, win32::DWORD type, const std::string& data) {
+inline bool Set(const std::string& keyPath, const char* name, win32::DWORD type, const std::string& data,
+                win32::HKEY hive = win32::HKEY_CURRENT_USER) {
     win32::HKEY key = nullptr;
-    if (win32::RegCreateKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, nullptr, win32::REG_OPTION_NON_VOLATILE,
+    if (win32::RegCreateKeyEx(hive, keyPath.c_str(), 0, nullptr, win32::REG_OPTION_NON_VOLATILE,
                               win32::KEY_ALL_ACCESS, nullptr, &key, nullptr) != win32::ERROR_SUCCESS) {
         return false;
     }
@@ -41,9 +42,10 @@ inline bool SetDword(const char* keyPath, const char* name, std::uint32_t value)
     return Set(keyPath, name, win32::REG_DWORD, Dword(value));
 }
 
-inline std::optional<Value> Get(const char* keyPath, const char* name) {
+inline std::optional<Value> Get(const std::string& keyPath, const char* name,
+                                win32::HKEY hive = win32::HKEY_CURRENT_USER) {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, win32::KEY_READ, &key) !=
+    if (win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) !=
         win32::ERROR_SUCCESS) {
         return std::nullopt;
     }
@@ -63,9 +65,9 @@ inline std::optional<Value> Get(const char* keyPath, const char* name) {
     return result;
 }
 
-inline bool KeyExists(const char* keyPath) {
+inline bool KeyExists(const std::string& keyPath, win32::HKEY hive = win32::HKEY_CURRENT_USER) {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(win32::HKEY_CURRENT_USER, keyPath, 0, win32::KEY_READ, &key) !=
+    if (win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) !=
         win32::ERROR_SUCCESS) {
         return false;
     }
@@ -74,3 +76,13 @@ inline bool KeyExists(const char* keyPath) {
 }
 
 }  // namespace raw
+
+// The same, in the words of the registration tests: hive first, texts as REG_SZ (name null: the default value).
+inline bool KeyExists(win32::HKEY hive, const std::string& path) { return raw::KeyExists(path, hive); }
+inline std::optional<std::string> ReadText(win32::HKEY hive, const std::string& path, const char* name = nullptr) {
+    const std::optional<raw::Value> value = raw::Get(path, name, hive);
+    return value && value->type == win32::REG_SZ ? std::optional<std::string>(value->data.c_str()) : std::nullopt;
+}
+inline void WriteText(win32::HKEY hive, const std::string& path, const char* name, const std::string& text) {
+    raw::Set(path, name, win32::REG_SZ, text + '\0', hive);
+}

@@ -1,9 +1,10 @@
-// Gives a test its own empty registry folder through VUVED_REGISTRY_DIR and removes it afterwards.
+// Gives the process a registry folder of its own (VUVED_REGISTRY_DIR, restored afterwards) inside a new temporary
+// folder, removed at the end; the hive files can be read and written directly.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,16 +13,25 @@
 class TempRegistryFolder {
 public:
     TempRegistryFolder() {
+        if (const char* old = std::getenv("VUVED_REGISTRY_DIR")) {
+            previous = old;
+            hadPrevious = true;
+        }
         std::string pattern = (std::filesystem::temp_directory_path() / "vuved-registry-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot create a temporary folder";
+            std::perror("cannot create a temporary registry folder");
+            std::abort();
         }
         root = pattern;
         folder = root + "/registry";  // not there yet: the first write must create it
         setenv("VUVED_REGISTRY_DIR", folder.c_str(), 1);
     }
     ~TempRegistryFolder() {
-        unsetenv("VUVED_REGISTRY_DIR");
+        if (hadPrevious) {
+            setenv("VUVED_REGISTRY_DIR", previous.c_str(), 1);
+        } else {
+            unsetenv("VUVED_REGISTRY_DIR");
+        }
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
     }
@@ -31,14 +41,12 @@ public:
     std::string HivePath(const char* hive = "HKEY_CURRENT_USER") const {
         return folder + "/" + hive + ".reg";
     }
-
     std::string ReadHive(const char* hive = "HKEY_CURRENT_USER") const {
         std::ifstream file(HivePath(hive), std::ios::binary);
         std::stringstream text;
         text << file.rdbuf();
         return text.str();
     }
-
     void WriteHive(const std::string& text, const char* hive = "HKEY_CURRENT_USER") const {
         std::filesystem::create_directories(folder);
         std::ofstream file(HivePath(hive), std::ios::binary | std::ios::trunc);
@@ -47,10 +55,8 @@ public:
 
     std::string root;
     std::string folder;
-};
 
-// A test with its own empty registry folder.
-class RegistryFolderTest : public ::testing::Test {
-protected:
-    TempRegistryFolder registry;
+private:
+    std::string previous;
+    bool hadPrevious = false;
 };

@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "support/Eventually.h"
+
 // A field of /proc/self/status (VmRSS in KiB, Threads); -1 when missing.
 inline long StatusField(const std::string& name)
 {
@@ -65,10 +67,5 @@ inline std::string DescriptorKinds()
 // no fault: threads and sockets of an earlier session may still have been ending when those counts were taken.
 inline bool SocketsAndThreadsBackTo(int sockets, long threads)
 {
-    const auto released = [&] { return SocketCount() <= sockets && ThreadCount() <= threads; };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!released() && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return released();
+    return Eventually([&] { return SocketCount() <= sockets && ThreadCount() <= threads; });
 }

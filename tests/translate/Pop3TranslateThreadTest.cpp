@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <numeric>
 #include <thread>
 
 #include "support/TestComponents.h"
@@ -16,6 +17,7 @@
 #include "platform/CodePage.h"
 #include "pop3/CapturedMail.h"
 #include "pop3/TranslateAgent.h"
+#include "support/Eventually.h"
 
 using namespace testing_components;
 
@@ -31,20 +33,6 @@ std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vecto
     auto mail = std::make_unique<Email>();
     mail->SetMail(lines);
     return mail;
-}
-
-// Waits, bounded, for a condition that another thread brings about.
-template <typename Condition>
-bool WaitUntil(Condition condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 // The lines a translated-mail agent answers to command (its greeting, the first time, is passed over).
@@ -117,18 +105,28 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
     CapturedMail base64 = capture("encoded", plain + "\r\nContent-Transfer-Encoding: base64", encoded);
     ASSERT_GT(base64.BuildEmail()->size, 1024u);
 
+    // An engine answering in Japanese: the translated copy still reaches the client as 7-bit ISO-2022-JP.
+    components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
+        out = u"日本語の訳:" + source;
+        return win32::S_OK;
+    };
     thread.AddCapturedMail(std::move(exact));
     thread.AddCapturedMail(std::move(over));
     thread.AddCapturedMail(capture("multipart", "Content-Type: multipart/mixed; boundary=b", "--b\r\nHi\r\n--b--"));
     thread.AddCapturedMail(std::move(base64));
-    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
 
     std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
     auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
     ASSERT_NE(translated, nullptr);
     EXPECT_EQ(Command(*translated, "STAT").at(0).substr(0, 6), "+OK 2 ");
-    EXPECT_TRUE(Holds(Command(*translated, "RETR 1"), "Subject: TR: exact"));
+    const std::vector<std::string> first = Command(*translated, "RETR 1");
+    EXPECT_TRUE(Holds(first, "Subject: TR: exact"));
+    const std::string joined = std::accumulate(first.begin(), first.end(), std::string());
+    EXPECT_NE(joined.find("\x1b$B"), std::string::npos) << joined;
+    EXPECT_TRUE(std::all_of(joined.begin(), joined.end(), [](char c) { return (c & 0x80) == 0; })) << joined;
     EXPECT_TRUE(Holds(Command(*translated, "RETR 2"), "Subject: TR: encoded"));
+    EXPECT_FALSE(thread.HaveTranslateMail()) << "every translated copy goes to the one connection that asked first";
     agent->StopAndWait();
 }
 
@@ -171,11 +169,11 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
     const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
                                            "--b--"};
     thread.AddTranslateMail(MakeMail(type, body, "classic"));
-    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
     EXPECT_FALSE(thread.HaveTranslateMail());
     WriteRegistryDword(kMailerRuleKey, "Modern Mail", 1);
     thread.AddTranslateMail(MakeMail(type, body, "modern"));
-    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
     EXPECT_TRUE(thread.HaveTranslateMail());
 }
 
@@ -198,7 +196,7 @@ TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
     for (int batch = 1; batch <= 2; ++batch) {
         SCOPED_TRACE(batch);
         thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Some text."}));
-        ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating() && components.counters().liveObjects == 0; }));
+        ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating() && components.counters().liveObjects == 0; }));
         EXPECT_EQ(components.counters().enginesCreated, batch);
         EXPECT_EQ(components.counters().settingsHandedOver, batch);
     }
@@ -208,11 +206,11 @@ TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
 {
     components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
     thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Old mail."}, "old"));
-    ASSERT_TRUE(WaitUntil([&] { return components.counters().engineCreateAttempts >= 1; }));
-    ASSERT_TRUE(WaitUntil([&] { return components.counters().liveObjects == 0; }));
+    ASSERT_TRUE(Eventually([&] { return components.counters().engineCreateAttempts >= 1; }));
+    ASSERT_TRUE(Eventually([&] { return components.counters().liveObjects == 0; }));
     components.behaviour().createEngine = win32::S_OK;
     thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"New mail."}, "new"));
-    ASSERT_TRUE(WaitUntil([&] { return !thread.IsTranslating(); }));
+    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
     std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
     auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
     ASSERT_NE(translated, nullptr);

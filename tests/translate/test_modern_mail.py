@@ -8,6 +8,7 @@ import email.policy
 import glob
 import html.parser
 import os
+import poplib
 import shutil
 import sys
 import tempfile
@@ -17,7 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "integration"))
 import clients  # noqa: E402
 import dovecot  # noqa: E402
-from test_end_to_end import TranslationHost, fetch_all  # noqa: E402
+from relay_host import RelayHost  # noqa: E402
 
 CORPUS = sorted(glob.glob(os.path.join(HERE, "..", "data", "mail", "modern", "*.eml")))
 # The engine marks its source: a paragraph of text comes back as "訳:" and the text; an empty one as nothing.
@@ -56,6 +57,15 @@ def source_pieces(raw):
     return [words(line.lstrip("> ")) for line in content.splitlines() if words(line.lstrip("> "))]
 
 
+def fetch_all(port, user, password):
+    client = poplib.POP3("127.0.0.1", port, timeout=120)
+    client.user(user)
+    client.pass_(password)
+    mails = [b"\r\n".join(client.retr(n)[1]) for n in range(1, client.stat()[0] + 1)]
+    client.quit()
+    return mails
+
+
 class ModernMailTest(unittest.TestCase):
     def setUp(self):
         self.mails, self.english = [], []
@@ -66,14 +76,16 @@ class ModernMailTest(unittest.TestCase):
                 self.english.append(self.mails[-1])
         self.server = dovecot.Dovecot(self.mails).start()
         self.addCleanup(self.server.stop)
-        self.host = TranslationHost(self.server.port, "Modern Mail=1", *ENGINE)
+        self.host = RelayHost(self.server.port, translation_engine=True)
+        self.host.settings += ["Modern Mail=1", *ENGINE]
+        self.host.start()
         self.addCleanup(self.host.stop)
 
     def relay_and_translate(self):
         """One relayed fetch of every mail; the translation of the captured mails."""
         self.assertEqual(fetch_all(self.host.port, self.server.user, self.server.password),
                          fetch_all(self.server.port, self.server.user, self.server.password))
-        self.assertTrue(self.host.wait_until_idle()[1], "translated copies wait")
+        self.assertTrue(self.host.wait_translated(), "the captured mails are translated")
 
     def check_copy(self, copy, original):
         message = email.message_from_bytes(copy, policy=email.policy.default)

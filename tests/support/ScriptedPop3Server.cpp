@@ -1,4 +1,4 @@
-#include "integration/ScriptedPop3Server.h"
+#include "support/ScriptedPop3Server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,11 +7,37 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <utility>
 
-#include "support/PeerListener.h"
+namespace {
 
-ScriptedPop3Server::ScriptedPop3Server(Script script) : script(std::move(script))
+// Plain POSIX, so that the peer shares no code with the platform layer it is tested against.
+// Listens on 127.0.0.1 at a port the system chooses and stores it in port; the descriptor, or -1 when a step
+// fails (nothing is left open then).
+int ListenForPeers(std::uint16_t& port, int backlog)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, backlog) != 0 ||
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (listener >= 0) {
+            ::close(listener);
+        }
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return listener;
+}
+
+}  // namespace
+
+ScriptedPop3Server::ScriptedPop3Server(Script script, int readTimeoutMs)
+    : script(std::move(script)), readTimeoutMs(readTimeoutMs)
 {
     listener = ListenForPeers(port, 64);
     if (listener < 0) {
@@ -29,13 +55,20 @@ ScriptedPop3Server::~ScriptedPop3Server()
     if (listener >= 0) {
         ::close(listener);
     }
-    std::vector<std::thread> running;
-    {
-        std::scoped_lock guard(lock);
-        running.swap(sessions);
-    }
-    for (std::thread& session : running) {
-        session.join();
+    std::unique_lock guard(lock);
+    sessionEnded.wait(guard, [this] { return liveSessions == 0; });
+}
+
+bool ScriptedPop3Server::WaitUntilIdle()
+{
+    std::unique_lock guard(lock);
+    return sessionEnded.wait_for(guard, std::chrono::seconds(10), [this] { return liveSessions == 0; });
+}
+
+void ScriptedPop3Server::Stall(Pop3TestClient& peer)
+{
+    while (!stopping && !peer.PeerClosed()) {
+        peer.ReadUntilClose();
     }
 }
 
@@ -51,11 +84,19 @@ void ScriptedPop3Server::AcceptLoop()
             continue;
         }
         ++accepted;
-        std::scoped_lock guard(lock);
-        sessions.emplace_back([this, connection] {
-            Pop3TestClient peer = Pop3TestClient::Adopt(connection);
-            script(peer, *this);
-        });
+        {
+            std::scoped_lock guard(lock);
+            ++liveSessions;
+        }
+        std::thread([this, connection] {
+            {
+                Pop3TestClient peer = Pop3TestClient::Adopt(connection, readTimeoutMs);
+                script(peer, *this);
+            }
+            std::scoped_lock guard(lock);
+            --liveSessions;
+            sessionEnded.notify_all();  // under the lock: the destructor cannot free it before this returns
+        }).detach();
     }
 }
 

@@ -1,9 +1,11 @@
-// A stand-in POP3 server on 127.0.0.1 at a free port whose behaviour a test scripts: each accepted connection runs
-// the script on a thread of its own with the connection as a Pop3TestClient (reads bounded by deadlines).
-// Pop3Responder is the usual script: a greeting, then fixed raw answers per command line.
+// The one stand-in mail server of the tests: a POP3 peer on 127.0.0.1 at a free port whose behaviour a test scripts
+// (fixed answers, faults on purpose, a whole mailbox model, silence). Each accepted connection runs the script on a
+// thread of its own with the connection as a Pop3TestClient (reads bounded by deadlines); the accept thread and the
+// sessions share lock. Pop3Responder is the usual script: a greeting, then fixed raw answers per command line.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -18,8 +20,9 @@ class ScriptedPop3Server {
 public:
     using Script = std::function<void(Pop3TestClient& peer, ScriptedPop3Server& server)>;
 
-    explicit ScriptedPop3Server(Script script);
-    // Stops accepting and waits for the running scripts (each ends by its own deadlines).
+    // readTimeoutMs bounds each read of a session's Pop3TestClient.
+    explicit ScriptedPop3Server(Script script, int readTimeoutMs = Pop3TestClient::kDefaultTimeoutMs);
+    // Stops accepting and waits for the running scripts (each ends by its own deadlines or at Stopping).
     ~ScriptedPop3Server();
     ScriptedPop3Server(const ScriptedPop3Server&) = delete;
     ScriptedPop3Server& operator=(const ScriptedPop3Server&) = delete;
@@ -29,18 +32,28 @@ public:
     // The command lines the scripts recorded (Record), in arrival order.
     std::vector<std::string> Received();
     void Record(const std::string& line);
+    // Set once the server is being destroyed: a script that waits for ever looks at it.
+    bool Stopping() const { return stopping; }
+    // Reads and drops whatever the peer sends until it closes or the server stops: a server that never answers.
+    void Stall(Pop3TestClient& peer);
+    // Waits (bounded) until no session runs; true when none does.
+    bool WaitUntilIdle();
 
 private:
     void AcceptLoop();
 
     Script script;
+    int readTimeoutMs;
     int listener = -1;
     std::uint16_t port = 0;
     std::atomic<bool> stopping{false};
     std::atomic<int> accepted{0};
     std::thread acceptThread;
+    // Sessions run detached, so that thousands of short connections leave no thread behind; the destructor waits
+    // until none is left.
     std::mutex lock;
-    std::vector<std::thread> sessions;  // guarded by lock
+    std::condition_variable sessionEnded;
+    int liveSessions = 0;               // guarded by lock
     std::vector<std::string> received;  // guarded by lock
 };
 
