@@ -101,17 +101,24 @@ TEST_F(Vuvedctl, SettingsAndRulesRoundTrip) {
     EXPECT_NE(shown.output.find("\"pop.example.org\""), std::string::npos) << shown.output;
     EXPECT_NE(shown.output.find("English Rate               REG_DWORD 70"), std::string::npos) << shown.output;
 
-    char file[] = "/tmp/vuved-rules-XXXXXX";
-    const int fd = mkstemp(file);
     const std::string rules =
         "Rule\n{\n2\nNews\n1\n1\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n4\nnews\n1\n1\n1\n}\n}\n}";
-    ASSERT_EQ(write(fd, rules.data(), rules.size()), static_cast<ssize_t>(rules.size()));
-    close(fd);
-    const ProcessResult imported = Control({"rules", "import", file});
-    unlink(file);
-    ASSERT_EQ(imported.exitCode, 0) << imported.errors;
-    const ProcessResult described = Control({"rules", "show"});
-    EXPECT_EQ(described.output, "Pair 1 \"News\": translate when any of:\n  - Subject contains \"news\"\n");
+    // A file saved with CR LF line ends is read the same, never with its word shifted by the LF.
+    for (const char* lineEnd : {"\n", "\r\n"}) {
+        std::string fileText;
+        for (const char c : rules) {
+            fileText += c == '\n' ? lineEnd : std::string(1, c);
+        }
+        char file[] = "/tmp/vuved-rules-XXXXXX";
+        const int fd = mkstemp(file);
+        ASSERT_EQ(write(fd, fileText.data(), fileText.size()), static_cast<ssize_t>(fileText.size()));
+        close(fd);
+        const ProcessResult imported = Control({"rules", "import", file});
+        unlink(file);
+        ASSERT_EQ(imported.exitCode, 0) << imported.errors;
+        const ProcessResult described = Control({"rules", "show"});
+        EXPECT_EQ(described.output, "Pair 1 \"News\": translate when any of:\n  - Subject contains \"news\"\n");
+    }
     EXPECT_EQ(Control({"rules", "export"}).output, rules + "\n");
 }
 

@@ -119,6 +119,17 @@ std::string Describe(const Rule& rule) {
     return "unknown rule";
 }
 
+std::string WithLfLineEnds(const std::string& text) {
+    std::string lf;
+    lf.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') {
+            lf += text[i];
+        }
+    }
+    return lf;
+}
+
 int ShowRules() {
     const std::string text = ReadRuleText();
     RuleList rules;
@@ -171,6 +182,9 @@ int RulesCommand(const Arguments& arguments) {
             return kExitFailed;
         }
         std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // The rule text's items end with LF; a file saved with CR LF line ends is stored with LF, or the byte
+        // after a word's length line would be the LF and the word would come out shifted by one.
+        text = WithLfLineEnds(text);
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
             text.pop_back();
         }
