@@ -71,7 +71,6 @@ struct ClassObjectServer::State {
 
     void Listen();
     void Serve(Connection& connection);
-    std::optional<std::string> Answer(const std::string& line);
     void JoinFinishedConnections();
 };
 
@@ -250,7 +249,8 @@ void ClassObjectServer::State::Serve(Connection& connection) {
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
-            if (const std::optional<std::string> reply = Answer(line); reply && !SendAll(connection.fd, *reply)) {
+            const std::optional<std::string> reply = AnswerRequestLine(line, callbacks.invoke);
+            if (reply && !SendAll(connection.fd, *reply)) {
                 writeFailed = true;
                 break;
             }
@@ -279,41 +279,71 @@ void ClassObjectServer::State::Serve(Connection& connection) {
     connection.finished = true;
 }
 
-std::optional<std::string> ClassObjectServer::State::Answer(const std::string& line) {
-    if (line.find_first_not_of(" \t") == std::string::npos) {
-        return std::nullopt;
+namespace {
+
+constexpr const char* kInvalidRequest = "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}";
+
+std::string AnswerLine(const nlohmann::json& reply) {
+    return reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// The answer to one parsed request. Every field's type is checked before it is read: a request written by a
+// careless or hostile caller gets an error answer, never an exception out of the transport.
+std::optional<std::string> AnswerRequest(const nlohmann::json& request, const ClassObjectServer::Invoke& invoke) {
+    if (!request.is_object()) {
+        return AnswerLine(ErrorReply(nullptr, -32600, kInvalidRequest));
     }
-    nlohmann::json request;
-    try {
-        request = nlohmann::json::parse(line);
-    } catch (const nlohmann::json::exception&) {
-        return ErrorReply(nullptr, -32700, "parse error: the line is not JSON").dump() + "\n";
+    const auto idField = request.find("id");
+    const bool notification = idField == request.end();
+    if (!notification && !idField->is_string() && !idField->is_number() && !idField->is_null()) {
+        return AnswerLine(ErrorReply(nullptr, -32600, "invalid request: the id must be a string, a number or null"));
     }
-    if (!request.is_object() || !request.contains("method") || !request["method"].is_string() ||
-        request.value("jsonrpc", "") != "2.0") {
-        const nlohmann::json id = request.is_object() && request.contains("id") ? request["id"] : nullptr;
-        return ErrorReply(id, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}").dump() + "\n";
+    const nlohmann::json id = notification ? nlohmann::json(nullptr) : *idField;
+    const auto version = request.find("jsonrpc");
+    const auto method = request.find("method");
+    if (version == request.end() || !version->is_string() || *version != "2.0" || method == request.end() ||
+        !method->is_string()) {
+        return AnswerLine(ErrorReply(id, -32600, kInvalidRequest));
     }
-    const bool notification = !request.contains("id");
-    const nlohmann::json id = notification ? nlohmann::json(nullptr) : request["id"];
-    const std::string method = request["method"];
-    const nlohmann::json params = request.contains("params") ? request["params"] : nlohmann::json::object();
+    const auto params = request.find("params");
     nlohmann::json reply;
-    try {
-        std::optional<nlohmann::json> result = callbacks.invoke(method, params);
-        reply = result ? nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(*result)}}
-                       : ErrorReply(id, -32601, "method not found: " + method);
-    } catch (const std::invalid_argument& error) {
-        reply = ErrorReply(id, -32602, std::string("invalid params: ") + error.what());
-    } catch (const std::exception& error) {
-        reply = ErrorReply(id, -32603, std::string("internal error: ") + error.what());
-    } catch (...) {
-        reply = ErrorReply(id, -32603, "internal error");
+    if (params != request.end() && !params->is_array() && !params->is_object()) {
+        reply = ErrorReply(id, -32602, "invalid params: expected a list or an object");
+    } else {
+        const std::string name = method->get<std::string>();
+        try {
+            std::optional<nlohmann::json> result =
+                invoke(name, params != request.end() ? *params : nlohmann::json::object());
+            reply = result ? nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(*result)}}
+                           : ErrorReply(id, -32601, "method not found: " + name);
+        } catch (const std::invalid_argument& error) {
+            reply = ErrorReply(id, -32602, std::string("invalid params: ") + error.what());
+        } catch (const std::exception& error) {
+            reply = ErrorReply(id, -32603, std::string("internal error: ") + error.what());
+        }
     }
     if (notification) {
         return std::nullopt;
     }
-    return reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return AnswerLine(reply);
+}
+
+}  // namespace
+
+std::optional<std::string> AnswerRequestLine(const std::string& line, const ClassObjectServer::Invoke& invoke) {
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+        return std::nullopt;
+    }
+    try {
+        nlohmann::json request = nlohmann::json::parse(line, nullptr, false);
+        if (request.is_discarded()) {
+            return AnswerLine(ErrorReply(nullptr, -32700, "parse error: the line is not JSON"));
+        }
+        return AnswerRequest(request, invoke);
+    } catch (...) {
+        // Out of memory, or a fault of a method's own: the caller learns that the call failed, the server goes on.
+        return AnswerLine(ErrorReply(nullptr, -32603, "internal error"));
+    }
 }
 
 }  // namespace win32

@@ -19,13 +19,16 @@ namespace win32 {
 
 class ClassObjectServer {
 public:
+    // One call. Returns the result, or nothing when the method does not exist; throws std::invalid_argument
+    // when the parameters do not fit the method.
+    using Invoke =
+        std::function<std::optional<nlohmann::json>(const std::string& method, const nlohmann::json& params)>;
+
     struct Callbacks {
         // A client has connected: it holds one reference to the object for as long as the connection is open.
         std::function<void()> connectionOpened;
         std::function<void()> connectionClosed;
-        // One call. Returns the result, or nothing when the method does not exist; throws std::invalid_argument
-        // when the parameters do not fit the method.
-        std::function<std::optional<nlohmann::json>(const std::string& method, const nlohmann::json& params)> invoke;
+        Invoke invoke;
     };
 
     explicit ClassObjectServer(Callbacks callbacks);
@@ -46,6 +49,10 @@ private:
     struct State;
     std::unique_ptr<State> state;
 };
+
+// The answer line (with its line end) to one request line of a connection, or nothing for a notification or a
+// blank line. Never throws: whatever the line holds, a malformed request gets a JSON-RPC error answer.
+std::optional<std::string> AnswerRequestLine(const std::string& line, const ClassObjectServer::Invoke& invoke);
 
 // Largest request line a connection accepts; a longer line is answered with an error and skipped.
 constexpr std::size_t kMaxRequestLine = 64 * 1024;
