@@ -69,11 +69,27 @@ int RunServer(ServerModule& module, bool startupMode) {
             return InvokeAutomationMember(automation, member, params);
         },
     });
-    module.SetClassObjects(&classObjects);
+    // A server process already runs when its socket answers: as a class activation would reach its class
+    // object, the start-up goes there (on the one connection, whose reference bridges the start), and this
+    // process, which nothing could reach, ends. Only a socket that nobody answers on is replaced.
     const std::string socketPath = AutomationSocketPath();
-    if (const HRESULT hr = classObjects.Register(socketPath); FAILED(hr)) {
+    const auto handOverToRunningServer = [&socketPath, startupMode] {
+        return ClassObjectServer::CallPublishedObject(socketPath, startupMode ? "put_Running" : "",
+                                                      nlohmann::json::array({1}));
+    };
+    if (handOverToRunningServer()) {
+        return 0;
+    }
+    module.SetClassObjects(&classObjects);
+    const HRESULT published = classObjects.Register(socketPath);
+    if (published == kPublishedByAnotherProcess) {  // published by another process a moment ago
+        module.SetClassObjects(nullptr);
+        handOverToRunningServer();
+        return 0;
+    }
+    if (FAILED(published)) {
         std::fprintf(stderr, "VUVed3UzeroVadave: cannot publish the automation object at \"%s\": HRESULT 0x%08X\n",
-                     socketPath.c_str(), static_cast<unsigned>(hr));
+                     socketPath.c_str(), static_cast<unsigned>(published));
     }
 
     if (startupMode) {

@@ -44,6 +44,26 @@ bool SendAll(int fd, const std::string& text) {
     return true;
 }
 
+// A connection to the socket at path, or -1 when no process answers there.
+int ConnectTo(const sockaddr_un& address) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ToAddress(const std::string& socketPath, sockaddr_un& address) {
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    return true;
+}
+
 nlohmann::json ErrorReply(const nlohmann::json& id, int code, const std::string& message) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
 }
@@ -85,17 +105,20 @@ HRESULT ClassObjectServer::Register(const std::string& socketPath) {
         return E_UNEXPECTED;
     }
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.empty() || socketPath.size() >= sizeof(address.sun_path)) {
+    if (!ToAddress(socketPath, address)) {
         return E_INVALIDARG;
     }
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    // A live server keeps its socket: taking it would leave that server running with nothing able to reach it.
+    if (const int live = ConnectTo(address); live >= 0) {
+        close(live);
+        return kPublishedByAnotherProcess;
+    }
 
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return HResultFromErrno(errno);
     }
-    // A socket left behind by an ended server, or published by an older server, gives way to this one.
+    // A socket left behind by an ended server gives way to this one.
     unlink(socketPath.c_str());
     const mode_t oldMask = umask(077);
     const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
@@ -120,6 +143,26 @@ HRESULT ClassObjectServer::Register(const std::string& socketPath) {
     state->stopping = false;
     state->listener = std::thread([this] { state->Listen(); });
     return S_OK;
+}
+
+bool ClassObjectServer::CallPublishedObject(const std::string& socketPath, const std::string& method,
+                                            const nlohmann::json& params) {
+    sockaddr_un address{};
+    const int fd = ToAddress(socketPath, address) ? ConnectTo(address) : -1;
+    if (fd < 0) {
+        return false;
+    }
+    const std::string request =
+        nlohmann::json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}.dump() + "\n";
+    // The answer's first octet tells that the call was made; the connection's end then releases the reference.
+    char answer = 0;
+    ssize_t received = method.empty() ? 1 : -1;
+    if (!method.empty() && SendAll(fd, request)) {
+        while ((received = recv(fd, &answer, 1, 0)) < 0 && errno == EINTR) {
+        }
+    }
+    close(fd);
+    return received == 1;
 }
 
 HRESULT ClassObjectServer::Suspend() {
