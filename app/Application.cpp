@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <thread>
 
 #include "app/AppResources.h"
 #include "app/AutomationDispatch.h"
@@ -14,6 +16,8 @@
 #include "app/ServerModule.h"
 #include "app/resources/ModuleResources.h"
 #include "core/NotifierMaker.h"
+#include "core/ZEvent.h"
+#include "core/ZWaitLock.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
@@ -50,6 +54,20 @@ void StartServer(ClassFactory& factory) {
     } catch (...) {
     }
     server->Release();
+}
+
+// Runs work on a thread of its own while the main thread dispatches its messages, until the work is done: the
+// threads that work waits for give their socket notifiers back through the main thread.
+void RunWhileDispatching(const std::function<void()>& work) {
+    ZEvent done(false, true);
+    std::thread worker([&work, &done] {
+        work();
+        done.Set();
+    });
+    {
+        ZWaitLock finished(done, true);
+    }
+    worker.join();
 }
 
 int RunServer(ServerModule& module, bool startupMode) {
@@ -108,6 +126,11 @@ int RunServer(ServerModule& module, bool startupMode) {
 
     endSessionWindow.RemoveIconAndTimer();
     endSessionWindow.DestroyWindow();
+    // The loop can end with the server still running (a stop refused while a warning box was open) or with a
+    // client's stop under way; either way its threads still use their notifiers, so they end before the
+    // notifiers go. No new client comes in meanwhile.
+    classObjects.Suspend();
+    RunWhileDispatching([&object] { object.StopAtExit(); });
     notifierMaker.Shutdown();
     classObjects.Revoke();
     module.SetClassObjects(nullptr);

@@ -51,10 +51,13 @@ std::string QueryVersionString(const VersionStrings* version, const char* name) 
 ComVUVed3UzeroVadave::ComVUVed3UzeroVadave(ServerModule& module, RunningObjectTable& runningObjects)
     : module(module), runningObjects(runningObjects) {}
 
-// Normally the server is stopped and the registration revoked long before; a server left running (its stop was
-// refused while a warning box was open) is stopped here so that its threads do not outlive what they use.
-ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() {
+// Normally the server is stopped long before (at the latest by StopAtExit); one left running is stopped here so
+// that its threads do not outlive what they use.
+ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() { StopAtExit(); }
+
+void ComVUVed3UzeroVadave::StopAtExit() {
     std::scoped_lock lock(runningLock);
+    exiting = true;
     if (rotCookie != 0) {
         runningObjects.Revoke(rotCookie);
         rotCookie = 0;
@@ -142,6 +145,9 @@ HRESULT ComVUVed3UzeroVadave::get_Running(long* pRunning) {
 
 HRESULT ComVUVed3UzeroVadave::put_Running(long running) {
     std::scoped_lock lock(runningLock);
+    if (running != 0 && exiting) {
+        return S_OK;  // the process is ending: its notifiers are about to go
+    }
     if (running != 0) {
         if (rotCookie == 0) {
             runningObjects.Register(CLSID_ComVUVed3UzeroVadave, static_cast<IVUVed3UzeroVadave*>(this), &rotCookie);
