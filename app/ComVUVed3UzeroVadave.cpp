@@ -10,7 +10,6 @@
 #include "platform/ComServerModule.h"
 #include "platform/Sync.h"
 #include "pop3/Pop3ServerThread.h"
-#include "translate/Pop3TranslateThread.h"
 
 using namespace win32;
 
@@ -185,8 +184,8 @@ HRESULT ComVUVed3UzeroVadave::IsTranslating(long* pTranslate) {
         return S_OK;
     }
     *pTranslate = 0;
-    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer(); current && current->TranslateThread()) {
-        *pTranslate = current->TranslateThread()->IsTranslating() ? 1 : 0;
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer()) {
+        *pTranslate = current->IsTranslating() ? 1 : 0;
     }
     return S_OK;
 }
@@ -196,8 +195,8 @@ HRESULT ComVUVed3UzeroVadave::HaveTranslateMail(long* pHave) {
         return S_OK;
     }
     *pHave = 0;
-    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer(); current && current->TranslateThread()) {
-        *pHave = current->TranslateThread()->HaveTranslateMail() ? 1 : 0;
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer()) {
+        *pHave = current->HaveTranslateMail() ? 1 : 0;
     }
     return S_OK;
 }
