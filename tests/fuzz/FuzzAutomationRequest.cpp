@@ -31,22 +31,10 @@ public:
         *version = SysAllocStringLen(u"\xFFFD", 1);
         return S_OK;
     }
-    HRESULT get_Running(long* value) override {
-        *value = running;
-        return S_OK;
-    }
-    HRESULT put_Running(long value) override {
-        running = value != 0 ? 1 : 0;
-        return S_OK;
-    }
-    HRESULT IsTranslating(long* value) override {
-        *value = 0;
-        return S_OK;
-    }
-    HRESULT HaveTranslateMail(long* value) override {
-        *value = running;
-        return S_OK;
-    }
+    HRESULT get_Running(long* value) override { *value = running; return S_OK; }
+    HRESULT put_Running(long value) override { running = value != 0 ? 1 : 0; return S_OK; }
+    HRESULT IsTranslating(long* value) override { *value = 0; return S_OK; }
+    HRESULT HaveTranslateMail(long* value) override { *value = running; return S_OK; }
     HRESULT GarbageCollection() override { return S_OK; }
 
 private:
