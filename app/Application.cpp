@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <thread>
 
 #include "app/AppResources.h"
 #include "app/AutomationDispatch.h"
@@ -15,6 +17,8 @@
 #include "app/SettingsPageClass.h"
 #include "resources/ModuleResources.h"
 #include "core/NotifierMaker.h"
+#include "core/ZEvent.h"
+#include "core/ZWaitLock.h"
 #include "engines/InstalledEngines.h"
 #include "platform/Com.h"
 #include "platform/ComServer.h"
@@ -54,6 +58,20 @@ void StartServer(ClassFactory& factory) {
     server->Release();
 }
 
+// Runs work on a thread of its own while the main thread dispatches its messages, until the work is done: the
+// threads that work waits for give their socket notifiers back through the main thread.
+void RunWhileDispatching(const std::function<void()>& work) {
+    ZEvent done(false, true);
+    std::thread worker([&work, &done] {
+        work();
+        done.Set();
+    });
+    {
+        ZWaitLock finished(done, true);
+    }
+    worker.join();
+}
+
 int RunServer(ServerModule& module, bool startupMode) {
     RunningObjectTable runningObjects;
     ComVUVed3UzeroVadave object(module, runningObjects);
@@ -71,11 +89,27 @@ int RunServer(ServerModule& module, bool startupMode) {
             return InvokeAutomationMember(automation, member, params);
         },
     });
-    module.SetClassObjects(&classObjects);
+    // A server process already runs when its socket answers: as a class activation would reach its class
+    // object, the start-up goes there (on the one connection, whose reference bridges the start), and this
+    // process, which nothing could reach, ends. Only a socket that nobody answers on is replaced.
     const std::string socketPath = AutomationSocketPath();
-    if (const HRESULT hr = classObjects.Register(socketPath); FAILED(hr)) {
+    const auto handOverToRunningServer = [&socketPath, startupMode] {
+        return ClassObjectServer::CallPublishedObject(socketPath, startupMode ? "put_Running" : "",
+                                                      nlohmann::json::array({1}));
+    };
+    if (handOverToRunningServer()) {
+        return 0;
+    }
+    module.SetClassObjects(&classObjects);
+    const HRESULT published = classObjects.Register(socketPath);
+    if (published == kPublishedByAnotherProcess) {  // published by another process a moment ago
+        module.SetClassObjects(nullptr);
+        handOverToRunningServer();
+        return 0;
+    }
+    if (FAILED(published)) {
         std::fprintf(stderr, "VUVed3UzeroVadave: cannot publish the automation object at \"%s\": HRESULT 0x%08X\n",
-                     socketPath.c_str(), static_cast<unsigned>(hr));
+                     socketPath.c_str(), static_cast<unsigned>(published));
     }
 
     if (startupMode) {
@@ -96,6 +130,11 @@ int RunServer(ServerModule& module, bool startupMode) {
 
     endSessionWindow.RemoveIconAndTimer();
     endSessionWindow.DestroyWindow();
+    // The loop can end with the server still running (a stop refused while a warning box was open) or with a
+    // client's stop under way; either way its threads still use their notifiers, so they end before the
+    // notifiers go. No new client comes in meanwhile.
+    classObjects.Suspend();
+    RunWhileDispatching([&object] { object.StopAtExit(); });
     notifierMaker.Shutdown();
     classObjects.Revoke();
     module.SetClassObjects(nullptr);

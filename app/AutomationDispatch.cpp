@@ -1,5 +1,7 @@
 #include "app/AutomationDispatch.h"
 
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 #include "app/AutomationInterfaces.h"
@@ -30,10 +32,16 @@ long RunningArgument(const nlohmann::json& params) {
     if (value->is_boolean()) {
         return value->get<bool>() ? 1 : 0;
     }
-    if (value->is_number_integer()) {
+    // The interface's long has 32 bits: a larger number would wrap, and a wrapped 2^32 would stop the server.
+    const bool fits = value->is_number_unsigned()
+                          ? value->get<std::uint64_t>() <= std::numeric_limits<std::int32_t>::max()
+                          : value->is_number_integer() &&
+                                value->get<std::int64_t>() >= std::numeric_limits<std::int32_t>::min() &&
+                                value->get<std::int64_t>() <= std::numeric_limits<std::int32_t>::max();
+    if (fits) {
         return value->get<long>();
     }
-    throw std::invalid_argument("put_Running's value must be a whole number or a boolean");
+    throw std::invalid_argument("put_Running's value must be a whole number of 32 bits or a boolean");
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include "platform/ComServerModule.h"
 #include "platform/Sync.h"
 #include "pop3/Pop3ServerThread.h"
-#include "translate/Pop3TranslateThread.h"
 
 using namespace win32;
 
@@ -51,10 +50,13 @@ std::string QueryVersionString(const VersionStrings* version, const char* name) 
 ComVUVed3UzeroVadave::ComVUVed3UzeroVadave(ServerModule& module, RunningObjectTable& runningObjects)
     : module(module), runningObjects(runningObjects) {}
 
-// Normally the server is stopped and the registration revoked long before; a server left running (its stop was
-// refused while a warning box was open) is stopped here so that its threads do not outlive what they use.
-ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() {
+// Normally the server is stopped long before (at the latest by StopAtExit); one left running is stopped here so
+// that its threads do not outlive what they use.
+ComVUVed3UzeroVadave::~ComVUVed3UzeroVadave() { StopAtExit(); }
+
+void ComVUVed3UzeroVadave::StopAtExit() {
     win32::LockGuard lock(runningLock);
+    exiting = true;
     if (rotCookie != 0) {
         runningObjects.Revoke(rotCookie);
         rotCookie = 0;
@@ -142,6 +144,9 @@ HRESULT ComVUVed3UzeroVadave::get_Running(long* pRunning) {
 
 HRESULT ComVUVed3UzeroVadave::put_Running(long running) {
     win32::LockGuard lock(runningLock);
+    if (running != 0 && exiting) {
+        return S_OK;  // the process is ending: its notifiers are about to go
+    }
     if (running != 0) {
         if (rotCookie == 0) {
             runningObjects.Register(CLSID_ComVUVed3UzeroVadave, static_cast<IVUVed3UzeroVadave*>(this), &rotCookie);
@@ -179,8 +184,8 @@ HRESULT ComVUVed3UzeroVadave::IsTranslating(long* pTranslate) {
         return S_OK;
     }
     *pTranslate = 0;
-    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer(); current && current->TranslateThread()) {
-        *pTranslate = current->TranslateThread()->IsTranslating() ? 1 : 0;
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer()) {
+        *pTranslate = current->IsTranslating() ? 1 : 0;
     }
     return S_OK;
 }
@@ -190,8 +195,8 @@ HRESULT ComVUVed3UzeroVadave::HaveTranslateMail(long* pHave) {
         return S_OK;
     }
     *pHave = 0;
-    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer(); current && current->TranslateThread()) {
-        *pHave = current->TranslateThread()->HaveTranslateMail() ? 1 : 0;
+    if (const std::shared_ptr<Pop3ServerThread> current = CurrentServer()) {
+        *pHave = current->HaveTranslateMail() ? 1 : 0;
     }
     return S_OK;
 }

@@ -47,11 +47,18 @@ public:
 
     HRESULT InterfaceSupportsErrorInfo(const win32::IID& iid) override;
 
+    // At the end of the process, before the socket notifiers go: stops a server still running (its stop was
+    // refused while a warning box was open, waiting until the box is closed), or waits for a stop that a client
+    // has under way; a start asked for afterwards is ignored. Blocks; not on the main thread, whose messages the
+    // stopping threads need.
+    void StopAtExit();
+
 private:
     ServerModule& module;
     RunningObjectTable& runningObjects;
     win32::Mutex runningLock;
     win32::DWORD rotCookie GUARDED_BY(runningLock) = 0;
+    bool exiting GUARDED_BY(runningLock) = false;  // set by StopAtExit, after which nothing starts
     win32::Mutex serverLock;
     std::shared_ptr<Pop3ServerThread> server GUARDED_BY(serverLock);  // replaced only under runningLock too
 

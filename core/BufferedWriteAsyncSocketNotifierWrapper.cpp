@@ -1,11 +1,14 @@
 #include "core/BufferedWriteAsyncSocketNotifierWrapper.h"
 
+#include <mutex>
+
 #include "core/AsyncSocketNotifier.h"
 #include "core/ConnectionFailure.h"
 #include "platform/Sockets.h"
 
-BufferedWriteAsyncSocketNotifierWrapper::BufferedWriteAsyncSocketNotifierWrapper(AsyncSocketNotifier* notifier)
-    : notifier(notifier)
+BufferedWriteAsyncSocketNotifierWrapper::BufferedWriteAsyncSocketNotifierWrapper(AsyncSocketNotifier* notifier,
+                                                                                 win32::CriticalSection& socketLock)
+    : notifier(notifier), socketLock(socketLock)
 {
 }
 
@@ -22,10 +25,17 @@ void BufferedWriteAsyncSocketNotifierWrapper::SendRaw(const char* data, std::uin
 {
     std::uint32_t sent = 0;
     while (sent < length) {
-        const int result =
-            win32::send(notifier->Socket(), data + sent, static_cast<int>(length - sent), 0);
+        int result = win32::SOCKET_ERROR;
+        int error = win32::WSAENOTSOCK;
+        {
+            std::scoped_lock socketGuard(socketLock);
+            if (const win32::SOCKET socket = notifier->Socket(); socket != win32::INVALID_SOCKET) {
+                result = win32::send(socket, data + sent, static_cast<int>(length - sent), 0);
+                error = result == win32::SOCKET_ERROR ? win32::WSAGetLastError() : 0;
+            }
+        }
         if (result == win32::SOCKET_ERROR) {
-            if (win32::WSAGetLastError() != win32::WSAEWOULDBLOCK) {
+            if (error != win32::WSAEWOULDBLOCK) {
                 throw ConnectionFailure();
             }
             notifier->Wait(win32::FD_WRITE | win32::FD_CLOSE);

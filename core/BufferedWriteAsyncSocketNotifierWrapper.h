@@ -3,12 +3,16 @@
 #pragma once
 
 #include "core/AbstractBufferedWriteSocketWrapper.h"
+#include "platform/Sync.h"
 
 class AsyncSocketNotifier;
 
 class BufferedWriteAsyncSocketNotifierWrapper : public AbstractBufferedWriteSocketWrapper {
 public:
-    explicit BufferedWriteAsyncSocketNotifierWrapper(AsyncSocketNotifier* notifier);
+    // socketLock is the lock under which the socket's owner closes it (CloseNotifiedSocket). Each send reads the
+    // socket and sends under it, so that a concurrent close cannot hand the number to another connection between
+    // the read and the send; it is released while the writer waits for room.
+    BufferedWriteAsyncSocketNotifierWrapper(AsyncSocketNotifier* notifier, win32::CriticalSection& socketLock);
     // Flushes; a failure of that last flush is swallowed.
     ~BufferedWriteAsyncSocketNotifierWrapper() override;
 
@@ -18,4 +22,5 @@ protected:
 
 private:
     AsyncSocketNotifier* notifier;
+    win32::CriticalSection& socketLock;
 };

@@ -120,7 +120,7 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& code) {
 }
 
 // Full-width forms of 0x20-0x7E in code page 932 (U+3000 and U+FF01-U+FF5E; " and ' take the forms 0xFA57 and
-// 0xFA56 that Windows converts them to).
+// 0xFA56 that Windows converts them to, and 0x5C its reverse solidus 0x815F, so that "C:\" matches "Ｃ：＼").
 constexpr std::array<std::uint16_t, 95> kFullWidthAscii = {
     0x8140, 0x8149, 0xFA57, 0x8194, 0x8190, 0x8193, 0x8195, 0xFA56, 0x8169, 0x816A, 0x8196, 0x817B,
     0x8143, 0x817C, 0x8144, 0x815E, 0x824F, 0x8250, 0x8251, 0x8252, 0x8253, 0x8254, 0x8255, 0x8256,
@@ -139,9 +139,6 @@ constexpr std::array<std::uint16_t, 63> kFullWidthKatakana = {
     0x836C, 0x836D, 0x836E, 0x8371, 0x8374, 0x8377, 0x837A, 0x837D, 0x837E, 0x8380, 0x8381, 0x8382, 0x8384,
     0x8386, 0x8388, 0x8389, 0x838A, 0x838B, 0x838C, 0x838D, 0x838F, 0x8393, 0x814A, 0x814B};
 
-// 0x5C is the yen sign of code page 932; with two full-width candidates (￥ and ＼) Windows leaves it as it
-// is.
-constexpr BYTE kYenSign = 0x5C;
 constexpr BYTE kHalfWidthVoicedMark = 0xDE;
 constexpr BYTE kHalfWidthSemiVoicedMark = 0xDF;
 
@@ -304,7 +301,7 @@ std::string ToFullWidthAnsi(std::string_view ansi) {
     };
     while (in < end) {
         const auto byte = static_cast<BYTE>(*in);
-        if (byte >= 0x20 && byte <= 0x7E && byte != kYenSign) {
+        if (byte >= 0x20 && byte <= 0x7E) {
             putDoubleByte(kFullWidthAscii[byte - 0x20]);
             ++in;
         } else if (IsDBCSLeadByte(byte) && in + 1 < end) {

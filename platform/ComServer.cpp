@@ -46,6 +46,26 @@ bool SendAll(int fd, const std::string& text) {
     return true;
 }
 
+// A connection to the socket at path, or -1 when no process answers there.
+int ConnectTo(const sockaddr_un& address) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ToAddress(const std::string& socketPath, sockaddr_un& address) {
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    return true;
+}
+
 nlohmann::json ErrorReply(const nlohmann::json& id, int code, const std::string& message) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
 }
@@ -73,7 +93,6 @@ struct ClassObjectServer::State {
 
     void Listen();
     void Serve(Connection& connection);
-    std::optional<std::string> Answer(const std::string& line);
     void JoinFinishedConnections();
 };
 
@@ -88,17 +107,20 @@ HRESULT ClassObjectServer::Register(const std::string& socketPath) {
         return E_UNEXPECTED;
     }
     sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.empty() || socketPath.size() >= sizeof(address.sun_path)) {
+    if (!ToAddress(socketPath, address)) {
         return E_INVALIDARG;
     }
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+    // A live server keeps its socket: taking it would leave that server running with nothing able to reach it.
+    if (const int live = ConnectTo(address); live >= 0) {
+        close(live);
+        return kPublishedByAnotherProcess;
+    }
 
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return HResultFromErrno(errno);
     }
-    // A socket left behind by an ended server, or published by an older server, gives way to this one.
+    // A socket left behind by an ended server gives way to this one.
     unlink(socketPath.c_str());
     const mode_t oldMask = umask(077);
     const int bound = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
@@ -123,6 +145,26 @@ HRESULT ClassObjectServer::Register(const std::string& socketPath) {
     state->stopping = false;
     state->listener = std::thread([this] { state->Listen(); });
     return S_OK;
+}
+
+bool ClassObjectServer::CallPublishedObject(const std::string& socketPath, const std::string& method,
+                                            const nlohmann::json& params) {
+    sockaddr_un address{};
+    const int fd = ToAddress(socketPath, address) ? ConnectTo(address) : -1;
+    if (fd < 0) {
+        return false;
+    }
+    const std::string request =
+        nlohmann::json{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}}.dump() + "\n";
+    // The answer's first octet tells that the call was made; the connection's end then releases the reference.
+    char answer = 0;
+    ssize_t received = method.empty() ? 1 : -1;
+    if (!method.empty() && SendAll(fd, request)) {
+        while ((received = recv(fd, &answer, 1, 0)) < 0 && errno == EINTR) {
+        }
+    }
+    close(fd);
+    return received == 1;
 }
 
 HRESULT ClassObjectServer::Suspend() {
@@ -252,7 +294,8 @@ void ClassObjectServer::State::Serve(Connection& connection) {
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();
             }
-            if (const std::optional<std::string> reply = Answer(line); reply && !SendAll(connection.fd, *reply)) {
+            const std::optional<std::string> reply = AnswerRequestLine(line, callbacks.invoke);
+            if (reply && !SendAll(connection.fd, *reply)) {
                 writeFailed = true;
                 break;
             }
@@ -281,41 +324,71 @@ void ClassObjectServer::State::Serve(Connection& connection) {
     connection.finished = true;
 }
 
-std::optional<std::string> ClassObjectServer::State::Answer(const std::string& line) {
-    if (line.find_first_not_of(" \t") == std::string::npos) {
-        return std::nullopt;
+namespace {
+
+constexpr const char* kInvalidRequest = "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}";
+
+std::string AnswerLine(const nlohmann::json& reply) {
+    return reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+// The answer to one parsed request. Every field's type is checked before it is read: a request written by a
+// careless or hostile caller gets an error answer, never an exception out of the transport.
+std::optional<std::string> AnswerRequest(const nlohmann::json& request, const ClassObjectServer::Invoke& invoke) {
+    if (!request.is_object()) {
+        return AnswerLine(ErrorReply(nullptr, -32600, kInvalidRequest));
     }
-    nlohmann::json request;
-    try {
-        request = nlohmann::json::parse(line);
-    } catch (const nlohmann::json::exception&) {
-        return ErrorReply(nullptr, -32700, "parse error: the line is not JSON").dump() + "\n";
+    const auto idField = request.find("id");
+    const bool notification = idField == request.end();
+    if (!notification && !idField->is_string() && !idField->is_number() && !idField->is_null()) {
+        return AnswerLine(ErrorReply(nullptr, -32600, "invalid request: the id must be a string, a number or null"));
     }
-    if (!request.is_object() || !request.contains("method") || !request["method"].is_string() ||
-        request.value("jsonrpc", "") != "2.0") {
-        const nlohmann::json id = request.is_object() && request.contains("id") ? request["id"] : nullptr;
-        return ErrorReply(id, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}").dump() + "\n";
+    const nlohmann::json id = notification ? nlohmann::json(nullptr) : *idField;
+    const auto version = request.find("jsonrpc");
+    const auto method = request.find("method");
+    if (version == request.end() || !version->is_string() || *version != "2.0" || method == request.end() ||
+        !method->is_string()) {
+        return AnswerLine(ErrorReply(id, -32600, kInvalidRequest));
     }
-    const bool notification = !request.contains("id");
-    const nlohmann::json id = notification ? nlohmann::json(nullptr) : request["id"];
-    const std::string method = request["method"];
-    const nlohmann::json params = request.contains("params") ? request["params"] : nlohmann::json::object();
+    const auto params = request.find("params");
     nlohmann::json reply;
-    try {
-        std::optional<nlohmann::json> result = callbacks.invoke(method, params);
-        reply = result ? nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(*result)}}
-                       : ErrorReply(id, -32601, "method not found: " + method);
-    } catch (const std::invalid_argument& error) {
-        reply = ErrorReply(id, -32602, std::string("invalid params: ") + error.what());
-    } catch (const std::exception& error) {
-        reply = ErrorReply(id, -32603, std::string("internal error: ") + error.what());
-    } catch (...) {
-        reply = ErrorReply(id, -32603, "internal error");
+    if (params != request.end() && !params->is_array() && !params->is_object()) {
+        reply = ErrorReply(id, -32602, "invalid params: expected a list or an object");
+    } else {
+        const std::string name = method->get<std::string>();
+        try {
+            std::optional<nlohmann::json> result =
+                invoke(name, params != request.end() ? *params : nlohmann::json::object());
+            reply = result ? nlohmann::json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(*result)}}
+                           : ErrorReply(id, -32601, "method not found: " + name);
+        } catch (const std::invalid_argument& error) {
+            reply = ErrorReply(id, -32602, std::string("invalid params: ") + error.what());
+        } catch (const std::exception& error) {
+            reply = ErrorReply(id, -32603, std::string("internal error: ") + error.what());
+        }
     }
     if (notification) {
         return std::nullopt;
     }
-    return reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    return AnswerLine(reply);
+}
+
+}  // namespace
+
+std::optional<std::string> AnswerRequestLine(const std::string& line, const ClassObjectServer::Invoke& invoke) {
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+        return std::nullopt;
+    }
+    try {
+        nlohmann::json request = nlohmann::json::parse(line, nullptr, false);
+        if (request.is_discarded()) {
+            return AnswerLine(ErrorReply(nullptr, -32700, "parse error: the line is not JSON"));
+        }
+        return AnswerRequest(request, invoke);
+    } catch (...) {
+        // Out of memory, or a fault of a method's own: the caller learns that the call failed, the server goes on.
+        return AnswerLine(ErrorReply(nullptr, -32603, "internal error"));
+    }
 }
 
 }  // namespace win32

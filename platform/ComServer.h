@@ -19,13 +19,16 @@ namespace win32 {
 
 class ClassObjectServer {
 public:
+    // One call. Returns the result, or nothing when the method does not exist; throws std::invalid_argument
+    // when the parameters do not fit the method.
+    using Invoke =
+        std::function<std::optional<nlohmann::json>(const std::string& method, const nlohmann::json& params)>;
+
     struct Callbacks {
         // A client has connected: it holds one reference to the object for as long as the connection is open.
         std::function<void()> connectionOpened;
         std::function<void()> connectionClosed;
-        // One call. Returns the result, or nothing when the method does not exist; throws std::invalid_argument
-        // when the parameters do not fit the method.
-        std::function<std::optional<nlohmann::json>(const std::string& method, const nlohmann::json& params)> invoke;
+        Invoke invoke;
     };
 
     explicit ClassObjectServer(Callbacks callbacks);
@@ -34,8 +37,13 @@ public:
     ClassObjectServer(const ClassObjectServer&) = delete;
     ClassObjectServer& operator=(const ClassObjectServer&) = delete;
 
-    // Starts listening at socketPath (a stale socket there is replaced). S_OK, or an HRESULT of the failing step.
+    // Starts listening at socketPath. A socket there that no process answers on is stale and replaced; one that a
+    // live server answers on is left alone (kPublishedByAnotherProcess). S_OK, or an HRESULT of the failing step.
     HRESULT Register(const std::string& socketPath);
+    // The class object another process publishes at socketPath, as a class activation reaches it: connects and,
+    // with a method, makes that one call. False when no process answers there or the call gets no answer.
+    static bool CallPublishedObject(const std::string& socketPath, const std::string& method,
+                                    const nlohmann::json& params);
     // No new connections are accepted while suspended (they are closed at once); open ones go on.
     HRESULT Suspend();
     HRESULT Resume();
@@ -46,6 +54,13 @@ private:
     struct State;
     std::unique_ptr<State> state;
 };
+
+// The answer line (with its line end) to one request line of a connection, or nothing for a notification or a
+// blank line. Never throws: whatever the line holds, a malformed request gets a JSON-RPC error answer.
+std::optional<std::string> AnswerRequestLine(const std::string& line, const ClassObjectServer::Invoke& invoke);
+
+// Register's answer when a live server already answers at the socket path (ERROR_ALREADY_EXISTS).
+constexpr HRESULT kPublishedByAnotherProcess = static_cast<HRESULT>(0x800700B7);
 
 // Largest request line a connection accepts; a longer line is answered with an error and skipped.
 constexpr std::size_t kMaxRequestLine = 64 * 1024;

@@ -8,7 +8,6 @@
 #include <sched.h>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,9 +20,9 @@
 #include <strings.h>
 
 #include "platform/Com.h"
+#include "platform/ComServerModule.h"
 #include "platform/KernelObjectLinux.h"
 #include "platform/MessageQueueLinux.h"
-#include "platform/UserFolders.h"
 #include "platform/WaitLinux.h"
 
 namespace win32 {
@@ -71,14 +70,6 @@ void* RunThread(void* argument)
     const ThreadEndSignal endSignal(start.handle);
     start.routine(start.argument);
     return nullptr;
-}
-
-// The folder that holds the lock files of named mutexes, private to the user.
-std::string MutexFolder()
-{
-    std::string folder = RuntimeFolderPath();
-    ::mkdir(folder.c_str(), 0700);
-    return folder;
 }
 
 // The entry points that GetProcAddress knows, and those that a test has hidden.
@@ -168,8 +159,12 @@ HANDLE CreateMutex(void*, BOOL, const char* name)
     if (name != nullptr && *name != '\0') {
         std::string fileName = name;
         std::replace(fileName.begin(), fileName.end(), '/', '_');
-        const std::string path = MutexFolder() + "/" + fileName;
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        // The lock file lives only in the user's private runtime folder (owned by the user, mode 0700), and is
+        // never opened through a link: in a shared /tmp, another user could have planted either.
+        const std::string folder = RuntimeFolder();
+        if (!folder.empty()) {
+            fd = ::open((folder + "/" + fileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        }
         if (fd >= 0) {
             // Taken when free; a second instance still gets its handle.
             ::flock(fd, LOCK_EX | LOCK_NB);

@@ -225,8 +225,25 @@ void Pop3ServerThread::OnThreadEnd()
     GarbageCollection(true);
     // Deleted only now: a relay that is still finishing a RETR hands its capture to the (stopped) translate
     // thread until the collection above has stopped it.
-    translateThread.reset();
+    std::unique_ptr<Pop3TranslateThread> stopped;
+    {
+        win32::LockGuard translateGuard(translateLock);
+        stopped = std::move(translateThread);
+    }
+    stopped.reset();
     CoUninitializeForThread();
+}
+
+bool Pop3ServerThread::IsTranslating()
+{
+    win32::LockGuard translateGuard(translateLock);
+    return translateThread && translateThread->IsTranslating();
+}
+
+bool Pop3ServerThread::HaveTranslateMail()
+{
+    win32::LockGuard translateGuard(translateLock);
+    return translateThread && translateThread->HaveTranslateMail();
 }
 
 Pop3Agent* Pop3ServerThread::CreateAgent()

@@ -41,7 +41,11 @@ public:
 
     // A warning box of the server is on screen; its owner does not stop the server meanwhile.
     bool IsAlertShowing() const { return alertShowing; }
+    // On the server thread, or while the server runs: the stop deletes the translate thread on the server thread.
     Pop3TranslateThread* TranslateThread() const { return translateThread.get(); }
+    // The status questions, from any thread: the translate thread's answers, false once the stop has deleted it.
+    bool IsTranslating();
+    bool HaveTranslateMail();
     // The port the server listens on (the configured one, or the system's choice for 0); 0 until it listens and
     // after the listening socket is closed.
     win32::WORD ListeningPort();
@@ -102,5 +106,8 @@ private:
     win32::CriticalSection agentLock;
     OwnedSet<Pop3Agent> agents GUARDED_BY(agentLock);
     std::set<Pop3Agent*> finishedAgents GUARDED_BY(agentLock);
-    std::unique_ptr<Pop3TranslateThread> translateThread;
+    // translateLock is held by the status questions while they ask the translate thread, and by the stop while it
+    // takes the thread out; nothing else is taken under it but the translate thread's queue locks.
+    win32::CriticalSection translateLock;
+    std::unique_ptr<Pop3TranslateThread> translateThread;  // replaced only on the server thread, under translateLock
 };

@@ -314,7 +314,7 @@ bool ProxyAgent::SendCommand(std::string line)
             // As for a plain write: the receive side sees the end of the connection.
         }
     } else if (own != nullptr) {
-        BufferedWriteAsyncSocketNotifierWrapper writer(own);
+        BufferedWriteAsyncSocketNotifierWrapper writer(own, socketLock);
         writer.Write(line.data(), static_cast<std::uint32_t>(line.size()));
     }
     return true;

@@ -4,8 +4,10 @@
 // Deletion marks live only in the agent: nothing is ever removed, and QUIT deletes nothing.
 #include "pop3/TranslateAgent.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 #include <utility>
 
@@ -22,9 +24,17 @@ constexpr const char* kOk = "+OK";
 constexpr const char* kNoSuchMessage = "-ERR no such message.";
 constexpr const char* kSyntaxError = "-ERR syntax error";
 
+// A number read from a client as a 32-bit int: one past its range stays at the range's end, so that a number
+// past 32 bits is out of range instead of wrapping onto a mail (4294967297 would be mail 1).
+std::int32_t ClampedToInt32(long long value)
+{
+    return static_cast<std::int32_t>(std::clamp<long long>(value, std::numeric_limits<std::int32_t>::min(),
+                                                           std::numeric_limits<std::int32_t>::max()));
+}
+
 std::uint32_t MessageNumber(const std::string& argument)
 {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(std::strtol(argument.c_str(), nullptr, 10)));
+    return static_cast<std::uint32_t>(ClampedToInt32(std::strtoll(argument.c_str(), nullptr, 10)));
 }
 
 std::string Format(const char* format, std::uint32_t number, const std::string& text)
@@ -226,11 +236,13 @@ std::vector<std::string> TranslateAgent::Rset(const std::string&)
 
 std::vector<std::string> TranslateAgent::Top(const std::string& argument)
 {
-    int number = 0;
-    int limit = 0;
-    if (std::sscanf(argument.c_str(), "%d %d", &number, &limit) != 2 || limit < 0) {
+    long long readNumber = 0;
+    long long readLimit = 0;
+    if (std::sscanf(argument.c_str(), "%lld %lld", &readNumber, &readLimit) != 2 || readLimit < 0) {
         return {kSyntaxError};
     }
+    const std::int32_t number = ClampedToInt32(readNumber);
+    const std::int32_t limit = ClampedToInt32(readLimit);
     LineList lines;
     {
         win32::LockGuard mailGuard(mailLock);

@@ -61,8 +61,12 @@ TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
     std::string error;
     EXPECT_FALSE(client.Call("NoSuchMember", nlohmann::json::array(), error));
     EXPECT_NE(error.find("method not found"), std::string::npos) << error;
-    EXPECT_FALSE(client.Call("put_Running", nlohmann::json::array({"one"}), error));
-    EXPECT_NE(error.find("invalid params"), std::string::npos) << error;
+    // A value the interface's 32-bit long cannot hold would wrap (2^32 to a stop, 2^64 - 1 to -1).
+    for (const nlohmann::json& value : {nlohmann::json("one"), nlohmann::json(4294967296), nlohmann::json(~0ull)}) {
+        SCOPED_TRACE(value.dump());
+        EXPECT_FALSE(client.Call("put_Running", nlohmann::json::array({value}), error));
+        EXPECT_NE(error.find("invalid params"), std::string::npos) << error;
+    }
     // The connection is still usable after refused calls.
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
 }

@@ -2,14 +2,21 @@
 // ends the main loop.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "app/AppTestSupport.h"
 #include "app/ComVUVed3UzeroVadave.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
 #include "resources/ModuleResources.h"
+#include "core/NotifierMaker.h"
+#include "integration/Pop3TestClient.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
 #include "platform/Window.h"
+#include "settings/RawRegistry.h"
+#include "settings/TempRegistryFolder.h"
 #include "tools/vuvedctl/AutomationClient.h"
 
 using namespace win32;
@@ -42,6 +49,44 @@ TEST(ComVUVed3UzeroVadave, AnswersItsInterfacesButNotTheAppletInterface) {
     EXPECT_EQ(runningObjects.GetActiveObject(CLSID_ComVUVed3UzeroVadave, &active), MK_E_UNAVAILABLE);
     EXPECT_EQ(module.LockCount(), 0);
     // Each release above brought the count back to 0 and asked the loop to end; the next tests need it empty.
+    while (QuitPosted()) {
+    }
+}
+
+// The notification window's status questions run on the main thread while a client's stop deletes the server's
+// translate thread on the server thread; under ThreadSanitizer an unguarded look at that thread is reported. The
+// loop asks HaveTranslateMail, whose lock the stopping translate thread never takes, so that no look of it is
+// ordered before the deletion by that lock.
+TEST(ComVUVed3UzeroVadave, StatusQuestionsDuringAClientsStopAnswerNo) {
+    TempRegistryFolder registry;
+    raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", UnusedLoopbackPort());
+    NotifierMaker notifierMaker;
+    ServerModule module(ModuleInstance());
+    RunningObjectTable runningObjects;
+    {
+        ComVUVed3UzeroVadave object(module, runningObjects);
+        ASSERT_EQ(object.put_Running(1), S_OK);  // on the main thread, as the start-up mode does
+        std::atomic<bool> stopped{false};
+        std::thread client([&] {
+            object.put_Running(0);
+            stopped = true;
+        });
+        long answers = 0;
+        while (!stopped) {
+            long mailWaiting = 1;
+            object.HaveTranslateMail(&mailWaiting);
+            answers += mailWaiting;
+            MSG message;
+            while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessage(&message);
+            }
+        }
+        client.join();
+        long translating = 1;
+        object.IsTranslating(&translating);
+        EXPECT_EQ(answers + translating, 0);
+    }
+    notifierMaker.Shutdown();
     while (QuitPosted()) {
     }
 }

@@ -34,6 +34,7 @@ protected:
     }
 
     AsyncSocketNotifier* notifier = nullptr;
+    win32::CriticalSection socketLock;
 };
 
 TEST_F(BufferedWriterTest, SendErrorIsAConnectionFailureAndTheDestructorSwallowsIt)
@@ -45,12 +46,46 @@ TEST_F(BufferedWriterTest, SendErrorIsAConnectionFailureAndTheDestructorSwallows
     notifier->SetSocket(client.Get(), win32::FD_WRITE | win32::FD_CLOSE);
     notifier->SetSocket(win32::INVALID_SOCKET, 0);  // the owner closed the connection meanwhile
     {
-        BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
+        BufferedWriteAsyncSocketNotifierWrapper writer(notifier, socketLock);
         writer.Write("NOOP\r\n", 6);
         EXPECT_THROW(writer.Flush(), ConnectionFailure);
         // Leaving the scope flushes once more and must not throw.
     }
     SUCCEED();
+}
+
+// The owner closes the socket under its lock while a writer sends command lines: the writer reads the socket
+// and sends under the same lock, so the close never falls between the two (under ThreadSanitizer, a send that
+// is not ordered with the close of its descriptor is reported), and the writer ends with a connection failure.
+TEST_F(BufferedWriterTest, CloseByTheOwnerIsNeverRacedByASend)
+{
+    LoopbackConnection connection;
+    ASSERT_TRUE(connection.IsValid());
+    notifier->SetSocket(connection.client.Get(), win32::FD_WRITE | win32::FD_CLOSE);
+    ZEvent writing(false, true);
+    std::atomic<bool> failed{false};
+    std::thread writerThread([&] {
+        try {
+            for (int line = 0; line < 1000000; ++line) {
+                BufferedWriteAsyncSocketNotifierWrapper writer(notifier, socketLock);
+                writer.Write("NOOP\r\n", 6);
+                writer.Flush();
+                if (line == 100) {
+                    writing.Set();
+                }
+            }
+        } catch (const ConnectionFailure&) {
+            failed = true;
+        }
+        writing.Set();
+    });
+    ASSERT_EQ(win32::WaitForSingleObject(writing.Handle(), 60000), win32::WAIT_OBJECT_0);
+    {
+        std::scoped_lock socketGuard(socketLock);
+        CloseNotifiedSocket(notifier, connection.client.Release(), win32::FD_WRITE | win32::FD_CLOSE);
+    }
+    writerThread.join();
+    EXPECT_TRUE(failed.load());
 }
 
 char PatternByte(std::size_t index)
@@ -85,7 +120,7 @@ TEST_F(BufferedWriterTest, FullSocketAndSlowReaderStillGetEveryByteInOrder)
         writerReady.Set();
         try {
             // Written in line-sized pieces, as the relay writes command lines.
-            BufferedWriteAsyncSocketNotifierWrapper writer(notifier);
+            BufferedWriteAsyncSocketNotifierWrapper writer(notifier, socketLock);
             for (std::size_t offset = 0; offset < payload.size(); offset += 4096) {
                 writer.Write(payload.data() + offset, 4096);
             }

@@ -70,7 +70,7 @@ TEST(CodePageText, MapsToFullWidth) {
         {"letters and digits", "Az09", "Ａｚ０９"},
         {"blank and punctuation", " !?.,", "　！？．，"},
         {"tilde and quotes", "~\"'", "～＂＇"},
-        {"yen sign stays single-byte", "a\\b", "ａ\\ｂ"},
+        {"backslash to its full-width form", "C:\\", "Ｃ：＼"},
         {"half-width katakana", "\xB6\xC5", "カナ"},
         {"voiced and semi-voiced", "\xB6\xDE\xCA\xDF\xB3\xDE", "ガパヴ"},
         {"mark that does not combine", "\xB1\xDE", "ア゛"},

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
 
@@ -80,6 +83,41 @@ TEST(CriticalSection, IsRecursive)
     std::scoped_lock outer(section);
     EXPECT_TRUE(section.try_lock());
     section.unlock();
+}
+
+// The lock file is made only in the user's private runtime folder, and never through a link planted there.
+TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
+{
+    char base[] = "/tmp/vuved-mutex-XXXXXX";
+    ASSERT_NE(::mkdtemp(base), nullptr);
+    const char* previous = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = previous != nullptr ? previous : "";
+    ::setenv("XDG_RUNTIME_DIR", base, 1);
+    const std::string folder = std::string(base) + "/VUVed3UzeroVadave";
+    const std::string planted = std::string(base) + "/planted";
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    for (const bool privateFolder : {false, true}) {
+        SCOPED_TRACE(privateFolder ? "private folder, planted link" : "folder others may enter");
+        ASSERT_EQ(::chmod(folder.c_str(), privateFolder ? 0700 : 0755), 0);
+        ASSERT_EQ(::symlink(planted.c_str(), (folder + "/Linked").c_str()), 0);
+        const HANDLE linked = win32::CreateMutex(nullptr, win32::TRUE, "Linked");
+        const HANDLE plain = win32::CreateMutex(nullptr, win32::TRUE, "Plain");
+        ASSERT_NE(linked, nullptr);
+        EXPECT_NE(::access(planted.c_str(), F_OK), 0) << "the lock file was made through the link";
+        EXPECT_EQ(::access((folder + "/Plain").c_str(), F_OK) == 0, privateFolder);
+        win32::CloseHandle(linked);
+        win32::CloseHandle(plain);
+        ::unlink((folder + "/Linked").c_str());
+        ::unlink((folder + "/Plain").c_str());
+        ::unlink(planted.c_str());
+    }
+    ::rmdir(folder.c_str());
+    ::rmdir(base);
+    if (previous != nullptr) {
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
 }
 
 }  // namespace

@@ -86,6 +86,12 @@ TEST_F(TranslateAgentTest, CommandTable)
         {"RETR 4", {"-ERR no such message."}},
         {"RETR abc", {"-ERR no such message."}},
         {"RETR -1", {"-ERR no such message."}},
+        // Numbers past 32 bits are out of range, never wrapped onto mail 1 or 2.
+        {"RETR 4294967297", {"-ERR no such message."}},
+        {"TOP 4294967298 0", {"-ERR no such message."}},
+        {"LIST 4294967297", {"-ERR no such message."}},
+        {"UIDL 4294967298", {"-ERR no such message."}},
+        {"DELE 4294967297", {"-ERR"}},
         {"TOP 1", {"-ERR syntax error"}},
         {"TOP 1 -5", {"-ERR syntax error"}},
         {"TOP", {"-ERR syntax error"}},

@@ -36,6 +36,22 @@ TEST_F(Vuvedctl, StartActivatesTheRegisteredServerAndStopEndsIt) {
     EXPECT_EQ(Control({"status"}).exitCode, 4);
 }
 
+// A second server process started while one runs hands its start-up to the running one through its socket and
+// ends, leaving the socket alone; one stop then ends the one server process there is.
+TEST_F(Vuvedctl, SecondInstanceHandsItsStartUpToTheRunningServerAndEnds) {
+    auto first = StartServer();
+    AutomationClient watcher;  // its reference keeps the first process while it waits for a start
+    ASSERT_TRUE(ConnectWhenPublished(watcher, kStartTimeout));
+    auto second = StartServer({"-Startup"});
+    EXPECT_EQ(second->WaitForExit(kExitTimeout), 0) << second->Output();
+    EXPECT_EQ(Call(watcher, "get_Running")["pRunning"], 1);
+    watcher.Close();
+    ASSERT_TRUE(WaitUntilListening()) << first->Output();
+    const ProcessResult stop = Control({"stop"});
+    EXPECT_EQ(stop.exitCode, 0) << stop.errors;
+    EXPECT_EQ(first->WaitForExit(kExitTimeout), 0) << first->Output();
+}
+
 TEST_F(Vuvedctl, StartedServerWritesItsMessagesToAPrivateLog) {
     // The mail server named as this server's own endpoint: the conflict is warned of at every start.
     raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("localhost") + '\0');
@@ -100,17 +116,24 @@ TEST_F(Vuvedctl, SettingsAndRulesRoundTrip) {
     EXPECT_NE(shown.output.find("\"pop.example.org\""), std::string::npos) << shown.output;
     EXPECT_NE(shown.output.find("English Rate               REG_DWORD 70"), std::string::npos) << shown.output;
 
-    char file[] = "/tmp/vuved-rules-XXXXXX";
-    const int fd = mkstemp(file);
     const std::string rules =
         "Rule\n{\n2\nNews\n1\n1\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n4\nnews\n1\n1\n1\n}\n}\n}";
-    ASSERT_EQ(write(fd, rules.data(), rules.size()), static_cast<ssize_t>(rules.size()));
-    close(fd);
-    const ProcessResult imported = Control({"rules", "import", file});
-    unlink(file);
-    ASSERT_EQ(imported.exitCode, 0) << imported.errors;
-    const ProcessResult described = Control({"rules", "show"});
-    EXPECT_EQ(described.output, "Pair 1 \"News\": translate when any of:\n  - Subject contains \"news\"\n");
+    // A file saved with CR LF line ends is read the same, never with its word shifted by the LF.
+    for (const char* lineEnd : {"\n", "\r\n"}) {
+        std::string fileText;
+        for (const char c : rules) {
+            fileText += c == '\n' ? lineEnd : std::string(1, c);
+        }
+        char file[] = "/tmp/vuved-rules-XXXXXX";
+        const int fd = mkstemp(file);
+        ASSERT_EQ(write(fd, fileText.data(), fileText.size()), static_cast<ssize_t>(fileText.size()));
+        close(fd);
+        const ProcessResult imported = Control({"rules", "import", file});
+        unlink(file);
+        ASSERT_EQ(imported.exitCode, 0) << imported.errors;
+        const ProcessResult described = Control({"rules", "show"});
+        EXPECT_EQ(described.output, "Pair 1 \"News\": translate when any of:\n  - Subject contains \"news\"\n");
+    }
     EXPECT_EQ(Control({"rules", "export"}).output, rules + "\n");
 }
 

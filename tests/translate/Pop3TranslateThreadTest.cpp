@@ -11,7 +11,10 @@
 
 #include "support/TestComponents.h"
 #include "TranslationSettings.h"
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
+#include "support/ScriptedPop3Server.h"
 #include "mail/Base64Codec.h"
 #include "mail/Email.h"
 #include "platform/CodePage.h"
@@ -69,6 +72,23 @@ protected:
     ScopedTestComponents components{{}};
     Pop3TranslateThread thread;
 };
+
+// The server's own selection writes each absent setting back with its default (the other tests store all four).
+TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaults)
+{
+    auto mail = MakeMail("text/plain", {"An English line."});
+    thread.IsTranslateMail(mail.get());
+    const struct {
+        const char* name;
+        win32::DWORD value;
+    } defaults[] = {{"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
+    for (const auto& setting : defaults) {
+        SCOPED_TRACE(setting.name);
+        const auto stored = raw::Get(kMailerRuleKey, setting.name);
+        ASSERT_TRUE(stored.has_value());
+        EXPECT_EQ(stored->data, raw::Dword(setting.value));
+    }
+}
 
 TEST_F(Pop3TranslateThreadTest, SizeLimitBoundary)
 {
@@ -216,6 +236,35 @@ TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
     ASSERT_NE(translated, nullptr);
     EXPECT_TRUE(Holds(Command(*translated, "RETR 1"), "Subject: TR: old"));
     agent->StopAndWait();
+}
+
+// The relay captures a RETR answer as the mail alone: without the status line, with its dot-stuffed lines as
+// they came, up to its "." line, which ends the mail and is no line of it. The translated copy served at the next
+// connection shows all three.
+TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines)
+{
+    ScopedRegistry registry;
+    ScopedTestComponents components{{}};
+    ScriptedPop3Server upstream(Pop3Responder({{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\n"
+                                                          "Content-Type: text/plain; charset=us-ascii\r\n\r\n"
+                                                          "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
+    WriteProxyServerSettings("127.0.0.1", upstream.Port(), 0);
+    WriteRegistryDword(kMailerRuleKey, "AllMail", 1);
+    InProcessRelay relay(true);
+    {
+        Pop3TestClient client(relay.Port());
+        ASSERT_TRUE(client.Login("alice", "secret"));
+        ASSERT_TRUE(client.MultiLineCommand("RETR 1"));
+    }
+    ASSERT_TRUE(Eventually([&] { return relay.Server()->TranslateThread()->HaveTranslateMail(); }));
+    Pop3TestClient next(relay.Port());
+    ASSERT_TRUE(next.Login("anyone", "anything"));
+    const std::string served = next.MultiLineCommand("RETR 1").value_or("");
+    EXPECT_TRUE(served.starts_with("+OK\r\n")) << served;
+    EXPECT_EQ(served.find("octets"), std::string::npos) << served;
+    EXPECT_NE(served.find("\r\nSubject: TR: dots\r\n"), std::string::npos) << served;
+    EXPECT_NE(served.find("\r\nFirst line.\r\n..stuffed line\r\nLast line.\r\n"), std::string::npos) << served;
+    EXPECT_EQ(served.find("\r\n.\r\n"), served.size() - 5) << served;
 }
 
 }  // namespace

@@ -1,0 +1,127 @@
+// The end of the process while something is under way: SIGTERM while a warning box is open, and SIGTERM while a
+// client's stop waits for a translation. Either way the process ends cleanly, after the stop, never with threads
+// still using what it has freed.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "app/ServerProcessFixture.h"
+#include "integration/DovecotServer.h"
+#include "platform/ComServerModule.h"
+#include "support/Eventually.h"
+#include "translate/TranslationSettings.h"
+
+namespace {
+
+using ProcessEnd = ServerProcessTest;
+
+std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
+                                     const std::function<void(int number)>& afterEach = {}) {
+    std::vector<std::string> answers;
+    for (int number = 1; number <= count; ++number) {
+        if (!client.SendLine("RETR " + std::to_string(number))) {
+            break;
+        }
+        std::optional<std::string> answer = client.ReadMultiLine();
+        if (!answer) {
+            break;  // the connection ended: what did not arrive whole is not counted as received
+        }
+        answers.push_back(std::move(*answer));
+        if (afterEach) {
+            afterEach(number);
+        }
+    }
+    return answers;
+}
+
+// A program the server runs (warning box, translation command) that says it has started and then waits until
+// the test releases it: "touch <started>; read line < <release fifo>".
+class HeldProgram {
+public:
+    HeldProgram() {
+        char pattern[] = "/tmp/vuved-held-XXXXXX";
+        folder = mkdtemp(pattern);
+        EXPECT_EQ(mkfifo((folder + "/release").c_str(), 0600), 0);
+        // Opened for reading and writing, so that the open never blocks and every later reader finds a writer.
+        releaseFd = open((folder + "/release").c_str(), O_RDWR | O_CLOEXEC);
+    }
+    ~HeldProgram() {
+        close(releaseFd);
+        std::filesystem::remove_all(folder);
+    }
+    std::string Command() const { return "touch " + folder + "/started; read line < " + folder + "/release"; }
+    bool WaitUntilStarted() const {
+        return Eventually([this] { return access((folder + "/started").c_str(), F_OK) == 0; },
+                          std::chrono::seconds(60));
+    }
+    // One line per run of the program that may come.
+    void Release() { EXPECT_GT(write(releaseFd, std::string(100, '\n').data(), 100), 0); }
+
+    std::string folder;
+
+private:
+    int releaseFd = -1;
+};
+
+bool AutomationAnswers() {
+    AutomationClient client;
+    std::string error;
+    return client.Connect(win32::AutomationSocketPath()) && client.Call("get_Running", nlohmann::json::array(), error);
+}
+
+// The loop ends while the warning box keeps the server from stopping; the server's threads go on using their
+// socket notifiers until the box is closed, so the process stops them before it gives the notifiers back.
+TEST_F(ProcessEnd, SigtermWhileAWarningBoxIsOpenEndsCleanlyOnceItIsClosed) {
+    HeldProgram warningBox;
+    std::ofstream(warningBox.folder + "/zenity") << "#!/bin/sh\n" << warningBox.Command() << "\n";
+    chmod((warningBox.folder + "/zenity").c_str(), 0755);
+    raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("no-such-host.invalid") + '\0');
+    auto server = StartServer({"-Startup"}, {"PATH=" + warningBox.folder + ":" + std::getenv("PATH"),
+                                             "DISPLAY=:99", "VUVED_NO_GUI=0"});
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();  // its connection brings the box up
+    ASSERT_TRUE(warningBox.WaitUntilStarted()) << server->Output();
+    server->Signal(SIGTERM);
+    ASSERT_TRUE(Eventually([] { return !AutomationAnswers(); }, kExitTimeout)) << "the loop did not end";
+    warningBox.Release();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
+}
+
+// SIGTERM while a client's stop waits for a translation: the loop ends at once (the client's stop took the object
+// out of the running-object table), and the process waits for that stop before it gives the notifiers back.
+TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
+    DovecotServer dovecot;
+    ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
+    UseMailServer(dovecot.Port());
+    HeldProgram translation;
+    UseCommandEngine(translation.Command() + "; cat");
+    auto server = StartServer({"-Startup"});
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
+    Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
+    ASSERT_TRUE(mailClient.Login(dovecot.User(), dovecot.Password()));
+    ASSERT_EQ(RetrieveAll(mailClient, 1).size(), 1u);
+    ASSERT_TRUE(translation.WaitUntilStarted()) << server->Output();
+
+    AutomationClient stopper;
+    ASSERT_TRUE(stopper.Connect(win32::AutomationSocketPath()));
+    // Its answer may be cut off by the end of the process.
+    std::thread stopping([&stopper] {
+        std::string error;
+        stopper.Call("put_Running", nlohmann::json::array({0}), error);
+    });
+    // The stop has closed the listening socket and now waits for the translation in hand.
+    EXPECT_TRUE(Eventually(
+        [this] { return !Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
+                        kExitTimeout));
+    server->Signal(SIGTERM);
+    EXPECT_TRUE(Eventually([] { return !AutomationAnswers(); }, kExitTimeout)) << "the loop did not end";
+    translation.Release();
+    stopping.join();
+    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
+}
+
+}  // namespace
