@@ -7,6 +7,7 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 #include "engines/DictionaryTranslator.h"
+#include "engines/EdictTranslator.h"
 #include "engines/EngineProblem.h"
 #include "engines/EngineSettings.h"
 #include "engines/NetworkTranslators.h"
@@ -76,7 +77,11 @@ private:
 HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
 {
     const PreferencesKey preferences;
-    configuration.dictionaryPath = preferences.String("DictionaryPath", DictionaryTranslator::kDefaultPath);
+    // EDICT when it is installed, else the smaller FreeDict dictionary.
+    configuration.dictionaryPath =
+        preferences.String("DictionaryPath", EdictTranslator::IsInstalled(EdictTranslator::kDefaultPath)
+                                                 ? EdictTranslator::kDefaultPath
+                                                 : DictionaryTranslator::kDefaultPath);
     configuration.command = preferences.String("Command", "");
     configuration.model = preferences.String("Model", "");
     configuration.apiKeyVariable = preferences.String("ApiKeyVariable", "OPENAI_API_KEY");
@@ -85,9 +90,10 @@ HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
 
     const std::string engine = preferences.String("Engine", "");
     if (engine.empty()) {
-        if (!DictionaryTranslator::IsInstalled(configuration.dictionaryPath)) {
+        if (!EdictTranslator::IsInstalled(configuration.dictionaryPath) &&
+            !DictionaryTranslator::IsInstalled(configuration.dictionaryPath)) {
             ReportEngineProblem("no \"Engine\" is set and the dictionary " + configuration.dictionaryPath +
-                                " is not installed (Debian package dict-freedict-eng-jpn)");
+                                " is not installed (Debian package edict, or dict-freedict-eng-jpn)");
             return kNoEngineInstalled;
         }
         configuration.kind = EngineKind::Dictionary;
