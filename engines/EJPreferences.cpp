@@ -1,4 +1,4 @@
-// Preference values (all optional): "Engine" (REG_SZ: dictionary, command, openai, libretranslate),
+// Preference values (all optional): "Engine" (REG_SZ: dictionary, command, openai, libretranslate, deepl),
 // "DictionaryPath", "Command", "Endpoint", "Model", "ApiKeyVariable" (REG_SZ) and "TimeoutSeconds" (REG_DWORD).
 #include "engines/EJPreferences.h"
 
@@ -108,9 +108,13 @@ HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
         configuration.kind = EngineKind::LibreTranslate;
         configuration.apiKeyVariable = preferences.String("ApiKeyVariable", "");
         configuration.endpoint = preferences.String("Endpoint", LibreTranslateTranslator::kDefaultEndpoint);
+    } else if (engine == "deepl") {
+        configuration.kind = EngineKind::DeepL;
+        configuration.apiKeyVariable = preferences.String("ApiKeyVariable", DeepLTranslator::kDefaultKeyVariable);
+        configuration.endpoint = preferences.String("Endpoint", DeepLTranslator::kDefaultEndpoint);
     } else {
         ReportEngineProblem("\"Engine\" is \"" + engine +
-                            "\"; it must be dictionary, command, openai or libretranslate");
+                            "\"; it must be dictionary, command, openai, libretranslate or deepl");
         return E_INVALIDARG;
     }
     return S_OK;

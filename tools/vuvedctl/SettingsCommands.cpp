@@ -40,17 +40,19 @@ constexpr Setting kSettings[] = {
     {kRuleKey, "Mail Limit Size", win32::REG_DWORD, "32", 0xFFFFFFFF, "largest mail translated, in KiB"},
     {kRuleKey, "English Rate", win32::REG_DWORD, "50", 100, "smallest English rate (percent) counted as English"},
     {kEngineKey, "Engine", win32::REG_SZ, "dictionary if installed", 0,
-     "dictionary, command, openai or libretranslate"},
+     "dictionary, command, openai, libretranslate or deepl"},
     {kEngineKey, "DictionaryPath", win32::REG_SZ, "(the installed dictionary)", 0,
-     "dictionary files without .index / .dict.dz"},
+     "an EDICT file, or FreeDict files without .index / .dict.dz"},
     {kEngineKey, "Command", win32::REG_SZ, "(empty)", 0, "translator command for the command engine"},
-    {kEngineKey, "Endpoint", win32::REG_SZ, "(the service's)", 0, "URL of the openai / libretranslate service"},
+    {kEngineKey, "Endpoint", win32::REG_SZ, "(the service's)", 0,
+     "URL of the openai / libretranslate / deepl service (deepl: https://api-free.deepl.com)"},
     {kEngineKey, "Model", win32::REG_SZ, "(empty)", 0, "model name for the openai engine"},
-    {kEngineKey, "ApiKeyVariable", win32::REG_SZ, "OPENAI_API_KEY", 0, "environment variable holding the API key"},
+    {kEngineKey, "ApiKeyVariable", win32::REG_SZ, "OPENAI_API_KEY", 0,
+     "environment variable holding the API key (deepl: DEEPL_AUTH_KEY)"},
     {kEngineKey, "TimeoutSeconds", win32::REG_DWORD, "60", 3600, "time limit of one translation"},
 };
 
-const char* const kEngines[] = {"dictionary", "command", "openai", "libretranslate"};
+const char* const kEngines[] = {"dictionary", "command", "openai", "libretranslate", "deepl"};
 
 // The value as text, or nothing when it is absent (or of another type, which the server treats as absent).
 std::optional<std::string> ReadSetting(const Setting& setting) {
@@ -122,7 +124,7 @@ std::string CheckValue(const Setting& setting, const std::string& text) {
                 return {};
             }
         }
-        return "one of dictionary, command, openai, libretranslate is expected";
+        return "one of dictionary, command, openai, libretranslate, deepl is expected";
     }
     return {};
 }
