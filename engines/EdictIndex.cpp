@@ -1,8 +1,8 @@
 // An EDICT line: "見出し [よみ] /(pos) (1) (tags) gloss/gloss/(pos) (2) gloss/.../(P)/" (the reading is absent for
 // kana words; "(P)" marks a common word). The cache file is one header line naming the source as it was, then
 // one line per key in byte order: "key TAB candidate TAB candidate ...", a candidate being "japanese pos flags
-// sense gloss senses" (japanese never holds a blank). A lookup is a binary search over the lines of the mapped file, so
-// opening the cache reads nothing but its header.
+// sense gloss senses" (japanese never holds a blank). A lookup is a binary search over the lines of the mapped
+// file, so opening the cache reads nothing but its header.
 #include "engines/EdictIndex.h"
 
 #include <fcntl.h>
@@ -249,9 +249,9 @@ bool IsFullWidthLatin(std::string_view utf8)
 
 // The ranking that needs no context, as one number (smaller is better): a whole gloss, not a rare one, the first
 // gloss of the first sense (else another gloss of it, else the first gloss of a later sense), not narrowed to
-// some use, a common word, not an affix (会 of 大会), a
-// shorter headword, then among words of one length the basic one: more compounds made with it (報告 of 報告書
-// before 通報 for "report"), more senses; then the place in the file.
+// some use, a common word, not an affix (会 of 大会), a shorter headword, then among words of one length the basic
+// one: more compounds made with it (報告 of 報告書 before 通報 for "report"), more senses; then the place in the
+// file.
 std::uint64_t RankOf(const Posting& p)
 {
     const std::uint64_t place = p.sense == 0 ? (p.gloss == 0 ? 0 : 1) : p.gloss == 0 ? 2 : 3;

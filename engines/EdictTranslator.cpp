@@ -286,9 +286,9 @@ std::string EdictTranslator::GlossOfWord(const std::vector<Word>& words, std::si
     const bool lowerCase = !word.capitalised;
     const bool joinedBefore = at > 0 && words[at - 1].joiner == ' ' && !word.sentenceStart;
     const bool joinedAfter = word.joiner == ' ' && at + 1 < words.size() && !words[at + 1].sentenceStart;
-    const WordRole role = GuessRole(joinedBefore ? std::string_view(words[at - 1].lower) : std::string_view(),
-                                    word.lower, joinedAfter ? std::string_view(words[at + 1].lower) : std::string_view(),
-                                    word.sentenceStart);
+    const std::string_view before = joinedBefore ? std::string_view(words[at - 1].lower) : std::string_view();
+    const std::string_view after = joinedAfter ? std::string_view(words[at + 1].lower) : std::string_view();
+    const WordRole role = GuessRole(before, word.lower, after, word.sentenceStart);
     const std::vector<BaseForm> bases = BaseForms(word.lower);
     // A plural or an irregular form goes to its base form (the table knows the words that only look plural); a
     // word with an ending of its own kind (meeting, interested, later) stays itself when it is a common word of

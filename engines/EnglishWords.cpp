@@ -66,7 +66,7 @@ const std::unordered_set<std::string_view>& ObjectOpeners()
 {
     static const std::unordered_set<std::string_view> words = {
         "a", "an", "the", "this", "that", "these", "those", "my", "your", "his", "her", "its", "our", "their",
-        "me", "us", "him", "them", "it", "some", "any",
+        "me", "you", "us", "him", "them", "it", "some", "any",
     };
     return words;
 }

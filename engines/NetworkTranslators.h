@@ -1,6 +1,6 @@
 // The network translators: an OpenAI-compatible chat-completions endpoint (local model servers and hosted
-// services), the LibreTranslate API and the DeepL API. Owned by one engine object. The API key is read from the environment
-// for every request and is never stored, written or shown.
+// services), the LibreTranslate API and the DeepL API. Owned by one engine object. The API key is read from the
+// environment for every request and is never stored, written or shown.
 #pragma once
 
 #include "engines/Translator.h"

@@ -144,7 +144,8 @@ TEST_F(NetworkTranslatorsTest, DeepLAnswersFailuresAndRequest)
     ::unsetenv("VUVED_WRONG_KEY");
     ASSERT_TRUE(inspected.ok) << inspected.error;
     const nlohmann::json seen = nlohmann::json::parse(inspected.text);
-    EXPECT_EQ(seen["request"], (nlohmann::json{{"text", {"inspect this"}}, {"source_lang", "EN"}, {"target_lang", "JA"}}));
+    EXPECT_EQ(seen["request"],
+              (nlohmann::json{{"text", {"inspect this"}}, {"source_lang", "EN"}, {"target_lang", "JA"}}));
     EXPECT_EQ(seen["authorization"], std::string("DeepL-Auth-Key ") + FakeTranslationServer::kDeepLKey);
 }
 
