@@ -41,17 +41,6 @@ bool DecodeDictNumber(std::string_view digits, std::uint64_t& value)
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 std::string_view Trim(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {

@@ -19,6 +19,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engines/EnglishWords.h"
+
 namespace engines {
 
 namespace {
@@ -232,12 +234,7 @@ std::string KeyOfGloss(std::string_view gloss, bool verb, bool& capital, bool& p
         key.pop_back();
     }
     capital = !key.empty() && key[0] >= 'A' && key[0] <= 'Z';
-    for (char& c : key) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return key;
+    return Lower(key);
 }
 
 bool IsFullWidthLatin(std::string_view utf8)

@@ -30,17 +30,6 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
 // A mail address, a URL or a host name: copied as it stands.
 bool IsAddress(std::string_view chunk)
 {

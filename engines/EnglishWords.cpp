@@ -127,6 +127,17 @@ bool IsVowel(char c) { return c == 'a' || c == 'e' || c == 'i' || c == 'o' || c 
 
 }  // namespace
 
+std::string Lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
 bool IsFunctionWord(std::string_view lower) { return FunctionWords().contains(lower); }
 
 bool IsPreposition(std::string_view lower)

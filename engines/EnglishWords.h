@@ -8,6 +8,9 @@
 
 namespace engines {
 
+// The text with ASCII capitals made small (the rest unchanged).
+std::string Lower(std::string_view text);
+
 // Articles, prepositions, auxiliaries and modals, pronouns, conjunctions and the like, and number words: they
 // carry no meaning a gloss would add. `lower` is in lower case.
 bool IsFunctionWord(std::string_view lower);
