@@ -25,7 +25,8 @@ namespace engines {
 
 namespace {
 
-constexpr std::string_view kCacheFormat = "VUVed3UzeroVadave English index of EDICT 2";
+// Named in the cache header: a cache made by another version of the ranking or the format is built again.
+constexpr std::string_view kCacheFormat = "VUVed3UzeroVadave English index of EDICT 3";
 // More candidates than this for one key are never the best, whatever the sentence.
 constexpr std::size_t kCandidatesPerKey = 16;
 constexpr std::size_t kVerbsBeyond = 6;
@@ -210,10 +211,14 @@ std::string KeyOfGloss(std::string_view gloss, bool verb, bool& capital, bool& p
     while (!key.empty() && (key.back() == ' ' || key.back() == '\x01')) {
         key.pop_back();
     }
-    // A closing remark that limits the gloss to some use ("hello (when answering the phone)") makes it narrower.
+    // A closing remark that limits the gloss to a situation ("hello (e.g. on phone)", "(when ...)") makes it
+    // narrower; one that gives examples of the thing ("cold (e.g. weather)") or its kind ("(of humans)") does not.
     if (const std::size_t open = gloss.rfind('('); open != std::string_view::npos && gloss.ends_with(')')) {
-        const std::string_view remark = gloss.substr(open + 1);
-        for (std::string_view limit : {"when ", "esp", "used ", "in ", "on ", "of ", "at ", "as ", "e.g.", "by "}) {
+        std::string_view remark = gloss.substr(open + 1);
+        if (remark.starts_with("e.g. ")) {
+            remark.remove_prefix(5);
+        }
+        for (std::string_view limit : {"when ", "used ", "in ", "on ", "at ", "as ", "by "}) {
             narrowed = narrowed || remark.starts_with(limit);
         }
     }

@@ -233,7 +233,10 @@ std::string EdictTranslator::GlossOfExpression(const std::vector<Word>& words, s
             rest.append(words[i].lower);
         }
     }
-    if (!content) {
+    // Two words ending in a preposition are a verb and its particle ("want to", "look at"): the verb alone
+    // reads better than the dictionary's rare set phrases of that shape.
+    const std::string_view last = words[first + count - 1].lower;
+    if (!content || (count == 2 && (IsPreposition(last) || last == "to"))) {
         return {};
     }
     // The first word may be inflected ("looking forward to").

@@ -222,7 +222,9 @@ WordRole GuessRole(std::string_view before, std::string_view word, std::string_v
     if (BeForms().contains(before)) {
         return EndsWith(word, "ing") ? WordRole::Verb : WordRole::Adjective;
     }
-    if (objectFollows && (EndsWith(word, "ing") || EndsWith(word, "ed"))) {
+    // An -ing, -ed or -s form before its object or a preposition: "sending the file", "lives in London".
+    if ((objectFollows && (EndsWith(word, "ing") || EndsWith(word, "ed"))) ||
+        (EndsWith(word, "s") && (objectFollows || IsPreposition(after)))) {
         return WordRole::Verb;
     }
     // After a verb in the past, with no object following: how it was done ("arrived late").
