@@ -16,6 +16,8 @@ function(vuved_add_test name)
   endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    PROPERTIES LABELS "${labels}" TIMEOUT 300
+    # The dictionary engine's English index is built once for the whole run, in the build tree, never in the
+    # user's cache folder.
+    PROPERTIES LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "XDG_CACHE_HOME=${PROJECT_BINARY_DIR}/test-cache"
     DISCOVERY_TIMEOUT 60)
 endfunction()

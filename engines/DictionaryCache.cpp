@@ -4,6 +4,10 @@
 
 #include <sys/stat.h>
 
+#include "engines/DictionaryTranslator.h"
+#include "engines/EdictTranslator.h"
+#include "platform/UserFolders.h"
+
 namespace engines {
 
 DictionaryCache::FileStamp DictionaryCache::Stamp(const std::string& file)
@@ -17,21 +21,37 @@ DictionaryCache::FileStamp DictionaryCache::Stamp(const std::string& file)
     return stamp;
 }
 
-std::shared_ptr<DictionaryTranslator> DictionaryCache::Get(const std::string& wanted, std::string& error)
+std::vector<DictionaryCache::FileStamp> DictionaryCache::StampsOf(const std::string& path)
 {
-    const FileStamp index = Stamp(wanted + ".index");
-    const FileStamp data = Stamp(wanted + ".dict.dz");
+    if (EdictTranslator::IsInstalled(path)) {
+        return {Stamp(path)};
+    }
+    return {Stamp(path + ".index"), Stamp(path + ".dict.dz")};
+}
+
+std::string DictionaryCache::EdictCacheFile()
+{
+    return win32::UserFolder("XDG_CACHE_HOME", ".cache") + "/edict-english.index";
+}
+
+std::shared_ptr<Translator> DictionaryCache::Get(const std::string& wanted, std::string& error)
+{
+    const std::vector<FileStamp> current = StampsOf(wanted);
     std::scoped_lock cacheGuard(cacheLock);
-    if (dictionary && path == wanted && indexStamp == index && dataStamp == data) {
+    if (dictionary && path == wanted && stamps == current) {
         return dictionary;
     }
-    std::shared_ptr<DictionaryTranslator> opened = DictionaryTranslator::Open(wanted, error);
+    std::shared_ptr<Translator> opened;
+    if (EdictTranslator::IsInstalled(wanted)) {
+        opened = EdictTranslator::Open(wanted, EdictCacheFile(), error);
+    } else {
+        opened = DictionaryTranslator::Open(wanted, error);
+    }
     if (!opened) {
         return nullptr;
     }
     path = wanted;
-    indexStamp = index;
-    dataStamp = data;
+    stamps = current;
     dictionary = opened;
     return opened;
 }

@@ -1,22 +1,27 @@
 // The dictionary kept open between engine objects: every batch makes a new engine, and the installed engine
-// class hands each one the dictionary it already holds, as long as neither file has changed. Owned by the engine
-// class's registration; engines of any thread may ask it.
+// class hands each one the dictionary it already holds, as long as its files have not changed. Owned by the
+// engine class's registration; engines of any thread may ask it.
 #pragma once
 
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
-#include "engines/DictionaryTranslator.h"
+#include "engines/Translator.h"
 
 namespace engines {
 
 class DictionaryCache {
 public:
-    // The dictionary at `path`, opened again only when it is new or one of its files changed; null with `error`
-    // set when it cannot be read.
-    std::shared_ptr<DictionaryTranslator> Get(const std::string& path, std::string& error);
+    // The dictionary at `path`, opened again only when it is new or one of its files changed: an EDICT file
+    // when `path` is one (its English index cached below $XDG_CACHE_HOME), else the dictd pair `path`.index and
+    // `path`.dict.dz. Null with `error` set when it cannot be read.
+    std::shared_ptr<Translator> Get(const std::string& path, std::string& error);
+
+    // Where the English index of an EDICT file is kept between processes.
+    static std::string EdictCacheFile();
 
 private:
     // What tells a changed file: size and modification time.
@@ -30,12 +35,12 @@ private:
         }
     };
     static FileStamp Stamp(const std::string& file);
+    static std::vector<FileStamp> StampsOf(const std::string& path);
 
     std::mutex cacheLock;
-    std::string path;                                 // guarded by cacheLock
-    FileStamp indexStamp;                             // guarded by cacheLock
-    FileStamp dataStamp;                              // guarded by cacheLock
-    std::shared_ptr<DictionaryTranslator> dictionary;  // guarded by cacheLock
+    std::string path;                       // guarded by cacheLock
+    std::vector<FileStamp> stamps;          // guarded by cacheLock
+    std::shared_ptr<Translator> dictionary;  // guarded by cacheLock
 };
 
 }  // namespace engines

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "engines/EnglishWords.h"
+
 namespace engines {
 
 namespace {
@@ -38,17 +40,6 @@ bool DecodeDictNumber(std::string_view digits, std::uint64_t& value)
 }
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
 
 std::string_view Trim(std::string_view text)
 {
@@ -97,53 +88,6 @@ std::string FirstGlossOfSenses(std::string_view senses)
         senses.remove_prefix(std::min(senses.size(), end + 1));
     }
     return {};
-}
-
-bool EndsWith(std::string_view text, std::string_view ending)
-{
-    return text.size() > ending.size() && text.substr(text.size() - ending.size()) == ending;
-}
-
-// Base forms to try for an inflected word, most likely first.
-std::vector<std::string> BaseForms(const std::string& word)
-{
-    std::vector<std::string> forms;
-    auto stemOf = [&word](std::size_t cut) { return word.substr(0, word.size() - cut); };
-    auto addVerbStems = [&forms](const std::string& stem) {
-        forms.push_back(stem + "e");
-        forms.push_back(stem);
-        if (stem.size() >= 2 && stem[stem.size() - 1] == stem[stem.size() - 2]) {
-            forms.push_back(stem.substr(0, stem.size() - 1));
-        }
-    };
-    if (EndsWith(word, "ies")) {
-        forms.push_back(stemOf(3) + "y");
-    }
-    // A plural or third person takes "-es" after a hissing sound or an "o" (boxes, wishes, goes); other words
-    // take "-s", also those ending in "-se" (notes, uses), so "-es" is cut after "s" only when "-s" finds nothing
-    // (buses).
-    const std::string esStem = EndsWith(word, "es") ? stemOf(2) : std::string();
-    const bool takesEs = EndsWith(esStem, "ss") || EndsWith(esStem, "x") || EndsWith(esStem, "z") ||
-                         EndsWith(esStem, "ch") || EndsWith(esStem, "sh") || EndsWith(esStem, "o");
-    if (takesEs) {
-        forms.push_back(esStem);
-    }
-    if (EndsWith(word, "s") && !EndsWith(word, "ss")) {
-        forms.push_back(stemOf(1));
-    }
-    if (!takesEs && EndsWith(esStem, "s")) {
-        forms.push_back(esStem);
-    }
-    if (EndsWith(word, "ied")) {
-        forms.push_back(stemOf(3) + "y");
-    }
-    if (EndsWith(word, "ed")) {
-        addVerbStems(stemOf(2));
-    }
-    if (EndsWith(word, "ing") && word.size() > 4) {
-        addVerbStems(stemOf(3));
-    }
-    return forms;
 }
 
 }  // namespace
@@ -284,8 +228,8 @@ std::string DictionaryTranslator::GlossLocked(std::string_view word)
     }
     std::string gloss = GlossOfHeadword(lower);
     if (gloss.empty()) {
-        for (const std::string& form : BaseForms(lower)) {
-            gloss = GlossOfHeadword(form);
+        for (const BaseForm& form : BaseForms(lower)) {
+            gloss = GlossOfHeadword(form.word);
             if (!gloss.empty()) {
                 break;
             }

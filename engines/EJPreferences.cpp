@@ -1,4 +1,4 @@
-// Preference values (all optional): "Engine" (REG_SZ: dictionary, command, openai, libretranslate),
+// Preference values (all optional): "Engine" (REG_SZ: dictionary, command, openai, libretranslate, deepl),
 // "DictionaryPath", "Command", "Endpoint", "Model", "ApiKeyVariable" (REG_SZ) and "TimeoutSeconds" (REG_DWORD).
 #include "engines/EJPreferences.h"
 
@@ -7,6 +7,7 @@
 #include "platform/CodePage.h"
 #include "platform/Registry.h"
 #include "engines/DictionaryTranslator.h"
+#include "engines/EdictTranslator.h"
 #include "engines/EngineProblem.h"
 #include "engines/EngineSettings.h"
 #include "engines/NetworkTranslators.h"
@@ -76,7 +77,11 @@ private:
 HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
 {
     const PreferencesKey preferences;
-    configuration.dictionaryPath = preferences.String("DictionaryPath", DictionaryTranslator::kDefaultPath);
+    // EDICT when it is installed, else the smaller FreeDict dictionary.
+    configuration.dictionaryPath =
+        preferences.String("DictionaryPath", EdictTranslator::IsInstalled(EdictTranslator::kDefaultPath)
+                                                 ? EdictTranslator::kDefaultPath
+                                                 : DictionaryTranslator::kDefaultPath);
     configuration.command = preferences.String("Command", "");
     configuration.model = preferences.String("Model", "");
     configuration.apiKeyVariable = preferences.String("ApiKeyVariable", "OPENAI_API_KEY");
@@ -85,9 +90,10 @@ HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
 
     const std::string engine = preferences.String("Engine", "");
     if (engine.empty()) {
-        if (!DictionaryTranslator::IsInstalled(configuration.dictionaryPath)) {
+        if (!EdictTranslator::IsInstalled(configuration.dictionaryPath) &&
+            !DictionaryTranslator::IsInstalled(configuration.dictionaryPath)) {
             ReportEngineProblem("no \"Engine\" is set and the dictionary " + configuration.dictionaryPath +
-                                " is not installed (Debian package dict-freedict-eng-jpn)");
+                                " is not installed (Debian package edict, or dict-freedict-eng-jpn)");
             return kNoEngineInstalled;
         }
         configuration.kind = EngineKind::Dictionary;
@@ -102,9 +108,13 @@ HRESULT EJPreferences::ReadConfiguration(EngineConfiguration& configuration)
         configuration.kind = EngineKind::LibreTranslate;
         configuration.apiKeyVariable = preferences.String("ApiKeyVariable", "");
         configuration.endpoint = preferences.String("Endpoint", LibreTranslateTranslator::kDefaultEndpoint);
+    } else if (engine == "deepl") {
+        configuration.kind = EngineKind::DeepL;
+        configuration.apiKeyVariable = preferences.String("ApiKeyVariable", DeepLTranslator::kDefaultKeyVariable);
+        configuration.endpoint = preferences.String("Endpoint", DeepLTranslator::kDefaultEndpoint);
     } else {
         ReportEngineProblem("\"Engine\" is \"" + engine +
-                            "\"; it must be dictionary, command, openai or libretranslate");
+                            "\"; it must be dictionary, command, openai, libretranslate or deepl");
         return E_INVALIDARG;
     }
     return S_OK;

@@ -10,7 +10,7 @@ namespace engines {
 
 using namespace win32;
 
-enum class EngineKind { Dictionary, Command, OpenAi, LibreTranslate };
+enum class EngineKind { Dictionary, Command, OpenAi, LibreTranslate, DeepL };
 
 struct EngineConfiguration {
     EngineKind kind = EngineKind::Dictionary;

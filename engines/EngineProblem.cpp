@@ -33,6 +33,8 @@ const char* EngineName(EngineKind kind)
         return "openai";
     case EngineKind::LibreTranslate:
         return "libretranslate";
+    case EngineKind::DeepL:
+        return "deepl";
     }
     return "unknown";
 }

@@ -9,7 +9,7 @@
 
 namespace engines {
 
-// "dictionary", "command", "openai", "libretranslate": the value of "Engine" that names it.
+// "dictionary", "command", "openai", "libretranslate", "deepl": the value of "Engine" that names it.
 const char* EngineName(EngineKind kind);
 
 // Writes the reason, unless it is the one written last and no translation has succeeded since: each arriving mail

@@ -1,7 +1,10 @@
 // Request and answer formats: OpenAI chat completions (POST {base}/chat/completions, the text in
-// choices[0].message.content, finish_reason "length" when cut off) and LibreTranslate (POST {base}/translate,
-// the text in translatedText, failures in "error"). Small local models are known to answer with nothing, with
-// the source unchanged or with a cut-off text; all three count as failures, as do HTTP errors and time-outs.
+// choices[0].message.content, finish_reason "length" when cut off), LibreTranslate (POST {base}/translate, the
+// text in translatedText, failures in "error") and DeepL v2 (POST {base}/v2/translate with the key in an
+// Authorization header, the texts in translations[i].text, failures in "message", and statuses of its own: 403
+// key refused, 456 quota used up, 429 too many requests). Small local models are known to answer with nothing,
+// with the source unchanged or with a cut-off text; all three count as failures, as do HTTP errors and
+// time-outs. DeepL may rightly give a text back unchanged (a line that is only an address or a name).
 #include "engines/NetworkTranslators.h"
 
 #include <cstdlib>
@@ -44,7 +47,8 @@ std::string ApiKey(const std::string& variable)
     return key == nullptr ? std::string() : std::string(key);
 }
 
-// The error text of a JSON error answer ({"error": "..."} or {"error": {"message": "..."}}), else the status.
+// The error text of a JSON error answer ({"error": "..."}, {"error": {"message": "..."}} or {"message": "..."}),
+// else the status.
 std::string DescribeHttpStatus(const HttpResponse& response)
 {
     std::string description = "HTTP status " + std::to_string(response.status);
@@ -56,6 +60,8 @@ std::string DescribeHttpStatus(const HttpResponse& response)
         } else if (error.is_object() && error.contains("message") && error["message"].is_string()) {
             description += ": " + error["message"].get<std::string>();
         }
+    } else if (answer.is_object() && answer.contains("message") && answer["message"].is_string()) {
+        description += ": " + answer["message"].get<std::string>();
     }
     return description;
 }
@@ -83,7 +89,7 @@ std::string_view WithoutReasoning(std::string_view answer)
     return TrimBlank(answer);
 }
 
-TranslationResult Finish(std::string_view source, const json& text)
+TranslationResult Finish(std::string_view source, const json& text, bool unchangedIsAnAnswer = false)
 {
     TranslationResult result;
     if (!text.is_string()) {
@@ -93,7 +99,7 @@ TranslationResult Finish(std::string_view source, const json& text)
     const std::string translation(WithoutReasoning(text.get_ref<const std::string&>()));
     if (translation.empty()) {
         result.error = "the translation is empty";
-    } else if (translation == source) {
+    } else if (translation == source && !unchangedIsAnAnswer) {
         result.error = "the translation repeats the source unchanged";
     } else {
         result.ok = true;
@@ -165,6 +171,51 @@ TranslationResult LibreTranslateTranslator::Translate(std::string_view utf8)
         return failed;
     }
     return Finish(source, answer["translatedText"]);
+}
+
+TranslationResult DeepLTranslator::Translate(std::string_view utf8)
+{
+    TranslationResult failed;
+    const std::string key = ApiKey(settings.apiKeyVariable);
+    if (key.empty()) {
+        failed.error = "no DeepL key: the environment variable " + settings.apiKeyVariable + " is not set";
+        return failed;
+    }
+    const std::string_view source = TrimBlank(utf8);
+    const json request = {{"text", json::array({source})}, {"source_lang", "EN"}, {"target_lang", "JA"}};
+    const HttpResponse response = PostJson(
+        JoinUrl(settings.endpoint, "/v2/translate"),
+        {"Content-Type: application/json", "Accept: application/json", "Authorization: DeepL-Auth-Key " + key},
+        request.dump(-1, ' ', false, json::error_handler_t::replace), settings.timeoutSeconds);
+    if (response.delivered && response.status != 200) {
+        const std::string status = DescribeHttpStatus(response);
+        if (response.status == 403) {
+            failed.error = "DeepL refused the key in " + settings.apiKeyVariable + " (" + status +
+                           "); a key of the free plan (ending in :fx) belongs to https://api-free.deepl.com, one of "
+                           "the paid plan to https://api.deepl.com";
+        } else if (response.status == 456) {
+            failed.error = "the DeepL quota is used up (" + status + ")";
+        } else if (response.status == 429) {
+            failed.error = "DeepL turned the request away: too many requests (" + status + ")";
+        } else if (response.status >= 500) {
+            failed.error = "DeepL could not translate for now (" + status + ")";
+        } else {
+            failed.error = "DeepL did not accept the request (" + status + ")";
+        }
+        return failed;
+    }
+    if (std::optional<std::string> failure = HttpFailure(response)) {
+        failed.error = std::move(*failure);
+        return failed;
+    }
+    const json answer = json::parse(response.body, nullptr, false);
+    if (!answer.is_object() || !answer.contains("translations") || !answer["translations"].is_array() ||
+        answer["translations"].empty() || !answer["translations"][0].is_object() ||
+        !answer["translations"][0].contains("text")) {
+        failed.error = "the answer holds no translations[0].text";
+        return failed;
+    }
+    return Finish(source, answer["translations"][0]["text"], true);
 }
 
 }  // namespace engines

@@ -1,6 +1,6 @@
 // The network translators: an OpenAI-compatible chat-completions endpoint (local model servers and hosted
-// services) and the LibreTranslate API. Owned by one engine object. The API key is read from the environment
-// for every request and is never stored, written or shown.
+// services), the LibreTranslate API and the DeepL API. Owned by one engine object. The API key is read from the
+// environment for every request and is never stored, written or shown.
 #pragma once
 
 #include "engines/Translator.h"
@@ -33,6 +33,19 @@ public:
     static constexpr const char* kDefaultEndpoint = "http://127.0.0.1:5000";
 
     explicit LibreTranslateTranslator(NetworkSettings settings) : settings(std::move(settings)) {}
+    TranslationResult Translate(std::string_view utf8) override;
+
+private:
+    NetworkSettings settings;
+};
+
+class DeepLTranslator final : public Translator {
+public:
+    // The free plan's host; the paid plan's https://api.deepl.com is set the same way.
+    static constexpr const char* kDefaultEndpoint = "https://api-free.deepl.com";
+    static constexpr const char* kDefaultKeyVariable = "DEEPL_AUTH_KEY";
+
+    explicit DeepLTranslator(NetworkSettings settings) : settings(std::move(settings)) {}
     TranslationResult Translate(std::string_view utf8) override;
 
 private:

@@ -51,6 +51,12 @@ std::shared_ptr<Translator> TranslationEngine::CreateTranslator(const EngineConf
             return nullptr;
         }
         return std::make_unique<LibreTranslateTranslator>(std::move(network));
+    case EngineKind::DeepL:
+        if (configuration.endpoint.empty()) {
+            ReportEngineProblem("the deepl engine needs an \"Endpoint\"");
+            return nullptr;
+        }
+        return std::make_unique<DeepLTranslator>(std::move(network));
     }
     return nullptr;
 }

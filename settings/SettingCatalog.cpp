@@ -33,7 +33,7 @@ constexpr SettingDefinition kSettings[] = {
     {kEngineSettingsKey, "Engine", win32::REG_SZ, "dictionary if installed", 0, 0,
      "dictionary, command, openai, libretranslate or deepl"},
     {kEngineSettingsKey, "DictionaryPath", win32::REG_SZ, "(the installed dictionary)", 0, 0,
-     "dictionary files without .index / .dict.dz"},
+     "an EDICT file, or FreeDict files without .index / .dict.dz"},
     {kEngineSettingsKey, "Command", win32::REG_SZ, "(empty)", 0, 0, "translator command for the command engine"},
     {kEngineSettingsKey, "Endpoint", win32::REG_SZ, "(the service's)", 0, 0,
      "URL of the openai / libretranslate / deepl service"},

@@ -89,7 +89,7 @@ TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges)
     const auto reopened = cache.Get(path, error);
     ASSERT_TRUE(reopened) << error;
     EXPECT_NE(reopened, first);
-    EXPECT_EQ(first->Gloss("cat"), "猫") << "an engine holding the old dictionary can still use it";
+    EXPECT_EQ(first->Translate("cat").text, "cat(猫)") << "an engine holding the old dictionary can still use it";
 
     fs::remove(path + ".dict.dz");
     EXPECT_FALSE(cache.Get(path, error));

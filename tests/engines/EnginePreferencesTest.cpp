@@ -43,6 +43,12 @@ TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry)
     EXPECT_EQ(configuration.apiKeyVariable, "OPENAI_API_KEY");
     EXPECT_EQ(configuration.timeoutSeconds, 7u);
 
+    WriteRegistryString(kEnginePreferencesKey, "Engine", "deepl");
+    ASSERT_EQ(EJPreferences::ReadConfiguration(configuration), S_OK);
+    EXPECT_EQ(configuration.kind, EngineKind::DeepL);
+    EXPECT_EQ(configuration.endpoint, "https://api-free.deepl.com");
+    EXPECT_EQ(configuration.apiKeyVariable, "DEEPL_AUTH_KEY");
+
     WriteRegistryString(kEnginePreferencesKey, "Engine", "babelfish");
     EXPECT_EQ(EJPreferences::ReadConfiguration(configuration), E_INVALIDARG);
 }

@@ -25,7 +25,8 @@ FakeTranslationServer::FakeTranslationServer()
     posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
     std::string python = VUVED_PYTHON;
     std::string script = std::string(VUVED_SOURCE_DIR) + "/tests/engines/fake_translation_server.py";
-    char* arguments[] = {python.data(), script.data(), nullptr};
+    std::string key = kDeepLKey;
+    char* arguments[] = {python.data(), script.data(), key.data(), nullptr};
     const int spawned = posix_spawn(&child, python.c_str(), &actions, nullptr, arguments, environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(toChild[0]);

@@ -1,5 +1,5 @@
-// Runs fake_translation_server.py (OpenAI and LibreTranslate formats) as a child process for one test; it listens
-// on 127.0.0.1 at a port of the system's choosing and ends when its standard input is closed.
+// Runs fake_translation_server.py (OpenAI, LibreTranslate and DeepL formats) as a child process for one test; it
+// listens on 127.0.0.1 at a port of the system's choosing and ends when its standard input is closed.
 #pragma once
 
 #include <sys/types.h>
@@ -9,6 +9,9 @@
 
 class FakeTranslationServer {
 public:
+    // The only DeepL key the server accepts.
+    static constexpr const char* kDeepLKey = "0f1e2d3c-test-key:fx";
+
     FakeTranslationServer();
     ~FakeTranslationServer();
     FakeTranslationServer(const FakeTranslationServer&) = delete;

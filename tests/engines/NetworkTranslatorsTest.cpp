@@ -8,6 +8,7 @@
 #include "FakeTranslationServer.h"
 #include "integration/Pop3TestClient.h"
 
+using engines::DeepLTranslator;
 using engines::LibreTranslateTranslator;
 using engines::NetworkSettings;
 using engines::OpenAiTranslator;
@@ -100,6 +101,52 @@ TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey)
     const nlohmann::json libreRequest = nlohmann::json::parse(libre.text)["request"];
     EXPECT_EQ(libreRequest, (nlohmann::json{{"q", "inspect"}, {"source", "en"}, {"target", "ja"},
                                             {"api_key", "sk-test-123"}, {"format", "text"}}));
+}
+
+// DeepL's answers and failures as its published contract has them; the fake server checks the path, the key header
+// and the body, so a request it accepts is one DeepL accepts.
+TEST_F(NetworkTranslatorsTest, DeepLAnswersFailuresAndRequest)
+{
+    ::setenv("VUVED_DEEPL_KEY", FakeTranslationServer::kDeepLKey, 1);
+    ::setenv("VUVED_WRONG_KEY", "not-the-key", 1);
+    const struct {
+        const char* source;
+        const char* keyVariable;
+        bool ok;
+        const char* textOrError;
+    } cases[] = {
+        {" Hello world\n", "VUVED_DEEPL_KEY", true, "訳:Hello world"},
+        {"echo www.example.com", "VUVED_DEEPL_KEY", true, "echo www.example.com"},  // unchanged is an answer
+        {"Hello", "VUVED_WRONG_KEY", false, "DeepL refused the key in VUVED_WRONG_KEY (HTTP status 403"},
+        {"Hello", "VUVED_UNSET_KEY", false, "no DeepL key: the environment variable VUVED_UNSET_KEY is not set"},
+        {"quota", "VUVED_DEEPL_KEY", false, "the DeepL quota is used up (HTTP status 456: Quota exceeded)"},
+        {"busy", "VUVED_DEEPL_KEY", false, "too many requests (HTTP status 429"},
+        {"error", "VUVED_DEEPL_KEY", false, "could not translate for now (HTTP status 500: Internal server error)"},
+        {"down", "VUVED_DEEPL_KEY", false, "could not translate for now (HTTP status 503"},
+        {"garbage", "VUVED_DEEPL_KEY", false, "translations[0].text"},
+        {"slow", "VUVED_DEEPL_KEY", false, "127.0.0.1"},  // the answer comes after 5 seconds, the time-out is 1
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.source);
+        DeepLTranslator deepl({server.BaseUrl() + "/", "", test.keyVariable, 1});
+        const engines::TranslationResult result = deepl.Translate(test.source);
+        EXPECT_EQ(result.ok, test.ok) << result.error;
+        if (test.ok) {
+            EXPECT_EQ(result.text, test.textOrError);
+        } else {
+            EXPECT_NE(result.error.find(test.textOrError), std::string::npos) << result.error;
+        }
+        EXPECT_EQ(result.error.find(FakeTranslationServer::kDeepLKey), std::string::npos) << "the key is never shown";
+    }
+    const engines::TranslationResult inspected =
+        DeepLTranslator({server.BaseUrl(), "", "VUVED_DEEPL_KEY", 10}).Translate("inspect this");
+    ::unsetenv("VUVED_DEEPL_KEY");
+    ::unsetenv("VUVED_WRONG_KEY");
+    ASSERT_TRUE(inspected.ok) << inspected.error;
+    const nlohmann::json seen = nlohmann::json::parse(inspected.text);
+    EXPECT_EQ(seen["request"],
+              (nlohmann::json{{"text", {"inspect this"}}, {"source_lang", "EN"}, {"target_lang", "JA"}}));
+    EXPECT_EQ(seen["authorization"], std::string("DeepL-Auth-Key ") + FakeTranslationServer::kDeepLKey);
 }
 
 TEST(NetworkTranslatorsRefused, RefusedConnectionsAndEndpointsThatAreNotWebFail)

@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
-"""A small HTTP server speaking the OpenAI chat-completions and LibreTranslate request and answer formats, for
-the translator tests. It listens on 127.0.0.1 at a port the system chooses and prints that port on its first
-line. What it answers is chosen by the text to translate:
+"""A small HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 request and answer
+formats, for the translator tests. It listens on 127.0.0.1 at a port the system chooses and prints that port on
+its first line. DeepL requests are held to DeepL's published contract: POST /v2/translate, the header
+"Authorization: DeepL-Auth-Key <key>" with the key this server was started with (its only argument), a JSON body
+with a list "text" and the languages; a wrong key is answered 403, a malformed request 400, as DeepL does, with a
+{"message": ...} body. What it answers is chosen by the text to translate:
+  "quota ..."    DeepL's 456 (quota exceeded)     "busy ..."    429 (too many requests)
+  "down ..."     503 (service unavailable)
   "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
   "empty ..."    an empty translation             "echo ..."    the source unchanged
   "cutoff ..."   finish_reason "length"           "garbage ..." a body that is not JSON
@@ -14,6 +19,9 @@ import json
 import sys
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+
+DEEPL_KEY = sys.argv[1] if len(sys.argv) > 1 else ""
 
 
 def translate(text):
@@ -36,8 +44,14 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
-        request = json.loads(self.rfile.read(length).decode("utf-8"))
-        if self.path.endswith("/chat/completions"):
+        try:
+            request = json.loads(self.rfile.read(length).decode("utf-8"))
+        except ValueError:
+            self.reply(400, json.dumps({"message": "Bad request"}))
+            return
+        if self.path == "/v2/translate":
+            self.deepl(request)
+        elif self.path.endswith("/chat/completions"):
             self.chat(request)
         elif self.path.endswith("/translate"):
             self.libre(request)
@@ -85,6 +99,29 @@ class Handler(BaseHTTPRequestHandler):
             "id": "chatcmpl-1", "object": "chat.completion", "model": request.get("model", ""),
             "choices": [{"index": 0, "message": {"role": "assistant", "content": answer}, "finish_reason": finish}],
         }))
+
+    def deepl(self, request):
+        if self.headers.get("Authorization") != "DeepL-Auth-Key " + DEEPL_KEY:
+            self.reply(403, json.dumps({"message": "Wrong endpoint or authentication key"}))
+            return
+        texts = request.get("text")
+        if (self.headers.get("Content-Type") != "application/json" or not isinstance(texts, list) or not texts
+                or not all(isinstance(t, str) for t in texts) or request.get("source_lang") != "EN"
+                or request.get("target_lang") != "JA"):
+            self.reply(400, json.dumps({"message": "Value for 'text' not supported or languages wrong"}))
+            return
+        for prefix, status, message in (("quota", 456, "Quota exceeded"), ("busy", 429, "Too many requests"),
+                                        ("down", 503, "Service unavailable")):
+            if texts[0].startswith(prefix):
+                self.reply(status, json.dumps({"message": message}))
+                return
+        answers = []
+        for text in texts:
+            answer = self.common(text, request, {"message": "Internal server error"})
+            if answer is None:
+                return
+            answers.append({"detected_source_language": "EN", "text": answer})
+        self.reply(200, json.dumps({"translations": answers}))
 
     def libre(self, request):
         answer = self.common(request["q"], request, {"error": "translation failed"})
