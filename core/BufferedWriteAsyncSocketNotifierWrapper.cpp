@@ -28,7 +28,7 @@ void BufferedWriteAsyncSocketNotifierWrapper::SendRaw(const char* data, std::uin
         int result = win32::SOCKET_ERROR;
         int error = win32::WSAENOTSOCK;
         {
-            std::scoped_lock socketGuard(socketLock);
+            win32::LockGuard socketGuard(socketLock);
             if (const win32::SOCKET socket = notifier->Socket(); socket != win32::INVALID_SOCKET) {
                 result = win32::send(socket, data + sent, static_cast<int>(length - sent), 0);
                 error = result == win32::SOCKET_ERROR ? win32::WSAGetLastError() : 0;

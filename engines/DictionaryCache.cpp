@@ -37,7 +37,7 @@ std::string DictionaryCache::EdictCacheFile()
 std::shared_ptr<Translator> DictionaryCache::Get(const std::string& wanted, std::string& error)
 {
     const std::vector<FileStamp> current = StampsOf(wanted);
-    std::scoped_lock cacheGuard(cacheLock);
+    win32::LockGuard cacheGuard(cacheLock);
     if (dictionary && path == wanted && stamps == current) {
         return dictionary;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engines/Translator.h"
+#include "platform/ThreadSafety.h"
 
 namespace engines {
 
@@ -37,10 +38,10 @@ private:
     static FileStamp Stamp(const std::string& file);
     static std::vector<FileStamp> StampsOf(const std::string& path);
 
-    std::mutex cacheLock;
-    std::string path;                       // guarded by cacheLock
-    std::vector<FileStamp> stamps;          // guarded by cacheLock
-    std::shared_ptr<Translator> dictionary;  // guarded by cacheLock
+    win32::Mutex cacheLock;
+    std::string path GUARDED_BY(cacheLock);
+    std::vector<FileStamp> stamps GUARDED_BY(cacheLock);
+    std::shared_ptr<Translator> dictionary GUARDED_BY(cacheLock);
 };
 
 }  // namespace engines

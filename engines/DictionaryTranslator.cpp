@@ -100,6 +100,7 @@ bool DictionaryTranslator::IsInstalled(const std::string& path)
 std::unique_ptr<DictionaryTranslator> DictionaryTranslator::Open(const std::string& path, std::string& error)
 {
     std::unique_ptr<DictionaryTranslator> translator(new DictionaryTranslator);
+    win32::LockGuard lookupGuard(translator->lookupLock);  // nobody else has it yet
     if (!translator->LoadIndex(path + ".index", error) || !translator->data.Open(path + ".dict.dz", error)) {
         return nullptr;
     }
@@ -216,7 +217,7 @@ std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
 
 std::string DictionaryTranslator::Gloss(std::string_view word)
 {
-    std::scoped_lock lookupGuard(lookupLock);
+    win32::LockGuard lookupGuard(lookupLock);
     return GlossLocked(word);
 }
 
@@ -241,7 +242,7 @@ std::string DictionaryTranslator::GlossLocked(std::string_view word)
 
 TranslationResult DictionaryTranslator::Translate(std::string_view utf8)
 {
-    std::scoped_lock lookupGuard(lookupLock);
+    win32::LockGuard lookupGuard(lookupLock);
     TranslationResult result;
     result.ok = true;
     result.text.reserve(utf8.size() * 3);

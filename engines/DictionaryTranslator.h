@@ -11,6 +11,7 @@
 
 #include "engines/DictZipFile.h"
 #include "engines/Translator.h"
+#include "platform/ThreadSafety.h"
 
 namespace engines {
 
@@ -30,7 +31,7 @@ public:
     std::string Gloss(std::string_view word);
 
 private:
-    std::string GlossLocked(std::string_view word);
+    std::string GlossLocked(std::string_view word) REQUIRES(lookupLock);
     struct IndexEntry {
         std::string_view headword;  // points into indexText
         std::uint64_t offset;
@@ -40,15 +41,15 @@ private:
     DictionaryTranslator() = default;
     bool LoadIndex(const std::string& path, std::string& error);
     // The first gloss of the lower-case headword, from its own entries before those that differ only in case.
-    std::string GlossOfHeadword(const std::string& headword);
+    std::string GlossOfHeadword(const std::string& headword) REQUIRES(lookupLock);
 
     // The index file as read, and its entries ordered by headword without regard to case (the file's own
     // order, which is kept for entries of the same headword), so a lookup is a binary search.
     std::string indexText;
     std::vector<IndexEntry> index;
-    std::mutex lookupLock;
-    std::unordered_map<std::string, std::string> glossCache;  // guarded by lookupLock
-    DictZipFile data;                                          // guarded by lookupLock
+    win32::Mutex lookupLock;
+    std::unordered_map<std::string, std::string> glossCache GUARDED_BY(lookupLock);
+    DictZipFile data GUARDED_BY(lookupLock);
 };
 
 }  // namespace engines

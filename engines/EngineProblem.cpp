@@ -4,14 +4,16 @@
 #include <mutex>
 #include <string>
 
+#include "platform/ThreadSafety.h"
+
 namespace engines {
 
 namespace {
 
 // The one standard error of the process is what this remembers for, so it is the process's.
 struct LastProblem {
-    std::mutex lock;
-    std::string reason;  // guarded by lock; empty when none is outstanding
+    win32::Mutex lock;
+    std::string reason GUARDED_BY(lock);  // empty when none is outstanding
 };
 
 LastProblem& Last()
@@ -42,7 +44,7 @@ const char* EngineName(EngineKind kind)
 void ReportEngineProblem(std::string_view reason)
 {
     LastProblem& last = Last();
-    std::scoped_lock lastGuard(last.lock);
+    win32::LockGuard lastGuard(last.lock);
     if (last.reason == reason) {
         return;
     }
@@ -55,7 +57,7 @@ void ReportEngineProblem(std::string_view reason)
 void NoteEngineWorked()
 {
     LastProblem& last = Last();
-    std::scoped_lock lastGuard(last.lock);
+    win32::LockGuard lastGuard(last.lock);
     last.reason.clear();
 }
 

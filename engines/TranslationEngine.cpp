@@ -77,7 +77,7 @@ HRESULT TranslationEngine::SetEngineSettings(IEngineSettings* settings)
     if (!made) {
         return failure;
     }
-    std::scoped_lock translatorGuard(translatorLock);
+    win32::LockGuard translatorGuard(translatorLock);
     translator = std::move(made);
     kind = madeKind;
     return S_OK;
@@ -89,7 +89,7 @@ HRESULT TranslationEngine::TranslateText(BSTR source, BSTR* translation)
         return E_POINTER;
     }
     *translation = nullptr;
-    std::scoped_lock translatorGuard(translatorLock);
+    win32::LockGuard translatorGuard(translatorLock);
     if (!translator) {
         return E_UNEXPECTED;
     }

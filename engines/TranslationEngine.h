@@ -10,6 +10,7 @@
 #include "engines/DictionaryCache.h"
 #include "engines/EngineConfiguration.h"
 #include "engines/Translator.h"
+#include "platform/ThreadSafety.h"
 
 namespace engines {
 
@@ -43,9 +44,9 @@ public:
 
 private:
     const std::shared_ptr<DictionaryCache> dictionaries;
-    std::mutex translatorLock;
-    std::shared_ptr<Translator> translator;    // guarded by translatorLock
-    EngineKind kind = EngineKind::Dictionary;  // guarded by translatorLock; names it in reports
+    win32::Mutex translatorLock;
+    std::shared_ptr<Translator> translator GUARDED_BY(translatorLock);
+    EngineKind kind GUARDED_BY(translatorLock) = EngineKind::Dictionary;  // names it in reports
 };
 
 }  // namespace engines

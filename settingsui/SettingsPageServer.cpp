@@ -190,7 +190,7 @@ void SettingsPageServer::ServeChange(const httplib::Request& request, httplib::R
         Answer(response, 400, {{"error", "the request is not a JSON object"}});
         return;
     }
-    std::scoped_lock changeGuard(changeLock);
+    win32::LockGuard changeGuard(changeLock);
     const ApiAnswer answer = change(body);
     Answer(response, answer.status, answer.body);
 }

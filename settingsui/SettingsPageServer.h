@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/ThreadSafety.h"
+
 namespace httplib {
 class Server;
 struct Request;
@@ -62,5 +64,5 @@ private:
     std::string cookieName;
     std::string ownHost;    // "127.0.0.1:PORT"
     std::string ownOrigin;  // "http://127.0.0.1:PORT"
-    std::mutex changeLock;  // one change of the settings store at a time, checked and written whole
+    win32::Mutex changeLock;  // one change of the settings store at a time, checked and written whole
 };
