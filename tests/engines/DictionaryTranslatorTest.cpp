@@ -21,27 +21,25 @@ namespace {
 
 constexpr const char* kPath = DictionaryTranslator::kDefaultPath;
 
-class DictionaryTranslatorTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(DictionaryTranslator::IsInstalled(kPath)) << "the dictionary package is not installed";
-        std::string error;
-        translator = DictionaryTranslator::Open(kPath, error);
-        ASSERT_TRUE(translator) << error;
-    }
-
-    std::unique_ptr<DictionaryTranslator> translator;
-};
-
-TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
+// A temporary folder holding copies of the installed dictionary's files with the given ends.
+std::string CopiedDictionary(std::initializer_list<const char*> ends)
 {
-    struct Case {
-        const char* word;
-        const char* gloss;  // nothing: the gloss of base
-        const char* base = nullptr;
-    };
-    const Case cases[] = {
+    std::string folder = (std::filesystem::temp_directory_path() / "dictionary-XXXXXX").string();
+    EXPECT_NE(::mkdtemp(folder.data()), nullptr);
+    for (const char* end : ends) {
+        std::filesystem::copy_file(std::string(kPath) + end, folder + "/dictionary" + end);
+    }
+    return folder;
+}
+
+TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
+{
+    ASSERT_TRUE(DictionaryTranslator::IsInstalled(kPath)) << "the dictionary package is not installed";
+    std::string error;
+    const auto translator = DictionaryTranslator::Open(kPath, error);
+    ASSERT_TRUE(translator) << error;
+    // A row without a gloss expects the gloss of its base word.
+    const struct { const char* word; const char* gloss; const char* base = nullptr; } cases[] = {
         {"cat", "猫"},           // "猫 2." in the data: the stray sense number is not part of the gloss
         {"book", "本"},          // numbered senses
         {"translate", "訳す"},   // a bare sense line
@@ -57,7 +55,7 @@ TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
         {"studied", nullptr, "study"}, {"making", nullptr, "make"},   {"hopped", nullptr, "hop"},
         {"translating", nullptr, "translate"}, {"hoping", nullptr, "hope"},
     };
-    for (const Case& test : cases) {
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.word);
         const std::string expected = test.gloss ? test.gloss : translator->Gloss(test.base);
         ASSERT_EQ(expected.empty(), test.gloss && *test.gloss == '\0') << "only the unknown word has no gloss";
@@ -73,11 +71,8 @@ TEST_F(DictionaryTranslatorTest, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
 TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges)
 {
     namespace fs = std::filesystem;
-    std::string folder = (fs::temp_directory_path() / "dictcache-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string folder = CopiedDictionary({".index", ".dict.dz"});
     const std::string path = folder + "/dictionary";
-    fs::copy_file(std::string(kPath) + ".index", path + ".index");
-    fs::copy_file(std::string(kPath) + ".dict.dz", path + ".dict.dz");
 
     DictionaryCache cache;
     std::string error;
@@ -135,10 +130,8 @@ TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)
 TEST(DictZipFile, DamagedChunkSparesTheOthersAndAForeignFileIsRefused)
 {
     namespace fs = std::filesystem;
-    std::string folder = (fs::temp_directory_path() / "dictzip-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
-    const std::string path = folder + "/damaged.dict.dz";
-    fs::copy_file(std::string(kPath) + ".dict.dz", path);
+    const std::string folder = CopiedDictionary({".dict.dz"});
+    const std::string path = folder + "/dictionary.dict.dz";
     DictZipFile intact;
     std::string error;
     ASSERT_TRUE(intact.Open(std::string(kPath) + ".dict.dz", error)) << error;

@@ -39,17 +39,10 @@ std::size_t WholeWord(const std::string& sentence, const std::string& word)
     return std::string::npos;
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        path = (fs::temp_directory_path() / "edict-XXXXXX").string();
-        if (::mkdtemp(path.data()) == nullptr) {
-            path.clear();
-        }
-    }
+struct TemporaryFolder {
     ~TemporaryFolder() { fs::remove_all(path); }
-    std::string path;
+    std::string path = (fs::temp_directory_path() / "edict-XXXXXX").string();
+    const bool made = ::mkdtemp(path.data()) != nullptr;
 };
 
 TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts)
@@ -138,10 +131,7 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex)
     EXPECT_TRUE(built->Index().Built());
     ASSERT_TRUE(fs::exists(cacheFile)) << "the index is kept for the next process";
 
-    const struct {
-        const char* text;
-        const char* expected;
-    } cases[] = {
+    const struct { const char* text; const char* expected; } cases[] = {
         {"I read a good book.", "I read(-) a good book(本)."},                // not a rare sense, nor "good book"
         {"Please book a room.", "Please(ください) book(取る) a room."},       // a verb before an object; kana
         {"I look forward to Monday.", "I look forward to(楽しみにする) Monday(月曜)."},

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""A small HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 request and answer
-formats, for the translator tests. It listens on 127.0.0.1 at a port the system chooses and prints that port on
-its first line. DeepL requests are held to DeepL's published contract: POST /v2/translate, the header
-"Authorization: DeepL-Auth-Key <key>" with the key this server was started with (its only argument), a JSON body
-with a list "text" and the languages; a wrong key is answered 403, a malformed request 400, as DeepL does, with a
-{"message": ...} body. What it answers is chosen by the text to translate:
+"""A small HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator
+tests, on 127.0.0.1 at a port it prints on its first line. DeepL requests are held to DeepL's published contract
+(POST /v2/translate, "Authorization: DeepL-Auth-Key <key>" with the key given as the only argument, a JSON body with
+a list "text" and the languages; 403 for a wrong key, 400 for a malformed request). The text to translate chooses:
   "quota ..."    DeepL's 456 (quota exceeded)     "busy ..."    429 (too many requests)
   "down ..."     503 (service unavailable)
   "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
@@ -16,7 +14,9 @@ with a list "text" and the languages; a wrong key is answered 403, a malformed r
   anything else  "訳:" followed by the text
 """
 import json
+import select
 import sys
+import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -134,11 +134,11 @@ def main():
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     print(server.server_address[1], flush=True)
-    # Ends when the test closes our standard input.
-    import threading
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()
-    server.shutdown()
+    # Ends when the test closes the pipe it reads our output from (the pipe reports an error then).
+    waiter = select.poll()
+    waiter.register(sys.stdout.fileno(), 0)
+    waiter.poll()
 
 
 if __name__ == "__main__":

@@ -10,12 +10,7 @@ using modernmail::CharsetDecoder;
 
 TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets)
 {
-    const struct {
-        const char* name;
-        std::string octets;
-        const char* charset;
-        std::string expected;
-    } cases[] = {
+    const struct { const char* name; std::string octets; const char* charset; std::string expected; } cases[] = {
         {"UTF-8", "caf\xC3\xA9", "UTF-8", "caf\xC3\xA9"},
         {"Latin-1", "caf\xE9", "iso-8859-1", "caf\xC3\xA9"},
         {"Windows quotes under a Latin-1 label", "\x93quoted\x94", "ISO-8859-1", "\xE2\x80\x9Cquoted\xE2\x80\x9D"},

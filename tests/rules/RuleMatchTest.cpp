@@ -78,11 +78,7 @@ TEST(WordRule, ReadsItsHeaderOrBody) {
     auto mail = Mail({"From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>", "To: Bob <bob@example.net>",
                       "Cc: boss@example.net", "Subject: =?ISO-2022-JP?B?" + encodedSubject + "?= today"},
                      {"First line", "", "Please review the URGENT report."});
-    const struct {
-        const char* name;
-        std::unique_ptr<WordRule> rule;
-        bool expected;
-    } cases[] = {
+    const struct { const char* name; std::unique_ptr<WordRule> rule; bool expected; } cases[] = {
         {"Subject decoded", Word<WordContainSubjectRule>("\x89\xEF\x8B\x63 today", 3), true},
         {"From decoded, display name included", Word<UserContainFromRule>("\x8E\x52\x93\x63 <", 1), true},
         {"To as received", Word<UserContainToRule>("bob <bob@", 5), true},
@@ -133,11 +129,7 @@ TEST(ValueRules, MatchCodesAndSizes) {
         rule->limit = limit;
         return rule;
     };
-    const struct {
-        const char* name;
-        std::unique_ptr<Rule> rule;
-        bool expected;
-    } cases[] = {
+    const struct { const char* name; std::unique_ptr<Rule> rule; bool expected; } cases[] = {
         {"type equal", contentType(1, 1), true},
         {"type equal, other", contentType(1, 2), false},
         {"type differs", contentType(2, 2), true},
@@ -159,10 +151,7 @@ TEST(ValueRules, MatchCodesAndSizes) {
 }
 
 TEST(PriorityMessageRule, ReadsLevelsFromDigitsAndWords) {
-    const struct {
-        const char* value;
-        std::vector<std::int32_t> matchingLevels;
-    } cases[] = {
+    const struct { const char* value; std::vector<std::int32_t> matchingLevels; } cases[] = {
         {"1 (Highest)", {1}}, {"3", {3}},     {"5 (Lowest)", {5}}, {"High", {1, 2}}, {"high", {1, 2}},
         {"Normal", {3}},      {"LOW", {4, 5}}, {"Urgent", {}},      {"   ", {}},       {"", {}},
         {"6", {}},            {" 1", {}},

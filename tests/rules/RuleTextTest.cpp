@@ -116,26 +116,17 @@ TEST(RuleText, ReadsEveryRuleClassBack) {
 TEST(RuleText, StopsAtAMalformedPairAndKeepsThePairsBefore) {
     const std::string good = Pair("First", 1, WordRuleEntry("WordContainSubjectRule", 0, "hello"));
     const std::string alsoGood = Pair("Last", 1, WordRuleEntry("UserContainCcRule", 8, "boss"));
-    const struct {
-        const char* name;
-        std::string text;
-        bool result;
-        std::size_t pairs;
-    } cases[] = {
+    const struct { const char* name; std::string text; bool result; std::size_t pairs; } cases[] = {
         {"empty text", "", true, 0},
         {"white space only", " \n\t\r\n", true, 0},
         {"two good pairs", good + alsoGood, true, 2},
         {"name with a blank", good + Pair("Two words", 1, WordRuleEntry("WordContainSubjectRule", 0, "x")) +
                                   alsoGood, false, 1},
-        {"count 2 with one entry", good + Pair("Short", 2, WordRuleEntry("WordContainSubjectRule", 0, "x")), false,
-         1},
+        {"count 2 with one entry", good + Pair("Short", 2, WordRuleEntry("WordContainSubjectRule", 0, "x")), false, 1},
         {"count 4", good + Pair("Four", 4, WordRuleEntry("UserContainToRule", 7, "a") +
-                                               WordRuleEntry("UserContainToRule", 7, "b") +
-                                               WordRuleEntry("UserContainToRule", 7, "c") +
-                                               WordRuleEntry("UserContainToRule", 7, "d")),
-         false, 1},
-        {"unknown class", good + Pair("Odd", 1, WordRuleEntry("wordContainSubjectRule", 0, "x")) + alsoGood, false,
-         1},
+         WordRuleEntry("UserContainToRule", 7, "b") + WordRuleEntry("UserContainToRule", 7, "c") +
+         WordRuleEntry("UserContainToRule", 7, "d")), false, 1},
+        {"unknown class", good + Pair("Odd", 1, WordRuleEntry("wordContainSubjectRule", 0, "x")) + alsoGood, false, 1},
         {"not a Rule token", good + "rule\n" + alsoGood, false, 1},
         {"missing opening", "Rule\n1\nX\n1\n1\n0\n}\n", false, 0},
         {"not MailRule", Pair("Bad", 1, "CharsetMessageRule\n{\nMail\n{\n4\n}\n1\n1\n}\n"), false, 0},

@@ -103,13 +103,7 @@ TEST_F(Settings, BrokenHiveGivesDefaultsAndIsLeftAlone) {
 
 TEST_F(Settings, PreferencesReadOnlyValuesOfTheirOwnTypeAndSize) {
     ProxyServerPreferences preferences;
-    const struct {
-        const char* name;
-        win32::DWORD type;
-        std::string data;
-        bool isString;
-        bool isDword;
-    } cases[] = {
+    const struct { const char* name; win32::DWORD type; std::string data; bool isString, isDword; } cases[] = {
         {"Text", win32::REG_SZ, std::string("pop\0", 4), true, false},
         {"Digits", win32::REG_SZ, "110", true, false},
         {"Expand", win32::REG_EXPAND_SZ, std::string("%HOME%\0", 7), false, false},

@@ -72,41 +72,27 @@ TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph)
 
 TEST_F(MailComposerTest, ParagraphRules)
 {
-    struct Case {
-        const char* name;
-        std::vector<std::string> body;
-        std::vector<std::string> expected;
-    };
+    struct Case { const char* name; std::vector<std::string> body, expected; };
     const Case cases[] = {
-        {"rule 3 joins equal prefixes with one blank, also after a trailing blank",
-         {"foo ", "bar"},
+        {"rule 3 joins equal prefixes with one blank, also after a trailing blank", {"foo ", "bar"},
          {"foo ", "bar", "|< foo  bar>"}},
-        {"rule 1 closes at a prefix-only line and opens with its prefix",
-         {"> a", ">", "> b"},
+        {"rule 1 closes at a prefix-only line and opens with its prefix", {"> a", ">", "> b"},
          {"> a", "|> <a>", ">", "> b", "|> <b>"}},
-        {"rule 2 ignores trailing blanks of the prefix",
-         {">  deeper", "> same"},
+        {"rule 2 ignores trailing blanks of the prefix", {">  deeper", "> same"},
          {">  deeper", "> same", "|> <deeper same>"}},
-        {"rule 5 joins a less indented line and takes its prefix",
-         {"  indented text", " less"},
+        {"rule 5 joins a less indented line and takes its prefix", {"  indented text", " less"},
          {"  indented text", " less", "| <indented text less>"}},
-        {"rule 6a starts a paragraph at a new sentence one blank deeper",
-         {"> Done.", ">  Next one"},
+        {"rule 6a starts a paragraph at a new sentence one blank deeper", {"> Done.", ">  Next one"},
          {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}},
-        {"rule 6a accepts a digit, ( and the quote marks",
-         {"> He said \"yes\"", ">  (Then) left"},
+        {"rule 6a accepts a digit, ( and the quote marks", {"> He said \"yes\"", ">  (Then) left"},
          {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}},
-        {"rule 6b joins when the open text does not end a sentence",
-         {"> done", ">  Next"},
+        {"rule 6b joins when the open text does not end a sentence", {"> done", ">  Next"},
          {"> done", ">  Next", "|>  <done Next>"}},
-        {"rule 6b joins when the new line does not start a sentence",
-         {"> Done.", ">  next"},
+        {"rule 6b joins when the new line does not start a sentence", {"> Done.", ">  next"},
          {"> Done.", ">  next", "|>  <Done. next>"}},
-        {"rule 7 closes at two more blanks of indentation",
-         {"> Done", ">   More"},
+        {"rule 7 closes at two more blanks of indentation", {"> Done", ">   More"},
          {"> Done", "|> <Done>", ">   More", "|>   <More>"}},
-        {"tabs are part of the compared prefix",
-         {"\tone", "\ttwo", "three"},
+        {"tabs are part of the compared prefix", {"\tone", "\ttwo", "three"},
          {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}},
     };
     for (const Case& test : cases) {
@@ -117,13 +103,7 @@ TEST_F(MailComposerTest, ParagraphRules)
 
 TEST_F(MailComposerTest, HeaderChanges)
 {
-    struct Case {
-        const char* name;
-        std::vector<std::string> header;
-        std::vector<std::string> body;
-        std::vector<std::string> subjects;
-        int engineCalls;
-    };
+    struct Case { const char* name; std::vector<std::string> header, body, subjects; int engineCalls; };
     const Case cases[] = {
         {"subject gets the mark", {"Subject: Meeting", "Content-Type: text/plain"}, {"text"}, {"TR: Meeting"}, 1},
         {"a marked subject gets a second mark", {"Subject: TR: Meeting"}, {"text"}, {"TR: TR: Meeting"}, 1},
@@ -204,12 +184,7 @@ TEST(AppendWrapped, Widths)
         }
         return text;
     };
-    struct Case {
-        const char* name;
-        std::string prefix;
-        std::string text;
-        std::vector<std::string> expected;
-    };
+    struct Case { const char* name; std::string prefix, text; std::vector<std::string> expected; };
     const Case cases[] = {
         {"empty text adds nothing", "|", "", {}},
         {"one-byte prefix: 72 bytes of text per line", "|", std::string(150, 'b'),

@@ -78,29 +78,14 @@ TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaul
 {
     auto mail = MakeMail("text/plain", {"An English line."});
     thread.IsTranslateMail(mail.get());
-    const struct {
-        const char* name;
-        win32::DWORD value;
-    } defaults[] = {{"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
+    const struct { const char* name; win32::DWORD value; }
+    defaults[] = {{"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
     for (const auto& setting : defaults) {
         SCOPED_TRACE(setting.name);
         const auto stored = raw::Get(kMailerRuleKey, setting.name);
         ASSERT_TRUE(stored.has_value());
         EXPECT_EQ(stored->data, raw::Dword(setting.value));
     }
-}
-
-TEST_F(Pop3TranslateThreadTest, SizeLimitBoundary)
-{
-    Rules(0, 1, 1, 50);
-    auto exact = MakeMail("text/plain", {""});
-    const std::uint32_t overhead = exact->size;  // header, separator, one empty line and the end line
-    exact = MakeMail("text/plain", {std::string(1024 - overhead, 'a')});
-    ASSERT_EQ(exact->size, 1024u);
-    EXPECT_TRUE(thread.IsTranslateMail(exact.get())) << "exactly the limit is eligible";
-    auto over = MakeMail("text/plain", {std::string(1025 - overhead, 'a')});
-    ASSERT_EQ(over->size, 1025u);
-    EXPECT_FALSE(thread.IsTranslateMail(over.get()));
 }
 
 // A captured mail that decodes to itself is ruled out by type and size before its body is built: the same
@@ -150,6 +135,7 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
     agent->StopAndWait();
 }
 
+// Settings are read anew for every mail: each row stores its own before asking.
 TEST_F(Pop3TranslateThreadTest, Selection)
 {
     struct Case {
@@ -158,26 +144,38 @@ TEST_F(Pop3TranslateThreadTest, Selection)
         std::string contentType;
         std::vector<std::string> body;
         bool expected;
+        std::string subject = "Status report";
+        win32::DWORD limitKilobytes = 32;
     };
     // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
     const std::string half = win32::Utf8ToAnsi("日本") + "ab";
+    // The header, the separator, one empty body line and the end line.
+    const std::uint32_t overhead = MakeMail("text/plain", {""})->size;
+    const std::string ascii = "text/plain; charset=us-ascii", jis = "text/plain; charset=ISO-2022-JP";
     const Case cases[] = {
         {"multipart is never translated", 1, 1, 50, "multipart/mixed; boundary=x", {"Hello"}, false},
         {"unknown content type is never translated", 1, 1, 50, "text/html", {"Hello"}, false},
-        {"all mail", 0, 1, 50, "text/plain; charset=ISO-2022-JP", {kJapaneseLine}, true},
-        {"ascii charset counts as English", 1, 0, 50, "text/plain; charset=us-ascii", {kJapaneseLine}, true},
+        {"all mail", 0, 1, 50, jis, {kJapaneseLine}, true},
+        {"a mail of exactly the size limit", 0, 1, 50, "text/plain", {std::string(1024 - overhead, 'a')}, true,
+         "Status report", 1},
+        {"a mail one byte over the limit", 0, 1, 50, "text/plain", {std::string(1025 - overhead, 'a')}, false,
+         "Status report", 1},
+        {"ascii charset counts as English", 1, 0, 50, ascii, {kJapaneseLine}, true},
         {"latin-1 charset counts as English", 1, 0, 50, "text/plain; charset=iso-8859-1", {kJapaneseLine}, true},
-        {"Japanese body is not English", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {kJapaneseLine}, false},
-        {"rate equal to English Rate is English", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {half}, true},
-        {"rate below English Rate", 1, 0, 51, "text/plain; charset=ISO-2022-JP", {half}, false},
-        {"recognition off, no rules", 0, 0, 50, "text/plain; charset=us-ascii", {"Hello"}, false},
-        {"mail without body text", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {}, false},
+        {"Japanese body is not English", 1, 0, 50, jis, {kJapaneseLine}, false},
+        {"rate equal to English Rate is English", 1, 0, 50, jis, {half}, true},
+        {"rate below English Rate", 1, 0, 51, jis, {half}, false},
+        {"recognition off, no rule matches", 0, 0, 50, ascii, {"Hello"}, false},
+        {"recognition off, a rule matches", 0, 0, 50, ascii, {"Hello"}, true, "URGENT: reply"},
+        {"mail without body text", 1, 0, 50, jis, {}, false},
     };
+    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
+                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
+                        "urgent\n1\n0\n0\n}\n}\n}\n");
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        Rules(test.autoRecognize, test.allMail, 32, test.rate);
-        auto mail = MakeMail(test.contentType, test.body);
-        EXPECT_EQ(thread.IsTranslateMail(mail.get()), test.expected);
+        Rules(test.autoRecognize, test.allMail, test.limitKilobytes, test.rate);
+        EXPECT_EQ(thread.IsTranslateMail(MakeMail(test.contentType, test.body, test.subject).get()), test.expected);
     }
 }
 
@@ -195,20 +193,6 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
     thread.AddTranslateMail(MakeMail(type, body, "modern"));
     ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
     EXPECT_TRUE(thread.HaveTranslateMail());
-}
-
-TEST_F(Pop3TranslateThreadTest, RulesDecideWhenNothingElseDoes)
-{
-    Rules(0, 0, 32, 50);
-    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
-                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
-                        "urgent\n1\n0\n0\n}\n}\n}\n");
-    auto matching = MakeMail("text/plain", {"Hello"}, "URGENT: reply");
-    auto other = MakeMail("text/plain", {"Hello"}, "Lunch");
-    EXPECT_TRUE(thread.IsTranslateMail(matching.get()));
-    EXPECT_FALSE(thread.IsTranslateMail(other.get()));
-    WriteRegistryDword(kMailerRuleKey, "AllMail", 1);
-    EXPECT_TRUE(thread.IsTranslateMail(other.get())) << "settings are read anew for every mail";
 }
 
 TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
