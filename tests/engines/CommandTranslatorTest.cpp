@@ -5,8 +5,7 @@
 
 namespace {
 
-TEST(CommandTranslator, RealPrograms)
-{
+TEST(CommandTranslator, RealPrograms) {
     const struct { const char* command; std::string input; bool ok; std::string textOrError; unsigned timeout = 20; }
     cases[] = {
         {"sed 's/Hello/こんにちは/'", "Hello world", true, "こんにちは world"},

@@ -22,8 +22,7 @@ namespace {
 constexpr const char* kPath = DictionaryTranslator::kDefaultPath;
 
 // A temporary folder holding copies of the installed dictionary's files with the given ends.
-std::string CopiedDictionary(std::initializer_list<const char*> ends)
-{
+std::string CopiedDictionary(std::initializer_list<const char*> ends) {
     std::string folder = (std::filesystem::temp_directory_path() / "dictionary-XXXXXX").string();
     EXPECT_NE(::mkdtemp(folder.data()), nullptr);
     for (const char* end : ends) {
@@ -32,8 +31,7 @@ std::string CopiedDictionary(std::initializer_list<const char*> ends)
     return folder;
 }
 
-TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
-{
+TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord) {
     ASSERT_TRUE(DictionaryTranslator::IsInstalled(kPath)) << "the dictionary package is not installed";
     std::string error;
     const auto translator = DictionaryTranslator::Open(kPath, error);
@@ -68,8 +66,7 @@ TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord)
     EXPECT_NE(result.text.find(", xyzzyplugh 42 猫!"), std::string::npos) << result.text;
 }
 
-TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges)
-{
+TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges) {
     namespace fs = std::filesystem;
     const std::string folder = CopiedDictionary({".index", ".dict.dz"});
     const std::string path = folder + "/dictionary";
@@ -92,8 +89,7 @@ TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges)
     fs::remove_all(folder);
 }
 
-TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)
-{
+TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile) {
     const std::string path = std::string(kPath) + ".dict.dz";
     gzFile whole = gzopen(path.c_str(), "rb");
     ASSERT_NE(whole, nullptr);
@@ -127,8 +123,7 @@ TEST(DictZipFile, RandomAccessMatchesTheWholeDecompressedFile)
 // dictzip carries no checksum per chunk, so a damaged chunk may read as nothing or as wrong bytes; what matters
 // is that reading ends, and that the other chunks, which inflate on their own, still read right. A file that is no
 // dictzip file at all is refused when opened.
-TEST(DictZipFile, DamagedChunkSparesTheOthersAndAForeignFileIsRefused)
-{
+TEST(DictZipFile, DamagedChunkSparesTheOthersAndAForeignFileIsRefused) {
     namespace fs = std::filesystem;
     const std::string folder = CopiedDictionary({".dict.dz"});
     const std::string path = folder + "/dictionary.dict.dz";

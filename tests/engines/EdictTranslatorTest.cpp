@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The gloss given to the word at `at` (alone or in an expression), "-" when none.
-std::string GlossAt(const EdictTranslator& translator, const std::string& sentence, std::size_t at)
-{
+std::string GlossAt(const EdictTranslator& translator, const std::string& sentence, std::size_t at) {
     for (const EdictTranslator::Gloss& gloss : translator.Glosses(sentence)) {
         if (gloss.begin <= at && at < gloss.end) {
             return gloss.japanese;
@@ -27,8 +26,7 @@ std::string GlossAt(const EdictTranslator& translator, const std::string& senten
     return "-";
 }
 
-std::size_t WholeWord(const std::string& sentence, const std::string& word)
-{
+std::size_t WholeWord(const std::string& sentence, const std::string& word) {
     auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
     for (std::size_t at = sentence.find(word); at != std::string::npos; at = sentence.find(word, at + 1)) {
         if ((at == 0 || !letter(sentence[at - 1])) &&
@@ -45,8 +43,7 @@ struct TemporaryFolder {
     const bool made = ::mkdtemp(path.data()) != nullptr;
 };
 
-TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts)
-{
+TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
     ASSERT_TRUE(EdictTranslator::IsInstalled(EdictTranslator::kDefaultPath)) << "the edict package is not installed";
     TemporaryFolder cache;
     std::string error;
@@ -91,8 +88,7 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts)
 }
 
 // EDICT lines in UTF-8, written as the package's EUC-JP.
-void WriteEdict(const std::string& path, const std::string& utf8)
-{
+void WriteEdict(const std::string& path, const std::string& utf8) {
     iconv_t converter = iconv_open("EUC-JP", "UTF-8");
     ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
     std::string euc(utf8.size() * 2, '\0');
@@ -119,8 +115,7 @@ constexpr const char* kSmallEdict =
     "猫 [ねこ] /(n) cat/(P)/\n"
     "猫舌 [ねこじた] /(n) cat tongue/\n";
 
-TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex)
-{
+TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex) {
     TemporaryFolder folder;
     const std::string source = folder.path + "/edict";
     const std::string cacheFile = folder.path + "/cache/index";
@@ -172,8 +167,7 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex)
 }
 
 // The engine class keeps one dictionary: an EDICT file, with its index cached below $XDG_CACHE_HOME.
-TEST(EdictTranslator, DictionaryCacheOpensAnEdictFileAndCachesItsIndexInTheUsersCache)
-{
+TEST(EdictTranslator, DictionaryCacheOpensAnEdictFileAndCachesItsIndexInTheUsersCache) {
     TemporaryFolder folder;
     WriteEdict(folder.path + "/edict", kSmallEdict);
     const char* saved = std::getenv("XDG_CACHE_HOME");

@@ -30,8 +30,7 @@ protected:
     ScopedApartment apartment;
 };
 
-TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry)
-{
+TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry) {
     EngineConfiguration configuration;
     WriteRegistryString(kEnginePreferencesKey, "Engine", "openai");
     WriteRegistryString(kEnginePreferencesKey, "Model", "tiny");
@@ -50,8 +49,7 @@ TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry)
     EXPECT_EQ(configuration.apiKeyVariable, "DEEPL_AUTH_KEY");
 }
 
-TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize)
-{
+TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize) {
     const struct {
         const char* engine;  // nothing: the default
         const char* dictionaryPath;
@@ -87,8 +85,7 @@ TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize)
 }
 
 // Each arriving mail makes a new engine: a failure is written once, and again only after the engine has worked.
-TEST_F(EnginePreferencesTest, AFailureIsReportedOnceUntilTheEngineWorksAgain)
-{
+TEST_F(EnginePreferencesTest, AFailureIsReportedOnceUntilTheEngineWorksAgain) {
     NoteEngineWorked();
     const std::string failed = "VUVed3UzeroVadave: translation engine: command: the command exited with status 3\n";
     const struct { const char* command; std::string reported; }
@@ -106,8 +103,7 @@ TEST_F(EnginePreferencesTest, AFailureIsReportedOnceUntilTheEngineWorksAgain)
     }
 }
 
-TEST_F(EnginePreferencesTest, PreferencesAreReadAfreshAtEveryInitialize)
-{
+TEST_F(EnginePreferencesTest, PreferencesAreReadAfreshAtEveryInitialize) {
     const std::string japanese = Utf8ToAnsi("日本語とEnglish、①");  // survives the Unicode round trip
     const auto size = static_cast<std::int32_t>(japanese.size());
     UseCommandEngine("cat");
@@ -124,8 +120,7 @@ TEST_F(EnginePreferencesTest, PreferencesAreReadAfreshAtEveryInitialize)
     EXPECT_EQ(engine.Translate("x", 256, buffer.data()), Dunmo2000Engine::kEngineFailed);
 }
 
-TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse)
-{
+TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse) {
     auto* engine = new TranslationEngine(std::make_shared<DictionaryCache>());
     BSTR out = nullptr;
     BSTR source = SysAllocString(u"text");

@@ -20,8 +20,7 @@ class NetworkTranslatorsTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(server.Port(), 0) << "the fake translation server did not start"; }
 
-    NetworkSettings Settings(unsigned timeoutSeconds = 10)
-    {
+    NetworkSettings Settings(unsigned timeoutSeconds = 10) {
         return NetworkSettings{server.BaseUrl() + "/v1", "small-model", "VUVED_TEST_API_KEY", timeoutSeconds};
     }
 
@@ -29,8 +28,7 @@ protected:
 };
 
 // Both formats, each with one translator for all its cases; the last cases only the chat format has.
-TEST_F(NetworkTranslatorsTest, AnswersAndFailures)
-{
+TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
     struct Case {
         const char* source;
         bool ok;
@@ -73,8 +71,7 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures)
 }
 
 // What each format sends: the fake server answers "inspect ..." with the request it received.
-TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey)
-{
+TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey) {
     ::setenv("VUVED_TEST_API_KEY", "sk-test-123", 1);
     NetworkSettings libreSettings = Settings();
     libreSettings.endpoint = server.BaseUrl() + "/";
@@ -101,8 +98,7 @@ TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey)
 
 // DeepL's answers and failures as its published contract has them; the fake server checks the path, the key header
 // and the body, so a request it accepts is one DeepL accepts.
-TEST_F(NetworkTranslatorsTest, DeepLAnswersFailuresAndRequest)
-{
+TEST_F(NetworkTranslatorsTest, DeepLAnswersFailuresAndRequest) {
     ::setenv("VUVED_DEEPL_KEY", FakeTranslationServer::kDeepLKey, 1);
     ::setenv("VUVED_WRONG_KEY", "not-the-key", 1);
     const struct { const char* source; const char* keyVariable; bool ok; const char* textOrError; } cases[] = {
@@ -137,8 +133,7 @@ TEST_F(NetworkTranslatorsTest, DeepLAnswersFailuresAndRequest)
     EXPECT_EQ(seen["authorization"], std::string("DeepL-Auth-Key ") + FakeTranslationServer::kDeepLKey);
 }
 
-TEST(NetworkTranslatorsRefused, RefusedConnectionsAndEndpointsThatAreNotWebFail)
-{
+TEST(NetworkTranslatorsRefused, RefusedConnectionsAndEndpointsThatAreNotWebFail) {
     const std::string endpoint = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort());
     OpenAiTranslator openAi(NetworkSettings{endpoint + "/v1", "m", "", 5});
     LibreTranslateTranslator libre(NetworkSettings{endpoint, "", "", 5});

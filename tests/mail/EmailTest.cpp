@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "MailTestSupport.h"
 
 namespace {
@@ -14,7 +16,7 @@ std::vector<std::string> MailOut(Email& mail, int limit = -1) {
     return out.Lines();
 }
 
-TEST(Email, WritesEverySampleMailBackUnchangedAndCountsItsOctets) {
+TEST(Email, WritesEverySampleMailBackUnchangedCountsItsOctetsAndCopiesIt) {
     for (const char* name : {"text-plain.eml", "no-body.eml", "iso-2022-jp.eml", "shift-jis.eml", "base64.eml",
                              "quoted-printable.eml", "multipart.eml"}) {
         SCOPED_TRACE(name);
@@ -26,6 +28,11 @@ TEST(Email, WritesEverySampleMailBackUnchangedAndCountsItsOctets) {
         ASSERT_TRUE(mail.GetMail(out));
         EXPECT_EQ(out.Joined(), sent);
         EXPECT_EQ(mail.size, sent.size());
+        Email copy(mail);  // carries the whole mail, and is a mail of its own
+        EXPECT_EQ(std::make_tuple(MailOut(copy), copy.size, copy.uniqueId, copy.charset, copy.transferEncoding),
+                  std::make_tuple(MailOut(mail), mail.size, mail.uniqueId, mail.charset, mail.transferEncoding));
+        copy.SetHeader("Subject", "changed");
+        EXPECT_NE(MailOut(copy), MailOut(mail));
     }
 }
 
@@ -117,9 +124,8 @@ TEST(Email, DetectsTheMimeSummaryFromTheHeader) {
         std::vector<std::string> lines = c.header;
         lines.insert(lines.end(), {"", "body", "."});
         mail.SetMail(lines);
-        EXPECT_EQ(mail.contentType, c.contentType);
-        EXPECT_EQ(mail.charset, c.charset);
-        EXPECT_EQ(mail.transferEncoding, c.transferEncoding);
+        EXPECT_EQ(std::make_tuple(mail.contentType, mail.charset, mail.transferEncoding),
+                  std::make_tuple(c.contentType, c.charset, c.transferEncoding));
     }
 }
 
@@ -159,10 +165,8 @@ TEST(Email, RatesTheShareOfEnglish) {
         ASSERT_TRUE(mail.GetEnglishRate(rate));
         EXPECT_EQ(rate, c.rate);
     }
-    Email empty;
     std::int32_t rate = -1;
-    ASSERT_TRUE(empty.GetEnglishRate(rate));
-    EXPECT_EQ(rate, 0);
+    EXPECT_TRUE(Email().GetEnglishRate(rate) && rate == 0) << "an empty mail: " << rate;
 }
 
 TEST(Email, FindsABodyLineStartingWithAWord) {
@@ -183,18 +187,6 @@ TEST(Email, FindsABodyLineStartingWithAWord) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(mail.BodyLineStartsWith(c.word, c.fold, c.wide), c.expected);
     }
-}
-
-TEST(Email, CopiesCarryTheWholeMail) {
-    Email mail;
-    mail.SetMail(mailtest::Split(mailtest::SampleMail("iso-2022-jp.eml") + ".\r\n"));
-    Email copy(mail);
-    EXPECT_EQ(MailOut(copy), MailOut(mail));
-    EXPECT_EQ(copy.size, mail.size);
-    EXPECT_EQ(copy.uniqueId, mail.uniqueId);
-    EXPECT_EQ(copy.charset, 1);
-    copy.SetHeader("Subject", "changed");
-    EXPECT_NE(MailOut(copy), MailOut(mail));
 }
 
 }  // namespace

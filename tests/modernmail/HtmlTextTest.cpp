@@ -6,8 +6,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(HtmlTextToLines, BlocksBreaksListsLinksAndEntities)
-{
+TEST(HtmlTextToLines, BlocksBreaksListsLinksAndEntities) {
     const struct { const char* name; const char* html; Lines expected; } cases[] = {
         {"blocks make paragraphs, br a line", "<p>One<br>two</p><div>Three</div>", {"One", "two", "", "Three"}},
         {"blanks collapse", "<p>  a \n\t b  </p>", {"a b"}},

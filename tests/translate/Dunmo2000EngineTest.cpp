@@ -21,8 +21,7 @@ protected:
 };
 
 // Results, lengths counted in ANSI bytes, and a destination left untouched by every failure.
-TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
-{
+TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries) {
     const std::u16string wide16383(16383, u'あ');  // two bytes each in code page 932
     const struct {
         const char* name;
@@ -63,8 +62,7 @@ TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
 
 // The UTF-8 entry reaches the engine without the ANSI code page: characters it lacks arrive intact. Missing
 // arguments are refused before the engine is reached.
-TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRefused)
-{
+TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRefused) {
     ScopedTestComponents components({});
     Dunmo2000Engine engine;
     std::string translation;
@@ -81,8 +79,7 @@ TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRe
     EXPECT_EQ(engine.Translate("text", 16, nullptr), Dunmo2000Engine::kMissingArgument);
 }
 
-TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverything)
-{
+TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverything) {
     const struct { const char* name; Behaviour behaviour; win32::HRESULT expected; } cases[] = {
         {"engine cannot be created", {.createEngine = win32::REGDB_E_CLASSNOTREG}, win32::REGDB_E_CLASSNOTREG},
         {"preferences fail", {.getEngineSettings = kAccessDenied}, kAccessDenied},

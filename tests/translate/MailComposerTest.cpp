@@ -15,8 +15,7 @@ using namespace testing_components;
 
 namespace {
 
-std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body)
-{
+std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body) {
     std::vector<std::string> lines = std::move(header);
     lines.emplace_back("");
     lines.insert(lines.end(), body.begin(), body.end());
@@ -25,15 +24,13 @@ std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vect
     return mail;
 }
 
-std::vector<std::string> Body(Email& mail)
-{
+std::vector<std::string> Body(Email& mail) {
     std::vector<std::string> lines;
     mail.GetBodyLines(lines);
     return lines;
 }
 
-std::vector<std::string> Header(Email& mail, const char* name)
-{
+std::vector<std::string> Header(Email& mail, const char* name) {
     std::vector<std::string> values;
     mail.GetHeaderValues(name, values);
     return values;
@@ -45,8 +42,7 @@ class MailComposerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
 
-    std::vector<std::string> Compose(const std::vector<std::string>& body)
-    {
+    std::vector<std::string> Compose(const std::vector<std::string>& body) {
         auto mail = MakeMail({"Subject: hello", "Content-Type: text/plain; charset=us-ascii"}, body);
         MailComposer composer(engine, ModuleInstance());
         EXPECT_TRUE(composer.TranslateMail(mail.get()));
@@ -58,8 +54,7 @@ protected:
     Dunmo2000Engine engine;
 };
 
-TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph)
-{
+TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph) {
     const std::vector<std::string> body = Compose({"line one", "line two", "line three", "", "> quoted a",
                                                    "> quoted b", "last line"});
     const std::vector<std::string> expected = {"line one", "line two", "line three",
@@ -70,8 +65,7 @@ TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph)
     EXPECT_EQ(components.counters().translateCalls, 4);
 }
 
-TEST_F(MailComposerTest, ParagraphRules)
-{
+TEST_F(MailComposerTest, ParagraphRules) {
     struct Case { const char* name; std::vector<std::string> body, expected; };
     const Case cases[] = {
         {"rule 3 joins equal prefixes with one blank, also after a trailing blank", {"foo ", "bar"},
@@ -101,8 +95,7 @@ TEST_F(MailComposerTest, ParagraphRules)
     }
 }
 
-TEST_F(MailComposerTest, HeaderChanges)
-{
+TEST_F(MailComposerTest, HeaderChanges) {
     struct Case { const char* name; std::vector<std::string> header, body, subjects; int engineCalls; };
     const Case cases[] = {
         {"subject gets the mark", {"Subject: Meeting", "Content-Type: text/plain"}, {"text"}, {"TR: Meeting"}, 1},
@@ -130,8 +123,7 @@ TEST_F(MailComposerTest, HeaderChanges)
 }
 
 // Each failure puts its report after the paragraph, and the composition goes on with the next one.
-TEST_F(MailComposerTest, FailuresInsertTheirReports)
-{
+TEST_F(MailComposerTest, FailuresInsertTheirReports) {
     const TranslateFunction failOnBad = [](const std::u16string& source, std::u16string& out) {
         return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
     };
@@ -164,8 +156,7 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports)
     }
 }
 
-TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText)
-{
+TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText) {
     components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
     const win32::ModuleResources noStrings{{}, nullptr};
     MailComposer composer(engine, &noStrings);
@@ -174,8 +165,7 @@ TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText)
     EXPECT_EQ(result, win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave"));
 }
 
-TEST(AppendWrapped, Widths)
-{
+TEST(AppendWrapped, Widths) {
     const std::string dbcs = "\x82\xA0";  // あ in Shift_JIS
     const auto repeat = [](const std::string& piece, int times) {
         std::string text;

@@ -29,8 +29,7 @@ namespace {
 const std::string kJapaneseLine = win32::Utf8ToAnsi("これは日本語のメールです");
 
 std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vector<std::string>& body,
-                                const std::string& subject = "Status report")
-{
+                                const std::string& subject = "Status report") {
     std::vector<std::string> lines{"Subject: " + subject, "Content-Type: " + contentType, ""};
     lines.insert(lines.end(), body.begin(), body.end());
     auto mail = std::make_unique<Email>();
@@ -39,8 +38,7 @@ std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vecto
 }
 
 // The lines a translated-mail agent answers to command (its greeting, the first time, is passed over).
-std::vector<std::string> Command(TranslateAgent& agent, const std::string& command)
-{
+std::vector<std::string> Command(TranslateAgent& agent, const std::string& command) {
     std::string line;
     agent.GetResponse(line);
     EXPECT_TRUE(agent.SendCommand(command)) << command;
@@ -51,8 +49,7 @@ std::vector<std::string> Command(TranslateAgent& agent, const std::string& comma
     return lines;
 }
 
-bool Holds(const std::vector<std::string>& lines, const std::string& line)
-{
+bool Holds(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
@@ -60,8 +57,7 @@ class Pop3TranslateThreadTest : public ::testing::Test {
 protected:
     void TearDown() override { thread.StopAndWait(); }
 
-    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate)
-    {
+    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate) {
         WriteRegistryDword(kMailerRuleKey, "AutoRecognize", autoRecognize);
         WriteRegistryDword(kMailerRuleKey, "AllMail", allMail);
         WriteRegistryDword(kMailerRuleKey, "Mail Limit Size", limitKilobytes);
@@ -74,8 +70,7 @@ protected:
 };
 
 // The server's own selection writes each absent setting back with its default (the other tests store all four).
-TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaults)
-{
+TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaults) {
     auto mail = MakeMail("text/plain", {"An English line."});
     thread.IsTranslateMail(mail.get());
     const struct { const char* name; win32::DWORD value; }
@@ -91,8 +86,7 @@ TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaul
 // A captured mail that decodes to itself is ruled out by type and size before its body is built: the same
 // boundary holds as for a built mail. An encoded body is measured decoded, so a base64 mail larger than the limit
 // as received is still translated when its text fits.
-TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
-{
+TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes) {
     Rules(0, 1, 1, 50);
     const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
         CapturedMail captured;
@@ -136,8 +130,7 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
 }
 
 // Settings are read anew for every mail: each row stores its own before asking.
-TEST_F(Pop3TranslateThreadTest, Selection)
-{
+TEST_F(Pop3TranslateThreadTest, Selection) {
     struct Case {
         const char* name;
         win32::DWORD autoRecognize, allMail, rate;
@@ -180,8 +173,7 @@ TEST_F(Pop3TranslateThreadTest, Selection)
 }
 
 // "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1.
-TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
-{
+TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail) {
     Rules(1, 0, 32, 50);
     const std::string type = "multipart/alternative; boundary=b";
     const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
@@ -195,8 +187,7 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
     EXPECT_TRUE(thread.HaveTranslateMail());
 }
 
-TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
-{
+TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine) {
     for (int batch = 1; batch <= 2; ++batch) {
         SCOPED_TRACE(batch);
         thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Some text."}));
@@ -206,8 +197,7 @@ TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
     }
 }
 
-TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
-{
+TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst) {
     components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
     thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Old mail."}, "old"));
     ASSERT_TRUE(Eventually([&] { return components.counters().engineCreateAttempts >= 1; }));
@@ -225,8 +215,7 @@ TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
 // The relay captures a RETR answer as the mail alone: without the status line, with its dot-stuffed lines as
 // they came, up to its "." line, which ends the mail and is no line of it. The translated copy served at the next
 // connection shows all three.
-TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines)
-{
+TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
     ScopedRegistry registry;
     ScopedTestComponents components{{}};
     ScriptedPop3Server upstream(Pop3Responder({{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\n"
