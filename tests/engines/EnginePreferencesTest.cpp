@@ -50,12 +50,8 @@ TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry) {
 }
 
 TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize) {
-    const struct {
-        const char* engine;  // nothing: the default
-        const char* dictionaryPath;
-        HRESULT expected;
-        const char* reported;  // the line on standard error that says why
-    } cases[] = {
+    // No engine: the default. `reported` is the line on standard error that says why.
+    const struct { const char* engine; const char* dictionaryPath; HRESULT expected; const char* reported; } cases[] = {
         {nullptr, "/nonexistent/freedict-eng-jpn", kFileNotFound,
          "no \"Engine\" is set and the dictionary /nonexistent/freedict-eng-jpn is not installed"},
         {"dictionary", "/nonexistent/dictionary", kFileNotFound,

@@ -29,12 +29,8 @@ protected:
 
 // Both formats, each with one translator for all its cases; the last cases only the chat format has.
 TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
-    struct Case {
-        const char* source;
-        bool ok;
-        const char* textOrError;  // the translation, or a part of the error text
-        bool chatOnly = false;
-    };
+    // Each case gives the translation, or a part of the error text.
+    struct Case { const char* source; bool ok; const char* textOrError; bool chatOnly = false; };
     const Case cases[] = {
         {"Hello world", true, "訳:Hello world"},
         {"  padded text \n", true, "訳:padded text"},
@@ -118,8 +114,8 @@ TEST_F(NetworkTranslatorsTest, DeepLAnswersFailuresAndRequest) {
         DeepLTranslator deepl({server.BaseUrl() + "/", "", test.keyVariable, 1});
         const engines::TranslationResult result = deepl.Translate(test.source);
         EXPECT_EQ(result.ok, test.ok) << result.error;
-        EXPECT_TRUE(test.ok ? result.text == test.textOrError : result.error.find(test.textOrError) != std::string::npos)
-            << result.text << result.error;
+        const bool named = result.error.find(test.textOrError) != std::string::npos;
+        EXPECT_TRUE(test.ok ? result.text == test.textOrError : named) << result.text << result.error;
         EXPECT_EQ(result.error.find(FakeTranslationServer::kDeepLKey), std::string::npos) << "the key is never shown";
     }
     const engines::TranslationResult inspected =

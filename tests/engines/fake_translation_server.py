@@ -24,10 +24,6 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 DEEPL_KEY = sys.argv[1] if len(sys.argv) > 1 else ""
 
 
-def translate(text):
-    return "訳:" + text
-
-
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
 
@@ -47,8 +43,7 @@ class Handler(BaseHTTPRequestHandler):
         try:
             request = json.loads(self.rfile.read(length).decode("utf-8"))
         except ValueError:
-            self.reply(400, json.dumps({"message": "Bad request"}))
-            return
+            return self.reply(400, json.dumps({"message": "Bad request"}))
         if self.path == "/v2/translate":
             self.deepl(request)
         elif self.path.endswith("/chat/completions"):
@@ -59,11 +54,13 @@ class Handler(BaseHTTPRequestHandler):
             self.reply(404, json.dumps({"error": "no such endpoint"}))
 
     def common(self, text, request, error_body):
+        """The answer to `text`, or None when a reply other than a translation has been sent."""
         if text.startswith("slow"):
             time.sleep(5)
         if text.startswith("error"):
-            self.reply(500, json.dumps(error_body))
-            return None
+            return self.reply(500, json.dumps(error_body))
+        if text.startswith("garbage"):
+            return self.reply(200, "<html>not json</html>", "text/html")
         if text.startswith("flood"):
             self.send_response(200)
             self.send_header("Content-Type", "application/json")
@@ -74,20 +71,10 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 pass
             return None
-        if text.startswith("garbage"):
-            self.reply(200, "<html>not json</html>", "text/html")
-            return None
-        if text.startswith("empty"):
-            return ""
-        if text.startswith("echo"):
-            return text
-        if text.startswith("think"):
-            return "<think>\nThe user wants Japanese.\n</think>\n\n" + translate(text)
-        if text.startswith("japanese"):
-            return "日本語の訳:" + text
-        if text.startswith("inspect"):
-            return json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})
-        return translate(text)
+        answers = {"empty": "", "echo": text, "think": "<think>\nThe user wants Japanese.\n</think>\n\n訳:" + text,
+                   "japanese": "日本語の訳:" + text,
+                   "inspect": json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})}
+        return next((answer for prefix, answer in answers.items() if text.startswith(prefix)), "訳:" + text)
 
     def chat(self, request):
         text = request["messages"][-1]["content"]
@@ -102,19 +89,16 @@ class Handler(BaseHTTPRequestHandler):
 
     def deepl(self, request):
         if self.headers.get("Authorization") != "DeepL-Auth-Key " + DEEPL_KEY:
-            self.reply(403, json.dumps({"message": "Wrong endpoint or authentication key"}))
-            return
+            return self.reply(403, json.dumps({"message": "Wrong endpoint or authentication key"}))
         texts = request.get("text")
         if (self.headers.get("Content-Type") != "application/json" or not isinstance(texts, list) or not texts
                 or not all(isinstance(t, str) for t in texts) or request.get("source_lang") != "EN"
                 or request.get("target_lang") != "JA"):
-            self.reply(400, json.dumps({"message": "Value for 'text' not supported or languages wrong"}))
-            return
+            return self.reply(400, json.dumps({"message": "Value for 'text' not supported or languages wrong"}))
         for prefix, status, message in (("quota", 456, "Quota exceeded"), ("busy", 429, "Too many requests"),
                                         ("down", 503, "Service unavailable")):
             if texts[0].startswith(prefix):
-                self.reply(status, json.dumps({"message": message}))
-                return
+                return self.reply(status, json.dumps({"message": message}))
         answers = []
         for text in texts:
             answer = self.common(text, request, {"message": "Internal server error"})

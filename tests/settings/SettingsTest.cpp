@@ -21,11 +21,7 @@ protected:
 
 std::string Text(std::uint32_t number) { return std::to_string(number); }
 
-struct Reader {
-    const char* key;
-    const char* name;
-    std::function<std::string()> read;
-};
+struct Reader { const char* key; const char* name; std::function<std::string()> read; };
 
 const Reader kReaders[] = {
     {raw::kRuleKey, "AutoRecognize", [] { return Text(MailerRuleSettings::AutoRecognize()); }},

@@ -81,7 +81,7 @@ class SettingsPage(unittest.TestCase):
     def wait_for_text(self, driver, element_id, text):
         WebDriverWait(driver, WAIT).until(expected_conditions.text_to_be_present_in_element((By.ID, element_id), text))
 
-    def test_shows_the_stored_settings_in_japanese_and_stores_a_change(self):
+    def test_shows_the_stored_settings_in_japanese_refuses_a_bad_port_and_stores_a_change(self):
         driver = self.browser()
         self.assertEqual(driver.find_element(By.TAG_NAME, "html").get_attribute("lang"), "ja")
         self.assertIn("メールサーバー", driver.find_element(By.TAG_NAME, "body").text)
@@ -99,17 +99,7 @@ class SettingsPage(unittest.TestCase):
             driver.set_window_size(1100, driver.execute_script("return document.body.scrollHeight") + 200)
             driver.save_screenshot(os.environ["SETTINGS_SCREENSHOT"])
 
-        self.field(driver, "ProxyBasedTranslationPort").clear()
-        self.field(driver, "ProxyBasedTranslationPort").send_keys("11110")
-        self.field(driver, "AutoRecognize").click()
-        driver.find_element(By.ID, "save-settings").click()
-        self.wait_for_text(driver, "settings-message", "保存しました")
-        shown = self.ctl("settings", "show")
-        self.assertRegex(shown, r"ProxyBasedTranslationPort\s+REG_DWORD 11110")
-        self.assertRegex(shown, r"AutoRecognize\s+REG_DWORD 0")
-
-    def test_a_bad_port_is_refused_next_to_its_field_and_nothing_is_stored(self):
-        driver = self.browser()
+        # A bad port is refused next to its field, and nothing is stored.
         before = self.registry_files()
         for name, value in (("MailServerAddress", "pop.other.example"), ("MailServerPort", "70000")):
             self.field(driver, name).clear()
@@ -120,6 +110,17 @@ class SettingsPage(unittest.TestCase):
         self.assertIn("1 から 65535 までのポート番号", problem.text)
         self.assertTrue(problem.is_displayed())
         self.assertEqual(self.registry_files(), before)
+
+        self.field(driver, "MailServerPort").clear()
+        self.field(driver, "MailServerPort").send_keys("995")
+        self.field(driver, "ProxyBasedTranslationPort").clear()
+        self.field(driver, "ProxyBasedTranslationPort").send_keys("11110")
+        self.field(driver, "AutoRecognize").click()
+        driver.find_element(By.ID, "save-settings").click()
+        self.wait_for_text(driver, "settings-message", "保存しました")
+        shown = self.ctl("settings", "show")
+        self.assertRegex(shown, r"ProxyBasedTranslationPort\s+REG_DWORD 11110")
+        self.assertRegex(shown, r"AutoRecognize\s+REG_DWORD 0")
 
     def test_a_pair_built_in_the_editor_is_the_pair_imported_as_text(self):
         paths = [os.path.join(self.home, name) for name in sorted(MAILS)]

@@ -23,14 +23,9 @@ protected:
 // Results, lengths counted in ANSI bytes, and a destination left untouched by every failure.
 TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries) {
     const std::u16string wide16383(16383, u'あ');  // two bytes each in code page 932
-    const struct {
-        const char* name;
-        TranslateFunction translate;
-        std::string source;
-        std::int32_t expected;
-        std::string text;  // the destination when expected >= 0
-        bool engineReached;
-    } cases[] = {
+    // `text` is the destination when `expected` >= 0.
+    const struct { const char* name; TranslateFunction translate; std::string source; std::int32_t expected;
+                   std::string text; bool engineReached; } cases[] = {
         {"ANSI through the Unicode engine", Bracket, win32::Utf8ToAnsi("Hello 日本"),
          static_cast<std::int32_t>(win32::Utf8ToAnsi("<Hello 日本>").size()), win32::Utf8ToAnsi("<Hello 日本>"), true},
         {"longest source", Answer(u"ok"), std::string(32767, 'a'), 2, "ok", true},

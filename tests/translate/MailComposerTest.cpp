@@ -127,13 +127,8 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports) {
     const TranslateFunction failOnBad = [](const std::u16string& source, std::u16string& out) {
         return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
     };
-    const struct {
-        const char* name;
-        TranslateFunction translate;
-        bool engineCreated;
-        std::vector<std::string> body;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const struct { const char* name; TranslateFunction translate; bool engineCreated; std::vector<std::string> body,
+                   expected; } cases[] = {
         {"engine failure (104)", failOnBad, true, {"bad paragraph", "", "good one"},
          {"bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "",
           "good one", "|< good one>"}},
