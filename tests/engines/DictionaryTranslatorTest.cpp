@@ -134,21 +134,16 @@ TEST(DictZipFile, DamagedChunkSparesTheOthersAndAForeignFileIsRefused) {
         // Overwrite the middle of the file (some chunk's compressed data) with bytes that are no deflate data.
         std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
         file.seekp(static_cast<std::streamoff>(fs::file_size(path) / 2));
-        const std::string junk(4096, '\xff');
-        file.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+        file << std::string(4096, '\xff');
     }
     DictZipFile damaged;
     ASSERT_TRUE(damaged.Open(path, error)) << error;
     int different = 0;
-    int reads = 0;
-    for (std::uint64_t offset = 0; offset < 4'000'000; offset += 50'000, ++reads) {
-        if (damaged.Read(offset, 100) != intact.Read(offset, 100)) {
-            ++different;
-        }
+    for (std::uint64_t offset = 0; offset < 4'000'000; offset += 50'000) {
+        different += damaged.Read(offset, 100) != intact.Read(offset, 100) ? 1 : 0;
     }
     EXPECT_GE(different, 1) << "the damage was not noticed at all";
     EXPECT_LE(different, 3) << "4 KiB of damage spans at most two chunks of 58 KiB";
-    EXPECT_GT(reads, 70);
     fs::remove_all(folder);
 
     DictZipFile notGzip;

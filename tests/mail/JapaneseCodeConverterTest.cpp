@@ -56,16 +56,13 @@ TEST(JapaneseCodeConverter, ConvertsBetweenTheThreeEncodings) {
     }
 }
 
-// Every half-width letter and sound mark is compared with nkf in KanaWideningTest; here the bytes around them.
-TEST(JapaneseCodeConverter, WideningLeavesOtherCharactersAlone) {
+// Every half-width letter and sound mark is compared with nkf in KanaWideningTest; here the bytes around them, and
+// the counting of double-byte characters, where a half-width letter and a cut-off lead byte count as none.
+TEST(JapaneseCodeConverter, WideningAndCountingPassOverOtherBytes) {
     const JapaneseCodeConverter converter;
     std::string out;
     ASSERT_TRUE(converter.HalfToFullKana(kNihongoSjis + "\xB1" + "A\xA0\xF0", out));
     EXPECT_EQ(out, kNihongoSjis + "\x83\x41" + "A\xA0\xF0");
-}
-
-TEST(JapaneseCodeConverter, CountsShiftJisPairs) {
-    const JapaneseCodeConverter converter;
     std::size_t count = 0;
     ASSERT_TRUE(converter.CountShiftJisChars("ab" + kNihongoSjis + "\xB1\x82", count));
     EXPECT_EQ(count, 3u);
