@@ -115,7 +115,7 @@ constexpr const char* kSmallEdict =
     "猫 [ねこ] /(n) cat/(P)/\n"
     "猫舌 [ねこじた] /(n) cat tongue/\n";
 
-TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex) {
+TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCachesItInTheUsersCache) {
     TemporaryFolder folder;
     const std::string source = folder.path + "/edict";
     const std::string cacheFile = folder.path + "/cache/index";
@@ -164,24 +164,19 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex) {
 
     EXPECT_FALSE(EdictTranslator::Open(folder.path + "/missing", cacheFile, error));
     EXPECT_NE(error.find(folder.path + "/missing"), std::string::npos) << error;
-}
 
-// The engine class keeps one dictionary: an EDICT file, with its index cached below $XDG_CACHE_HOME.
-TEST(EdictTranslator, DictionaryCacheOpensAnEdictFileAndCachesItsIndexInTheUsersCache) {
-    TemporaryFolder folder;
-    WriteEdict(folder.path + "/edict", kSmallEdict);
+    // The engine class keeps one dictionary: an EDICT file, with its index cached below $XDG_CACHE_HOME.
     const char* saved = std::getenv("XDG_CACHE_HOME");
     const std::string savedValue = saved != nullptr ? saved : "";
     ::setenv("XDG_CACHE_HOME", folder.path.c_str(), 1);
     engines::DictionaryCache cache;
-    std::string error;
-    const auto dictionary = cache.Get(folder.path + "/edict", error);
+    const auto dictionary = cache.Get(source, error);
     const bool cached = fs::exists(folder.path + "/VUVed3UzeroVadave/edict-english.index");
     saved != nullptr ? ::setenv("XDG_CACHE_HOME", savedValue.c_str(), 1) : ::unsetenv("XDG_CACHE_HOME");
     ASSERT_TRUE(dictionary) << error;
     EXPECT_TRUE(cached);
-    EXPECT_EQ(dictionary->Translate("cat").text, "cat(猫)");
-    EXPECT_EQ(cache.Get(folder.path + "/edict", error), dictionary);
+    EXPECT_EQ(dictionary->Translate("dog").text, "dog(犬)");
+    EXPECT_EQ(cache.Get(source, error), dictionary);
 }
 
 }  // namespace
