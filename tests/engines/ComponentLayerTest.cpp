@@ -26,8 +26,7 @@ private:
 // Registers the probe class for the length of a test; the table is process-wide.
 class ScopedProbeClass {
 public:
-    ScopedProbeClass(int& live, win32::DWORD context)
-    {
+    ScopedProbeClass(int& live, win32::DWORD context) {
         win32::RegisterComponentClass({u"Test.Probe", kProbeClsid, context, [&live](win32::REFIID iid, void** out) {
                                            return win32::CreateComObject<Probe>(iid, out, live);
                                        }});
@@ -35,8 +34,7 @@ public:
     ~ScopedProbeClass() { win32::UnregisterComponentClass(u"Test.Probe"); }
 };
 
-TEST(ComponentTable, FailedCreationNamesItsReasonAndHandsOutNoObject)
-{
+TEST(ComponentTable, FailedCreationNamesItsReasonAndHandsOutNoObject) {
     int live = 0;
     ScopedProbeClass probeClass(live, win32::CLSCTX_LOCAL_SERVER);
     void* object = reinterpret_cast<void*>(0x1);

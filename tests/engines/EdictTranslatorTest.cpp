@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // The gloss given to the word at `at` (alone or in an expression), "-" when none.
-std::string GlossAt(const EdictTranslator& translator, const std::string& sentence, std::size_t at)
-{
+std::string GlossAt(const EdictTranslator& translator, const std::string& sentence, std::size_t at) {
     for (const EdictTranslator::Gloss& gloss : translator.Glosses(sentence)) {
         if (gloss.begin <= at && at < gloss.end) {
             return gloss.japanese;
@@ -27,8 +26,7 @@ std::string GlossAt(const EdictTranslator& translator, const std::string& senten
     return "-";
 }
 
-std::size_t WholeWord(const std::string& sentence, const std::string& word)
-{
+std::size_t WholeWord(const std::string& sentence, const std::string& word) {
     auto letter = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
     for (std::size_t at = sentence.find(word); at != std::string::npos; at = sentence.find(word, at + 1)) {
         if ((at == 0 || !letter(sentence[at - 1])) &&
@@ -39,21 +37,13 @@ std::size_t WholeWord(const std::string& sentence, const std::string& word)
     return std::string::npos;
 }
 
-class TemporaryFolder {
-public:
-    TemporaryFolder()
-    {
-        path = (fs::temp_directory_path() / "edict-XXXXXX").string();
-        if (::mkdtemp(path.data()) == nullptr) {
-            path.clear();
-        }
-    }
+struct TemporaryFolder {
     ~TemporaryFolder() { fs::remove_all(path); }
-    std::string path;
+    std::string path = (fs::temp_directory_path() / "edict-XXXXXX").string();
+    const bool made = ::mkdtemp(path.data()) != nullptr;
 };
 
-TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts)
-{
+TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
     ASSERT_TRUE(EdictTranslator::IsInstalled(EdictTranslator::kDefaultPath)) << "the edict package is not installed";
     TemporaryFolder cache;
     std::string error;
@@ -98,8 +88,7 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts)
 }
 
 // EDICT lines in UTF-8, written as the package's EUC-JP.
-void WriteEdict(const std::string& path, const std::string& utf8)
-{
+void WriteEdict(const std::string& path, const std::string& utf8) {
     iconv_t converter = iconv_open("EUC-JP", "UTF-8");
     ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
     std::string euc(utf8.size() * 2, '\0');
@@ -126,8 +115,7 @@ constexpr const char* kSmallEdict =
     "猫 [ねこ] /(n) cat/(P)/\n"
     "猫舌 [ねこじた] /(n) cat tongue/\n";
 
-TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex)
-{
+TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCachesItInTheUsersCache) {
     TemporaryFolder folder;
     const std::string source = folder.path + "/edict";
     const std::string cacheFile = folder.path + "/cache/index";
@@ -138,10 +126,7 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex)
     EXPECT_TRUE(built->Index().Built());
     ASSERT_TRUE(fs::exists(cacheFile)) << "the index is kept for the next process";
 
-    const struct {
-        const char* text;
-        const char* expected;
-    } cases[] = {
+    const struct { const char* text; const char* expected; } cases[] = {
         {"I read a good book.", "I read(-) a good book(本)."},                // not a rare sense, nor "good book"
         {"Please book a room.", "Please(ください) book(取る) a room."},       // a verb before an object; kana
         {"I look forward to Monday.", "I look forward to(楽しみにする) Monday(月曜)."},
@@ -179,25 +164,19 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndex)
 
     EXPECT_FALSE(EdictTranslator::Open(folder.path + "/missing", cacheFile, error));
     EXPECT_NE(error.find(folder.path + "/missing"), std::string::npos) << error;
-}
 
-// The engine class keeps one dictionary: an EDICT file, with its index cached below $XDG_CACHE_HOME.
-TEST(EdictTranslator, DictionaryCacheOpensAnEdictFileAndCachesItsIndexInTheUsersCache)
-{
-    TemporaryFolder folder;
-    WriteEdict(folder.path + "/edict", kSmallEdict);
+    // The engine class keeps one dictionary: an EDICT file, with its index cached below $XDG_CACHE_HOME.
     const char* saved = std::getenv("XDG_CACHE_HOME");
     const std::string savedValue = saved != nullptr ? saved : "";
     ::setenv("XDG_CACHE_HOME", folder.path.c_str(), 1);
     engines::DictionaryCache cache;
-    std::string error;
-    const auto dictionary = cache.Get(folder.path + "/edict", error);
+    const auto dictionary = cache.Get(source, error);
     const bool cached = fs::exists(folder.path + "/VUVed3UzeroVadave/edict-english.index");
     saved != nullptr ? ::setenv("XDG_CACHE_HOME", savedValue.c_str(), 1) : ::unsetenv("XDG_CACHE_HOME");
     ASSERT_TRUE(dictionary) << error;
     EXPECT_TRUE(cached);
-    EXPECT_EQ(dictionary->Translate("cat").text, "cat(猫)");
-    EXPECT_EQ(cache.Get(folder.path + "/edict", error), dictionary);
+    EXPECT_EQ(dictionary->Translate("dog").text, "dog(犬)");
+    EXPECT_EQ(cache.Get(source, error), dictionary);
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // Runs fake_translation_server.py (OpenAI, LibreTranslate and DeepL formats) as a child process for one test; it
-// listens on 127.0.0.1 at a port of the system's choosing and ends when its standard input is closed.
+// listens on 127.0.0.1 at a port of the system's choosing and ends when the test closes the pipe it writes to.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 class FakeTranslationServer {
@@ -22,7 +21,6 @@ public:
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port); }
 
 private:
-    pid_t child = -1;
-    int input = -1;
+    FILE* output;
     std::uint16_t port = 0;
 };

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""A small HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 request and answer
-formats, for the translator tests. It listens on 127.0.0.1 at a port the system chooses and prints that port on
-its first line. DeepL requests are held to DeepL's published contract: POST /v2/translate, the header
-"Authorization: DeepL-Auth-Key <key>" with the key this server was started with (its only argument), a JSON body
-with a list "text" and the languages; a wrong key is answered 403, a malformed request 400, as DeepL does, with a
-{"message": ...} body. What it answers is chosen by the text to translate:
+"""A small HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator
+tests, on 127.0.0.1 at a port it prints on its first line. DeepL requests are held to DeepL's published contract
+(POST /v2/translate, "Authorization: DeepL-Auth-Key <key>" with the key given as the only argument, a JSON body with
+a list "text" and the languages; 403 for a wrong key, 400 for a malformed request). The text to translate chooses:
   "quota ..."    DeepL's 456 (quota exceeded)     "busy ..."    429 (too many requests)
   "down ..."     503 (service unavailable)
   "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
@@ -16,16 +14,14 @@ with a list "text" and the languages; a wrong key is answered 403, a malformed r
   anything else  "訳:" followed by the text
 """
 import json
+import select
 import sys
+import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
 DEEPL_KEY = sys.argv[1] if len(sys.argv) > 1 else ""
-
-
-def translate(text):
-    return "訳:" + text
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -47,8 +43,7 @@ class Handler(BaseHTTPRequestHandler):
         try:
             request = json.loads(self.rfile.read(length).decode("utf-8"))
         except ValueError:
-            self.reply(400, json.dumps({"message": "Bad request"}))
-            return
+            return self.reply(400, json.dumps({"message": "Bad request"}))
         if self.path == "/v2/translate":
             self.deepl(request)
         elif self.path.endswith("/chat/completions"):
@@ -59,11 +54,13 @@ class Handler(BaseHTTPRequestHandler):
             self.reply(404, json.dumps({"error": "no such endpoint"}))
 
     def common(self, text, request, error_body):
+        """The answer to `text`, or None when a reply other than a translation has been sent."""
         if text.startswith("slow"):
             time.sleep(5)
         if text.startswith("error"):
-            self.reply(500, json.dumps(error_body))
-            return None
+            return self.reply(500, json.dumps(error_body))
+        if text.startswith("garbage"):
+            return self.reply(200, "<html>not json</html>", "text/html")
         if text.startswith("flood"):
             self.send_response(200)
             self.send_header("Content-Type", "application/json")
@@ -74,20 +71,10 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 pass
             return None
-        if text.startswith("garbage"):
-            self.reply(200, "<html>not json</html>", "text/html")
-            return None
-        if text.startswith("empty"):
-            return ""
-        if text.startswith("echo"):
-            return text
-        if text.startswith("think"):
-            return "<think>\nThe user wants Japanese.\n</think>\n\n" + translate(text)
-        if text.startswith("japanese"):
-            return "日本語の訳:" + text
-        if text.startswith("inspect"):
-            return json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})
-        return translate(text)
+        answers = {"empty": "", "echo": text, "think": "<think>\nThe user wants Japanese.\n</think>\n\n訳:" + text,
+                   "japanese": "日本語の訳:" + text,
+                   "inspect": json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})}
+        return next((answer for prefix, answer in answers.items() if text.startswith(prefix)), "訳:" + text)
 
     def chat(self, request):
         text = request["messages"][-1]["content"]
@@ -102,19 +89,16 @@ class Handler(BaseHTTPRequestHandler):
 
     def deepl(self, request):
         if self.headers.get("Authorization") != "DeepL-Auth-Key " + DEEPL_KEY:
-            self.reply(403, json.dumps({"message": "Wrong endpoint or authentication key"}))
-            return
+            return self.reply(403, json.dumps({"message": "Wrong endpoint or authentication key"}))
         texts = request.get("text")
         if (self.headers.get("Content-Type") != "application/json" or not isinstance(texts, list) or not texts
                 or not all(isinstance(t, str) for t in texts) or request.get("source_lang") != "EN"
                 or request.get("target_lang") != "JA"):
-            self.reply(400, json.dumps({"message": "Value for 'text' not supported or languages wrong"}))
-            return
+            return self.reply(400, json.dumps({"message": "Value for 'text' not supported or languages wrong"}))
         for prefix, status, message in (("quota", 456, "Quota exceeded"), ("busy", 429, "Too many requests"),
                                         ("down", 503, "Service unavailable")):
             if texts[0].startswith(prefix):
-                self.reply(status, json.dumps({"message": message}))
-                return
+                return self.reply(status, json.dumps({"message": message}))
         answers = []
         for text in texts:
             answer = self.common(text, request, {"message": "Internal server error"})
@@ -134,11 +118,11 @@ def main():
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     print(server.server_address[1], flush=True)
-    # Ends when the test closes our standard input.
-    import threading
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()
-    server.shutdown()
+    # Ends when the test closes the pipe it reads our output from (the pipe reports an error then).
+    waiter = select.poll()
+    waiter.register(sys.stdout.fileno(), 0)
+    waiter.poll()
 
 
 if __name__ == "__main__":

@@ -18,10 +18,7 @@ std::string Encode(std::string_view bytes) {
 
 // The standard vectors (RFC 4648 section 10, the RFC 2045 alphabet) hold both ways for text without zeros.
 TEST(Base64Codec, EncodesAndDecodesTheStandardVectors) {
-    const struct {
-        const char* plain;
-        const char* encoded;
-    } cases[] = {
+    const struct { const char* plain; const char* encoded; } cases[] = {
         {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
         {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"abc", "YWJj"},
         {"\xFF\xFE\xFD", "//79"},
@@ -37,10 +34,7 @@ TEST(Base64Codec, EncodesAndDecodesTheStandardVectors) {
 // group), only LF is skipped while a CR or any byte outside the alphabet takes part with the value 255, and a byte
 // of value 0 means "absent": never decoded, and encoded as the padding symbol.
 TEST(Base64Codec, DecodesLenientlyAndTreatsZeroBytesAsAbsent) {
-    const struct {
-        const char* encoded;
-        std::string plain;
-    } cases[] = {
+    const struct { const char* encoded; std::string plain; } cases[] = {
         {"YQ", "a"},          {"YWI", "ab"},     {"Zg==Zm8=", "ffo"}, {"YW\rJj", "ao\xC9\x8C"},
         {"YW\nJj", "abc"},    {"****", "\xFF\xFF\xFF"}, {"AAAA", ""},    {"YQBi", "ab"},  // a, NUL, b
     };

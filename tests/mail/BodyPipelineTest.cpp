@@ -48,20 +48,14 @@ std::string Base64(const std::string& bytes) {
 TEST(DecodeBody, DecodesEachTransferEncodingIntoShiftJisLines) {
     const std::string text = "Hello\r\n\r\n" + kKaigiJis + " today\nlast\rline\r\n";
     const std::string encoded = Base64(text);
-    const struct {
-        const char* name;
-        std::string encoding;
-        std::vector<std::string> body;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const struct { const char* name; std::string encoding; std::vector<std::string> body, expected; } cases[] = {
         {"base64 in one line", "base64", {encoded}, {"Hello", "", kKaigiSjis + " today", "last\rline"}},
         {"base64 cut at 5", "base64", {encoded.substr(0, 5), encoded.substr(5)},
          {"Hello", "", kKaigiSjis + " today", "last\rline"}},
         {"base64 without final line break", "base64", {Base64("a\r\nb")}, {"a", "b"}},
         {"quoted-printable", "quoted-printable", {"=1B$B2q5D=1B(B =3D", "", "soft=", "broken"},
          {kKaigiSjis + " =", "", "softbroken"}},
-        {"quoted-printable soft break before empty line", "quoted-printable", {"ends=", "", "next"},
-         {"ends", "next"}},
+        {"quoted-printable soft break before empty line", "quoted-printable", {"ends=", "", "next"}, {"ends", "next"}},
         {"quoted-printable soft break at the end", "quoted-printable", {"x", "tail="}, {"x", "tail"}},
         {"plain ISO-2022-JP", "7bit", {kKaigiJis, "", "English"}, {kKaigiSjis, "", "English"}},
         {"plain EUC-JP, half-width kana widened", "", {kKaigiEuc, "\xB1"}, {kKaigiSjis, "\x83\x41"}},
@@ -98,12 +92,7 @@ TEST(DecodeMailBody, ReplacesTheBodyAndKeepsTheMimeSummary) {
 
 TEST(EncodeBody, EncodesShiftJisLinesAsIso2022JpInTheDeclaredEncoding) {
     const std::string longLine(100, 'x');
-    const struct {
-        const char* name;
-        std::string encoding;
-        std::vector<std::string> body;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const struct { const char* name; std::string encoding; std::vector<std::string> body, expected; } cases[] = {
         {"plain", "7bit", {kKaigiSjis, "", "English"}, {kKaigiJis, "", "English"}},
         {"quoted-printable", "quoted-printable", {kKaigiSjis + "=", "", longLine},
          {"=1B$B2q5D=1B(B=3D", "", std::string(73, 'x') + "=", std::string(27, 'x')}},
@@ -141,7 +130,7 @@ TEST(EncodeBody, RoundTripsTheSampleMailsThroughDecodeBody) {
     for (const char* name : {"iso-2022-jp.eml", "base64.eml", "quoted-printable.eml", "shift-jis.eml"}) {
         SCOPED_TRACE(name);
         Email mail;
-        mail.SetMail(mailtest::SplitCrLf(mailtest::SampleMail(name) + ".\r\n"));
+        mail.SetMail(mailtest::Split(mailtest::SampleMail(name) + ".\r\n"));
         ASSERT_TRUE(DecodeMailBody(mail));
         const std::vector<std::string> decoded = Body(mail);
         ASSERT_TRUE(MailCodec().EncodeBody(mail));

@@ -48,8 +48,7 @@ TEST(DecodeHeaderValue, AgreesWithNkfOnJapaneseEncodedWords) {
          ""},
         {"EUC-JP word", B("EUC-JP", "\xB2\xF1\xB5\xC4"), ""},
         {"Shift_JIS word", B("Shift_JIS", kKaigiSjis), ""},
-        {"folded with a tab between two words",
-         B("ISO-2022-JP", kKaigiJis) + "\r\n\t" + B("ISO-2022-JP", kShiryoJis),
+        {"folded with a tab between two words", B("ISO-2022-JP", kKaigiJis) + "\r\n\t" + B("ISO-2022-JP", kShiryoJis),
          B("ISO-2022-JP", kKaigiJis) + "\n\t" + B("ISO-2022-JP", kShiryoJis)},
         {"plain ASCII", "Quarterly report", ""},
     };
@@ -65,11 +64,7 @@ TEST(DecodeHeaderValue, AgreesWithNkfOnJapaneseEncodedWords) {
 }
 
 TEST(DecodeHeaderValue, ReadsLenientlyWhereRfc2047IsStricter) {
-    const struct {
-        const char* name;
-        std::string value;
-        std::string expected;
-    } cases[] = {
+    const struct { const char* name; std::string value, expected; } cases[] = {
         {"blank between two words stays", B("ISO-2022-JP", kKaigiJis) + " " + Q("ISO-2022-JP", kShiryoJis),
          kKaigiSjis + " " + kShiryoSjis},
         {"fold with a blank keeps the blank", "Quarterly\r\n report", "Quarterly report"},

@@ -8,57 +8,34 @@
 
 namespace {
 
-// One iconv descriptor; Convert gives false when iconv rejects any of the input.
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : descriptor(iconv_open(to, from)) {}
-    ~Iconv() {
-        if (Valid()) {
-            iconv_close(descriptor);
-        }
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-    bool Valid() const { return descriptor != reinterpret_cast<iconv_t>(-1); }
+// glibc's conversion of `in`; false when it rejects any of it.
+bool Iconv(const char* to, const char* from, const std::string& in, std::string& out) {
+    const iconv_t descriptor = iconv_open(to, from);
+    out.assign(in.size() * 4 + 16, '\0');
+    char* inPtr = const_cast<char*>(in.data());
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const bool converted = iconv(descriptor, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+                           iconv(descriptor, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(descriptor);
+    out.resize(out.size() - outLeft);
+    return converted;
+}
 
-    bool Convert(const std::string& in, std::string& out) {
-        iconv(descriptor, nullptr, nullptr, nullptr, nullptr);
-        out.assign(in.size() * 4 + 16, '\0');
-        char* inPtr = const_cast<char*>(in.data());
-        std::size_t inLeft = in.size();
-        char* outPtr = out.data();
-        std::size_t outLeft = out.size();
-        if (iconv(descriptor, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-            iconv(descriptor, nullptr, nullptr, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) {
-            return false;
-        }
-        out.resize(out.size() - outLeft);
-        return true;
-    }
-
-private:
-    iconv_t descriptor;
-};
-
-struct Character {
-    std::string shiftJis;
-    std::string euc;
-};
+struct Character { std::string shiftJis, euc; };
 
 // Every row/cell that glibc's EUC-JP knows, with its Shift_JIS form as glibc gives it.
 std::vector<Character> JisX0208Table() {
-    Iconv eucToUtf8("UTF-8", "EUC-JP");
-    Iconv utf8ToSjis("SHIFT_JIS", "UTF-8");
     std::vector<Character> table;
     for (int row = 0x21; row <= 0x7E; ++row) {
         for (int cell = 0x21; cell <= 0x7E; ++cell) {
             Character c;
             c.euc = {static_cast<char>(row | 0x80), static_cast<char>(cell | 0x80)};
             std::string utf8;
-            if (!eucToUtf8.Convert(c.euc, utf8)) {
+            if (!Iconv("UTF-8", "EUC-JP", c.euc, utf8)) {
                 continue;
             }
-            EXPECT_TRUE(utf8ToSjis.Convert(utf8, c.shiftJis)) << row << "/" << cell;
+            EXPECT_TRUE(Iconv("SHIFT_JIS", "UTF-8", utf8, c.shiftJis)) << row << "/" << cell;
             table.push_back(c);
         }
     }
@@ -78,9 +55,8 @@ TEST(JisTableDifferential, WholeTableAsMixedTextMatchesGlibc) {
         sjisText += table[i].shiftJis + separator;
         eucText += table[i].euc + separator;
     }
-    Iconv sjisToJis("ISO-2022-JP", "SHIFT_JIS");
     std::string glibcJis;
-    ASSERT_TRUE(sjisToJis.Convert(sjisText, glibcJis));
+    ASSERT_TRUE(Iconv("ISO-2022-JP", "SHIFT_JIS", sjisText, glibcJis));
 
     const JapaneseCodeConverter converter;
     std::string ourJis, ourJisFromEuc, ourSjisFromJis, ourSjisFromEuc;

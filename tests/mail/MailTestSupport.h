@@ -10,23 +10,17 @@
 
 namespace mailtest {
 
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+inline std::string SampleMail(const std::string& name) {
     std::ostringstream content;
-    content << in.rdbuf();
+    content << std::ifstream(std::string(VUVED_SOURCE_DIR) + "/tests/data/mail/" + name, std::ios::binary).rdbuf();
     return content.str();
 }
 
-inline std::string SampleMail(const std::string& name) {
-    return ReadFile(std::string(VUVED_SOURCE_DIR) + "/tests/data/mail/" + name);
-}
-
-// The lines of a text whose lines all end in CR LF, without their terminators.
-inline std::vector<std::string> SplitCrLf(const std::string& text) {
+// The lines of a text whose lines all end in `end`, without their terminators.
+inline std::vector<std::string> Split(const std::string& text, const std::string& end = "\r\n") {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(text.substr(start, end - start));
+    for (std::size_t start = 0, at; (at = text.find(end, start)) != std::string::npos; start = at + end.size()) {
+        lines.push_back(text.substr(start, at - start));
     }
     return lines;
 }

@@ -17,11 +17,7 @@ std::string Encode(std::string_view bytes) {
 }
 
 TEST(QuotedPrintableDecode, FollowsRfc2045AndKeepsWhatItCannotRead) {
-    const struct {
-        const char* name;
-        std::string encoded;
-        std::string plain;
-    } cases[] = {
+    const struct { const char* name; std::string encoded, plain; } cases[] = {
         {"RFC 2045 soft line breaks", "Now's the time =\r\nfor all folk to come=\r\n to the aid of their country.",
          "Now's the time for all folk to come to the aid of their country."},
         {"escaped equals sign", "a=3Db", "a=b"},
@@ -44,11 +40,7 @@ TEST(QuotedPrintableDecode, FollowsRfc2045AndKeepsWhatItCannotRead) {
 }
 
 TEST(QuotedPrintableEncode, EncodesWhatIsNotPrintableAscii) {
-    const struct {
-        const char* name;
-        std::string plain;
-        std::string encoded;
-    } cases[] = {
+    const struct { const char* name; std::string plain, encoded; } cases[] = {
         {"printable text and blanks", "Hello, world! ~{}", "Hello, world! ~{}"},
         {"equals sign", "a=b", "a=3Db"},
         {"8-bit and control bytes", "\xE9\x7F\x01", "=E9=7F=01"},

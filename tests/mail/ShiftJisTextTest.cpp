@@ -5,11 +5,7 @@
 namespace {
 
 TEST(ShiftJisText, EqualsIgnoringCaseFoldsOnlySingleByteLetters) {
-    struct Case {
-        std::string_view a;
-        std::string_view b;
-        bool equal;
-    } const cases[] = {
+    struct Case { std::string_view a, b; bool equal; } const cases[] = {
         {"iso-2022-JP", "ISO-2022-jp", true},
         {"High", "HIGH", true},
         {"High", "Hig", false},

@@ -8,14 +8,8 @@ namespace {
 
 using modernmail::CharsetDecoder;
 
-TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets)
-{
-    const struct {
-        const char* name;
-        std::string octets;
-        const char* charset;
-        std::string expected;
-    } cases[] = {
+TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets) {
+    const struct { const char* name; std::string octets; const char* charset; std::string expected; } cases[] = {
         {"UTF-8", "caf\xC3\xA9", "UTF-8", "caf\xC3\xA9"},
         {"Latin-1", "caf\xE9", "iso-8859-1", "caf\xC3\xA9"},
         {"Windows quotes under a Latin-1 label", "\x93quoted\x94", "ISO-8859-1", "\xE2\x80\x9Cquoted\xE2\x80\x9D"},
@@ -38,8 +32,7 @@ TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets)
     }
 }
 
-TEST(EnglishRateCount, LatinLettersAgainstKanaKanjiAndOtherScripts)
-{
+TEST(EnglishRateCount, LatinLettersAgainstKanaKanjiAndOtherScripts) {
     const auto letters = modernmail::EnglishRate::Count("Hi 2 you! 日本語のメール Привет");
     EXPECT_EQ(letters.latin, 5u);
     EXPECT_EQ(letters.japanese, 7u) << "the long-vowel mark counts with the kana";

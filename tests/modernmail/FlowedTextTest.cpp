@@ -7,14 +7,8 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // RFC 3676: a line ending in a blank flows into the next one of the same quote depth.
-TEST(FlowedTextJoin, JoinsFlowedLinesByQuoteDepth)
-{
-    const struct {
-        const char* name;
-        Lines lines;
-        bool delSp;
-        Lines expected;
-    } cases[] = {
+TEST(FlowedTextJoin, JoinsFlowedLinesByQuoteDepth) {
+    const struct { const char* name; Lines lines; bool delSp; Lines expected; } cases[] = {
         {"flowed lines make one paragraph", {"one two ", "three ", "four", "five"}, false,
          {"one two three four", "five"}},
         {"DelSp removes the blank of the break", {"exam", "ple"}, true, {"exam", "ple"}},

@@ -6,19 +6,13 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-TEST(HtmlTextToLines, BlocksBreaksListsLinksAndEntities)
-{
-    const struct {
-        const char* name;
-        const char* html;
-        Lines expected;
-    } cases[] = {
+TEST(HtmlTextToLines, BlocksBreaksListsLinksAndEntities) {
+    const struct { const char* name; const char* html; Lines expected; } cases[] = {
         {"blocks make paragraphs, br a line", "<p>One<br>two</p><div>Three</div>", {"One", "two", "", "Three"}},
         {"blanks collapse", "<p>  a \n\t b  </p>", {"a b"}},
         {"entities are decoded", "<p>caf&eacute; &amp; &#8217;&nbsp;x &lt;b&gt;</p>", {"café & ’ x <b>"}},
         {"scripts, styles and the head are dropped",
-         "<html><head><title>T</title><style>p{}</style></head><body><script>x()</script><p>Text</p></body>",
-         {"Text"}},
+         "<html><head><title>T</title><style>p{}</style></head><body><script>x()</script><p>Text</p></body>", {"Text"}},
         {"list items keep their marks", "<ul><li>a</li><li> b</li></ul><ol><li>c</li><li>d</li></ol>",
          {"- a", "", "- b", "", "1. c", "", "2. d"}},
         {"a link keeps its text and address", "<p>See <a href=\"https://x.example/p\">the page</a>.</p>",

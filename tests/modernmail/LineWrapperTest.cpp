@@ -6,16 +6,10 @@ namespace {
 
 using modernmail::LineWrapper;
 
-TEST(LineWrapperWrap, FitsDisplayColumnsWithoutCuttingWords)
-{
+TEST(LineWrapperWrap, FitsDisplayColumnsWithoutCuttingWords) {
     const std::string english = "The quick brown fox jumps over the lazy dog and keeps running far away.";
     const std::string japanese = "これは翻訳の結果です。日本語の文は単語の間に空白がなくても折り返せます。";
-    const struct {
-        const char* name;
-        std::string text;
-        int columns;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const struct { const char* name; std::string text; int columns; std::vector<std::string> expected; } cases[] = {
         {"at blanks", english, 20,
          {"The quick brown fox", "jumps over the lazy", "dog and keeps", "running far away."}},
         {"wide characters count two columns", japanese, 20,

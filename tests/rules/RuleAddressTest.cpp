@@ -5,11 +5,7 @@
 namespace {
 
 TEST(RuleAddress, ExtractsTheAddressOfAMailbox) {
-    const struct {
-        const char* text;
-        bool found;
-        const char* address;
-    } cases[] = {
+    const struct { const char* text; bool found; const char* address; } cases[] = {
         {"Alice <alice@example.org>", true, "alice@example.org"},
         {"alice@example.org (Alice Example)", true, "alice@example.org"},
         {"(Alice) alice @ example.org", true, "alice@example.org"},

@@ -78,11 +78,7 @@ TEST(WordRule, ReadsItsHeaderOrBody) {
     auto mail = Mail({"From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>", "To: Bob <bob@example.net>",
                       "Cc: boss@example.net", "Subject: =?ISO-2022-JP?B?" + encodedSubject + "?= today"},
                      {"First line", "", "Please review the URGENT report."});
-    const struct {
-        const char* name;
-        std::unique_ptr<WordRule> rule;
-        bool expected;
-    } cases[] = {
+    const struct { const char* name; std::unique_ptr<WordRule> rule; bool expected; } cases[] = {
         {"Subject decoded", Word<WordContainSubjectRule>("\x89\xEF\x8B\x63 today", 3), true},
         {"From decoded, display name included", Word<UserContainFromRule>("\x8E\x52\x93\x63 <", 1), true},
         {"To as received", Word<UserContainToRule>("bob <bob@", 5), true},
@@ -97,60 +93,42 @@ TEST(WordRule, ReadsItsHeaderOrBody) {
     }
 }
 
-TEST(WordRule, NeedsExactlyOneHeaderField) {
-    auto twice = Mail({"Subject: hello", "Subject: hello"});
+TEST(WordRule, NeedsExactlyOneHeaderFieldAndADecodableBody) {
     auto none = Mail({"From: a@example.org"});
-    auto rule = Word<WordContainSubjectRule>("hello", 1);
-    EXPECT_FALSE(rule->Match(*twice));
-    EXPECT_FALSE(rule->Match(*none));
-    auto notContained = Word<WordContainSubjectRule>("hello", 2);
-    EXPECT_FALSE(notContained->Match(*none));
+    EXPECT_FALSE(Word<WordContainSubjectRule>("hello", 1)->Match(*Mail({"Subject: hello", "Subject: hello"})));
+    EXPECT_FALSE(Word<WordContainSubjectRule>("hello", 1)->Match(*none));
+    EXPECT_FALSE(Word<WordContainSubjectRule>("hello", 2)->Match(*none));
+    EXPECT_FALSE(Word<WordContainMessageRule>("x", 2)->Match(*Mail({"Content-Transfer-Encoding: base64"}, {"AAAA"})));
 }
 
-TEST(WordRule, FailsOnABodyThatCannotBeDecoded) {
-    auto mail = Mail({"Content-Transfer-Encoding: base64"}, {"AAAA"});
-    EXPECT_FALSE(Word<WordContainMessageRule>("x", 2)->Match(*mail));
+// A rule of class T that compares the mail's value by `op` with `value`.
+template <typename T>
+std::unique_ptr<Rule> Compare(std::int32_t T::*field, std::int32_t op, std::int32_t value) {
+    auto rule = std::make_unique<T>();
+    rule->op = op;
+    (*rule).*field = value;
+    return rule;
 }
 
 TEST(ValueRules, MatchCodesAndSizes) {
     auto mail = Mail({"Content-Type: text/plain; charset=ISO-2022-JP"});  // contentType 1, charset 1
     const std::int32_t size = static_cast<std::int32_t>(mail->size);
-    auto contentType = [](std::int32_t op, std::int32_t code) {
-        auto rule = std::make_unique<ContentTypeMessageRule>();
-        rule->op = op;
-        rule->contentType = code;
-        return rule;
-    };
-    auto charset = [](std::int32_t op, std::int32_t code) {
-        auto rule = std::make_unique<CharsetMessageRule>();
-        rule->op = op;
-        rule->charset = code;
-        return rule;
-    };
-    auto mailSize = [](std::int32_t op, std::int32_t limit) {
-        auto rule = std::make_unique<MailSizeRule>();
-        rule->op = op;
-        rule->limit = limit;
-        return rule;
-    };
-    const struct {
-        const char* name;
-        std::unique_ptr<Rule> rule;
-        bool expected;
-    } cases[] = {
-        {"type equal", contentType(1, 1), true},
-        {"type equal, other", contentType(1, 2), false},
-        {"type differs", contentType(2, 2), true},
-        {"type code 0 never matches", contentType(2, 0), false},
-        {"type operator unset", contentType(0, 1), false},
-        {"charset equal", charset(1, 1), true},
-        {"charset differs", charset(2, 1), false},
-        {"charset operator unset", charset(0, 1), false},
-        {"larger than 50", mailSize(1, 50), true},
-        {"larger than its own size", mailSize(1, size), false},
-        {"smaller than one more", mailSize(2, size + 1), true},
-        {"smaller than its own size", mailSize(2, size), false},
-        {"size operator unset", mailSize(0, 0), false},
+    using Type = ContentTypeMessageRule;
+    using Charset = CharsetMessageRule;
+    const struct { const char* name; std::unique_ptr<Rule> rule; bool expected; } cases[] = {
+        {"type equal", Compare(&Type::contentType, 1, 1), true},
+        {"type equal, other", Compare(&Type::contentType, 1, 2), false},
+        {"type differs", Compare(&Type::contentType, 2, 2), true},
+        {"type code 0 never matches", Compare(&Type::contentType, 2, 0), false},
+        {"type operator unset", Compare(&Type::contentType, 0, 1), false},
+        {"charset equal", Compare(&Charset::charset, 1, 1), true},
+        {"charset differs", Compare(&Charset::charset, 2, 1), false},
+        {"charset operator unset", Compare(&Charset::charset, 0, 1), false},
+        {"larger than 50", Compare(&MailSizeRule::limit, 1, 50), true},
+        {"larger than its own size", Compare(&MailSizeRule::limit, 1, size), false},
+        {"smaller than one more", Compare(&MailSizeRule::limit, 2, size + 1), true},
+        {"smaller than its own size", Compare(&MailSizeRule::limit, 2, size), false},
+        {"size operator unset", Compare(&MailSizeRule::limit, 0, 0), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -159,10 +137,7 @@ TEST(ValueRules, MatchCodesAndSizes) {
 }
 
 TEST(PriorityMessageRule, ReadsLevelsFromDigitsAndWords) {
-    const struct {
-        const char* value;
-        std::vector<std::int32_t> matchingLevels;
-    } cases[] = {
+    const struct { const char* value; std::vector<std::int32_t> matchingLevels; } cases[] = {
         {"1 (Highest)", {1}}, {"3", {3}},     {"5 (Lowest)", {5}}, {"High", {1, 2}}, {"high", {1, 2}},
         {"Normal", {3}},      {"LOW", {4, 5}}, {"Urgent", {}},      {"   ", {}},       {"", {}},
         {"6", {}},            {" 1", {}},

@@ -13,10 +13,7 @@ namespace raw {
 inline constexpr const char* kProxyKey = "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences";
 inline constexpr const char* kRuleKey = "Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule";
 
-struct Value {
-    win32::DWORD type;
-    std::string data;
-};
+struct Value { win32::DWORD type; std::string data; };
 
 inline bool Set(const std::string& keyPath, const char* name, win32::DWORD type, const std::string& data,
                 win32::HKEY hive = win32::HKEY_CURRENT_USER) {
@@ -25,9 +22,8 @@ inline bool Set(const std::string& keyPath, const char* name, win32::DWORD type,
                               win32::KEY_ALL_ACCESS, nullptr, &key, nullptr) != win32::ERROR_SUCCESS) {
         return false;
     }
-    const bool set =
-        win32::RegSetValueEx(key, name, 0, type, reinterpret_cast<const win32::BYTE*>(data.data()),
-                             static_cast<win32::DWORD>(data.size())) == win32::ERROR_SUCCESS;
+    const bool set = win32::RegSetValueEx(key, name, 0, type, reinterpret_cast<const win32::BYTE*>(data.data()),
+                                          static_cast<win32::DWORD>(data.size())) == win32::ERROR_SUCCESS;
     win32::RegCloseKey(key);
     return set;
 }
@@ -45,34 +41,27 @@ inline bool SetDword(const char* keyPath, const char* name, std::uint32_t value)
 inline std::optional<Value> Get(const std::string& keyPath, const char* name,
                                 win32::HKEY hive = win32::HKEY_CURRENT_USER) {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) !=
-        win32::ERROR_SUCCESS) {
+    if (win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
         return std::nullopt;
     }
     Value value{};
     win32::DWORD size = 0;
-    std::optional<Value> result;
-    if (win32::RegQueryValueEx(key, name, nullptr, &value.type, nullptr, &size) == win32::ERROR_SUCCESS) {
-        value.data.resize(size);
-        if (win32::RegQueryValueEx(key, name, nullptr, &value.type,
-                                   reinterpret_cast<win32::BYTE*>(value.data.data()),
-                                   &size) == win32::ERROR_SUCCESS) {
-            value.data.resize(size);
-            result = value;
-        }
-    }
+    bool read = win32::RegQueryValueEx(key, name, nullptr, &value.type, nullptr, &size) == win32::ERROR_SUCCESS;
+    value.data.resize(size);
+    auto* bytes = reinterpret_cast<win32::BYTE*>(value.data.data());
+    read = read && win32::RegQueryValueEx(key, name, nullptr, &value.type, bytes, &size) == win32::ERROR_SUCCESS;
     win32::RegCloseKey(key);
-    return result;
+    value.data.resize(size);
+    return read ? std::optional<Value>(value) : std::nullopt;
 }
 
 inline bool KeyExists(const std::string& keyPath, win32::HKEY hive = win32::HKEY_CURRENT_USER) {
     win32::HKEY key = nullptr;
-    if (win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) !=
-        win32::ERROR_SUCCESS) {
-        return false;
+    const bool exists = win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) == win32::ERROR_SUCCESS;
+    if (exists) {
+        win32::RegCloseKey(key);
     }
-    win32::RegCloseKey(key);
-    return true;
+    return exists;
 }
 
 }  // namespace raw

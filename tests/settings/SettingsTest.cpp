@@ -21,11 +21,7 @@ protected:
 
 std::string Text(std::uint32_t number) { return std::to_string(number); }
 
-struct Reader {
-    const char* key;
-    const char* name;
-    std::function<std::string()> read;
-};
+struct Reader { const char* key; const char* name; std::function<std::string()> read; };
 
 const Reader kReaders[] = {
     {raw::kRuleKey, "AutoRecognize", [] { return Text(MailerRuleSettings::AutoRecognize()); }},
@@ -103,13 +99,7 @@ TEST_F(Settings, BrokenHiveGivesDefaultsAndIsLeftAlone) {
 
 TEST_F(Settings, PreferencesReadOnlyValuesOfTheirOwnTypeAndSize) {
     ProxyServerPreferences preferences;
-    const struct {
-        const char* name;
-        win32::DWORD type;
-        std::string data;
-        bool isString;
-        bool isDword;
-    } cases[] = {
+    const struct { const char* name; win32::DWORD type; std::string data; bool isString, isDword; } cases[] = {
         {"Text", win32::REG_SZ, std::string("pop\0", 4), true, false},
         {"Digits", win32::REG_SZ, "110", true, false},
         {"Expand", win32::REG_EXPAND_SZ, std::string("%HOME%\0", 7), false, false},

@@ -7,16 +7,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
 class TempRegistryFolder {
 public:
     TempRegistryFolder() {
-        if (const char* old = std::getenv("VUVED_REGISTRY_DIR")) {
-            previous = old;
-            hadPrevious = true;
-        }
         std::string pattern = (std::filesystem::temp_directory_path() / "vuved-registry-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::perror("cannot create a temporary registry folder");
@@ -27,36 +24,29 @@ public:
         setenv("VUVED_REGISTRY_DIR", folder.c_str(), 1);
     }
     ~TempRegistryFolder() {
-        if (hadPrevious) {
-            setenv("VUVED_REGISTRY_DIR", previous.c_str(), 1);
-        } else {
-            unsetenv("VUVED_REGISTRY_DIR");
-        }
+        previous ? setenv("VUVED_REGISTRY_DIR", previous->c_str(), 1) : unsetenv("VUVED_REGISTRY_DIR");
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
     }
     TempRegistryFolder(const TempRegistryFolder&) = delete;
     TempRegistryFolder& operator=(const TempRegistryFolder&) = delete;
 
-    std::string HivePath(const char* hive = "HKEY_CURRENT_USER") const {
-        return folder + "/" + hive + ".reg";
-    }
+    std::string HivePath(const char* hive = "HKEY_CURRENT_USER") const { return folder + "/" + hive + ".reg"; }
     std::string ReadHive(const char* hive = "HKEY_CURRENT_USER") const {
-        std::ifstream file(HivePath(hive), std::ios::binary);
         std::stringstream text;
-        text << file.rdbuf();
+        text << std::ifstream(HivePath(hive), std::ios::binary).rdbuf();
         return text.str();
     }
     void WriteHive(const std::string& text, const char* hive = "HKEY_CURRENT_USER") const {
         std::filesystem::create_directories(folder);
-        std::ofstream file(HivePath(hive), std::ios::binary | std::ios::trunc);
-        file << text;
+        std::ofstream(HivePath(hive), std::ios::binary | std::ios::trunc) << text;
     }
 
     std::string root;
     std::string folder;
 
 private:
-    std::string previous;
-    bool hadPrevious = false;
+    const std::optional<std::string> previous = std::getenv("VUVED_REGISTRY_DIR")
+                                                    ? std::optional<std::string>(std::getenv("VUVED_REGISTRY_DIR"))
+                                                    : std::nullopt;
 };

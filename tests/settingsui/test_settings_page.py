@@ -4,6 +4,7 @@ the first test also writes the picture of the usage guide (docs/images/settings.
 
 import http.client
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -58,12 +59,8 @@ class SettingsPage(unittest.TestCase):
 
     def registry_files(self):
         """Every registry file's bytes: what a refused change must leave as it was."""
-        folder, files = self.env["VUVED_REGISTRY_DIR"], {}
-        for root, _, names in os.walk(folder):
-            for name in names:
-                with open(os.path.join(root, name), "rb") as file:
-                    files[os.path.join(root, name)] = file.read()
-        return files
+        return {os.path.join(root, name): pathlib.Path(root, name).read_bytes()
+                for root, _, names in os.walk(self.env["VUVED_REGISTRY_DIR"]) for name in names}
 
     def browser(self, language="ja"):
         options = webdriver.ChromeOptions()
@@ -84,7 +81,7 @@ class SettingsPage(unittest.TestCase):
     def wait_for_text(self, driver, element_id, text):
         WebDriverWait(driver, WAIT).until(expected_conditions.text_to_be_present_in_element((By.ID, element_id), text))
 
-    def test_shows_the_stored_settings_in_japanese_and_stores_a_change(self):
+    def test_shows_the_stored_settings_in_japanese_refuses_a_bad_port_and_stores_a_change(self):
         driver = self.browser()
         self.assertEqual(driver.find_element(By.TAG_NAME, "html").get_attribute("lang"), "ja")
         self.assertIn("メールサーバー", driver.find_element(By.TAG_NAME, "body").text)
@@ -102,6 +99,20 @@ class SettingsPage(unittest.TestCase):
             driver.set_window_size(1100, driver.execute_script("return document.body.scrollHeight") + 200)
             driver.save_screenshot(os.environ["SETTINGS_SCREENSHOT"])
 
+        # A bad port is refused next to its field, and nothing is stored.
+        before = self.registry_files()
+        for name, value in (("MailServerAddress", "pop.other.example"), ("MailServerPort", "70000")):
+            self.field(driver, name).clear()
+            self.field(driver, name).send_keys(value)
+        driver.find_element(By.ID, "save-settings").click()
+        problem = driver.find_element(By.CSS_SELECTOR, '[data-problem="MailServerPort"]')
+        WebDriverWait(driver, WAIT).until(lambda d: problem.text)
+        self.assertIn("1 から 65535 までのポート番号", problem.text)
+        self.assertTrue(problem.is_displayed())
+        self.assertEqual(self.registry_files(), before)
+
+        self.field(driver, "MailServerPort").clear()
+        self.field(driver, "MailServerPort").send_keys("995")
         self.field(driver, "ProxyBasedTranslationPort").clear()
         self.field(driver, "ProxyBasedTranslationPort").send_keys("11110")
         self.field(driver, "AutoRecognize").click()
@@ -111,27 +122,10 @@ class SettingsPage(unittest.TestCase):
         self.assertRegex(shown, r"ProxyBasedTranslationPort\s+REG_DWORD 11110")
         self.assertRegex(shown, r"AutoRecognize\s+REG_DWORD 0")
 
-    def test_a_bad_port_is_refused_next_to_its_field_and_nothing_is_stored(self):
-        driver = self.browser()
-        before = self.registry_files()
-        self.field(driver, "MailServerAddress").clear()
-        self.field(driver, "MailServerAddress").send_keys("pop.other.example")
-        self.field(driver, "MailServerPort").clear()
-        self.field(driver, "MailServerPort").send_keys("70000")
-        driver.find_element(By.ID, "save-settings").click()
-        problem = driver.find_element(By.CSS_SELECTOR, '[data-problem="MailServerPort"]')
-        WebDriverWait(driver, WAIT).until(lambda d: problem.text)
-        self.assertIn("1 から 65535 までのポート番号", problem.text)
-        self.assertTrue(problem.is_displayed())
-        self.assertEqual(self.registry_files(), before)
-
     def test_a_pair_built_in_the_editor_is_the_pair_imported_as_text(self):
-        mails = os.path.join(self.home, "mails")
-        os.mkdir(mails)
-        for name, text in MAILS.items():
-            with open(os.path.join(mails, name), "w", encoding="cp932") as file:  # as the server holds mail text
-                file.write(text)
-        paths = [os.path.join(mails, name) for name in sorted(MAILS)]
+        paths = [os.path.join(self.home, name) for name in sorted(MAILS)]
+        for path in paths:  # in Shift_JIS, as the server holds mail text
+            pathlib.Path(path).write_text(MAILS[os.path.basename(path)], encoding="cp932")
 
         driver = self.browser()
         driver.find_element(By.ID, "add-pair").click()
@@ -163,8 +157,8 @@ class SettingsPage(unittest.TestCase):
         self.assertEqual(self.ctl("rules", "export"), built)
         self.assertEqual(self.ctl("rules", "match", *paths), built_matches)
         # Case- and width-insensitive: both spellings of URGENT match, the other subject does not.
-        self.assertEqual(built_matches.splitlines(), ["%s: %s" % (path, "-" if "other" in path else "Spam")
-                                                      for path in paths])
+        self.assertEqual(built_matches.splitlines(),
+                         ["%s: %s" % (path, "-" if path.endswith("other.eml") else "Spam") for path in paths])
 
     def request(self, method, path, headers):
         connection = http.client.HTTPConnection(self.address, timeout=WAIT)

@@ -21,25 +21,18 @@ protected:
 };
 
 // Results, lengths counted in ANSI bytes, and a destination left untouched by every failure.
-TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
-{
+TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries) {
     const std::u16string wide16383(16383, u'あ');  // two bytes each in code page 932
-    const struct {
-        const char* name;
-        TranslateFunction translate;
-        std::string source;
-        std::int32_t expected;
-        std::string text;  // the destination when expected >= 0
-        bool engineReached;
-    } cases[] = {
+    // `text` is the destination when `expected` >= 0.
+    const struct { const char* name; TranslateFunction translate; std::string source; std::int32_t expected;
+                   std::string text; bool engineReached; } cases[] = {
         {"ANSI through the Unicode engine", Bracket, win32::Utf8ToAnsi("Hello 日本"),
          static_cast<std::int32_t>(win32::Utf8ToAnsi("<Hello 日本>").size()), win32::Utf8ToAnsi("<Hello 日本>"), true},
         {"longest source", Answer(u"ok"), std::string(32767, 'a'), 2, "ok", true},
         {"source too long", Answer(u"ok"), std::string(32768, 'a'), Dunmo2000Engine::kSourceTooLong, "", false},
         {"translation of 32766 bytes fits", Answer(wide16383), "a", 32766, win32::Utf16ToAnsi(wide16383), true},
         {"translation of 32768 bytes", Answer(wide16383 + u"あ"), "a", Dunmo2000Engine::kTranslationTooLong, "", true},
-        {"32767 bytes and the NUL fit", Answer(std::u16string(32767, u'b')), "a", 32767, std::string(32767, 'b'),
-         true},
+        {"32767 bytes and the NUL fit", Answer(std::u16string(32767, u'b')), "a", 32767, std::string(32767, 'b'), true},
         {"null translation is empty", Answer(u""), "", 0, "", true},
         {"engine fails", [](const std::u16string&, std::u16string&) { return win32::E_FAIL; }, "text",
          Dunmo2000Engine::kEngineFailed, "", true},
@@ -62,9 +55,9 @@ TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries)
     }
 }
 
-// The UTF-8 entry reaches the engine without the ANSI code page: characters it lacks arrive intact.
-TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacter)
-{
+// The UTF-8 entry reaches the engine without the ANSI code page: characters it lacks arrive intact. Missing
+// arguments are refused before the engine is reached.
+TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRefused) {
     ScopedTestComponents components({});
     Dunmo2000Engine engine;
     std::string translation;
@@ -76,35 +69,22 @@ TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacter)
     EXPECT_EQ(engine.TranslateUtf8(std::string(32768, 'a'), translation), Dunmo2000Engine::kSourceTooLong);
     components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
     EXPECT_EQ(engine.TranslateUtf8("text", translation), Dunmo2000Engine::kEngineFailed);
-}
-
-TEST_F(Dunmo2000EngineTest, MissingArguments)
-{
-    ScopedTestComponents components({});
-    Dunmo2000Engine engine;
     char buffer[16];
-    ASSERT_TRUE(engine.Initialize());
     EXPECT_EQ(engine.Translate(nullptr, 16, buffer), Dunmo2000Engine::kMissingArgument);
     EXPECT_EQ(engine.Translate("text", 16, nullptr), Dunmo2000Engine::kMissingArgument);
 }
 
-TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverything)
-{
-    struct Case {
-        const char* name;
-        Behaviour behaviour;
-        win32::HRESULT expected;
+TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverything) {
+    const struct { const char* name; Behaviour behaviour; win32::HRESULT expected; } cases[] = {
+        {"engine cannot be created", {.createEngine = win32::REGDB_E_CLASSNOTREG}, win32::REGDB_E_CLASSNOTREG},
+        {"preferences fail", {.getEngineSettings = kAccessDenied}, kAccessDenied},
+        {"no settings object", {.settingsObjectMissing = true}, win32::E_OUTOFMEMORY},
+        {"settings without interface", {.settingsWithoutInterface = true}, win32::E_OUTOFMEMORY},
+        {"engine refuses settings", {.setEngineSettings = win32::E_INVALIDARG}, win32::E_INVALIDARG},
     };
-    std::vector<Case> cases;
-    cases.push_back(
-        {"engine cannot be created", {.createEngine = win32::REGDB_E_CLASSNOTREG}, win32::REGDB_E_CLASSNOTREG});
-    cases.push_back({"preferences fail", {.getEngineSettings = kAccessDenied}, kAccessDenied});
-    cases.push_back({"no settings object", {.settingsObjectMissing = true}, win32::E_OUTOFMEMORY});
-    cases.push_back({"settings without interface", {.settingsWithoutInterface = true}, win32::E_OUTOFMEMORY});
-    cases.push_back({"engine refuses settings", {.setEngineSettings = win32::E_INVALIDARG}, win32::E_INVALIDARG});
-    for (Case& test : cases) {
+    for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
-        ScopedTestComponents components(std::move(test.behaviour));
+        ScopedTestComponents components(test.behaviour);
         Dunmo2000Engine engine;
         EXPECT_EQ(InitializeFailure(engine), test.expected);
         EXPECT_FALSE(engine.IsInitialized());

@@ -15,8 +15,7 @@ using namespace testing_components;
 
 namespace {
 
-std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body)
-{
+std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body) {
     std::vector<std::string> lines = std::move(header);
     lines.emplace_back("");
     lines.insert(lines.end(), body.begin(), body.end());
@@ -25,15 +24,13 @@ std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vect
     return mail;
 }
 
-std::vector<std::string> Body(Email& mail)
-{
+std::vector<std::string> Body(Email& mail) {
     std::vector<std::string> lines;
     mail.GetBodyLines(lines);
     return lines;
 }
 
-std::vector<std::string> Header(Email& mail, const char* name)
-{
+std::vector<std::string> Header(Email& mail, const char* name) {
     std::vector<std::string> values;
     mail.GetHeaderValues(name, values);
     return values;
@@ -45,8 +42,7 @@ class MailComposerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
 
-    std::vector<std::string> Compose(const std::vector<std::string>& body)
-    {
+    std::vector<std::string> Compose(const std::vector<std::string>& body) {
         auto mail = MakeMail({"Subject: hello", "Content-Type: text/plain; charset=us-ascii"}, body);
         MailComposer composer(engine, ModuleInstance());
         EXPECT_TRUE(composer.TranslateMail(mail.get()));
@@ -58,8 +54,7 @@ protected:
     Dunmo2000Engine engine;
 };
 
-TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph)
-{
+TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph) {
     const std::vector<std::string> body = Compose({"line one", "line two", "line three", "", "> quoted a",
                                                    "> quoted b", "last line"});
     const std::vector<std::string> expected = {"line one", "line two", "line three",
@@ -70,43 +65,28 @@ TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph)
     EXPECT_EQ(components.counters().translateCalls, 4);
 }
 
-TEST_F(MailComposerTest, ParagraphRules)
-{
-    struct Case {
-        const char* name;
-        std::vector<std::string> body;
-        std::vector<std::string> expected;
-    };
+TEST_F(MailComposerTest, ParagraphRules) {
+    struct Case { const char* name; std::vector<std::string> body, expected; };
     const Case cases[] = {
-        {"rule 3 joins equal prefixes with one blank, also after a trailing blank",
-         {"foo ", "bar"},
+        {"rule 3 joins equal prefixes with one blank, also after a trailing blank", {"foo ", "bar"},
          {"foo ", "bar", "|< foo  bar>"}},
-        {"rule 1 closes at a prefix-only line and opens with its prefix",
-         {"> a", ">", "> b"},
+        {"rule 1 closes at a prefix-only line and opens with its prefix", {"> a", ">", "> b"},
          {"> a", "|> <a>", ">", "> b", "|> <b>"}},
-        {"rule 2 ignores trailing blanks of the prefix",
-         {">  deeper", "> same"},
+        {"rule 2 ignores trailing blanks of the prefix", {">  deeper", "> same"},
          {">  deeper", "> same", "|> <deeper same>"}},
-        {"rule 5 joins a less indented line and takes its prefix",
-         {"  indented text", " less"},
+        {"rule 5 joins a less indented line and takes its prefix", {"  indented text", " less"},
          {"  indented text", " less", "| <indented text less>"}},
-        {"rule 6a starts a paragraph at a new sentence one blank deeper",
-         {"> Done.", ">  Next one"},
+        {"rule 6a starts a paragraph at a new sentence one blank deeper", {"> Done.", ">  Next one"},
          {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}},
-        {"rule 6a accepts a digit, ( and the quote marks",
-         {"> He said \"yes\"", ">  (Then) left"},
+        {"rule 6a accepts a digit, ( and the quote marks", {"> He said \"yes\"", ">  (Then) left"},
          {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}},
-        {"rule 6b joins when the open text does not end a sentence",
-         {"> done", ">  Next"},
+        {"rule 6b joins when the open text does not end a sentence", {"> done", ">  Next"},
          {"> done", ">  Next", "|>  <done Next>"}},
-        {"rule 6b joins when the new line does not start a sentence",
-         {"> Done.", ">  next"},
+        {"rule 6b joins when the new line does not start a sentence", {"> Done.", ">  next"},
          {"> Done.", ">  next", "|>  <Done. next>"}},
-        {"rule 7 closes at two more blanks of indentation",
-         {"> Done", ">   More"},
+        {"rule 7 closes at two more blanks of indentation", {"> Done", ">   More"},
          {"> Done", "|> <Done>", ">   More", "|>   <More>"}},
-        {"tabs are part of the compared prefix",
-         {"\tone", "\ttwo", "three"},
+        {"tabs are part of the compared prefix", {"\tone", "\ttwo", "three"},
          {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}},
     };
     for (const Case& test : cases) {
@@ -115,15 +95,8 @@ TEST_F(MailComposerTest, ParagraphRules)
     }
 }
 
-TEST_F(MailComposerTest, HeaderChanges)
-{
-    struct Case {
-        const char* name;
-        std::vector<std::string> header;
-        std::vector<std::string> body;
-        std::vector<std::string> subjects;
-        int engineCalls;
-    };
+TEST_F(MailComposerTest, HeaderChanges) {
+    struct Case { const char* name; std::vector<std::string> header, body, subjects; int engineCalls; };
     const Case cases[] = {
         {"subject gets the mark", {"Subject: Meeting", "Content-Type: text/plain"}, {"text"}, {"TR: Meeting"}, 1},
         {"a marked subject gets a second mark", {"Subject: TR: Meeting"}, {"text"}, {"TR: TR: Meeting"}, 1},
@@ -150,18 +123,12 @@ TEST_F(MailComposerTest, HeaderChanges)
 }
 
 // Each failure puts its report after the paragraph, and the composition goes on with the next one.
-TEST_F(MailComposerTest, FailuresInsertTheirReports)
-{
+TEST_F(MailComposerTest, FailuresInsertTheirReports) {
     const TranslateFunction failOnBad = [](const std::u16string& source, std::u16string& out) {
         return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
     };
-    const struct {
-        const char* name;
-        TranslateFunction translate;
-        bool engineCreated;
-        std::vector<std::string> body;
-        std::vector<std::string> expected;
-    } cases[] = {
+    const struct { const char* name; TranslateFunction translate; bool engineCreated; std::vector<std::string> body,
+                   expected; } cases[] = {
         {"engine failure (104)", failOnBad, true, {"bad paragraph", "", "good one"},
          {"bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "",
           "good one", "|< good one>"}},
@@ -184,8 +151,7 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports)
     }
 }
 
-TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText)
-{
+TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText) {
     components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
     const win32::ModuleResources noStrings{{}, nullptr};
     MailComposer composer(engine, &noStrings);
@@ -194,8 +160,7 @@ TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText)
     EXPECT_EQ(result, win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave"));
 }
 
-TEST(AppendWrapped, Widths)
-{
+TEST(AppendWrapped, Widths) {
     const std::string dbcs = "\x82\xA0";  // あ in Shift_JIS
     const auto repeat = [](const std::string& piece, int times) {
         std::string text;
@@ -204,12 +169,7 @@ TEST(AppendWrapped, Widths)
         }
         return text;
     };
-    struct Case {
-        const char* name;
-        std::string prefix;
-        std::string text;
-        std::vector<std::string> expected;
-    };
+    struct Case { const char* name; std::string prefix, text; std::vector<std::string> expected; };
     const Case cases[] = {
         {"empty text adds nothing", "|", "", {}},
         {"one-byte prefix: 72 bytes of text per line", "|", std::string(150, 'b'),

@@ -20,8 +20,7 @@ using namespace testing_components;
 
 namespace {
 
-std::string ReadCorpus(const std::string& name)
-{
+std::string ReadCorpus(const std::string& name) {
     std::ifstream file(std::string(VUVED_SOURCE_DIR) + "/tests/data/mail/modern/" + name, std::ios::binary);
     std::ostringstream octets;
     octets << file.rdbuf();
@@ -29,8 +28,7 @@ std::string ReadCorpus(const std::string& name)
 }
 
 // A mail as the relay captures it: its lines without CR LF, dot-stuffed.
-std::unique_ptr<Email> Captured(const std::string& octets)
-{
+std::unique_ptr<Email> Captured(const std::string& octets) {
     std::vector<std::string> lines;
     std::istringstream stream(octets);
     for (std::string line; std::getline(stream, line);) {
@@ -48,8 +46,7 @@ class ModernMailTranslatorTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
 
-    bool Translate(Email& mail, std::uint32_t limitKilobytes = 32, bool autoRecognize = true)
-    {
+    bool Translate(Email& mail, std::uint32_t limitKilobytes = 32, bool autoRecognize = true) {
         const ModernMailTranslator::Selection selection{rules, false, autoRecognize, limitKilobytes, 50};
         return ModernMailTranslator(engine, ModuleInstance()).Translate(mail, selection);
     }
@@ -62,8 +59,7 @@ protected:
 };
 
 // "Mail Limit Size" weighs the chosen text, not the mail: two lines with a 2 MiB document attached are translated.
-TEST_F(ModernMailTranslatorTest, SizeLimitWeighsTheChosenText)
-{
+TEST_F(ModernMailTranslatorTest, SizeLimitWeighsTheChosenText) {
     std::string encoded;
     Base64Codec().Encode("%PDF-1.4\n" + std::string(2 * 1024 * 1024 - 9, 'x'), encoded);
     std::string octets = "From: a@example.com\r\nSubject: Report\r\nMIME-Version: 1.0\r\n"
@@ -84,8 +80,7 @@ TEST_F(ModernMailTranslatorTest, SizeLimitWeighsTheChosenText)
 }
 
 // A paragraph the engine fails on gets the report in place of its translation, in UTF-8; the next one is translated.
-TEST_F(ModernMailTranslatorTest, EngineFailureLeavesItsReport)
-{
+TEST_F(ModernMailTranslatorTest, EngineFailureLeavesItsReport) {
     components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
         return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
     };
@@ -98,8 +93,7 @@ TEST_F(ModernMailTranslatorTest, EngineFailureLeavesItsReport)
 }
 
 // The rules read the decoded text: a sentence that quoted-printable breaks over two lines is found whole.
-TEST_F(ModernMailTranslatorTest, RulesMatchTheDecodedText)
-{
+TEST_F(ModernMailTranslatorTest, RulesMatchTheDecodedText) {
     rules.LoadRules("Rule\n{\n1\nSection\n0\n0\n1\nWordContainMessageRule\n{\nWordRule\n{\nMailRule\n{\n2\n}\n"
                     "18\nthe second section\n1\n0\n0\n}\n}\n}\n");
     EXPECT_TRUE(Translate(*Captured(ReadCorpus("gmail-alternative.eml")), 32, false));

@@ -29,8 +29,7 @@ namespace {
 const std::string kJapaneseLine = win32::Utf8ToAnsi("これは日本語のメールです");
 
 std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vector<std::string>& body,
-                                const std::string& subject = "Status report")
-{
+                                const std::string& subject = "Status report") {
     std::vector<std::string> lines{"Subject: " + subject, "Content-Type: " + contentType, ""};
     lines.insert(lines.end(), body.begin(), body.end());
     auto mail = std::make_unique<Email>();
@@ -39,8 +38,7 @@ std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vecto
 }
 
 // The lines a translated-mail agent answers to command (its greeting, the first time, is passed over).
-std::vector<std::string> Command(TranslateAgent& agent, const std::string& command)
-{
+std::vector<std::string> Command(TranslateAgent& agent, const std::string& command) {
     std::string line;
     agent.GetResponse(line);
     EXPECT_TRUE(agent.SendCommand(command)) << command;
@@ -51,8 +49,7 @@ std::vector<std::string> Command(TranslateAgent& agent, const std::string& comma
     return lines;
 }
 
-bool Holds(const std::vector<std::string>& lines, const std::string& line)
-{
+bool Holds(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
@@ -60,8 +57,7 @@ class Pop3TranslateThreadTest : public ::testing::Test {
 protected:
     void TearDown() override { thread.StopAndWait(); }
 
-    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate)
-    {
+    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate) {
         WriteRegistryDword(kMailerRuleKey, "AutoRecognize", autoRecognize);
         WriteRegistryDword(kMailerRuleKey, "AllMail", allMail);
         WriteRegistryDword(kMailerRuleKey, "Mail Limit Size", limitKilobytes);
@@ -74,14 +70,11 @@ protected:
 };
 
 // The server's own selection writes each absent setting back with its default (the other tests store all four).
-TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaults)
-{
+TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaults) {
     auto mail = MakeMail("text/plain", {"An English line."});
     thread.IsTranslateMail(mail.get());
-    const struct {
-        const char* name;
-        win32::DWORD value;
-    } defaults[] = {{"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
+    const struct { const char* name; win32::DWORD value; }
+    defaults[] = {{"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
     for (const auto& setting : defaults) {
         SCOPED_TRACE(setting.name);
         const auto stored = raw::Get(kMailerRuleKey, setting.name);
@@ -90,24 +83,10 @@ TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaul
     }
 }
 
-TEST_F(Pop3TranslateThreadTest, SizeLimitBoundary)
-{
-    Rules(0, 1, 1, 50);
-    auto exact = MakeMail("text/plain", {""});
-    const std::uint32_t overhead = exact->size;  // header, separator, one empty line and the end line
-    exact = MakeMail("text/plain", {std::string(1024 - overhead, 'a')});
-    ASSERT_EQ(exact->size, 1024u);
-    EXPECT_TRUE(thread.IsTranslateMail(exact.get())) << "exactly the limit is eligible";
-    auto over = MakeMail("text/plain", {std::string(1025 - overhead, 'a')});
-    ASSERT_EQ(over->size, 1025u);
-    EXPECT_FALSE(thread.IsTranslateMail(over.get()));
-}
-
 // A captured mail that decodes to itself is ruled out by type and size before its body is built: the same
 // boundary holds as for a built mail. An encoded body is measured decoded, so a base64 mail larger than the limit
 // as received is still translated when its text fits.
-TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
-{
+TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes) {
     Rules(0, 1, 1, 50);
     const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
         CapturedMail captured;
@@ -150,40 +129,51 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes)
     agent->StopAndWait();
 }
 
-TEST_F(Pop3TranslateThreadTest, Selection)
-{
+// Settings are read anew for every mail: each row stores its own before asking.
+TEST_F(Pop3TranslateThreadTest, Selection) {
     struct Case {
         const char* name;
         win32::DWORD autoRecognize, allMail, rate;
         std::string contentType;
         std::vector<std::string> body;
         bool expected;
+        std::string subject = "Status report";
+        win32::DWORD limitKilobytes = 32;
     };
     // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
     const std::string half = win32::Utf8ToAnsi("日本") + "ab";
+    // The header, the separator, one empty body line and the end line.
+    const std::uint32_t overhead = MakeMail("text/plain", {""})->size;
+    const std::string ascii = "text/plain; charset=us-ascii", jis = "text/plain; charset=ISO-2022-JP";
     const Case cases[] = {
         {"multipart is never translated", 1, 1, 50, "multipart/mixed; boundary=x", {"Hello"}, false},
         {"unknown content type is never translated", 1, 1, 50, "text/html", {"Hello"}, false},
-        {"all mail", 0, 1, 50, "text/plain; charset=ISO-2022-JP", {kJapaneseLine}, true},
-        {"ascii charset counts as English", 1, 0, 50, "text/plain; charset=us-ascii", {kJapaneseLine}, true},
+        {"all mail", 0, 1, 50, jis, {kJapaneseLine}, true},
+        {"a mail of exactly the size limit", 0, 1, 50, "text/plain", {std::string(1024 - overhead, 'a')}, true,
+         "Status report", 1},
+        {"a mail one byte over the limit", 0, 1, 50, "text/plain", {std::string(1025 - overhead, 'a')}, false,
+         "Status report", 1},
+        {"ascii charset counts as English", 1, 0, 50, ascii, {kJapaneseLine}, true},
         {"latin-1 charset counts as English", 1, 0, 50, "text/plain; charset=iso-8859-1", {kJapaneseLine}, true},
-        {"Japanese body is not English", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {kJapaneseLine}, false},
-        {"rate equal to English Rate is English", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {half}, true},
-        {"rate below English Rate", 1, 0, 51, "text/plain; charset=ISO-2022-JP", {half}, false},
-        {"recognition off, no rules", 0, 0, 50, "text/plain; charset=us-ascii", {"Hello"}, false},
-        {"mail without body text", 1, 0, 50, "text/plain; charset=ISO-2022-JP", {}, false},
+        {"Japanese body is not English", 1, 0, 50, jis, {kJapaneseLine}, false},
+        {"rate equal to English Rate is English", 1, 0, 50, jis, {half}, true},
+        {"rate below English Rate", 1, 0, 51, jis, {half}, false},
+        {"recognition off, no rule matches", 0, 0, 50, ascii, {"Hello"}, false},
+        {"recognition off, a rule matches", 0, 0, 50, ascii, {"Hello"}, true, "URGENT: reply"},
+        {"mail without body text", 1, 0, 50, jis, {}, false},
     };
+    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
+                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
+                        "urgent\n1\n0\n0\n}\n}\n}\n");
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        Rules(test.autoRecognize, test.allMail, 32, test.rate);
-        auto mail = MakeMail(test.contentType, test.body);
-        EXPECT_EQ(thread.IsTranslateMail(mail.get()), test.expected);
+        Rules(test.autoRecognize, test.allMail, test.limitKilobytes, test.rate);
+        EXPECT_EQ(thread.IsTranslateMail(MakeMail(test.contentType, test.body, test.subject).get()), test.expected);
     }
 }
 
 // "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1.
-TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
-{
+TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail) {
     Rules(1, 0, 32, 50);
     const std::string type = "multipart/alternative; boundary=b";
     const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
@@ -197,22 +187,7 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail)
     EXPECT_TRUE(thread.HaveTranslateMail());
 }
 
-TEST_F(Pop3TranslateThreadTest, RulesDecideWhenNothingElseDoes)
-{
-    Rules(0, 0, 32, 50);
-    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
-                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
-                        "urgent\n1\n0\n0\n}\n}\n}\n");
-    auto matching = MakeMail("text/plain", {"Hello"}, "URGENT: reply");
-    auto other = MakeMail("text/plain", {"Hello"}, "Lunch");
-    EXPECT_TRUE(thread.IsTranslateMail(matching.get()));
-    EXPECT_FALSE(thread.IsTranslateMail(other.get()));
-    WriteRegistryDword(kMailerRuleKey, "AllMail", 1);
-    EXPECT_TRUE(thread.IsTranslateMail(other.get())) << "settings are read anew for every mail";
-}
-
-TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
-{
+TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine) {
     for (int batch = 1; batch <= 2; ++batch) {
         SCOPED_TRACE(batch);
         thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Some text."}));
@@ -222,8 +197,7 @@ TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine)
     }
 }
 
-TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
-{
+TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst) {
     components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
     thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Old mail."}, "old"));
     ASSERT_TRUE(Eventually([&] { return components.counters().engineCreateAttempts >= 1; }));
@@ -241,8 +215,7 @@ TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst)
 // The relay captures a RETR answer as the mail alone: without the status line, with its dot-stuffed lines as
 // they came, up to its "." line, which ends the mail and is no line of it. The translated copy served at the next
 // connection shows all three.
-TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines)
-{
+TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
     ScopedRegistry registry;
     ScopedTestComponents components{{}};
     ScriptedPop3Server upstream(Pop3Responder({{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\n"

@@ -9,19 +9,16 @@
 constexpr const char* kEnginePreferencesKey = "Software\\Norvale\\RiloEJTransPref";
 constexpr const char* kMailerRuleKey = raw::kRuleKey;
 
-inline void WriteRegistryString(const char* key, const char* name, const std::string& value)
-{
+inline void WriteRegistryString(const char* key, const char* name, const std::string& value) {
     raw::Set(key, name, win32::REG_SZ, value + '\0');
 }
 
-inline void WriteRegistryDword(const char* key, const char* name, win32::DWORD value)
-{
+inline void WriteRegistryDword(const char* key, const char* name, win32::DWORD value) {
     raw::SetDword(key, name, value);
 }
 
 // The engine preferences that select the command translator running `command`.
-inline void UseCommandEngine(const std::string& command, win32::DWORD timeoutSeconds = 60)
-{
+inline void UseCommandEngine(const std::string& command, win32::DWORD timeoutSeconds = 60) {
     WriteRegistryString(kEnginePreferencesKey, "Engine", "command");
     WriteRegistryString(kEnginePreferencesKey, "Command", command);
     WriteRegistryDword(kEnginePreferencesKey, "TimeoutSeconds", timeoutSeconds);

@@ -8,6 +8,7 @@ import email.policy
 import glob
 import html.parser
 import os
+import pathlib
 import poplib
 import shutil
 import sys
@@ -68,12 +69,9 @@ def fetch_all(port, user, password):
 
 class ModernMailTest(unittest.TestCase):
     def setUp(self):
-        self.mails, self.english = [], []
-        for path in CORPUS:
-            with open(path, "rb") as f:
-                self.mails.append(f.read())
-            if not os.path.basename(path).startswith("japanese"):
-                self.english.append(self.mails[-1])
+        self.mails = [pathlib.Path(path).read_bytes() for path in CORPUS]
+        self.english = [mail for path, mail in zip(CORPUS, self.mails)
+                        if not os.path.basename(path).startswith("japanese")]
         self.server = dovecot.Dovecot(self.mails).start()
         self.addCleanup(self.server.stop)
         self.host = RelayHost(self.server.port, translation_engine=True)
