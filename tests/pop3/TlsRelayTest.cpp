@@ -1,31 +1,85 @@
 // The relay in front of a Dovecot that requires TLS: what curl fetches through it is what curl fetches directly over
 // pop3s, and a server that cannot be trusted, for each reason, ends the client's connection as an unreachable one does.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "integration/DovecotServer.h"
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
-#include "pop3/TlsTestServers.h"
 #include "support/Eventually.h"
 #include "support/ScriptedPop3Server.h"
 
 namespace {
 
+constexpr const char* kTestUser = "alice";
+constexpr const char* kTestPassword = "wonderland";
+
+// The certificates of a test CA made with the openssl tool (tls_ca.py), in a temporary folder that goes with the
+// object: "ca.pem", "other-ca.pem" (which issued none of the others), and "server", "wrong-name", "expired".
+struct TestCertificates {
+    TestCertificates()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tlscaXXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            folder = pattern;
+            ::chmod(folder.c_str(), 0755);  // Dovecot reads the certificates as its own user
+            const std::string script = VUVED_SOURCE_DIR "/tests/integration/tls_ca.py";
+            made = std::system(("python3 '" + script + "' '" + folder + "'").c_str()) == 0;
+        }
+    }
+    ~TestCertificates()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+    std::string folder;
+    bool made = false;
+};
+
+// A private Dovecot with the standard mails; certificate "" offers no TLS, otherwise TLS is required with that
+// certificate: STLS on Port(), TLS on TlsPort().
+struct TlsDovecot : DovecotServer {
+    TlsDovecot(const TestCertificates& certificates, const std::string& certificate)
+        : DovecotServer("standard", certificate.empty() ? "" : certificates.Path(certificate + ".pem"),
+                        certificate.empty() ? "" : certificates.Path(certificate + ".key"))
+    {
+    }
+};
+
+// The certificates and one Dovecot for each, shared by the cases of the suite (each start takes a moment).
+struct TlsTestPeers {
+    bool AllRunning() const
+    {
+        return certificates.made && trusted.IsRunning() && wrongName.IsRunning() && expired.IsRunning() &&
+               withoutTls.IsRunning();
+    }
+
+    TestCertificates certificates;
+    TlsDovecot trusted{certificates, "server"};
+    TlsDovecot wrongName{certificates, "wrong-name"};
+    TlsDovecot expired{certificates, "expired"};
+    TlsDovecot withoutTls{certificates, ""};
+};
+
 // What curl writes to its standard output for url (a mail for ".../N", the LIST answer's lines for ".../").
 std::string Curl(const std::string& options, const std::string& url)
 {
-    const std::string command =
-        "curl --silent --show-error --max-time 60 " + options + " -u " + kTestUser + ":" + kTestPassword + " '" + url +
-        "'";
+    const std::string command = "curl --silent --show-error --max-time 60 " + options + " -u " + kTestUser + ":" +
+                                kTestPassword + " '" + url + "'";
     std::string output;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char chunk[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
             output.append(chunk, got);
         }
         if (::pclose(pipe) != 0) {
@@ -59,8 +113,22 @@ protected:
         ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
     }
 
+    // Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one
+    // line on stderr names the server and says why.
     void ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile,
-                       const std::string& failure);
+                       const std::string& failure)
+    {
+        StartRelay(address, port, security, caFile);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose()) << "the client is disconnected";
+        EXPECT_TRUE(relay->CollectAll());
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(said.starts_with("VUVed3UzeroVadave: mail server " + std::string(address) + ":" +
+                                     std::to_string(port) + ": "))
+            << said;
+        EXPECT_NE(said.find(failure), std::string::npos) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    }
 
     void TearDown() override { relay.reset(); }
 
@@ -73,7 +141,7 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
 {
     const TlsDovecot& server = peers->trusted;
     const std::string direct = "pop3s://localhost:" + std::to_string(server.TlsPort()) + "/";
-    const std::string trust = "--cacert '" + peers->certificates.Ca() + "'";
+    const std::string trust = "--cacert '" + peers->certificates.Path("ca.pem") + "'";
     const struct {
         const char* name;
         const char* address;  // a dotted address is checked against the certificate's IP entries
@@ -84,7 +152,7 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
                  {"STLS", "localhost", 2, server.Port()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartRelay(c.address, c.port, c.security, peers->certificates.Ca());
+        StartRelay(c.address, c.port, c.security, peers->certificates.Path("ca.pem"));
         const std::string relayed = "pop3://127.0.0.1:" + std::to_string(relay->Port()) + "/";
         EXPECT_EQ(Curl("", relayed), Curl(trust, direct)) << "LIST";
         for (int n = 1; n <= server.MailCount(); ++n) {
@@ -97,26 +165,6 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
         EXPECT_EQ(relay->PendingMails(), static_cast<std::size_t>(server.MailCount()));
         EXPECT_TRUE(relay->CollectAll());
     }
-}
-
-// Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one line
-// on stderr names the server and says why.
-void TlsRelayTest::ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security,
-                                 const std::string& caFile, const std::string& failure)
-{
-    StartRelay(address, port, security, caFile);
-    testing::internal::CaptureStderr();
-    {
-        Pop3TestClient client(relay->Port());
-        ASSERT_TRUE(client.IsConnected());
-        EXPECT_TRUE(client.WaitForClose()) << "the client is disconnected";
-    }
-    EXPECT_TRUE(relay->CollectAll());
-    const std::string said = testing::internal::GetCapturedStderr();
-    const std::string server = "VUVed3UzeroVadave: mail server " + std::string(address) + ":" + std::to_string(port);
-    EXPECT_TRUE(said.starts_with(server + ": ")) << said;
-    EXPECT_NE(said.find(failure), std::string::npos) << said;
-    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
 }
 
 TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
@@ -164,7 +212,7 @@ TEST_F(TlsRelayTest, AnswerForgedBehindTheStlsAcceptanceIsRefused)
 {
     // Someone on the path appends a forged answer to the server's "+OK": it must not reach the client.
     ScriptedPop3Server forger(Pop3Responder({{"STLS", "+OK Begin TLS negotiation now.\r\n+OK Logged in.\r\n"}}));
-    ExpectRefused("localhost", forger.Port(), 2, peers->certificates.Ca(),
+    ExpectRefused("localhost", forger.Port(), 2, peers->certificates.Path("ca.pem"),
                   "the server sent unprotected data after accepting STLS");
     relay.reset();  // ends the forger's session before it is destroyed
 }
@@ -172,7 +220,7 @@ TEST_F(TlsRelayTest, AnswerForgedBehindTheStlsAcceptanceIsRefused)
 TEST_F(TlsRelayTest, ClientLeavingInTheMiddleOfAMailLeavesNothingBehind)
 {
     const TlsDovecot& server = peers->trusted;
-    StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Ca());
+    StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Path("ca.pem"));
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(client.Login(kTestUser, kTestPassword));
     // The last mail of the standard set is the large one.
@@ -191,7 +239,7 @@ TEST_F(TlsRelayTest, StopDuringTheHandshakeEndsAtOnceAndReportsNothing)
         server.Stall(peer);
     });
     ASSERT_NE(silent.Port(), 0);
-    StartRelay("localhost", silent.Port(), 1, peers->certificates.Ca());
+    StartRelay("localhost", silent.Port(), 1, peers->certificates.Path("ca.pem"));
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(Eventually([&] { return !silent.Received().empty(); }));
     ASSERT_EQ(silent.Received().front(), "\x16") << "the relay did not start a TLS handshake";
