@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -173,15 +174,12 @@ TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
         if (c.at == ResetAt::AfterAttach) {
             reset();
         }
-        const auto close = [&]() -> const RecordedMessage* {
-            for (const RecordedMessage& message : window.messages) {
-                if (win32::LOWORD(static_cast<win32::UINT_PTR>(message.lParam)) == win32::FD_CLOSE) {
-                    return &message;
-                }
-            }
-            return nullptr;
+        const auto close = [&] {
+            return std::ranges::find_if(window.messages, [](const RecordedMessage& message) {
+                return win32::LOWORD(static_cast<win32::UINT_PTR>(message.lParam)) == win32::FD_CLOSE;
+            });
         };
-        ASSERT_TRUE(PumpUntil([&] { return close() != nullptr; }, std::chrono::milliseconds(3000)))
+        ASSERT_TRUE(PumpUntil([&] { return close() != window.messages.end(); }))
             << window.messages.size() << " event(s) reported, none of them FD_CLOSE";
         if (c.at == ResetAt::AfterAttach) {
             EXPECT_EQ(win32::HIWORD(static_cast<win32::UINT_PTR>(close()->lParam)), win32::WSAECONNRESET);
