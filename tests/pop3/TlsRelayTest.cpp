@@ -46,17 +46,8 @@ struct TestCertificates {
     bool made = false;
 };
 
-// A private Dovecot with the standard mails; certificate "" offers no TLS, otherwise TLS is required with that
-// certificate: STLS on Port(), TLS on TlsPort().
-struct TlsDovecot : DovecotServer {
-    TlsDovecot(const TestCertificates& certificates, const std::string& certificate)
-        : DovecotServer("standard", certificate.empty() ? "" : certificates.Path(certificate + ".pem"),
-                        certificate.empty() ? "" : certificates.Path(certificate + ".key"))
-    {
-    }
-};
-
-// The certificates and one Dovecot for each, shared by the cases of the suite (each start takes a moment).
+// The certificates and a Dovecot with the standard mails for each, shared by the cases of the suite (each start takes
+// a moment). With a certificate, TLS is required: STLS on Port(), TLS on TlsPort(); withoutTls offers none.
 struct TlsTestPeers {
     bool AllRunning() const
     {
@@ -65,10 +56,10 @@ struct TlsTestPeers {
     }
 
     TestCertificates certificates;
-    TlsDovecot trusted{certificates, "server"};
-    TlsDovecot wrongName{certificates, "wrong-name"};
-    TlsDovecot expired{certificates, "expired"};
-    TlsDovecot withoutTls{certificates, ""};
+    DovecotServer trusted{"standard", certificates.Path("server.pem"), certificates.Path("server.key")};
+    DovecotServer wrongName{"standard", certificates.Path("wrong-name.pem"), certificates.Path("wrong-name.key")};
+    DovecotServer expired{"standard", certificates.Path("expired.pem"), certificates.Path("expired.key")};
+    DovecotServer withoutTls;
 };
 
 // What curl writes to its standard output for url (a mail for ".../N", the LIST answer's lines for ".../").
@@ -139,7 +130,7 @@ protected:
 
 TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
 {
-    const TlsDovecot& server = peers->trusted;
+    const DovecotServer& server = peers->trusted;
     const std::string direct = "pop3s://localhost:" + std::to_string(server.TlsPort()) + "/";
     const std::string trust = "--cacert '" + peers->certificates.Path("ca.pem") + "'";
     const struct {
@@ -171,7 +162,7 @@ TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
     const struct {
         const char* name;
-        TlsDovecot TlsTestPeers::*server;
+        DovecotServer TlsTestPeers::*server;
         win32::DWORD security;
         bool tlsPort;
         const char* address;
@@ -200,7 +191,7 @@ TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const TlsDovecot& server = peers->*c.server;
+        const DovecotServer& server = peers->*c.server;
         const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
                                    : *c.caFile == '\0'           ? std::string()
                                                                  : peers->certificates.Path(c.caFile);
@@ -219,7 +210,7 @@ TEST_F(TlsRelayTest, AnswerForgedBehindTheStlsAcceptanceIsRefused)
 
 TEST_F(TlsRelayTest, ClientLeavingInTheMiddleOfAMailLeavesNothingBehind)
 {
-    const TlsDovecot& server = peers->trusted;
+    const DovecotServer& server = peers->trusted;
     StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Path("ca.pem"));
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(client.Login(kTestUser, kTestPassword));
