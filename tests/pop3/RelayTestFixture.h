@@ -43,13 +43,7 @@ protected:
         return client;
     }
 
-    void TearDown() override
-    {
-        relay.reset();
-        upstream.reset();
-    }
-
     ScopedRegistry registry;
     std::unique_ptr<ScriptedPop3Server> upstream;
-    std::unique_ptr<InProcessRelay> relay;
+    std::unique_ptr<InProcessRelay> relay;  // destroyed first: it ends the upstream's sessions
 };

@@ -121,8 +121,6 @@ protected:
         EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
     }
 
-    void TearDown() override { relay.reset(); }
-
     static inline TlsTestPeers* peers = nullptr;
     ScopedRegistry registry;
     std::unique_ptr<InProcessRelay> relay;
