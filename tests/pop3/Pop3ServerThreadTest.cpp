@@ -50,9 +50,7 @@ TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
     } cases[] = {{"localhost", 1}, {"LOCALHOST", 0}, {"127.0.0.2", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
-        WriteProxyServerSettings(c.address, 0, 0);
-        relay = std::make_unique<InProcessRelay>();
-        ASSERT_NE(relay->Port(), 0);
+        ASSERT_NO_FATAL_FAILURE(StartRelayFor(c.address, 0));
         if (c.warnings == 1) {
             // The relay agent refuses to connect to this server itself: no greeting.
             EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose());
@@ -66,9 +64,7 @@ TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
 
 TEST_F(RelayTest, UnresolvableMailServerWarnsAndClosesEachConnection)
 {
-    WriteProxyServerSettings("no-such-host.invalid", 110, 0);
-    relay = std::make_unique<InProcessRelay>();
-    ASSERT_NE(relay->Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(StartRelayFor("no-such-host.invalid", 110));
     for (int attempt = 1; attempt <= 2; ++attempt) {
         SCOPED_TRACE(attempt);
         EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose());
@@ -81,9 +77,7 @@ TEST_F(RelayTest, UnresolvableMailServerWarnsAndClosesEachConnection)
 TEST_F(RelayTest, UnreachableMailServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
     const std::uint16_t closedPort = UnusedLoopbackPort();
-    WriteProxyServerSettings("127.0.0.1", closedPort, 0);
-    relay = std::make_unique<InProcessRelay>();
-    ASSERT_NE(relay->Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(StartRelayFor("127.0.0.1", closedPort));
     testing::internal::CaptureStderr();
     EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose());
     EXPECT_TRUE(relay->CollectAll());

@@ -1,6 +1,5 @@
 // The relay in front of a Dovecot that requires TLS: what curl fetches through it is what curl fetches directly over
 // pop3s, and a server that cannot be trusted, for each reason, ends the client's connection as an unreachable one does.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,11 +10,8 @@
 #include <string>
 
 #include "integration/DovecotServer.h"
-#include "integration/InProcessRelay.h"
-#include "integration/Pop3TestClient.h"
-#include "integration/RelaySettings.h"
+#include "pop3/RelayTestFixture.h"
 #include "support/Eventually.h"
-#include "support/ScriptedPop3Server.h"
 
 namespace {
 
@@ -80,14 +76,10 @@ std::string Curl(const std::string& options, const std::string& url)
     return output;
 }
 
-class TlsRelayTest : public testing::Test {
+class TlsRelayTest : public RelayTest {
 protected:
-    static void SetUpTestSuite() { peers = new TlsTestPeers; }
-    static void TearDownTestSuite()
-    {
-        delete peers;
-        peers = nullptr;
-    }
+    static void SetUpTestSuite() { peers = std::make_unique<TlsTestPeers>(); }
+    static void TearDownTestSuite() { peers.reset(); }
 
     void SetUp() override
     {
@@ -97,11 +89,9 @@ protected:
     void StartRelay(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile)
     {
         relay.reset();
-        WriteProxyServerSettings(address, port, 0);
         WriteProxyServerDword("MailServerSecurity", security);
         WriteProxyServerString("MailServerCAFile", caFile);
-        relay = std::make_unique<InProcessRelay>();
-        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+        StartRelayFor(address, port);
     }
 
     // Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one
@@ -121,9 +111,7 @@ protected:
         EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
     }
 
-    static inline TlsTestPeers* peers = nullptr;
-    ScopedRegistry registry;
-    std::unique_ptr<InProcessRelay> relay;
+    static inline std::unique_ptr<TlsTestPeers> peers;
 };
 
 TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
@@ -189,7 +177,7 @@ TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const DovecotServer& server = peers->*c.server;
+        const DovecotServer& server = (*peers).*c.server;
         const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
                                    : *c.caFile == '\0'           ? std::string()
                                                                  : peers->certificates.Path(c.caFile);
