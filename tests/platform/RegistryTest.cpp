@@ -72,20 +72,17 @@ TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     Key software;
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, kReadWrite, software.Out()), ERROR_SUCCESS)
         << "a fresh profile has the Software key";
-    Key created;
+    Key key;
     DWORD disposition = 0;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", created, &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", key, &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
 
     Key again;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 
     Key parent;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()), ERROR_SUCCESS);
     char name[64];
     DWORD nameSize = sizeof name;
     ASSERT_EQ(RegEnumKeyEx(parent.Get(), 0, name, &nameSize), ERROR_SUCCESS);
@@ -95,8 +92,7 @@ TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     EXPECT_EQ(RegEnumKeyEx(parent.Get(), 1, name, &nameSize), ERROR_NO_MORE_ITEMS);
 
     Key missing;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing.Get(), nullptr);
 }
 
@@ -113,10 +109,9 @@ TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
         "  0a,00,42,00,00,00\r\n"
         "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n");
     Key key;
-    ASSERT_EQ(
-        RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
-                     kReadWrite, key.Out()),
-        ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
+                           kReadWrite, key.Out()),
+              ERROR_SUCCESS);
     const struct {
         const char* name;
         DWORD type;
@@ -219,22 +214,17 @@ TEST_F(RegistryTest, SeesChangesMadeOutsideAtTheNextCall) {
     EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x03\0\0\0", 4));
 }
 
-struct BrokenHiveCase {
-    const char* name;
-    std::string text;
-    int line;
-};
-
 TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
-    const BrokenHiveCase cases[] = {
-        {"unclosed quote",
-         "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
-        {"bad dword",
-         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
+    const struct {
+        const char* name;
+        std::string text;
+        int line;
+    } cases[] = {
+        {"unclosed quote", "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
+        {"bad dword", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
         {"no header", "[HKEY_CURRENT_USER\\Software]\n", 1},
         {"value before key", "Windows Registry Editor Version 5.00\n\"a\"=dword:1\n", 2},
-        {"cut continuation",
-         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
+        {"cut continuation", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
         {"not UTF-8", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S\xFF]\n", 2},
     };
     for (const auto& c : cases) {
@@ -250,8 +240,7 @@ TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
         EXPECT_EQ(registry.ReadHive(), c.text);
         const std::string expected = registry.HivePath() + ": line " + std::to_string(c.line) + ":";
         ASSERT_NE(messages.find(expected), std::string::npos) << messages;
-        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n"
-                                                                     << messages;
+        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n" << messages;
     }
     // Once repaired by hand, the file is used again.
     registry.WriteHive("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Fixed]\n");
