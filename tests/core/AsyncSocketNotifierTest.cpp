@@ -5,36 +5,16 @@
 #include <atomic>
 #include <thread>
 
-#include "ProbeWindow.h"
-#include "core/NotifierMaker.h"
+#include "NotifierFixture.h"
+#include "platform/RecordingWindow.h"
 #include "platform/Sync.h"
-#include "support/LoopbackSockets.h"
-#include "support/MainLoopFixture.h"
 
 namespace {
 
-class AsyncSocketNotifierTest : public MainLoopFixture {
+class AsyncSocketNotifierTest : public NotifierFixture {
 protected:
-    void SetUp() override
-    {
-        MainLoopFixture::SetUp();
-        notifier = CreateNotifier();
-        ASSERT_NE(notifier, nullptr);
-        ASSERT_NE(notifier->Handle(), nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (notifier != nullptr) {
-            DestroyNotifier(notifier);
-        }
-        MainLoopFixture::TearDown();
-    }
-
     // Has the main loop run once more, so that whatever it had to report by now has been reported.
     void LetMainLoopTurn() { mainLoop->Invoke([] {}); }
-
-    AsyncSocketNotifier* notifier = nullptr;
 };
 
 TEST_F(AsyncSocketNotifierTest, PositionsCountOnlyTheEventsOfTheMask)
@@ -116,10 +96,11 @@ TEST_F(AsyncSocketNotifierTest, SetSocketWithMaskZeroDetachesInsteadOfAttaching)
 
 TEST_F(AsyncSocketNotifierTest, WaitServesMessagesSentToTheWaitingThread)
 {
-    ProbeWindow window([](win32::WPARAM wParam) { return static_cast<win32::LRESULT>(wParam + 1); });
+    RecordingWindow window;
+    window.reply = [](const RecordedMessage& message) { return static_cast<win32::LRESULT>(message.wParam + 1); };
     std::atomic<win32::LRESULT> answer{0};
     std::thread other([&] {
-        answer = window.Send(41);
+        answer = win32::SendMessage(window.Handle(), win32::WM_USER, 41, 0);
         notifier->Signal(win32::FD_READ);
     });
     EXPECT_EQ(notifier->Wait(win32::FD_READ), 0u);

@@ -5,10 +5,8 @@
 #include <atomic>
 #include <thread>
 
-#include "ProbeWindow.h"
 #include "core/ZEvent.h"
-#include "platform/Sync.h"
-#include "platform/Window.h"
+#include "platform/RecordingWindow.h"
 
 namespace {
 
@@ -17,16 +15,12 @@ constexpr win32::DWORD kAnyInput = 0xFF;
 // Every case runs against the system's message-aware wait and against the emulation used without it.
 class MsgWaitMultipleTest : public testing::TestWithParam<bool> {
 protected:
-    void SetUp() override { win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", Emulated()); }
+    void SetUp() override { win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", GetParam()); }
     void TearDown() override
     {
         win32::SetEntryPointHidden("MsgWaitForMultipleObjectsEx", false);
-        // Leave no message behind for the next case.
-        win32::MSG message;
-        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-        }
+        PumpPending();  // leave no message behind for the next case
     }
-    bool Emulated() const { return GetParam(); }
 };
 
 TEST_P(MsgWaitMultipleTest, ReportsSignalledHandlesAndTimesOutWithoutThem)
@@ -58,7 +52,7 @@ TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
     win32::PeekMessage(&none, nullptr, 0, 0, win32::PM_NOREMOVE);
     std::atomic<win32::BOOL> posted{win32::FALSE};
     std::thread poster([&posted, &refused, target = win32::GetCurrentThreadId()] {
-        posted = win32::PostThreadMessage(target, ProbeWindow::kProbeMessage, 0, 0);
+        posted = win32::PostThreadMessage(target, win32::WM_USER, 0, 0);
         if (!posted.load()) {
             refused.Set();
         }
@@ -69,19 +63,20 @@ TEST_P(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCount)
     // The message is reported, not taken: it is still in the queue.
     win32::MSG message;
     ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
-    EXPECT_EQ(message.message, ProbeWindow::kProbeMessage);
+    EXPECT_EQ(message.message, win32::WM_USER);
 }
 
 TEST_P(MsgWaitMultipleTest, ServesMessagesSentByAnotherThreadWhileWaiting)
 {
     std::atomic<int> pings{0};
-    ProbeWindow window([&](win32::WPARAM) { return ++pings; });
+    RecordingWindow window;
+    window.reply = [&](const RecordedMessage&) { return ++pings; };
     ZEvent done(false, false);
     const win32::HANDLE handles[] = {done.Handle()};
     std::atomic<win32::LRESULT> answer{0};
     // The sender blocks until the waiting thread has handled its message, and only then releases the wait.
     std::thread sender([&] {
-        answer = window.Send();
+        answer = win32::SendMessage(window.Handle(), win32::WM_USER, 0, 0);
         done.Set();
     });
     win32::DWORD result = win32::WAIT_FAILED;
@@ -90,10 +85,7 @@ TEST_P(MsgWaitMultipleTest, ServesMessagesSentByAnotherThreadWhileWaiting)
         if (result != win32::WAIT_OBJECT_0 + 1) {
             break;
         }
-        win32::MSG message;
-        while (win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE)) {
-            win32::DispatchMessage(&message);
-        }
+        PumpPending();
     }
     sender.join();
     EXPECT_EQ(result, win32::WAIT_OBJECT_0);

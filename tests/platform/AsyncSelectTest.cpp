@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -146,44 +147,30 @@ using ResetBeforeAttach = AsyncSelectTest;
 
 TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
 {
-    enum class ResetAt { AcceptQueue, BeforeAttach, AfterAttach };
-    struct Case {
-        const char* name;
-        ResetAt at;
-    };
-    for (const Case c : {Case{"in the accept queue", ResetAt::AcceptQueue},
-                         Case{"after accept, before attach", ResetAt::BeforeAttach},
-                         Case{"after attach", ResetAt::AfterAttach}}) {
-        SCOPED_TRACE(c.name);
+    enum ResetAt { InTheAcceptQueue, AfterAcceptBeforeAttach, AfterAttach };
+    for (const ResetAt at : {InTheAcceptQueue, AfterAcceptBeforeAttach, AfterAttach}) {
+        SCOPED_TRACE(at);
         ScopedSocket client = ConnectToLoopback(port);
-        ASSERT_TRUE(client.IsValid());
-        const auto reset = [&] {
-            ASSERT_TRUE(ResetOnClose(client.Get()));
-            client.Close();
+        ASSERT_TRUE(client.IsValid() && ResetOnClose(client.Get()));
+        const auto resetAt = [&](ResetAt point) {
+            if (at == point) {
+                client.Close();
+            }
         };
-        if (c.at == ResetAt::AcceptQueue) {
-            reset();
-        }
+        resetAt(InTheAcceptQueue);
         ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
         ASSERT_TRUE(accepted.IsValid());
-        if (c.at == ResetAt::BeforeAttach) {
-            reset();
-        }
+        resetAt(AfterAcceptBeforeAttach);
         ASSERT_EQ(Attach(accepted.Get(), win32::FD_READ | win32::FD_WRITE | win32::FD_CLOSE), 0);
-        if (c.at == ResetAt::AfterAttach) {
-            reset();
-        }
-        const auto close = [&]() -> const RecordedMessage* {
-            for (const RecordedMessage& message : window.messages) {
-                if (win32::LOWORD(static_cast<win32::UINT_PTR>(message.lParam)) == win32::FD_CLOSE) {
-                    return &message;
-                }
-            }
-            return nullptr;
+        resetAt(AfterAttach);
+        const auto close = [&] {
+            return std::ranges::find_if(window.messages, [](const RecordedMessage& message) {
+                return win32::LOWORD(static_cast<win32::UINT_PTR>(message.lParam)) == win32::FD_CLOSE;
+            });
         };
-        ASSERT_TRUE(PumpUntil([&] { return close() != nullptr; }, std::chrono::milliseconds(3000)))
+        ASSERT_TRUE(PumpUntil([&] { return close() != window.messages.end(); }))
             << window.messages.size() << " event(s) reported, none of them FD_CLOSE";
-        if (c.at == ResetAt::AfterAttach) {
+        if (at == AfterAttach) {
             EXPECT_EQ(win32::HIWORD(static_cast<win32::UINT_PTR>(close()->lParam)), win32::WSAECONNRESET);
         }
         Attach(accepted.Get(), 0);

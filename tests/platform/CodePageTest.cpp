@@ -6,11 +6,7 @@
 
 namespace {
 
-using win32::AnsiToUtf16;
-using win32::AnsiToUtf8;
-using win32::ToFullWidthAnsi;
-using win32::Utf16ToAnsi;
-using win32::Utf8ToAnsi;
+using namespace win32;
 
 struct RoundTripCase {
     const char* name;
@@ -43,22 +39,17 @@ TEST(CodePageConversion, ReplacesWhatCannotBeConverted) {
     EXPECT_EQ(AnsiToUtf16("a\x85\x40z"), u"a\u30FBz");
     EXPECT_EQ(AnsiToUtf16("ab\x82"), u"ab\u30FB");
     // Characters without a code page 932 form become '?', a surrogate pair counting as one character.
-    EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80"
-                         "b\xC3\xA9"
-                         "c"),
-              "a?b?c");
+    EXPECT_EQ(Utf8ToAnsi("a\xF0\x9F\x98\x80" "b\xC3\xA9" "c"), "a?b?c");
     // Malformed UTF-8 is replaced rather than dropped.
-    EXPECT_EQ(Utf8ToAnsi("a\xFF"
-                         "b"),
-              "a?b");
+    EXPECT_EQ(Utf8ToAnsi("a\xFF" "b"), "a?b");
 }
 
 TEST(CodePageConversion, ValidatesUtf8Strictly) {
-    EXPECT_TRUE(win32::IsValidUtf8("plain あ 😀"));
-    EXPECT_FALSE(win32::IsValidUtf8("\xC0\xAF"));          // overlong '/'
-    EXPECT_FALSE(win32::IsValidUtf8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(win32::IsValidUtf8("\xE3\x81"));          // cut short
-    EXPECT_FALSE(win32::IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_TRUE(IsValidUtf8("plain あ 😀"));
+    EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
+    EXPECT_FALSE(IsValidUtf8("\xE3\x81"));          // cut short
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
 }
 
 TEST(CodePageText, MapsToFullWidth) {

@@ -12,53 +12,33 @@
 
 namespace {
 
-// A thread that owns a window and serves it from a message-aware wait until stopped.
-class WindowThread {
-public:
+// A thread that owns a window and serves it from a message-aware wait until destroyed.
+struct WindowThread {
     WindowThread()
     {
-        thread = std::thread([this] { Run(); });
+        thread = std::thread([this] {
+            RecordingWindow window;
+            window.reply = [this](const RecordedMessage& message) { return reply(message); };
+            handle = window.Handle();
+            win32::SetEvent(ready.handle);
+            while (win32::MsgWaitForMultipleObjectsEx(1, &stop.handle, win32::INFINITE, win32::QS_ALLINPUT, 0) !=
+                   win32::WAIT_OBJECT_0) {
+                PumpPending();
+            }
+        });
         EXPECT_EQ(win32::WaitForSingleObject(ready.handle, 5000), win32::WAIT_OBJECT_0);
     }
-    ~WindowThread() { Stop(); }
-    WindowThread(const WindowThread&) = delete;
-    WindowThread& operator=(const WindowThread&) = delete;
-
-    void Stop()
+    ~WindowThread()
     {
-        if (thread.joinable()) {
-            win32::SetEvent(stop.handle);
-            thread.join();
-        }
+        win32::SetEvent(stop.handle);
+        thread.join();
     }
 
-    win32::HWND Handle() const { return handle; }
-    win32::DWORD ThreadId() const { return threadId; }
     // Runs in the window's handler, on the window's thread.
     std::function<win32::LRESULT(const RecordedMessage&)> reply;
-
-private:
-    void Run()
-    {
-        RecordingWindow window;
-        window.reply = [this](const RecordedMessage& message) { return reply ? reply(message) : 0; };
-        handle = window.Handle();
-        threadId = win32::GetCurrentThreadId();
-        win32::SetEvent(ready.handle);
-        for (;;) {
-            const win32::DWORD result =
-                win32::MsgWaitForMultipleObjectsEx(1, &stop.handle, win32::INFINITE, win32::QS_ALLINPUT, 0);
-            if (result == win32::WAIT_OBJECT_0) {
-                break;
-            }
-            PumpPending();
-        }
-    }
-
     ScopedEvent ready;
     ScopedEvent stop;
     win32::HWND handle = nullptr;
-    win32::DWORD threadId = 0;
     std::thread thread;
 };
 
@@ -66,23 +46,19 @@ TEST(SendMessage, TwoThreadsSendingToEachOtherDoNotDeadlock)
 {
     WindowThread first;
     WindowThread second;
-    // A message to the first makes it send to the second, whose handler sends back to the first (nested), while
-    // the test thread does the same in the other direction.
-    first.reply = [&](const RecordedMessage& message) -> win32::LRESULT {
-        if (message.wParam == 0) {
-            return 1;
-        }
-        return 10 + win32::SendMessage(second.Handle(), win32::WM_USER, message.wParam - 1, 0);
+    // A message to one window makes it send to the other, whose handler sends back (nested), while the test thread
+    // does the same in the other direction. Each window adds its step to the answer, or answers last at the end.
+    const auto bounce = [](win32::LRESULT step, win32::LRESULT last, const WindowThread& other) {
+        return [=, &other](const RecordedMessage& message) {
+            const win32::WPARAM left = message.wParam;
+            return left == 0 ? last : step + win32::SendMessage(other.handle, win32::WM_USER, left - 1, 0);
+        };
     };
-    second.reply = [&](const RecordedMessage& message) -> win32::LRESULT {
-        if (message.wParam == 0) {
-            return 2;
-        }
-        return 20 + win32::SendMessage(first.Handle(), win32::WM_USER, message.wParam - 1, 0);
-    };
+    first.reply = bounce(10, 1, second);
+    second.reply = bounce(20, 2, first);
     std::atomic<win32::LRESULT> other{0};
-    std::thread helper([&] { other = win32::SendMessage(second.Handle(), win32::WM_USER, 3, 0); });
-    const win32::LRESULT mine = win32::SendMessage(first.Handle(), win32::WM_USER, 3, 0);
+    std::thread helper([&] { other = win32::SendMessage(second.handle, win32::WM_USER, 3, 0); });
+    const win32::LRESULT mine = win32::SendMessage(first.handle, win32::WM_USER, 3, 0);
     helper.join();
     EXPECT_EQ(mine, 10 + 20 + 10 + 2);
     EXPECT_EQ(other.load(), 20 + 10 + 20 + 1);

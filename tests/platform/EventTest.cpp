@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/Sync.h"
 #include "support/ScopedEvent.h"
@@ -51,30 +53,23 @@ TEST(Event, FollowsItsKindThroughSetResetAndPulse)
     }
 }
 
-TEST(Wait, ReturnsTheLowestSignalledPositionAndTakesOnlyThatOne)
+// A wait for any returns the lowest signalled position and takes only that one; a wait for all takes every object
+// or none.
+TEST(Wait, TakesTheLowestSignalledObjectOrWithWaitAllEveryOneOrNone)
 {
     ScopedEvent first(false, false);
     ScopedEvent second(false, true);
     ScopedEvent third(false, true);
     const HANDLE handles[] = {first.handle, second.handle, third.handle};
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::TRUE, 20), win32::WAIT_TIMEOUT);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 2);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
-}
-
-TEST(Wait, WaitAllTakesEveryObjectOrNone)
-{
-    ScopedEvent first(false, true);
-    ScopedEvent second(false, false);
-    const HANDLE handles[] = {first.handle, second.handle};
-    EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 20), win32::WAIT_TIMEOUT);
-    // The signalled one was not consumed by the failed wait.
-    EXPECT_EQ(win32::WaitForSingleObject(first.handle, 0), win32::WAIT_OBJECT_0);
-    win32::SetEvent(first.handle);
-    win32::SetEvent(second.handle);
-    EXPECT_EQ(win32::WaitForMultipleObjects(2, handles, win32::TRUE, 0), win32::WAIT_OBJECT_0);
-    EXPECT_EQ(win32::WaitForSingleObject(first.handle, 0), win32::WAIT_TIMEOUT);
-    EXPECT_EQ(win32::WaitForSingleObject(second.handle, 0), win32::WAIT_TIMEOUT);
+    for (const HANDLE handle : handles) {
+        win32::SetEvent(handle);
+    }
+    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::TRUE, 0), win32::WAIT_OBJECT_0);
+    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
 }
 
 TEST(CriticalSection, IsRecursive)
@@ -91,7 +86,7 @@ TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
     char base[] = "/tmp/vuved-mutex-XXXXXX";
     ASSERT_NE(::mkdtemp(base), nullptr);
     const char* previous = std::getenv("XDG_RUNTIME_DIR");
-    const std::string saved = previous != nullptr ? previous : "";
+    const std::optional<std::string> saved = previous != nullptr ? std::optional<std::string>(previous) : std::nullopt;
     ::setenv("XDG_RUNTIME_DIR", base, 1);
     const std::string folder = std::string(base) + "/VUVed3UzeroVadave";
     const std::string planted = std::string(base) + "/planted";
@@ -113,11 +108,7 @@ TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
     }
     ::rmdir(folder.c_str());
     ::rmdir(base);
-    if (previous != nullptr) {
-        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_RUNTIME_DIR");
-    }
+    saved ? ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

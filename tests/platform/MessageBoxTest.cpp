@@ -13,22 +13,17 @@ using namespace win32;
 // Texts come in code page 932: a handler gets them as UTF-8, and without one (no dialogs in tests) they go to
 // standard error.
 TEST(MessageBox, HandsAnsiTextsToTheHandlerAsUtf8OrWritesThemToStandardError) {
-    std::string seenText;
-    std::string seenCaption;
-    UINT seenType = 0;
+    std::string seen;
     SetMessageBoxHandler([&](std::string_view text, std::string_view caption, UINT type) {
-        seenText = text;
-        seenCaption = caption;
-        seenType = type;
+        seen = std::string(caption) + ": " + std::string(text) + " (" + std::to_string(type) + ")";
         return IDOK;
     });
     const std::string text = Utf8ToAnsi("受信メールサーバが見つかりません。\n- ダンモ  varaved -");
     const std::string caption = Utf8ToAnsi("警告");
     EXPECT_EQ(MessageBox(nullptr, text.c_str(), caption.c_str(), 0x00050010), IDOK);
     SetMessageBoxHandler(nullptr);
-    EXPECT_EQ(seenText, "受信メールサーバが見つかりません。\n- ダンモ  varaved -");
-    EXPECT_EQ(seenCaption, "警告");
-    EXPECT_EQ(seenType, MB_ICONSTOP | MB_TOPMOST | MB_SETFOREGROUND);
+    EXPECT_EQ(seen, "警告: 受信メールサーバが見つかりません。\n- ダンモ  varaved - (" +
+                        std::to_string(MB_ICONSTOP | MB_TOPMOST | MB_SETFOREGROUND) + ")");
 
     setenv("VUVED_NO_GUI", "1", 1);
     testing::internal::CaptureStderr();

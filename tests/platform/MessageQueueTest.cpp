@@ -15,8 +15,7 @@ TEST(Window, CreateSendsCreateAndDestroySendsDestroyThenFinalMessage)
 {
     RecordingWindow window;
     const win32::HWND handle = window.Handle();
-    ASSERT_NE(handle, nullptr);
-    EXPECT_TRUE(win32::IsWindow(handle));
+    ASSERT_TRUE(win32::IsWindow(handle));
     EXPECT_EQ(window.lifecycle, std::vector<UINT>{win32::WM_CREATE});
 
     EXPECT_TRUE(window.DestroyWindow());

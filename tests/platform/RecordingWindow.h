@@ -17,10 +17,7 @@ struct RecordedMessage {
 
 class RecordingWindow : public win32::Window {
 public:
-    explicit RecordingWindow(win32::HWND parent = nullptr)
-    {
-        Create(parent, "RecordingWindow", "RecordingWindow", 0, 0, 0, 200, 200);
-    }
+    RecordingWindow() { Create(nullptr, "RecordingWindow", "RecordingWindow", 0, 0, 0, 200, 200); }
     ~RecordingWindow() override { DestroyWindow(); }
 
     // Messages other than the window's own life-cycle messages, in the order handled.

@@ -45,10 +45,8 @@ TEST(RegistryConcurrency, TwoProcessesWritingAtOnceLoseNothing) {
         if (child == 0) {
             alarm(60);  // never outlive a hung test
             close(gate[1]);
-            char start;
-            const bool released =
-                read(gate[0], &start, 1) == 0;  // both start when the parent closes the gate
-            _exit(released && WriteValues(prefix, kValuesPerProcess) ? 0 : 1);
+            char start;  // both start when the parent closes the gate
+            _exit(read(gate[0], &start, 1) == 0 && WriteValues(prefix, kValuesPerProcess) ? 0 : 1);
         }
         children.push_back(child);
     }
@@ -73,18 +71,14 @@ TEST(RegistryConcurrency, ThreadsWritingAndReadingAtOnceSeeAWholeHive) {
     std::thread reader([&] {
         // A reader racing the renames must always find the key and its first value.
         while (writing.load()) {
-            if (CountValues("seed", 1) != 1) {
-                failedReads.fetch_add(1);
-            }
+            failedReads += CountValues("seed", 1) != 1;
         }
     });
     std::vector<std::thread> writers;
     std::atomic<int> failedWriters{0};
     for (int w = 0; w < kWriters; ++w) {
         writers.emplace_back([w, &failedWriters] {
-            if (!WriteValues("writer" + std::to_string(w) + "_", kValuesPerWriter)) {
-                failedWriters.fetch_add(1);
-            }
+            failedWriters += !WriteValues("writer" + std::to_string(w) + "_", kValuesPerWriter);
         });
     }
     for (auto& writer : writers) {

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <thread>
@@ -19,21 +19,12 @@ using namespace win32;
 
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
-// Owns an opened key.
-class Key {
-public:
-    Key() = default;
-    ~Key() {
-        if (handle != nullptr) {
-            RegCloseKey(handle);
-        }
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
+// Owns an opened key (closing a null key is refused harmlessly).
+struct Key {
+    ~Key() { RegCloseKey(handle); }
     HKEY* Out() { return &handle; }
     HKEY Get() const { return handle; }
 
-private:
     HKEY handle = nullptr;
 };
 
@@ -51,6 +42,11 @@ struct Read {
     LONG status = 0;
     DWORD type = 0;
     std::string data;
+
+    bool operator==(const Read&) const = default;
+    friend void PrintTo(const Read& r, std::ostream* out) {
+        *out << r.status << ", type " << r.type << ", " << testing::PrintToString(r.data);
+    }
 };
 
 Read Query(HKEY key, const char* name) {
@@ -76,20 +72,17 @@ TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     Key software;
     EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, kReadWrite, software.Out()), ERROR_SUCCESS)
         << "a fresh profile has the Software key";
-    Key created;
+    Key key;
     DWORD disposition = 0;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", created, &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\Norvale\\Product\\Section", key, &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
 
     Key again;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition),
-              ERROR_SUCCESS);
+    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\norvale\\product\\section", again, &disposition), ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 
     Key parent;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software\\NORVALE", 0, kReadWrite, parent.Out()), ERROR_SUCCESS);
     char name[64];
     DWORD nameSize = sizeof name;
     ASSERT_EQ(RegEnumKeyEx(parent.Get(), 0, name, &nameSize), ERROR_SUCCESS);
@@ -99,20 +92,8 @@ TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
     EXPECT_EQ(RegEnumKeyEx(parent.Get(), 1, name, &nameSize), ERROR_NO_MORE_ITEMS);
 
     Key missing;
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Nothing", 0, kReadWrite, missing.Out()), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing.Get(), nullptr);
-}
-
-TEST_F(RegistryTest, HiveFilesArePrivate) {
-    Key key;
-    ASSERT_EQ(CreateKey(HKEY_CURRENT_USER, "Software\\A", key, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(SetDword(key.Get(), "x", 1), ERROR_SUCCESS);
-    struct stat info {};
-    ASSERT_EQ(stat(registry.HivePath().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    ASSERT_EQ(stat(registry.folder.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
 
 TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
@@ -128,10 +109,9 @@ TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
         "  0a,00,42,00,00,00\r\n"
         "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n");
     Key key;
-    ASSERT_EQ(
-        RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
-                     kReadWrite, key.Out()),
-        ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences", 0,
+                           kReadWrite, key.Out()),
+              ERROR_SUCCESS);
     const struct {
         const char* name;
         DWORD type;
@@ -145,10 +125,7 @@ TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
     };
     for (const auto& value : expected) {
         SCOPED_TRACE(value.name);
-        const Read read = Query(key.Get(), value.name);
-        EXPECT_EQ(read.status, ERROR_SUCCESS);
-        EXPECT_EQ(read.type, value.type);
-        EXPECT_EQ(read.data, value.data);
+        EXPECT_EQ(Query(key.Get(), value.name), (Read{ERROR_SUCCESS, value.type, value.data}));
     }
     // A rewrite keeps every value.
     ASSERT_EQ(SetDword(key.Get(), "Extra", 1), ERROR_SUCCESS);
@@ -159,7 +136,8 @@ TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
     EXPECT_NE(registry.ReadHive().find("\"Quad\"=hex(b):01,00,00,00,00,00,00,00\n"), std::string::npos);
 }
 
-// Written, stored in the file as regedit writes it, and read back (by a name in other case) as it was.
+// Written, stored in the file as regedit writes it, and read back (by a name in other case) as it was; the hive file
+// and its folder are private.
 TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
     std::string allBytes;
     for (int i = 0; i < 256; ++i) {
@@ -196,6 +174,11 @@ TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
                       ERROR_SUCCESS);
         }
     }
+    struct stat info {};
+    ASSERT_EQ(stat(registry.HivePath().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "the hive file is private";
+    ASSERT_EQ(stat(registry.folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u) << "the registry folder is private";
     const std::string text = registry.ReadHive();
     EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << text;
     EXPECT_NE(text.find("[HKEY_CURRENT_USER\\Software\\Norvale\\Kinds]\n"), std::string::npos) << text;
@@ -207,13 +190,8 @@ TEST_F(RegistryTest, EveryKindOfValueSurvivesTheFile) {
             EXPECT_NE(text.find(c.fileText), std::string::npos) << text;
         }
         std::string otherCase = c.valueName;
-        for (char& letter : otherCase) {
-            letter = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
-        }
-        const Read read = Query(key.Get(), otherCase.c_str());
-        EXPECT_EQ(read.status, ERROR_SUCCESS);
-        EXPECT_EQ(read.type, c.type);
-        EXPECT_EQ(read.data, c.data);
+        std::ranges::transform(otherCase, otherCase.begin(), [](unsigned char letter) { return std::toupper(letter); });
+        EXPECT_EQ(Query(key.Get(), otherCase.c_str()), (Read{ERROR_SUCCESS, c.type, c.data}));
     }
 }
 
@@ -236,22 +214,17 @@ TEST_F(RegistryTest, SeesChangesMadeOutsideAtTheNextCall) {
     EXPECT_EQ(Query(key.Get(), "n").data, std::string("\x03\0\0\0", 4));
 }
 
-struct BrokenHiveCase {
-    const char* name;
-    std::string text;
-    int line;
-};
-
 TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
-    const BrokenHiveCase cases[] = {
-        {"unclosed quote",
-         "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
-        {"bad dword",
-         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
+    const struct {
+        const char* name;
+        std::string text;
+        int line;
+    } cases[] = {
+        {"unclosed quote", "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"a\"=\"x\n", 4},
+        {"bad dword", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n\"a\"=dword:xyz\n", 3},
         {"no header", "[HKEY_CURRENT_USER\\Software]\n", 1},
         {"value before key", "Windows Registry Editor Version 5.00\n\"a\"=dword:1\n", 2},
-        {"cut continuation",
-         "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
+        {"cut continuation", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S]\n\"a\"=hex:01,\\\n", 3},
         {"not UTF-8", "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\S\xFF]\n", 2},
     };
     for (const auto& c : cases) {
@@ -267,8 +240,7 @@ TEST_F(RegistryTest, BrokenHiveIsNeitherUsedNorOverwrittenAndReportedOnce) {
         EXPECT_EQ(registry.ReadHive(), c.text);
         const std::string expected = registry.HivePath() + ": line " + std::to_string(c.line) + ":";
         ASSERT_NE(messages.find(expected), std::string::npos) << messages;
-        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n"
-                                                                     << messages;
+        EXPECT_EQ(messages.find(expected), messages.rfind(expected)) << "reported more than once:\n" << messages;
     }
     // Once repaired by hand, the file is used again.
     registry.WriteHive("Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software\\Fixed]\n");

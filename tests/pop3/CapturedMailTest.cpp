@@ -3,22 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "mail/Email.h"
 #include "mail/MailCodec.h"
 
 namespace {
-struct Capture {
-    const char* name;
-    std::string text;
-};
 
-// RETR answers as the relay captures them: every line with its CR LF, the terminating "." included and the only
-// line that is exactly ".".
-const std::vector<Capture>& Captures()
+// The outline is what the translate thread decides by before the body is built: it must agree with the Email
+// that BuildEmail makes of the same capture.
+TEST(CapturedMailTest, OutlineAgreesWithTheBuiltEmail)
 {
-    static const std::vector<Capture> captures = {
+    // RETR answers as the relay captures them: every line with its CR LF, the terminating "." included and the only
+    // line that is exactly ".".
+    const struct {
+        const char* name;
+        std::string text;
+    } captures[] = {
         {"plain", "Subject: hi\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\nHello.\r\nBye.\r\n.\r\n"},
         {"dot-stuffed lines", "Subject: dots\r\n\r\n..\r\n..\r\n...x\r\na.\r\n.\r\n"},
         {"empty body", "Subject: d\r\n\r\n.\r\n"},
@@ -37,26 +37,19 @@ const std::vector<Capture>& Captures()
         {"long body",
          "Subject: long\r\n\r\n" + std::string(100, 'x') + "\r\n" + std::string(40, 'y') + "\x80\r\n.\r\n"},
     };
-    return captures;
-}
-
-// The outline is what the translate thread decides by before the body is built: it must agree with the Email
-// that BuildEmail makes of the same capture.
-TEST(CapturedMailTest, OutlineAgreesWithTheBuiltEmail)
-{
-    for (const Capture& capture : Captures()) {
+    for (const auto& capture : captures) {
+        SCOPED_TRACE(capture.name);
         CapturedMail captured;
         captured.Append(capture.text);
         const std::unique_ptr<Email> built = captured.BuildEmail();
         const CapturedMail::Outline outline = captured.Survey();
-        EXPECT_EQ(outline.header->size + outline.bodyOctets, built->size) << capture.name;
-        EXPECT_EQ(outline.header->contentType, built->contentType) << capture.name;
-        EXPECT_EQ(outline.header->charset, built->charset) << capture.name;
-        EXPECT_EQ(outline.header->GetHeaderSize(), built->GetHeaderSize()) << capture.name;
-        EXPECT_EQ(outline.bodyPlainAscii, built->BodyIsPlainAscii()) << capture.name;
+        EXPECT_EQ(outline.header->size + outline.bodyOctets, built->size);
+        EXPECT_EQ(outline.header->contentType, built->contentType);
+        EXPECT_EQ(outline.header->charset, built->charset);
+        EXPECT_EQ(outline.header->GetHeaderSize(), built->GetHeaderSize());
+        EXPECT_EQ(outline.bodyPlainAscii, built->BodyIsPlainAscii());
         EXPECT_EQ(BodyDecodesToItself(*outline.header, outline.bodyPlainAscii),
-                  BodyDecodesToItself(*built, built->BodyIsPlainAscii()))
-            << capture.name;
+                  BodyDecodesToItself(*built, built->BodyIsPlainAscii()));
     }
 }
 }  // namespace

@@ -38,14 +38,12 @@ std::size_t EndInPieces(std::string_view data, const std::vector<std::size_t>& s
     return std::string_view::npos;
 }
 
-struct Answer {
-    const char* name;
-    std::string data;
-};
-
-const std::vector<Answer>& Answers()
+TEST(MultiLineEndTest, FindsTheFirstDotLineHoweverTheAnswerIsSplit)
 {
-    static const std::vector<Answer> answers = {
+    const struct {
+        const char* name;
+        std::string data;
+    } answers[] = {
         {"empty list", ".\r\n"},
         {"one line", "1 120\r\n.\r\n"},
         {"dot-stuffed lines", "..\r\n..x\r\n. \r\n.\r\n"},
@@ -58,13 +56,7 @@ const std::vector<Answer>& Answers()
         {"end at a word edge", "1234567\r\n.\r\n"},
         {"only a partial line", "abc"},
     };
-    return answers;
-}
-
-TEST(MultiLineEndTest, FindsTheFirstDotLineHoweverTheAnswerIsSplit)
-{
-    std::mt19937 random(7);
-    for (const Answer& answer : Answers()) {
+    for (const auto& answer : answers) {
         const std::size_t expected = EndByLines(answer.data);
         EXPECT_EQ(EndInPieces(answer.data, {}), expected) << answer.name << ", whole";
         for (std::size_t first = 0; first <= answer.data.size(); ++first) {
@@ -74,6 +66,7 @@ TEST(MultiLineEndTest, FindsTheFirstDotLineHoweverTheAnswerIsSplit)
             << answer.name << ", octet by octet";
     }
     // Long answers with dot-stuffed lines and text, in random block sizes.
+    std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
         std::string data;
         const char* const lines[] = {"Dear reader.", "..", "...stuffed", "", ". ", "a\n.b", "word.word"};
@@ -107,8 +100,7 @@ TEST(MultiLineEndTest, CompleteLinesStopAtTheLastLineEnd)
         {"", "", 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(CompleteLinesLength(c.held, c.pending), c.complete)
-            << "held \"" << c.held << "\" pending \"" << c.pending << "\"";
+        EXPECT_EQ(CompleteLinesLength(c.held, c.pending), c.complete) << c.held << "|" << c.pending;
     }
 }
 }  // namespace

@@ -1,4 +1,6 @@
 // The listening server: where it listens, the two configuration warnings, its books of connections and agents.
+#include <algorithm>
+
 #include "pop3/RelayTestFixture.h"
 #include "support/Eventually.h"
 #include "support/LoopbackSockets.h"
@@ -7,15 +9,10 @@ namespace {
 constexpr const char* kUnresolvableText = "受信メールサーバが見つかりません";
 constexpr const char* kConflictText = "メールソフトに登録のメールサーバの設定と";
 
-int CountBoxesContaining(const std::vector<std::string>& boxes, const char* text)
+long CountBoxesContaining(const std::vector<std::string>& boxes, const char* text)
 {
-    int count = 0;
-    for (const std::string& box : boxes) {
-        count += box.find(text) != std::string::npos ? 1 : 0;
-    }
-    return count;
+    return std::ranges::count_if(boxes, [&](const std::string& box) { return box.find(text) != std::string::npos; });
 }
-
 }  // namespace
 
 TEST_F(RelayTest, ListensOnTheLoopbackAddressOnly)
@@ -53,13 +50,10 @@ TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
     } cases[] = {{"localhost", 1}, {"LOCALHOST", 0}, {"127.0.0.2", 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.address);
-        WriteProxyServerSettings(c.address, 0, 0);
-        relay = std::make_unique<InProcessRelay>();
-        ASSERT_NE(relay->Port(), 0);
+        ASSERT_NO_FATAL_FAILURE(StartRelayFor(c.address, 0));
         if (c.warnings == 1) {
-            Pop3TestClient client(relay->Port());
             // The relay agent refuses to connect to this server itself: no greeting.
-            EXPECT_TRUE(client.WaitForClose());
+            EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose());
             EXPECT_EQ(relay->Boxes().size(), 1u);
             EXPECT_TRUE(relay->CollectAll());
         }
@@ -70,13 +64,10 @@ TEST_F(RelayTest, ConflictingSettingsWarnOnceAndTheServerStillListens)
 
 TEST_F(RelayTest, UnresolvableMailServerWarnsAndClosesEachConnection)
 {
-    WriteProxyServerSettings("no-such-host.invalid", 110, 0);
-    relay = std::make_unique<InProcessRelay>();
-    ASSERT_NE(relay->Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(StartRelayFor("no-such-host.invalid", 110));
     for (int attempt = 1; attempt <= 2; ++attempt) {
         SCOPED_TRACE(attempt);
-        Pop3TestClient client(relay->Port());
-        EXPECT_TRUE(client.WaitForClose());
+        EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose());
         EXPECT_EQ(CountBoxesContaining(relay->Boxes(), kUnresolvableText), attempt);
         EXPECT_EQ(relay->Server()->ConnectionCount(), 0u);
         EXPECT_EQ(relay->Server()->AgentCount(), 0u);
@@ -86,14 +77,9 @@ TEST_F(RelayTest, UnresolvableMailServerWarnsAndClosesEachConnection)
 TEST_F(RelayTest, UnreachableMailServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
     const std::uint16_t closedPort = UnusedLoopbackPort();
-    WriteProxyServerSettings("127.0.0.1", closedPort, 0);
-    relay = std::make_unique<InProcessRelay>();
-    ASSERT_NE(relay->Port(), 0);
+    ASSERT_NO_FATAL_FAILURE(StartRelayFor("127.0.0.1", closedPort));
     testing::internal::CaptureStderr();
-    {
-        Pop3TestClient client(relay->Port());
-        EXPECT_TRUE(client.WaitForClose());
-    }
+    EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose());
     EXPECT_TRUE(relay->CollectAll());
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "VUVed3UzeroVadave: mail server 127.0.0.1:" + std::to_string(closedPort) +

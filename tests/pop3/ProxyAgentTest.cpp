@@ -5,7 +5,6 @@
 #include "pop3/Pop3Command.h"
 #include "pop3/RelayTestFixture.h"
 
-
 // How many lines an answer has is decided by the command's word and arguments, as the client sent them; the usual
 // cases are compared with Dovecot by DovecotRelayTest.EveryAnswerIsTheSameAsDirect.
 TEST_F(RelayTest, CommandsOfEveryCaseAndArgumentKeepTheirNumberOfLines)
@@ -33,11 +32,12 @@ TEST_F(RelayTest, CommandsOfEveryCaseAndArgumentKeepTheirNumberOfLines)
     }
 }
 
+// Neither a lone CR nor a lone LF ends a command line; the word runs to the first blank.
 TEST_F(RelayTest, CommandsTheRelayDoesNotKnowStayLocal)
 {
     StartWithAnswers({});
     Pop3TestClient client = LoggedInClient();
-    for (const char* line : {"CAPA", "APOP alice 0123", "STLS", "XTND XMIT", "LAST"}) {
+    for (const char* line : {"CAPA", "APOP alice 0123", "STLS", "XTND XMIT", "LAST", "NO\rOP x", "NO\nOP"}) {
         SCOPED_TRACE(line);
         EXPECT_EQ(client.Command(line), "-ERR Unknown command: " + pop3::CommandWord(line) + "\r\n");
     }
@@ -49,12 +49,10 @@ TEST_F(RelayTest, CommandsTheRelayDoesNotKnowStayLocal)
 TEST_F(RelayTest, ServerClosingInTheMiddleOfAMailDropsTheCaptureAndTheClient)
 {
     StartWithScript([](Pop3TestClient& peer, ScriptedPop3Server&) {
-        peer.SendRaw("+OK hello\r\n");
-        peer.ReadLine();
-        peer.SendRaw("+OK\r\n");
-        peer.ReadLine();
-        peer.SendRaw("+OK\r\n");
-        peer.ReadLine();
+        for (const char* answer : {"+OK hello\r\n", "+OK\r\n", "+OK\r\n"}) {  // the greeting, USER and PASS
+            peer.SendRaw(answer);
+            peer.ReadLine();
+        }
         peer.SendRaw("+OK\r\nSubject: cut\r\n\r\nfirst line\r\nsecond li");
         peer.Close();
     });

@@ -1,7 +1,6 @@
 // "Relay Authentication" on: a mail server that offers only SASL XOAUTH2, as the big providers do. The client's
 // CAPA, AUTH exchanges and retries reach it through the relay, and the translated-mail session that follows answers
 // the same client's CAPA and AUTH so that it fetches its translated copy.
-#include <map>
 #include <string>
 #include <vector>
 
@@ -78,10 +77,9 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
     });
     EXPECT_EQ(client.Command("QUIT"), "+OK bye\r\n");
     // The lines of the exchanges reached the server unchanged, the empty answer to the error challenge included.
-    EXPECT_EQ(upstream->Received(),
-              (std::vector<std::string>{"CAPA", "AUTH", "USER alice", "USER bob", "PASS wrong", "AUTH XOAUTH2 " + kBadToken,
-                                        "", "AUTH XOAUTH2", "*", "AUTH XOAUTH2 " + kGoodToken, "STAT", "RETR 1",
-                                        "QUIT"}));
+    EXPECT_EQ(upstream->Received(), (std::vector<std::string>{"CAPA", "AUTH", "USER alice", "USER bob", "PASS wrong",
+                                                              "AUTH XOAUTH2 " + kBadToken, "", "AUTH XOAUTH2", "*",
+                                                              "AUTH XOAUTH2 " + kGoodToken, "STAT", "RETR 1", "QUIT"}));
 
     ASSERT_TRUE(relay->WaitForTranslatedMails());
     Pop3TestClient again(relay->Port());

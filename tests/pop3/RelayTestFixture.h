@@ -30,7 +30,13 @@ protected:
     void StartRelay(bool translationEngine = false)
     {
         ASSERT_NE(upstream->Port(), 0);
-        WriteProxyServerSettings("127.0.0.1", upstream->Port(), 0);
+        StartRelayFor("127.0.0.1", upstream->Port(), translationEngine);
+    }
+
+    // The relay in front of the mail server at address and port (not necessarily the upstream).
+    void StartRelayFor(const char* address, win32::DWORD port, bool translationEngine = false)
+    {
+        WriteProxyServerSettings(address, port, 0);
         relay = std::make_unique<InProcessRelay>(translationEngine);
         ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
     }
@@ -43,13 +49,7 @@ protected:
         return client;
     }
 
-    void TearDown() override
-    {
-        relay.reset();
-        upstream.reset();
-    }
-
     ScopedRegistry registry;
     std::unique_ptr<ScriptedPop3Server> upstream;
-    std::unique_ptr<InProcessRelay> relay;
+    std::unique_ptr<InProcessRelay> relay;  // destroyed first: it ends the upstream's sessions
 };

@@ -1,31 +1,72 @@
 // The relay in front of a Dovecot that requires TLS: what curl fetches through it is what curl fetches directly over
 // pop3s, and a server that cannot be trusted, for each reason, ends the client's connection as an unreachable one does.
-#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
-#include "integration/InProcessRelay.h"
-#include "integration/Pop3TestClient.h"
-#include "integration/RelaySettings.h"
-#include "pop3/TlsTestServers.h"
+#include "integration/DovecotServer.h"
+#include "pop3/RelayTestFixture.h"
 #include "support/Eventually.h"
-#include "support/ScriptedPop3Server.h"
 
 namespace {
+
+constexpr const char* kTestUser = "alice";
+constexpr const char* kTestPassword = "wonderland";
+
+// The certificates of a test CA made with the openssl tool (tls_ca.py), in a temporary folder that goes with the
+// object: "ca.pem", "other-ca.pem" (which issued none of the others), and "server", "wrong-name", "expired".
+struct TestCertificates {
+    TestCertificates()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tlscaXXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            folder = pattern;
+            ::chmod(folder.c_str(), 0755);  // Dovecot reads the certificates as its own user
+            const std::string script = VUVED_SOURCE_DIR "/tests/integration/tls_ca.py";
+            made = std::system(("python3 '" + script + "' '" + folder + "'").c_str()) == 0;
+        }
+    }
+    ~TestCertificates()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+    std::string folder;
+    bool made = false;
+};
+
+// The certificates and a Dovecot with the standard mails for each, shared by the cases of the suite (each start takes
+// a moment). With a certificate, TLS is required: STLS on Port(), TLS on TlsPort(); withoutTls offers none.
+struct TlsTestPeers {
+    bool AllRunning() const
+    {
+        return certificates.made && trusted.IsRunning() && wrongName.IsRunning() && expired.IsRunning() &&
+               withoutTls.IsRunning();
+    }
+
+    TestCertificates certificates;
+    DovecotServer trusted{"standard", certificates.Path("server.pem"), certificates.Path("server.key")};
+    DovecotServer wrongName{"standard", certificates.Path("wrong-name.pem"), certificates.Path("wrong-name.key")};
+    DovecotServer expired{"standard", certificates.Path("expired.pem"), certificates.Path("expired.key")};
+    DovecotServer withoutTls;
+};
 
 // What curl writes to its standard output for url (a mail for ".../N", the LIST answer's lines for ".../").
 std::string Curl(const std::string& options, const std::string& url)
 {
-    const std::string command =
-        "curl --silent --show-error --max-time 60 " + options + " -u " + kTestUser + ":" + kTestPassword + " '" + url +
-        "'";
+    const std::string command = "curl --silent --show-error --max-time 60 " + options + " -u " + kTestUser + ":" +
+                                kTestPassword + " '" + url + "'";
     std::string output;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char chunk[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) {
             output.append(chunk, got);
         }
         if (::pclose(pipe) != 0) {
@@ -35,14 +76,10 @@ std::string Curl(const std::string& options, const std::string& url)
     return output;
 }
 
-class TlsRelayTest : public testing::Test {
+class TlsRelayTest : public RelayTest {
 protected:
-    static void SetUpTestSuite() { peers = new TlsTestPeers; }
-    static void TearDownTestSuite()
-    {
-        delete peers;
-        peers = nullptr;
-    }
+    static void SetUpTestSuite() { peers = std::make_unique<TlsTestPeers>(); }
+    static void TearDownTestSuite() { peers.reset(); }
 
     void SetUp() override
     {
@@ -52,28 +89,36 @@ protected:
     void StartRelay(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile)
     {
         relay.reset();
-        WriteProxyServerSettings(address, port, 0);
         WriteProxyServerDword("MailServerSecurity", security);
         WriteProxyServerString("MailServerCAFile", caFile);
-        relay = std::make_unique<InProcessRelay>();
-        ASSERT_NE(relay->Port(), 0) << "the relay does not listen";
+        StartRelayFor(address, port);
     }
 
+    // Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one
+    // line on stderr names the server and says why.
     void ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile,
-                       const std::string& failure);
+                       const std::string& failure)
+    {
+        StartRelay(address, port, security, caFile);
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose()) << "the client is disconnected";
+        EXPECT_TRUE(relay->CollectAll());
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(said.starts_with("VUVed3UzeroVadave: mail server " + std::string(address) + ":" +
+                                     std::to_string(port) + ": "))
+            << said;
+        EXPECT_NE(said.find(failure), std::string::npos) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+    }
 
-    void TearDown() override { relay.reset(); }
-
-    static inline TlsTestPeers* peers = nullptr;
-    ScopedRegistry registry;
-    std::unique_ptr<InProcessRelay> relay;
+    static inline std::unique_ptr<TlsTestPeers> peers;
 };
 
 TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
 {
-    const TlsDovecot& server = peers->trusted;
+    const DovecotServer& server = peers->trusted;
     const std::string direct = "pop3s://localhost:" + std::to_string(server.TlsPort()) + "/";
-    const std::string trust = "--cacert '" + peers->certificates.Ca() + "'";
+    const std::string trust = "--cacert '" + peers->certificates.Path("ca.pem") + "'";
     const struct {
         const char* name;
         const char* address;  // a dotted address is checked against the certificate's IP entries
@@ -84,7 +129,7 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
                  {"STLS", "localhost", 2, server.Port()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartRelay(c.address, c.port, c.security, peers->certificates.Ca());
+        StartRelay(c.address, c.port, c.security, peers->certificates.Path("ca.pem"));
         const std::string relayed = "pop3://127.0.0.1:" + std::to_string(relay->Port()) + "/";
         EXPECT_EQ(Curl("", relayed), Curl(trust, direct)) << "LIST";
         for (int n = 1; n <= server.MailCount(); ++n) {
@@ -99,31 +144,11 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
     }
 }
 
-// Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one line
-// on stderr names the server and says why.
-void TlsRelayTest::ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security,
-                                 const std::string& caFile, const std::string& failure)
-{
-    StartRelay(address, port, security, caFile);
-    testing::internal::CaptureStderr();
-    {
-        Pop3TestClient client(relay->Port());
-        ASSERT_TRUE(client.IsConnected());
-        EXPECT_TRUE(client.WaitForClose()) << "the client is disconnected";
-    }
-    EXPECT_TRUE(relay->CollectAll());
-    const std::string said = testing::internal::GetCapturedStderr();
-    const std::string server = "VUVed3UzeroVadave: mail server " + std::string(address) + ":" + std::to_string(port);
-    EXPECT_TRUE(said.starts_with(server + ": ")) << said;
-    EXPECT_NE(said.find(failure), std::string::npos) << said;
-    EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
-}
-
 TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
     const struct {
         const char* name;
-        TlsDovecot TlsTestPeers::*server;
+        DovecotServer TlsTestPeers::*server;
         win32::DWORD security;
         bool tlsPort;
         const char* address;
@@ -152,7 +177,7 @@ TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const TlsDovecot& server = peers->*c.server;
+        const DovecotServer& server = (*peers).*c.server;
         const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
                                    : *c.caFile == '\0'           ? std::string()
                                                                  : peers->certificates.Path(c.caFile);
@@ -164,15 +189,15 @@ TEST_F(TlsRelayTest, AnswerForgedBehindTheStlsAcceptanceIsRefused)
 {
     // Someone on the path appends a forged answer to the server's "+OK": it must not reach the client.
     ScriptedPop3Server forger(Pop3Responder({{"STLS", "+OK Begin TLS negotiation now.\r\n+OK Logged in.\r\n"}}));
-    ExpectRefused("localhost", forger.Port(), 2, peers->certificates.Ca(),
+    ExpectRefused("localhost", forger.Port(), 2, peers->certificates.Path("ca.pem"),
                   "the server sent unprotected data after accepting STLS");
     relay.reset();  // ends the forger's session before it is destroyed
 }
 
 TEST_F(TlsRelayTest, ClientLeavingInTheMiddleOfAMailLeavesNothingBehind)
 {
-    const TlsDovecot& server = peers->trusted;
-    StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Ca());
+    const DovecotServer& server = peers->trusted;
+    StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Path("ca.pem"));
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(client.Login(kTestUser, kTestPassword));
     // The last mail of the standard set is the large one.
@@ -191,7 +216,7 @@ TEST_F(TlsRelayTest, StopDuringTheHandshakeEndsAtOnceAndReportsNothing)
         server.Stall(peer);
     });
     ASSERT_NE(silent.Port(), 0);
-    StartRelay("localhost", silent.Port(), 1, peers->certificates.Ca());
+    StartRelay("localhost", silent.Port(), 1, peers->certificates.Path("ca.pem"));
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(Eventually([&] { return !silent.Received().empty(); }));
     ASSERT_EQ(silent.Received().front(), "\x16") << "the relay did not start a TLS handshake";
