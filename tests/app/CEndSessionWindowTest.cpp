@@ -7,7 +7,6 @@
 #include <chrono>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "app/AppResources.h"
 #include "app/AppTestSupport.h"

@@ -1,6 +1,7 @@
 // A notification-area backend that records what the window asks for, in order, for the window tests.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,11 +44,7 @@ public:
         return icons;
     }
     int Count(const std::string& kind) const {
-        int count = 0;
-        for (const Event& event : events) {
-            count += event.kind == kind ? 1 : 0;
-        }
-        return count;
+        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) { return e.kind == kind; }));
     }
 
     std::vector<Event> events;  // touched on the window's thread only
