@@ -60,24 +60,10 @@ public:
         return E_NOINTERFACE;
     }
     HRESULT GetVersion(BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
-    HRESULT get_Running(long* running) override {
-        *running = 1;
-        return S_OK;
-    }
-    HRESULT put_Running(long running) override {
-        runningPuts.push_back(running);
-        return S_OK;
-    }
-    HRESULT IsTranslating(long* translating) override {
-        calls += "T";
-        *translating = Current().translating;
-        return S_OK;
-    }
-    HRESULT HaveTranslateMail(long* have) override {
-        calls += "H";
-        *have = Current().mailWaiting;
-        return S_OK;
-    }
+    HRESULT get_Running(long* running) override { *running = 1; return S_OK; }
+    HRESULT put_Running(long running) override { runningPuts.push_back(running); return S_OK; }
+    HRESULT IsTranslating(long* busy) override { calls += "T"; *busy = Current().translating; return S_OK; }
+    HRESULT HaveTranslateMail(long* have) override { calls += "H"; *have = Current().mailWaiting; return S_OK; }
     HRESULT GarbageCollection() override {
         calls += "G";
         if (++ticks == script.size()) {
@@ -222,23 +208,12 @@ TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsIts
 // The settings user interface as another component would provide it.
 class FakeSettingsApplication final : public FakeDispatch<ISettingsApplication> {
 public:
-    HRESULT QueryInterface(const IID&, void** object) override {
-        *object = this;
-        this->AddRef();
-        return S_OK;
-    }
+    HRESULT QueryInterface(const IID&, void** object) override { *object = this; this->AddRef(); return S_OK; }
     HRESULT UnusedSlot7() override { return E_NOTIMPL; }
-    HRESULT Show() override {
-        ++shown;
-        return S_OK;
-    }
+    HRESULT Show() override { ++shown; return S_OK; }
     HRESULT UnusedSlot9() override { return E_NOTIMPL; }
     HRESULT UnusedSlot10() override { return E_NOTIMPL; }
-    HRESULT GetWindow(HWND* window) override {
-        ++windowAsked;
-        *window = nullptr;
-        return S_OK;
-    }
+    HRESULT GetWindow(HWND* window) override { ++windowAsked; *window = nullptr; return S_OK; }
 
     int shown = 0;
     int windowAsked = 0;
@@ -282,8 +257,7 @@ TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     const auto openedLines = [&opened] {
         std::vector<std::string> lines;
         std::ifstream file(opened);
-        for (std::string line; std::getline(file, line);) {
-            lines.push_back(line);
+        for (std::string line; std::getline(file, line); lines.push_back(line)) {
         }
         return lines;
     };

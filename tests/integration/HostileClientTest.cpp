@@ -82,13 +82,10 @@ TEST_F(HostileClientTest, TenThousandTinySegments)
     // One octet per segment: 10,000 segments make 1,666 NOOP commands, sent without waiting for the answers.
     Pop3TestClient tiny(relay->Port());  // without Nagle's delay: one segment per octet
     ASSERT_EQ(tiny.ReadLine(), "+OK hostile ready\r\n");
-    const std::string stream = [] {
-        std::string text = "USER alice\r\nPASS secret\r\n";
-        while (text.size() + 6 <= 10000) {
-            text += "NOOP\r\n";
-        }
-        return text;
-    }();
+    std::string stream = "USER alice\r\nPASS secret\r\n";
+    while (stream.size() + 6 <= 10000) {
+        stream += "NOOP\r\n";
+    }
     std::thread sender([&tiny, &stream] {
         for (std::size_t at = 0; at < stream.size(); ++at) {
             if (!tiny.SendRaw(std::string_view(stream).substr(at, 1))) {
@@ -98,12 +95,7 @@ TEST_F(HostileClientTest, TenThousandTinySegments)
     });
     std::size_t answered = 0;
     const std::size_t expected = (stream.size() - 25) / 6 + 2;
-    while (answered < expected) {
-        const auto line = tiny.ReadLine();
-        if (!line) {
-            break;
-        }
-        EXPECT_EQ(*line, "+OK\r\n");
+    while (answered < expected && tiny.ReadLine() == "+OK\r\n") {
         ++answered;
     }
     sender.join();

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "integration/HostilePop3Server.h"
 #include "integration/InProcessRelay.h"

@@ -34,21 +34,14 @@ enum class Leaving { Quit, CloseAfterGreeting, CloseAtOnce };
 bool Session(std::uint16_t port, Leaving leaving)
 {
     Pop3TestClient client(port, kClientTimeoutMs);
-    if (!client.IsConnected()) {
-        return false;
+    if (!client.IsConnected() || leaving == Leaving::CloseAtOnce) {
+        return client.IsConnected();
     }
-    if (leaving == Leaving::CloseAtOnce) {
-        return true;
+    const bool greeted = client.ReadLine().value_or("").starts_with("+OK");
+    if (!greeted || leaving == Leaving::CloseAfterGreeting) {
+        return greeted;
     }
-    const auto greeting = client.ReadLine();
-    if (!greeting || !greeting->starts_with("+OK")) {
-        return false;
-    }
-    if (leaving == Leaving::CloseAfterGreeting) {
-        return true;
-    }
-    const auto answer = client.Command("QUIT");
-    return answer && answer->starts_with("+OK") && client.WaitForClose();
+    return client.Command("QUIT").value_or("").starts_with("+OK") && client.WaitForClose();
 }
 
 class StormTest : public testing::Test {
@@ -83,22 +76,17 @@ protected:
     }
 
     // Threads end, and their descriptors close, a moment after their session has been reported finished.
-    bool BackToBefore()
+    void ExpectBackToBefore()
     {
-        return Eventually([this] { return OpenDescriptorCount() == descriptors && ThreadCount() == threads; });
-    }
-
-    std::string Counts()
-    {
-        return std::to_string(OpenDescriptorCount()) + " descriptors (" + std::to_string(descriptors) + " before), " +
-               std::to_string(ThreadCount()) + " threads (" + std::to_string(threads) + " before); now " +
-               DescriptorKinds() + "; before " + descriptorKinds;
+        EXPECT_TRUE(Eventually([this] { return OpenDescriptorCount() == descriptors && ThreadCount() == threads; }))
+            << OpenDescriptorCount() << " descriptors (" << descriptors << " before), " << ThreadCount()
+            << " threads (" << threads << " before); now " << DescriptorKinds() << "; before " << descriptorKinds;
     }
 
     void ExpectCollectedAndServing()
     {
         EXPECT_TRUE(relay->CollectAll(60s)) << "sessions outlive their clients";
-        EXPECT_TRUE(BackToBefore()) << Counts();
+        ExpectBackToBefore();
         EXPECT_TRUE(Session(relay->Port(), Leaving::Quit)) << "the server no longer serves";
     }
 
@@ -132,7 +120,7 @@ TEST_F(StormTest, FinishedSessionsAwaitingCollectionHoldNoDescriptorAndNoThread)
         }
         // Nothing has been collected: every session is still in the books, and none holds anything but memory.
         EXPECT_TRUE(Eventually([&] { return relay->Server()->AgentCount() >= kSessions; }));
-        EXPECT_TRUE(BackToBefore()) << Counts();
+        ExpectBackToBefore();
         EXPECT_EQ(relay->Server()->ConnectionCount(), kSessions);
         ExpectCollectedAndServing();
     }
