@@ -1,11 +1,47 @@
 // Through the relay, Dovecot's answers reach the client byte for byte as they do directly, every retrieved
 // mail is captured once, and fifty clients at once all get their mails.
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "integration/DovecotRelayFixture.h"
+#include "integration/DovecotServer.h"
+#include "integration/InProcessRelay.h"
+#include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
+
+namespace {
+
+// The relay in the test process in front of a private Dovecot holding the standard mail set.
+class DovecotRelayTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dovecot = std::make_unique<DovecotServer>("standard");
+        ASSERT_TRUE(dovecot->IsRunning()) << dovecot->Error();
+        WriteProxyServerSettings("127.0.0.1", dovecot->Port(), 0);
+        relay = std::make_unique<InProcessRelay>();
+        ASSERT_NE(relay->Port(), 0);
+    }
+
+    Pop3TestClient LoggedIn(std::uint16_t port)
+    {
+        Pop3TestClient client(port);
+        EXPECT_TRUE(client.Login(dovecot->User(), dovecot->Password()));
+        return client;
+    }
+    Pop3TestClient Direct() { return LoggedIn(dovecot->Port()); }
+    Pop3TestClient Relayed() { return LoggedIn(relay->Port()); }
+
+    ScopedRegistry registry;
+    std::unique_ptr<DovecotServer> dovecot;
+    std::unique_ptr<InProcessRelay> relay;  // after dovecot: stopped first
+};
+
+}  // namespace
 
 TEST_F(DovecotRelayTest, EveryAnswerIsTheSameAsDirect)
 {
