@@ -4,7 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <fstream>
 #include <regex>
 
@@ -12,12 +14,12 @@
 #include "app/AppTestSupport.h"
 #include "app/AutomationInterfaces.h"
 #include "app/CEndSessionWindow.h"
-#include "app/RecordingNotifyIcon.h"
 #include "app/RunningObjectTable.h"
 #include "resources/ModuleResources.h"
 #include "app/SettingsPageClass.h"
 #include "support/Eventually.h"
 #include "platform/Com.h"
+#include "platform/NotifyIcon.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
 #include "settings/TempRegistryFolder.h"
@@ -25,6 +27,56 @@
 using namespace win32;
 
 namespace {
+
+// A notification-area backend that records what the window asks for, in order.
+class RecordingNotifyIcon final : public win32::NotifyIconBackend {
+public:
+    struct Event {
+        std::string kind;  // "add", "modify", "delete", "menu", "popup"
+        win32::UINT icon = 0;  // resource id of the icon shown (add, modify)
+        std::vector<win32::PopupMenuItem> items;
+    };
+
+    bool Add(const win32::NotifyIconState& state) override { return Record("add", state.icon); }
+    bool Modify(const win32::NotifyIconState& state) override {
+        Record("modify", state.icon);
+        if (onModify) {
+            onModify();
+        }
+        return true;
+    }
+    bool Delete(win32::HWND, win32::UINT) override { return Record("delete", nullptr); }
+    bool SetMenu(win32::HWND, win32::UINT, const std::vector<win32::PopupMenuItem>& items) override {
+        events.push_back({"menu", 0, items});
+        return true;
+    }
+    bool TrackPopupMenu(win32::HWND, const std::vector<win32::PopupMenuItem>& items) override {
+        events.push_back({"popup", 0, items});
+        return true;
+    }
+
+    std::vector<win32::UINT> ModifiedIcons() const {
+        std::vector<win32::UINT> icons;
+        for (const Event& event : events) {
+            if (event.kind == "modify") {
+                icons.push_back(event.icon);
+            }
+        }
+        return icons;
+    }
+    int Count(const std::string& kind) const {
+        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) { return e.kind == kind; }));
+    }
+
+    std::vector<Event> events;  // touched on the window's thread only
+    std::function<void()> onModify;
+
+private:
+    bool Record(const char* kind, win32::HICON icon) {
+        events.push_back({kind, icon != nullptr ? icon->resourceId : 0, {}});
+        return true;
+    }
+};
 
 // The members both fakes answer alike: counted references, no type information.
 template <typename Interface>
