@@ -340,8 +340,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     relay.Peer().SetAuthAnswers(input.authAnswers);
     WriteProxyServerDword("Relay Authentication", input.relayAuthentication ? 1 : 0);
 
-    const SegmentedClient::Result session =
-        SegmentedClient(relay.Relay().Port(), kSessionTimeout).Run(input.client, input.segments);
+    const SegmentedSession session =
+        RunSegmentedSession(relay.Relay().Port(), kSessionTimeout, input.client, input.segments);
     const std::string& answers = session.answers;
     if (!session.connected) {
         Fail("cannot connect to the relay");
