@@ -8,9 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 #include "platform/ComServerModule.h"
 #include "support/Eventually.h"
@@ -34,11 +34,7 @@ std::vector<std::string> Environment(const std::vector<std::string>& extra) {
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         const std::string name = text.substr(0, text.find('=') + 1);
-        bool replaced = false;
-        for (const std::string& override : extra) {
-            replaced = replaced || override.compare(0, name.size(), name) == 0;
-        }
-        if (!replaced) {
+        if (std::none_of(extra.begin(), extra.end(), [&](const std::string& e) { return e.starts_with(name); })) {
             environment.push_back(text);
         }
     }
@@ -61,14 +57,6 @@ pid_t Spawn(const std::vector<std::string>& arguments, const std::vector<std::st
         posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, Pointers(argv).data(), Pointers(environment).data());
     posix_spawn_file_actions_destroy(&actions);
     return spawned == 0 ? pid : -1;
-}
-
-void ReadAll(int fd, std::string& into) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof(buffer))) > 0) {
-        into.append(buffer, static_cast<std::size_t>(n));
-    }
 }
 
 }  // namespace
@@ -134,9 +122,7 @@ ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono:
         }
     }
     for (const pollfd& fd : fds) {
-        if (fd.fd >= 0) {
-            close(fd.fd);
-        }
+        close(fd.fd);  // -1 for one already closed: nothing to do
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -218,8 +204,9 @@ int ChildProcess::ThreadCount() const {
 }
 
 const std::string& ChildProcess::Output() {
-    if (outputFd >= 0) {
-        ReadAll(outputFd, output);
+    char buffer[4096];
+    for (ssize_t n; outputFd >= 0 && (n = read(outputFd, buffer, sizeof(buffer))) > 0;) {
+        output.append(buffer, static_cast<std::size_t>(n));
     }
     return output;
 }

@@ -4,21 +4,22 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "app/AppResources.h"
 #include "app/AppTestSupport.h"
 #include "app/AutomationInterfaces.h"
 #include "app/CEndSessionWindow.h"
-#include "app/RecordingNotifyIcon.h"
 #include "app/RunningObjectTable.h"
 #include "resources/ModuleResources.h"
 #include "app/SettingsPageClass.h"
 #include "support/Eventually.h"
 #include "platform/Com.h"
+#include "platform/NotifyIcon.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
 #include "settings/TempRegistryFolder.h"
@@ -26,6 +27,56 @@
 using namespace win32;
 
 namespace {
+
+// A notification-area backend that records what the window asks for, in order.
+class RecordingNotifyIcon final : public win32::NotifyIconBackend {
+public:
+    struct Event {
+        std::string kind;  // "add", "modify", "delete", "menu", "popup"
+        win32::UINT icon = 0;  // resource id of the icon shown (add, modify)
+        std::vector<win32::PopupMenuItem> items;
+    };
+
+    bool Add(const win32::NotifyIconState& state) override { return Record("add", state.icon); }
+    bool Modify(const win32::NotifyIconState& state) override {
+        Record("modify", state.icon);
+        if (onModify) {
+            onModify();
+        }
+        return true;
+    }
+    bool Delete(win32::HWND, win32::UINT) override { return Record("delete", nullptr); }
+    bool SetMenu(win32::HWND, win32::UINT, const std::vector<win32::PopupMenuItem>& items) override {
+        events.push_back({"menu", 0, items});
+        return true;
+    }
+    bool TrackPopupMenu(win32::HWND, const std::vector<win32::PopupMenuItem>& items) override {
+        events.push_back({"popup", 0, items});
+        return true;
+    }
+
+    std::vector<win32::UINT> ModifiedIcons() const {
+        std::vector<win32::UINT> icons;
+        for (const Event& event : events) {
+            if (event.kind == "modify") {
+                icons.push_back(event.icon);
+            }
+        }
+        return icons;
+    }
+    int Count(const std::string& kind) const {
+        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) { return e.kind == kind; }));
+    }
+
+    std::vector<Event> events;  // touched on the window's thread only
+    std::function<void()> onModify;
+
+private:
+    bool Record(const char* kind, win32::HICON icon) {
+        events.push_back({kind, icon != nullptr ? icon->resourceId : 0, {}});
+        return true;
+    }
+};
 
 // The members both fakes answer alike: counted references, no type information.
 template <typename Interface>
@@ -61,24 +112,10 @@ public:
         return E_NOINTERFACE;
     }
     HRESULT GetVersion(BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
-    HRESULT get_Running(long* running) override {
-        *running = 1;
-        return S_OK;
-    }
-    HRESULT put_Running(long running) override {
-        runningPuts.push_back(running);
-        return S_OK;
-    }
-    HRESULT IsTranslating(long* translating) override {
-        calls += "T";
-        *translating = Current().translating;
-        return S_OK;
-    }
-    HRESULT HaveTranslateMail(long* have) override {
-        calls += "H";
-        *have = Current().mailWaiting;
-        return S_OK;
-    }
+    HRESULT get_Running(long* running) override { *running = 1; return S_OK; }
+    HRESULT put_Running(long running) override { runningPuts.push_back(running); return S_OK; }
+    HRESULT IsTranslating(long* busy) override { calls += "T"; *busy = Current().translating; return S_OK; }
+    HRESULT HaveTranslateMail(long* have) override { calls += "H"; *have = Current().mailWaiting; return S_OK; }
     HRESULT GarbageCollection() override {
         calls += "G";
         if (++ticks == script.size()) {
@@ -223,23 +260,12 @@ TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsIts
 // The settings user interface as another component would provide it.
 class FakeSettingsApplication final : public FakeDispatch<ISettingsApplication> {
 public:
-    HRESULT QueryInterface(const IID&, void** object) override {
-        *object = this;
-        this->AddRef();
-        return S_OK;
-    }
+    HRESULT QueryInterface(const IID&, void** object) override { *object = this; this->AddRef(); return S_OK; }
     HRESULT UnusedSlot7() override { return E_NOTIMPL; }
-    HRESULT Show() override {
-        ++shown;
-        return S_OK;
-    }
+    HRESULT Show() override { ++shown; return S_OK; }
     HRESULT UnusedSlot9() override { return E_NOTIMPL; }
     HRESULT UnusedSlot10() override { return E_NOTIMPL; }
-    HRESULT GetWindow(HWND* window) override {
-        ++windowAsked;
-        *window = nullptr;
-        return S_OK;
-    }
+    HRESULT GetWindow(HWND* window) override { ++windowAsked; *window = nullptr; return S_OK; }
 
     int shown = 0;
     int windowAsked = 0;
@@ -283,8 +309,7 @@ TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     const auto openedLines = [&opened] {
         std::vector<std::string> lines;
         std::ifstream file(opened);
-        for (std::string line; std::getline(file, line);) {
-            lines.push_back(line);
+        for (std::string line; std::getline(file, line); lines.push_back(line)) {
         }
         return lines;
     };

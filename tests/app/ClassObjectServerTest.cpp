@@ -93,6 +93,14 @@ json Error(const json& id, int code, const std::string& message) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
 }
 
+json NotARequest(const json& id) {
+    return Error(id, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}");
+}
+
+json Echoed(const json& id, const json& params) {
+    return {{"jsonrpc", "2.0"}, {"id", id}, {"result", {{"hr", 0}, {"params", params}}}};
+}
+
 // Every request is sent whole, then byte by byte (short ones only), then all of them in one segment; a notification
 // gets no answer, so in every feed each answer must belong to the next request that has an id.
 TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArrive) {
@@ -102,27 +110,21 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
         json answer;  // null: none
     };
     const Case cases[] = {
-        {"call", R"({"jsonrpc":"2.0","id":1,"method":"Echo","params":[7]})" "\n",
-         {{"jsonrpc", "2.0"}, {"id", 1}, {"result", {{"hr", 0}, {"params", {7}}}}}},
-        {"text id, no params", R"({"jsonrpc":"2.0","id":"a","method":"Echo"})" "\r\n",
-         {{"jsonrpc", "2.0"}, {"id", "a"}, {"result", {{"hr", 0}, {"params", json::object()}}}}},
+        {"call", R"({"jsonrpc":"2.0","id":1,"method":"Echo","params":[7]})" "\n", Echoed(1, {7})},
+        {"text id, no params", R"({"jsonrpc":"2.0","id":"a","method":"Echo"})" "\r\n", Echoed("a", json::object())},
         {"notification", R"({"jsonrpc":"2.0","method":"Echo"})" "\n", nullptr},
         {"empty line", "\n", nullptr},
         {"not JSON", "hello\n", Error(nullptr, -32700, "parse error: the line is not JSON")},
-        {"no method", R"({"jsonrpc":"2.0","id":5})" "\n",
-         Error(5, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}")},
-        {"wrong version", R"({"jsonrpc":"1.0","id":6,"method":"Echo"})" "\n",
-         Error(6, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}")},
+        {"no method", R"({"jsonrpc":"2.0","id":5})" "\n", NotARequest(5)},
+        {"wrong version", R"({"jsonrpc":"1.0","id":6,"method":"Echo"})" "\n", NotARequest(6)},
         // Fields of the wrong type are refused, never read as what they are not.
-        {"version a number", R"({"jsonrpc":2,"method":"Echo","id":1})" "\n",
-         Error(1, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}")},
-        {"version null", R"({"jsonrpc":null,"method":"Echo","id":2})" "\n",
-         Error(2, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}")},
+        {"version a number", R"({"jsonrpc":2,"method":"Echo","id":1})" "\n", NotARequest(1)},
+        {"version null", R"({"jsonrpc":null,"method":"Echo","id":2})" "\n", NotARequest(2)},
         {"id an object", R"({"jsonrpc":"2.0","id":{"a":1},"method":"Echo"})" "\n",
          Error(nullptr, -32600, "invalid request: the id must be a string, a number or null")},
         {"params a number", R"({"jsonrpc":"2.0","id":3,"method":"Echo","params":7})" "\n",
          Error(3, -32602, "invalid params: expected a list or an object")},
-        {"null", "null\n", Error(nullptr, -32600, "invalid request: expected {\"jsonrpc\":\"2.0\",\"method\":...}")},
+        {"null", "null\n", NotARequest(nullptr)},
         {"unknown method", R"({"jsonrpc":"2.0","id":8,"method":"Nope"})" "\n",
          Error(8, -32601, "method not found: Nope")},
         {"bad params", R"({"jsonrpc":"2.0","id":9,"method":"Picky"})" "\n",
@@ -130,8 +132,7 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
         // Refused once; the connection goes on.
         {"overlong line", std::string(win32::kMaxRequestLine + 10000, 'x') + "\n",
          Error(nullptr, -32600, "request line too long")},
-        {"after the overlong line", R"({"jsonrpc":"2.0","id":4,"method":"Echo"})" "\n",
-         {{"jsonrpc", "2.0"}, {"id", 4}, {"result", {{"hr", 0}, {"params", json::object()}}}}},
+        {"after the overlong line", R"({"jsonrpc":"2.0","id":4,"method":"Echo"})" "\n", Echoed(4, json::object())},
     };
     for (const std::string_view feed : {"whole", "byte by byte", "pipelined"}) {
         SCOPED_TRACE(feed);

@@ -7,7 +7,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 
 #include "app/ServerProcessFixture.h"
@@ -55,24 +54,6 @@ protected:
     DovecotServer dovecot;
 };
 
-// RETR of each mail in turn; the answers that arrived whole, afterEach called after each.
-std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
-                                     const std::function<void(int number)>& afterEach = {}) {
-    std::vector<std::string> answers;
-    for (int number = 1; number <= count; ++number) {
-        std::optional<std::string> answer =
-            client.SendLine("RETR " + std::to_string(number)) ? client.ReadMultiLine() : std::nullopt;
-        if (!answer) {
-            break;  // the connection ended: what did not arrive whole is not counted as received
-        }
-        answers.push_back(std::move(*answer));
-        if (afterEach) {
-            afterEach(number);
-        }
-    }
-    return answers;
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -91,21 +72,13 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
         ASSERT_EQ(relayed.exitCode, 0) << relayed.errors;
         EXPECT_EQ(relayed.output, Fetch(path, true).output);
     }
-    const ProcessResult relayed = Fetch("1", true);
-    EXPECT_NE(relayed.output.find("This is a short English mail."), std::string::npos) << relayed.output;
-
     // The translated copy is ready when the server says so.
     ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
-    const ProcessResult status = Control({"status"});
-    EXPECT_EQ(status.exitCode, 0);
-    EXPECT_NE(status.output.find("Running: 1"), std::string::npos) << status.output;
-
     const ProcessResult translated = Fetch("1");
     ASSERT_EQ(translated.exitCode, 0) << translated.errors;
     EXPECT_NE(Lower(translated.output).find("iso-2022-jp"), std::string::npos) << translated.output;
     EXPECT_NE(translated.output.find("Subject: TR: "), std::string::npos) << translated.output;
     EXPECT_NE(translated.output.find("This is a short English mail."), std::string::npos) << translated.output;
-    EXPECT_NE(translated.output, relayed.output);
 
     const ProcessResult stop = Control({"stop"});
     EXPECT_EQ(stop.exitCode, 0) << stop.errors;

@@ -7,37 +7,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 
 #include "app/ServerProcessFixture.h"
 #include "integration/DovecotServer.h"
 #include "platform/ComServerModule.h"
-#include "support/Eventually.h"
 #include "translate/TranslationSettings.h"
 
 namespace {
 
 using ProcessEnd = ServerProcessTest;
-
-std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
-                                     const std::function<void(int number)>& afterEach = {}) {
-    std::vector<std::string> answers;
-    for (int number = 1; number <= count; ++number) {
-        if (!client.SendLine("RETR " + std::to_string(number))) {
-            break;
-        }
-        std::optional<std::string> answer = client.ReadMultiLine();
-        if (!answer) {
-            break;  // the connection ended: what did not arrive whole is not counted as received
-        }
-        answers.push_back(std::move(*answer));
-        if (afterEach) {
-            afterEach(number);
-        }
-    }
-    return answers;
-}
 
 // A program the server runs (warning box, translation command) that says it has started and then waits until
 // the test releases it: "touch <started>; read line < <release fifo>".

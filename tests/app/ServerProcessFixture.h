@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "app/AppTestSupport.h"
@@ -56,6 +57,25 @@ protected:
     // Asks vuvedctl status until its answer holds line, at most timeout.
     static bool WaitForStatus(const std::string& line, std::chrono::milliseconds timeout) {
         return Eventually([&line] { return Control({"status"}).output.find(line) != std::string::npos; }, timeout);
+    }
+
+    // RETR of each mail in turn, afterEach called after each; the answers that arrived whole (a connection that
+    // ends stops the loop: what did not arrive whole is not counted as received).
+    static std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
+                                                const std::function<void(int number)>& afterEach = {}) {
+        std::vector<std::string> answers;
+        for (int number = 1; number <= count; ++number) {
+            std::optional<std::string> answer =
+                client.SendLine("RETR " + std::to_string(number)) ? client.ReadMultiLine() : std::nullopt;
+            if (!answer) {
+                break;
+            }
+            answers.push_back(std::move(*answer));
+            if (afterEach) {
+                afterEach(number);
+            }
+        }
+        return answers;
     }
 
     // A member's result, failing the test when the call fails.

@@ -1,9 +1,11 @@
 #include "DeterministicPop3Peer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
 
+#include "SessionModel.h"
 #include "integration/Pop3TestClient.h"
 
 namespace {
@@ -40,84 +42,42 @@ const std::array<Mail, kMailCount>& Mailbox()
 std::size_t Octets(const Mail& mail)
 {
     std::size_t octets = 2;  // the empty line between header and body
-    for (const std::string& line : mail.headers) {
-        octets += line.size() + 2;
-    }
-    for (const std::string& line : mail.body) {
-        octets += line.size() + 2;
+    for (const std::vector<std::string>* part : {&mail.headers, &mail.body}) {
+        for (const std::string& line : *part) {
+            octets += line.size() + 2;
+        }
     }
     return octets;
-}
-
-void AppendStuffed(std::string& out, std::string_view line)
-{
-    if (line.starts_with('.')) {
-        out += '.';
-    }
-    out.append(line);
-    out += "\r\n";
 }
 
 // The header, the empty line and the first bodyLines body lines, stuffed, and the terminating dot.
 std::string MailText(const Mail& mail, std::size_t bodyLines)
 {
     std::string out;
-    for (const std::string& line : mail.headers) {
-        AppendStuffed(out, line);
-    }
+    const auto append = [&out](const std::string& line) { out += (line.starts_with('.') ? "." : "") + line + "\r\n"; };
+    std::for_each(mail.headers.begin(), mail.headers.end(), append);
     out += "\r\n";
-    for (std::size_t i = 0; i < bodyLines && i < mail.body.size(); ++i) {
-        AppendStuffed(out, mail.body[i]);
-    }
-    out += ".\r\n";
-    return out;
+    std::for_each_n(mail.body.begin(), std::min(bodyLines, mail.body.size()), append);
+    return out + ".\r\n";
 }
 
 // Digits only, as a strict server reads a number; nullopt for anything else.
 std::optional<std::size_t> Number(std::string_view text)
 {
-    if (text.empty() || text.size() > 9) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos) {
         return std::nullopt;
     }
-    std::size_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + static_cast<std::size_t>(c - '0');
-    }
-    return value;
+    return std::stoul(std::string(text));
 }
 
-std::string UpperAscii(std::string_view text)
+// The index of the mail the argument numbers, when there is one.
+std::optional<std::size_t> Find(std::string_view argument)
 {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
+    const std::optional<std::size_t> number = Number(argument);
+    return number && *number >= 1 && *number <= kMailCount ? std::optional<std::size_t>(*number - 1) : std::nullopt;
 }
 
 }  // namespace
-
-struct DeterministicPop3Peer::MailboxState {
-    std::array<bool, kMailCount> deleted{};
-    std::vector<std::string> authAnswers;
-    std::size_t nextAuthAnswer = 0;
-    bool inExchange = false;
-
-    // The index of the mail numbered by the argument, when it exists and is not deleted.
-    std::optional<std::size_t> Find(std::string_view argument) const
-    {
-        const std::optional<std::size_t> number = Number(argument);
-        if (!number || *number < 1 || *number > kMailCount || deleted[*number - 1]) {
-            return std::nullopt;
-        }
-        return *number - 1;
-    }
-};
 
 void DeterministicPop3Peer::Reset()
 {
@@ -151,23 +111,20 @@ std::optional<DeterministicPop3Peer::Transcript> DeterministicPop3Peer::WaitForS
 void DeterministicPop3Peer::RunSession(Pop3TestClient& relay)
 {
     const std::string greeting = "+OK fuzz peer ready\r\n";
+    AuthExchange exchange;
     {
         std::scoped_lock sessionGuard(sessionLock);
         ++sessions;
         transcript = Transcript();
         transcript.answers.push_back(greeting);
-    }
-    MailboxState state;
-    {
-        std::scoped_lock sessionGuard(sessionLock);
-        state.authAnswers = authAnswers;
+        exchange.answers = authAnswers;
     }
     if (relay.SendRaw(greeting)) {
         while (std::optional<std::string> line = relay.ReadLine()) {
             line->resize(line->size() - 2);
             bool quit = false;
             bool retrievedFirst = false;
-            std::string answer = Answer(*line, state, quit, retrievedFirst);
+            std::string answer = Answer(*line, exchange, quit, retrievedFirst);
             {
                 std::scoped_lock sessionGuard(sessionLock);
                 transcript.received.push_back(*line);
@@ -187,94 +144,73 @@ void DeterministicPop3Peer::RunSession(Pop3TestClient& relay)
     sessionChanged.notify_all();
 }
 
-std::string DeterministicPop3Peer::Answer(const std::string& line, MailboxState& state, bool& quit,
+std::string DeterministicPop3Peer::Answer(const std::string& line, AuthExchange& exchange, bool& quit,
                                           bool& retrievedFirst) const
 {
     const std::size_t space = line.find(' ');
-    const std::string word = UpperAscii(std::string_view(line).substr(0, space));
+    const std::string_view word = std::string_view(line).substr(0, space);
+    const auto is = [word](std::string_view command) { return SameWord(word, command); };
     const bool hasArgument = space != std::string::npos;
     const std::string_view argument = hasArgument ? std::string_view(line).substr(space + 1) : std::string_view();
     const auto& mails = Mailbox();
     const std::string noSuchMessage = "-ERR no such message\r\n";
 
-    if (state.inExchange || (word == "AUTH" && argument.find_first_not_of(' ') != std::string_view::npos)) {
-        const std::size_t next = state.nextAuthAnswer++;
-        const std::string answer = next < state.authAnswers.size() ? state.authAnswers[next] : "-ERR no more";
-        state.inExchange = answer == "+" || answer.starts_with("+ ");
+    if (exchange.going || (is("AUTH") && argument.find_first_not_of(' ') != std::string_view::npos)) {
+        const std::size_t next = exchange.next++;
+        const std::string answer = next < exchange.answers.size() ? exchange.answers[next] : "-ERR no more";
+        exchange.going = answer == "+" || answer.starts_with("+ ");
         return answer + "\r\n";
     }
-    if (word == "AUTH") {
+    if (is("AUTH")) {
         return "+OK\r\nPLAIN\r\nXOAUTH2\r\n.\r\n";
     }
-    if (word == "CAPA") {
+    if (is("CAPA")) {
         return "+OK\r\nCAPA\r\nSTLS\r\nSASL PLAIN XOAUTH2\r\nPIPELINING\r\nTOP\r\nUIDL\r\n.\r\n";
     }
-    if (word == "USER" || word == "PASS" || word == "NOOP") {
-        return "+OK\r\n";
-    }
-    if (word == "QUIT") {
+    if (is("QUIT")) {
         quit = true;
         return "+OK bye\r\n";
     }
-    if (word == "RSET") {
-        state.deleted.fill(false);
+    if (is("USER") || is("PASS") || is("NOOP") || is("RSET")) {
         return "+OK\r\n";
     }
-    if (word == "STAT") {
-        std::size_t count = 0;
+    if (is("STAT")) {
         std::size_t octets = 0;
-        for (std::size_t i = 0; i < kMailCount; ++i) {
-            if (!state.deleted[i]) {
-                ++count;
-                octets += Octets(mails[i]);
-            }
+        for (const Mail& mail : mails) {
+            octets += Octets(mail);
         }
-        return "+OK " + std::to_string(count) + " " + std::to_string(octets) + "\r\n";
+        return "+OK " + std::to_string(kMailCount) + " " + std::to_string(octets) + "\r\n";
     }
-    if (word == "DELE") {
-        const std::optional<std::size_t> index = state.Find(argument);
-        if (!index) {
-            return noSuchMessage;
-        }
-        state.deleted[*index] = true;
-        return "+OK message " + std::to_string(*index + 1) + " deleted\r\n";
-    }
-    if (word == "LIST" || word == "UIDL") {
+    if (is("LIST") || is("UIDL")) {
         const auto item = [&](std::size_t i) {
-            return std::to_string(i + 1) + " " + (word == "LIST" ? std::to_string(Octets(mails[i])) : mails[i].uid);
+            return std::to_string(i + 1) + " " + (is("LIST") ? std::to_string(Octets(mails[i])) : mails[i].uid);
         };
         // As the relay expects: a line with an argument has a one-line answer.
         if (hasArgument) {
-            const std::optional<std::size_t> index = state.Find(argument);
+            const std::optional<std::size_t> index = Find(argument);
             return index ? "+OK " + item(*index) + "\r\n" : noSuchMessage;
         }
         std::string answer = "+OK\r\n";
         for (std::size_t i = 0; i < kMailCount; ++i) {
-            if (!state.deleted[i]) {
-                answer += item(i) + "\r\n";
-            }
+            answer += item(i) + "\r\n";
         }
         return answer + ".\r\n";
     }
-    if (word == "TOP") {
-        const std::size_t blank = argument.find(' ');
-        const std::optional<std::size_t> index =
-            blank == std::string_view::npos ? std::nullopt : state.Find(argument.substr(0, blank));
+    const std::size_t blank = argument.find(' ');
+    const std::optional<std::size_t> index = Find(is("TOP") ? argument.substr(0, blank) : argument);
+    if (is("DELE")) {
+        return index ? "+OK message " + std::to_string(*index + 1) + " deleted\r\n" : noSuchMessage;
+    }
+    if (is("TOP")) {
         const std::optional<std::size_t> bodyLines =
             blank == std::string_view::npos ? std::nullopt : Number(argument.substr(blank + 1));
-        if (!index || !bodyLines) {
-            return noSuchMessage;
-        }
-        return "+OK\r\n" + MailText(mails[*index], *bodyLines);
+        return index && bodyLines ? "+OK\r\n" + MailText(mails[*index], *bodyLines) : noSuchMessage;
     }
-    if (word == "RETR") {
-        const std::optional<std::size_t> index = state.Find(argument);
-        if (!index) {
-            return noSuchMessage;
-        }
-        retrievedFirst = *index == 0;
-        return "+OK " + std::to_string(Octets(mails[*index])) + " octets\r\n" +
-               MailText(mails[*index], mails[*index].body.size());
+    if (is("RETR")) {
+        retrievedFirst = index == 0u;
+        return index ? "+OK " + std::to_string(Octets(mails[*index])) + " octets\r\n" +
+                           MailText(mails[*index], mails[*index].body.size())
+                     : noSuchMessage;
     }
     return "-ERR unknown command\r\n";
 }

@@ -1,6 +1,6 @@
 // The mail server behind the relay in the connection fuzz target: the scripted peer with a fixed mailbox of three
-// mails as its script, answering every command the same way every time, except the lines of AUTH exchanges, whose
-// answers the fuzz input chooses. Its sessions write the transcript of the last session, which the fuzz thread
+// mails as its script (a DELE only says it deleted), answering every command the same way every time, except the
+// lines of AUTH exchanges, whose answers the fuzz input chooses. Its sessions write the transcript of the last session, which the fuzz thread
 // reads, guarded by sessionLock.
 #pragma once
 
@@ -38,11 +38,16 @@ public:
     std::optional<Transcript> WaitForSessionEnd(std::chrono::milliseconds timeout);
 
 private:
-    struct MailboxState;
+    // Where a session is in the answers to AUTH exchanges.
+    struct AuthExchange {
+        std::vector<std::string> answers;
+        std::size_t next = 0;
+        bool going = false;
+    };
 
     void RunSession(Pop3TestClient& relay);
     // The whole answer to one command line; quit is set for QUIT.
-    std::string Answer(const std::string& line, MailboxState& state, bool& quit, bool& retrievedFirst) const;
+    std::string Answer(const std::string& line, AuthExchange& exchange, bool& quit, bool& retrievedFirst) const;
 
     std::mutex sessionLock;
     std::condition_variable sessionChanged;

@@ -135,26 +135,13 @@ Input Parse(const std::uint8_t* data, std::size_t size)
     return input;
 }
 
-// Cuts an answer stream into CR LF terminated lines.
-class AnswerReader {
-public:
-    explicit AnswerReader(std::string_view answers) : rest(answers) {}
+// Takes the CR LF terminated lines of an answer stream in turn.
+struct AnswerReader {
+    std::vector<std::string_view> lines;
+    std::size_t next = 0;
 
-    // The next line with its CR LF; nullopt when no complete line is left.
-    std::optional<std::string_view> Line()
-    {
-        const std::size_t end = rest.find("\r\n");
-        if (end == std::string_view::npos) {
-            return std::nullopt;
-        }
-        const std::string_view line = rest.substr(0, end + 2);
-        rest.remove_prefix(end + 2);
-        return line;
-    }
-    bool AtEnd() const { return rest.empty(); }
-
-private:
-    std::string_view rest;
+    std::optional<std::string_view> Line() { return next < lines.size() ? std::optional(lines[next++]) : std::nullopt; }
+    bool AtEnd() const { return next == lines.size(); }
 };
 
 std::string UnknownAnswer(const std::string& word)
@@ -254,7 +241,7 @@ void CheckRelayedLogins(std::string_view client, const DeterministicPop3Peer::Tr
 
 void CheckTranslateSession(const SessionModel& model, const std::string& answers)
 {
-    AnswerReader reader(answers);
+    AnswerReader reader{LinesOf(answers)};
     if (reader.Line() != std::string(TranslateAgent::kGreeting) + "\r\n") {
         Fail("the translated-mail session does not start with its greeting", answers);
     }
@@ -304,7 +291,7 @@ void CheckTranslatedCopies(RelayUnderTest& relay, int retrievals)
     }
     for (int number = 1; number <= retrievals; ++number) {
         const std::string mail = client.MultiLineCommand("RETR " + std::to_string(number)).value_or("");
-        AnswerReader reader(mail);
+        AnswerReader reader{LinesOf(mail)};
         if (!ReadAgentAnswer(reader, true) || !reader.AtEnd()) {
             Fail("a translated copy is not a well-formed multi-line answer", mail);
         }
@@ -353,8 +340,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     relay.Peer().SetAuthAnswers(input.authAnswers);
     WriteProxyServerDword("Relay Authentication", input.relayAuthentication ? 1 : 0);
 
-    const SegmentedClient::Result session =
-        SegmentedClient(relay.Relay().Port(), kSessionTimeout).Run(input.client, input.segments);
+    const SegmentedSession session =
+        RunSegmentedSession(relay.Relay().Port(), kSessionTimeout, input.client, input.segments);
     const std::string& answers = session.answers;
     if (!session.connected) {
         Fail("cannot connect to the relay");

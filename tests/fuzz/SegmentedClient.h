@@ -9,34 +9,13 @@
 #include <string>
 #include <string_view>
 
-class SegmentedClient {
-public:
-    struct Result {
-        bool connected = false;
-        bool ended = false;   // the server closed the connection before the deadline
-        std::string answers;  // everything the server sent
-    };
-
-    // Connects to 127.0.0.1:port; Run reports a failed connection.
-    SegmentedClient(std::uint16_t port, std::chrono::milliseconds timeout);
-    ~SegmentedClient();
-    SegmentedClient(const SegmentedClient&) = delete;
-    SegmentedClient& operator=(const SegmentedClient&) = delete;
-
-    // Sends bytes as segments whose sizes are taken from sizes in turn (0: all the rest at once), then reads until
-    // the server closes or the deadline passes.
-    Result Run(std::string_view bytes, std::span<const std::uint8_t> sizes);
-
-private:
-    void SendSegment(std::string_view segment);
-    // Waits for the events until the deadline; false when it has passed.
-    bool Await(short events);
-    // Takes whatever has arrived; notes the end of the connection.
-    void Receive();
-
-    int fd = -1;
-    std::chrono::steady_clock::time_point deadline;
-    bool sending = true;
-    bool timedOut = false;
-    Result result;
+struct SegmentedSession {
+    bool connected = false;
+    bool ended = false;   // the server closed the connection before the deadline
+    std::string answers;  // everything the server sent
 };
+
+// Connects to 127.0.0.1:port and sends bytes as segments whose sizes are taken from sizes in turn (0: all the rest
+// at once), then reads until the server closes or the timeout has passed.
+SegmentedSession RunSegmentedSession(std::uint16_t port, std::chrono::milliseconds timeout, std::string_view bytes,
+                                     std::span<const std::uint8_t> sizes);

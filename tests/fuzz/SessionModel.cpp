@@ -6,14 +6,13 @@
 namespace {
 
 constexpr std::array<std::string_view, 8> kProxyCommands{"STAT", "RSET", "NOOP", "DELE", "LIST", "UIDL", "TOP", "RETR"};
-// The translated-mail agent's table also answers USER and PASS in the transaction phase.
-constexpr std::array<std::string_view, 10> kTranslateCommands{"USER", "PASS", "STAT", "LIST", "RETR",
-                                                              "DELE", "NOOP", "RSET", "TOP",  "UIDL"};
 
-template <std::size_t N>
-bool Knows(const std::array<std::string_view, N>& table, std::string_view word)
+// The translated-mail agent's table also answers USER and PASS in the transaction phase.
+bool Knows(AgentKind agent, std::string_view word)
 {
-    return std::any_of(table.begin(), table.end(), [word](std::string_view command) { return SameWord(word, command); });
+    const auto same = [word](std::string_view command) { return SameWord(word, command); };
+    return std::any_of(kProxyCommands.begin(), kProxyCommands.end(), same) ||
+           (agent == AgentKind::Translate && (same("USER") || same("PASS")));
 }
 
 bool TranslateAnswerIsMultiLine(const std::string& line, const std::string& word)
@@ -70,7 +69,7 @@ SessionModel ModelSession(std::string_view clientBytes, AgentKind agent)
             }
             break;
         case kTransaction:
-            if (agent == AgentKind::Proxy ? Knows(kProxyCommands, word) : Knows(kTranslateCommands, word)) {
+            if (Knows(agent, word)) {
                 modelled.handling = ModelledLine::Handling::Agent;
                 modelled.multiLine = agent == AgentKind::Translate && TranslateAnswerIsMultiLine(modelled.line, word);
             }

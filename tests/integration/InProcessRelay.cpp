@@ -1,12 +1,8 @@
 #include "integration/InProcessRelay.h"
 
-#include <chrono>
-#include <thread>
-
 #include "engines/EngineInterfaces.h"
 #include "engines/InstalledEngines.h"
 #include "platform/MessageBox.h"
-#include "platform/Sockets.h"
 #include "support/Eventually.h"
 #include "translate/Pop3TranslateThread.h"
 
@@ -30,14 +26,7 @@ InProcessRelay::InProcessRelay(bool translationEngine)
     mainLoop = std::make_unique<MainLoopThread>();
     server = std::make_unique<Pop3ServerThread>();
     // The server binds on its own thread; poll its socket until it is bound or the thread has given up.
-    const auto deadline = std::chrono::steady_clock::now() + kListenTimeout;
-    while (std::chrono::steady_clock::now() < deadline && server->IsRunning()) {
-        port = server->ListeningPort();
-        if (port != 0) {
-            break;
-        }
-        std::this_thread::yield();
-    }
+    Eventually([this] { return (port = server->ListeningPort()) != 0 || !server->IsRunning(); }, kListenTimeout);
 }
 
 InProcessRelay::~InProcessRelay()
@@ -90,15 +79,8 @@ std::size_t InProcessRelay::WaitForPendingMails(std::size_t count, std::chrono::
 
 bool InProcessRelay::WaitForTranslatedMails(std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     Pop3TranslateThread* translator = server ? server->TranslateThread() : nullptr;
-    while (translator != nullptr && !translator->HaveTranslateMail()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return translator != nullptr;
+    return translator != nullptr && Eventually([translator] { return translator->HaveTranslateMail(); }, timeout);
 }
 
 std::vector<std::string> InProcessRelay::Boxes()

@@ -22,19 +22,13 @@ sockaddr_in Ipv4Address(const char* host, std::uint16_t port)
 }
 }  // namespace
 
-Pop3TestClient::Pop3TestClient(std::uint16_t port, int timeoutMs) : timeoutMs(timeoutMs)
+Pop3TestClient::Pop3TestClient(std::uint16_t port, int timeoutMs)
+    : Pop3TestClient(Adopt(::socket(AF_INET, SOCK_STREAM, 0), timeoutMs))
 {
-    fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return;
-    }
     sockaddr_in address = Ipv4Address("127.0.0.1", port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         Close();
-        return;
     }
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 Pop3TestClient Pop3TestClient::Adopt(int connectedFd, int timeoutMs)
@@ -53,9 +47,8 @@ Pop3TestClient::~Pop3TestClient()
 }
 
 Pop3TestClient::Pop3TestClient(Pop3TestClient&& other) noexcept
-    : fd(std::exchange(other.fd, -1)), timeoutMs(other.timeoutMs), pending(std::move(other.pending)),
-      peerClosed(other.peerClosed)
 {
+    *this = std::move(other);
 }
 
 Pop3TestClient& Pop3TestClient::operator=(Pop3TestClient&& other) noexcept
@@ -139,10 +132,8 @@ Pop3TestClient::Receipt Pop3TestClient::ReceiveSome(std::chrono::steady_clock::t
 
 bool Pop3TestClient::Fill()
 {
-    if (fd < 0) {
-        return false;
-    }
-    return ReceiveSome(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) == Receipt::Data;
+    return fd >= 0 &&
+           ReceiveSome(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) == Receipt::Data;
 }
 
 std::optional<std::string> Pop3TestClient::ReadLine()
@@ -183,18 +174,12 @@ std::optional<std::string> Pop3TestClient::ReadMultiLine()
 
 std::optional<std::string> Pop3TestClient::Command(std::string_view line)
 {
-    if (!SendLine(line)) {
-        return std::nullopt;
-    }
-    return ReadLine();
+    return SendLine(line) ? ReadLine() : std::nullopt;
 }
 
 std::optional<std::string> Pop3TestClient::MultiLineCommand(std::string_view line)
 {
-    if (!SendLine(line)) {
-        return std::nullopt;
-    }
-    return ReadMultiLine();
+    return SendLine(line) ? ReadMultiLine() : std::nullopt;
 }
 
 bool Pop3TestClient::Login(std::string_view user, std::string_view password)
@@ -261,11 +246,10 @@ std::uint16_t UnusedLoopbackPort()
 bool CanConnect(const char* host, std::uint16_t port)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (s < 0) {
-        return false;
-    }
     sockaddr_in address = Ipv4Address(host, port);
-    const bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(s);
+    const bool connected = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (s >= 0) {
+        ::close(s);
+    }
     return connected;
 }

@@ -1,21 +1,19 @@
 // The relay server in a process of its own, for the tests and benchmarks whose clients are separate programs:
 //   relay_host [--translation-engine] MAIL_SERVER_PORT [MAIL_SERVER_ADDRESS [SECURITY [CA_FILE]]] [NAME=VALUE ...]
 // points the settings (in a registry of its own) at the mail server, writes each NAME=VALUE setting (any value
-// vuvedctl settings knows, checked as it checks them), starts the server on a free port of 127.0.0.1 and prints "PORT <n>". Without --translation-engine
-// the engine is missing, so captured mails stay queued; with it they go through the translate thread as in the
-// application. SECURITY and CA_FILE are the "MailServerSecurity" and "MailServerCAFile" values.
-// Commands on stdin: "PENDING" prints the number of captured mails waiting; "STATE" prints
-// "STATE <translating> <translated waiting> <queued>"; "COLLECT" collects every finished connection and prints
-// "COLLECTED <connections> <agents>" (what is left); end of input stops the server.
+// vuvedctl settings knows, checked as it checks them), starts the server on a free port of 127.0.0.1 and prints
+// "PORT <n>". Without --translation-engine the engine is missing, so captured mails stay queued; with it they go
+// through the translate thread as in the application. SECURITY and CA_FILE are the "MailServerSecurity" and
+// "MailServerCAFile" values. Commands on stdin: "PENDING" prints the number of captured mails waiting; "COLLECT"
+// collects every finished connection and prints "COLLECTED <connections> <agents>" (what is left); end of input
+// stops the server.
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "integration/InProcessRelay.h"
 #include "integration/RelaySettings.h"
-#include "translate/Pop3TranslateThread.h"
 #include "settings/SettingCatalog.h"
 
 int main(int argc, char** argv)
@@ -64,10 +62,6 @@ int main(int argc, char** argv)
     while (std::getline(std::cin, command)) {
         if (command == "PENDING") {
             std::cout << "PENDING " << relay.PendingMails() << std::endl;
-        } else if (command == "STATE") {
-            Pop3TranslateThread* translator = relay.Server()->TranslateThread();
-            std::cout << "STATE " << translator->IsTranslating() << " " << translator->HaveTranslateMail() << " "
-                      << translator->PendingMailCount() << std::endl;
         } else if (command == "COLLECT") {
             relay.CollectAll();
             std::cout << "COLLECTED " << relay.Server()->ConnectionCount() << " " << relay.Server()->AgentCount()

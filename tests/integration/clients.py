@@ -10,26 +10,24 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 TIMEOUT = 120
 
 
-def curl(port, user, password, path="", *options):
-    """curl's answer for pop3://127.0.0.1:port/path (a listing, or mail number path), with curl's options;
-    raises when curl fails."""
+def _curl(user, password, *arguments):
     result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
-                             "--user", "%s:%s" % (user, password), *options,
-                             "pop3://127.0.0.1:%d/%s" % (port, path)],
+                             "--user", "%s:%s" % (user, password), *arguments],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
     if result.returncode != 0:
         raise AssertionError("curl failed: " + result.stderr.decode(errors="replace"))
     return result.stdout
 
 
+def curl(port, user, password, path="", *options):
+    """curl's answer for pop3://127.0.0.1:port/path (a listing, or mail number path), with curl's options;
+    raises when curl fails."""
+    return _curl(user, password, *options, "pop3://127.0.0.1:%d/%s" % (port, path))
+
+
 def curl_mails(port, user, password, count, folder):
     """Mails 1 to count in one curl run, so on one connection; their octets in order."""
-    result = subprocess.run(["curl", "--silent", "--show-error", "--max-time", str(TIMEOUT),
-                             "--user", "%s:%s" % (user, password), "-o", os.path.join(folder, "#1"),
-                             "pop3://127.0.0.1:%d/[1-%d]" % (port, count)],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
-    if result.returncode != 0:
-        raise AssertionError("curl failed: " + result.stderr.decode(errors="replace"))
+    _curl(user, password, "-o", os.path.join(folder, "#1"), "pop3://127.0.0.1:%d/[1-%d]" % (port, count))
     mails = []
     for n in range(1, count + 1):
         with open(os.path.join(folder, str(n)), "rb") as f:

@@ -14,7 +14,6 @@ or from another language through the command line: `dovecot.py serve [--set stan
 import argparse
 import os
 import pwd
-import grp
 import shutil
 import signal
 import socket
@@ -35,6 +34,11 @@ def _free_port():
         return s.getsockname()[1]
 
 
+def _write(path, content):
+    with open(path, "wb" if isinstance(content, bytes) else "w") as f:
+        f.write(content)
+
+
 def _short_temp_folder():
     # Dovecot's base folder holds Unix sockets, whose paths must stay short.
     parent = tempfile.gettempdir()
@@ -44,10 +48,10 @@ def _short_temp_folder():
 
 
 def _dovecot_binary():
-    for candidate in (shutil.which("dovecot"), "/usr/sbin/dovecot"):
-        if candidate and os.path.exists(candidate):
-            return candidate
-    raise RuntimeError("dovecot is not installed (Debian packages dovecot-core and dovecot-pop3d)")
+    binary = shutil.which("dovecot") or "/usr/sbin/dovecot"
+    if not os.path.exists(binary):
+        raise RuntimeError("dovecot is not installed (Debian packages dovecot-core and dovecot-pop3d)")
+    return binary
 
 
 class Dovecot:
@@ -67,15 +71,10 @@ class Dovecot:
         self.folder = None
         self.process = None
 
-    # --- set-up -------------------------------------------------------------------------------------------------
-
     def _mail_owner(self):
         # Dovecot refuses to access mail as root, so as root the mail belongs to an unprivileged user.
-        if os.geteuid() == 0:
-            nobody = pwd.getpwnam("nobody")
-            return nobody.pw_uid, nobody.pw_gid, "nobody", grp.getgrgid(nobody.pw_gid).gr_name
-        me = pwd.getpwuid(os.geteuid())
-        return me.pw_uid, me.pw_gid, me.pw_name, grp.getgrgid(me.pw_gid).gr_name
+        owner = pwd.getpwnam("nobody") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid())
+        return owner.pw_uid, owner.pw_gid, owner.pw_name
 
     def _seed_maildir(self, home, uid, gid):
         maildir = os.path.join(home, "Maildir")
@@ -84,39 +83,24 @@ class Dovecot:
         uidlist = ["3 V%d N%d" % (UID_VALIDITY, len(self.mails) + 1)]
         for index, mail in enumerate(self.mails, start=1):
             base = "%d.M%dP1.relaytest" % (UID_VALIDITY + index, index)
-            with open(os.path.join(maildir, "cur", base + ":2,"), "wb") as f:
-                f.write(mail)
+            _write(os.path.join(maildir, "cur", base + ":2,"), mail)
             os.utime(os.path.join(maildir, "cur", base + ":2,"), (UID_VALIDITY + index, UID_VALIDITY + index))
             uidlist.append("%d :%s" % (index, base))
-        with open(os.path.join(maildir, "dovecot-uidlist"), "w") as f:
-            f.write("\n".join(uidlist) + "\n")
+        _write(os.path.join(maildir, "dovecot-uidlist"), "\n".join(uidlist) + "\n")
         for root, dirs, files in os.walk(home):
             os.chown(root, uid, gid)
             for name in files:
                 os.chown(os.path.join(root, name), uid, gid)
 
-    def _write_config(self, uid, gid, owner, group):
+    def _write_config(self, uid, gid, owner):
         f = self.folder
         root = os.geteuid() == 0
-        login_user = "dovenull" if root else owner
-        internal_user = "dovecot" if root else owner
         passwd = os.path.join(f, "passwd")
-        with open(passwd, "w") as out:
-            out.write("%s:{PLAIN}%s:%d:%d::%s/home/%s::\n" % (self.user, self.password, uid, gid, f, self.user))
+        _write(passwd, "%s:{PLAIN}%s:%d:%d::%s/home/%s::\n" % (self.user, self.password, uid, gid, f, self.user))
+        ssl, tls_listener = "ssl = no\n", ""
         if self.tls:
-            ssl = f"""ssl = required
-ssl_cert = <{self.tls[0]}
-ssl_key = <{self.tls[1]}
-"""
-            tls_listener = f"""  inet_listener pop3s {{
-    address = 127.0.0.1
-    port = {self.tls_port}
-    ssl = yes
-  }}
-"""
-        else:
-            ssl = "ssl = no\n"
-            tls_listener = ""
+            ssl = f"ssl = required\nssl_cert = <{self.tls[0]}\nssl_key = <{self.tls[1]}\n"
+            tls_listener = f"  inet_listener pop3s {{\n    address = 127.0.0.1\n    port = {self.tls_port}\n    ssl = yes\n  }}\n"
         config = f"""
 base_dir = {f}/run
 state_dir = {f}/state
@@ -128,8 +112,8 @@ listen = 127.0.0.1
 {ssl}disable_plaintext_auth = no
 auth_debug = {"yes" if self.auth_debug else "no"}
 auth_mechanisms = plain login
-default_login_user = {login_user}
-default_internal_user = {internal_user}
+default_login_user = {"dovenull" if root else owner}
+default_internal_user = {"dovecot" if root else owner}
 first_valid_uid = 1
 # Many clients of the one test user log in at once.
 mail_max_userip_connections = 1000
@@ -159,13 +143,12 @@ service anvil {{
 }}
 """
         path = os.path.join(f, "dovecot.conf")
-        with open(path, "w") as out:
-            out.write(config)
+        _write(path, config)
         return path
 
     def start(self):
         binary = _dovecot_binary()
-        uid, gid, owner, group = self._mail_owner()
+        uid, gid, owner = self._mail_owner()
         self.folder = _short_temp_folder()
         os.chmod(self.folder, 0o755)  # the mail user must be able to enter every parent folder
         os.makedirs(os.path.join(self.folder, "state"))
@@ -178,7 +161,7 @@ service anvil {{
             self.port = _free_port()
             if self.tls:
                 self.tls_port = _free_port()
-            config = self._write_config(uid, gid, owner, group)
+            config = self._write_config(uid, gid, owner)
             self.process = subprocess.Popen([binary, "-F", "-c", config], stdin=subprocess.DEVNULL,
                                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                             start_new_session=True)
@@ -186,7 +169,7 @@ service anvil {{
                 return self
             last_error = self._stop_process()
         log = self.log()
-        self._remove_folder()
+        self.stop()
         raise RuntimeError("Dovecot did not start: %s\n%s" % (last_error, log))
 
     def _wait_ready(self):
@@ -203,46 +186,33 @@ service anvil {{
                 time.sleep(0.05)
         return False
 
-    # --- operation ----------------------------------------------------------------------------------------------
-
     def log(self):
         try:
             with open(os.path.join(self.folder, "dovecot.log"), errors="replace") as f:
                 return f.read()
-        except (OSError, TypeError):
+        except (OSError, TypeError):  # no log yet, or no folder any more
             return ""
 
     def _stop_process(self):
         if not self.process:
             return ""
-        if self.process.poll() is None:
+        # SIGTERM for an orderly end, then SIGKILL for what outlived it (the master, or workers of its group).
+        for stop in (signal.SIGTERM, signal.SIGKILL):
             try:
-                os.killpg(self.process.pid, signal.SIGTERM)
+                os.killpg(self.process.pid, stop)
                 self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.process.pid, signal.SIGKILL)
-                self.process.wait(timeout=10)
-            except ProcessLookupError:
+            except (ProcessLookupError, PermissionError, subprocess.TimeoutExpired):
                 pass
-        # Worker processes of the group that outlived the master.
-        try:
-            os.killpg(self.process.pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
-        error = self.process.stderr.read().decode(errors="replace") if self.process.stderr else ""
-        if self.process.stderr:
-            self.process.stderr.close()
+        error = self.process.stderr.read().decode(errors="replace")
+        self.process.stderr.close()
         self.process = None
         return error
 
-    def _remove_folder(self):
+    def stop(self):
+        self._stop_process()
         if self.folder:
             shutil.rmtree(self.folder, ignore_errors=True)
             self.folder = None
-
-    def stop(self):
-        self._stop_process()
-        self._remove_folder()
 
     def __enter__(self):
         return self.start()
@@ -275,8 +245,8 @@ def main():
     try:
         if server.tls_port:
             sys.stdout.write("TLSPORT %d\n" % server.tls_port)
-        sys.stdout.write("PORT %d\nUSER %s\nPASS %s\nCOUNT %d\nPID %d\nREADY\n"
-                         % (server.port, server.user, server.password, len(server.mails), server.process.pid))
+        sys.stdout.write("PORT %d\nUSER %s\nPASS %s\nCOUNT %d\nREADY\n"
+                         % (server.port, server.user, server.password, len(server.mails)))
         sys.stdout.flush()
         sys.stdin.read()  # end of input stops it
     finally:

@@ -46,8 +46,7 @@ def long_lines():
     rng = random.Random(7)
     words = [b"alpha", b"beta", b"gamma", b"delta", b"epsilon"]
     line3000 = b" ".join(rng.choice(words) for _ in range(600))[:3000]
-    line10000 = b"x" * 10000
-    return _header(b"long lines") + line3000 + b"\r\n" + line10000 + b"\r\nshort\r\n"
+    return _header(b"long lines") + line3000 + b"\r\n" + b"x" * 10000 + b"\r\nshort\r\n"
 
 
 def eight_bit():
@@ -71,11 +70,10 @@ def large(size=4 * 1024 * 1024, seed=11):
     alphabet = b"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,"
     table = bytes(alphabet[i % len(alphabet)] for i in range(256))
     text = rng.randbytes(size).translate(table)
-    lines = []
-    pos = 0
+    # The alphabet holds ".", so some lines start with a dot and are dot-stuffed on the wire.
+    lines, pos = [], 0
     while pos < len(text):
         n = rng.randint(1, 120)
-        # The alphabet holds ".", so some lines start with a dot and are dot-stuffed on the wire.
         lines.append(text[pos:pos + n])
         pos += n + 2
     return _header(b"large mail %d" % seed) + b"\r\n".join(lines) + b"\r\n"

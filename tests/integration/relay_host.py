@@ -42,24 +42,10 @@ class RelayHost:
         self.process.stdin.flush()
         return self.process.stdout.readline().split()
 
-    def pending_mails(self):
-        """Captured mails waiting in the translate thread's queue."""
-        return int(self._ask("PENDING")[1])
-
-    def wait_pending_mails(self, count, timeout=30.0):
-        """Waits until at least count captured mails are queued (the capture completes a little after the client
-        has the mail); returns the number queued."""
-        deadline = time.monotonic() + timeout
-        pending = self.pending_mails()
-        while pending < count and time.monotonic() < deadline:
-            time.sleep(0.01)
-            pending = self.pending_mails()
-        return pending
-
     def wait_translated(self, timeout=60.0):
         """Waits until no captured mail waits for translation any more; true when that came before the timeout."""
         deadline = time.monotonic() + timeout
-        while self.pending_mails() > 0:
+        while int(self._ask("PENDING")[1]) > 0:
             if time.monotonic() >= deadline:
                 return False
             time.sleep(0.01)

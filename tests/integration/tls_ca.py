@@ -35,16 +35,11 @@ def _issue(folder, ca_key, files, names, days, serial):
              certificate + ".csr", "-subj", "/CN=" + names[0], cwd=folder)
     extensions = os.path.join(folder, certificate + ".ext")
     with open(extensions, "w") as f:
-        f.write("subjectAltName=" + ",".join(names_entry(n) for n in names) + "\n")
+        f.write("subjectAltName=" + ",".join(("IP:" if n.replace(".", "").isdigit() else "DNS:") + n for n in names))
     # A negative number of days gives a certificate whose validity ended before it was issued.
-    _openssl("x509", "-req", "-in", certificate + ".csr", "-CA", CA, "-CAkey", ca_key, "-set_serial",
-             str(serial), "-days", str(days), "-extfile", extensions, "-out",
-             certificate, cwd=folder)
+    _openssl("x509", "-req", "-in", certificate + ".csr", "-CA", CA, "-CAkey", ca_key, "-set_serial", str(serial),
+             "-days", str(days), "-extfile", extensions, "-out", certificate, cwd=folder)
     os.chmod(os.path.join(folder, key), 0o644)  # Dovecot's master reads it, whoever runs the test
-
-
-def names_entry(name):
-    return ("IP:" if name.replace(".", "").isdigit() else "DNS:") + name
 
 
 def make(folder):
@@ -55,13 +50,8 @@ def make(folder):
     _issue(folder, ca_key, WRONG_NAME, ["pop.elsewhere.test"], 30, 2)
     _issue(folder, ca_key, EXPIRED, ["localhost", "127.0.0.1"], -1, 3)
     path = lambda name: os.path.join(folder, name)  # noqa: E731
-    return {
-        "ca": path(CA),
-        "other_ca": path(OTHER_CA),
-        "server": tuple(map(path, SERVER)),
-        "wrong_name": tuple(map(path, WRONG_NAME)),
-        "expired": tuple(map(path, EXPIRED)),
-    }
+    return {"ca": path(CA), "other_ca": path(OTHER_CA), "server": tuple(map(path, SERVER)),
+            "wrong_name": tuple(map(path, WRONG_NAME)), "expired": tuple(map(path, EXPIRED))}
 
 
 if __name__ == "__main__":

@@ -98,11 +98,7 @@ TEST_F(Vuvedctl, ClearExitCodes) {
         {{}, 2, "usage"},
     };
     for (const Case& testCase : cases) {
-        std::string name;
-        for (const std::string& argument : testCase.arguments) {
-            name += argument + " ";
-        }
-        SCOPED_TRACE(name);
+        SCOPED_TRACE(testing::PrintToString(testCase.arguments));
         const ProcessResult result = Control(testCase.arguments);
         EXPECT_EQ(result.exitCode, testCase.exitCode);
         EXPECT_NE(result.errors.find(testCase.errorMentions), std::string::npos) << result.errors;
