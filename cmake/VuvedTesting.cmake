@@ -1,6 +1,10 @@
 # vuved_add_test(<name> SOURCES ... [LIBS ...] [LABELS ...])
 # One GoogleTest binary per source folder, its cases discovered by CTest.
 find_package(GTest REQUIRED)
+
+# The dictionary engine's English index, built once by the first test that needs it and shared by every build of
+# the tree (a sanitizer build would take a minute to build it again), never in the user's own cache folder.
+set(VUVED_TEST_CACHE ${PROJECT_SOURCE_DIR}/build/test-cache)
 include(GoogleTest)
 
 function(vuved_add_test name)
@@ -16,8 +20,6 @@ function(vuved_add_test name)
   endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    # The dictionary engine's English index is built once for the whole run, in the build tree, never in the
-    # user's cache folder.
-    PROPERTIES LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "XDG_CACHE_HOME=${PROJECT_BINARY_DIR}/test-cache"
+    PROPERTIES LABELS "${labels}" TIMEOUT 300 ENVIRONMENT "XDG_CACHE_HOME=${VUVED_TEST_CACHE}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
