@@ -24,7 +24,8 @@ DictionaryCache::FileStamp DictionaryCache::Stamp(const std::string& file)
 std::vector<DictionaryCache::FileStamp> DictionaryCache::StampsOf(const std::string& path)
 {
     if (EdictTranslator::IsInstalled(path)) {
-        return {Stamp(path)};
+        const std::string englishJapanese = DictionaryTranslator::kDefaultPath;
+        return {Stamp(path), Stamp(englishJapanese + ".index"), Stamp(englishJapanese + ".dict.dz")};
     }
     return {Stamp(path + ".index"), Stamp(path + ".dict.dz")};
 }

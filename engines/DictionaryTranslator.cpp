@@ -52,9 +52,9 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-// The first gloss of a sense line ("1. 本, 書籍" or "訳す, 翻訳"), when it is Japanese: some non-ASCII text and
-// no Latin letters (explanation lines and formula-like senses are passed over).
-std::string FirstGloss(std::string_view line)
+// The Japanese glosses of a sense line ("1. 本, 書籍" or "訳す, 翻訳"): none when its first gloss is not
+// Japanese, some non-ASCII text and no Latin letters (explanation lines and formula-like senses are passed over).
+std::vector<std::string_view> GlossesOfSenseLine(std::string_view line)
 {
     line = Trim(line);
     std::size_t digits = 0;
@@ -64,30 +64,48 @@ std::string FirstGloss(std::string_view line)
     if (digits > 0 && line.substr(digits, 2) == ". ") {
         line.remove_prefix(digits + 2);
     }
-    line = line.substr(0, line.find(','));
-    line = Trim(line.substr(0, line.find(' ')));
-    bool japanese = false;
-    for (char c : line) {
-        if (IsAsciiLetter(c)) {
+    auto japanese = [](std::string_view gloss) {
+        return !gloss.empty() && std::none_of(gloss.begin(), gloss.end(), IsAsciiLetter) &&
+               std::any_of(gloss.begin(), gloss.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    };
+    std::vector<std::string_view> glosses;
+    while (!line.empty()) {
+        const std::size_t comma = std::min(line.size(), line.find(','));
+        std::string_view gloss = Trim(line.substr(0, comma));
+        line.remove_prefix(std::min(line.size(), comma + 1));
+        gloss = gloss.substr(0, gloss.find(' '));
+        if (japanese(gloss)) {
+            glosses.push_back(gloss);
+        } else if (glosses.empty()) {
             return {};
         }
-        japanese = japanese || static_cast<unsigned char>(c) >= 0x80;
     }
-    return japanese ? std::string(line) : std::string();
+    return glosses;
 }
 
-// The first Japanese gloss among an entry's sense lines (the lines after its headword line).
-std::string FirstGlossOfSenses(std::string_view senses)
+// Calls `visit` with each sense line of an entry (the lines after its headword line).
+template <typename Visit>
+void ForEachSenseLine(std::string_view entry, Visit visit)
 {
-    while (!senses.empty()) {
-        const std::size_t end = std::min(senses.size(), senses.find('\n'));
-        std::string gloss = FirstGloss(senses.substr(0, end));
-        if (!gloss.empty()) {
-            return gloss;
-        }
-        senses.remove_prefix(std::min(senses.size(), end + 1));
+    entry.remove_prefix(std::min(entry.size(), entry.find('\n') + 1));
+    while (!entry.empty()) {
+        const std::size_t end = std::min(entry.size(), entry.find('\n'));
+        visit(entry.substr(0, end));
+        entry.remove_prefix(std::min(entry.size(), end + 1));
     }
-    return {};
+}
+
+// The first Japanese gloss among an entry's sense lines.
+std::string FirstGlossOfEntry(std::string_view entry)
+{
+    std::string first;
+    ForEachSenseLine(entry, [&first](std::string_view line) {
+        if (first.empty()) {
+            const std::vector<std::string_view> glosses = GlossesOfSenseLine(line);
+            first = glosses.empty() ? std::string() : std::string(glosses.front());
+        }
+    });
+    return first;
 }
 
 }  // namespace
@@ -203,7 +221,7 @@ std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
         if (!sameCase && !otherCaseGloss.empty()) {
             continue;
         }
-        std::string gloss = FirstGlossOfSenses(text.substr(std::min(text.size(), lineEnd + 1)));
+        std::string gloss = FirstGlossOfEntry(text);
         if (gloss.empty()) {
             continue;
         }
@@ -213,6 +231,26 @@ std::string DictionaryTranslator::GlossOfHeadword(const std::string& headword)
         otherCaseGloss = std::move(gloss);
     }
     return otherCaseGloss;
+}
+
+std::unordered_map<std::string, DictionaryTranslator::Senses> DictionaryTranslator::AllSenses()
+{
+    win32::LockGuard lookupGuard(lookupLock);
+    std::unordered_map<std::string, Senses> all;
+    for (const IndexEntry& entry : index) {
+        const std::optional<std::string> text = data.Read(entry.offset, entry.length);
+        if (!text) {
+            continue;
+        }
+        Senses& senses = all[Lower(entry.headword)];
+        ForEachSenseLine(*text, [&senses](std::string_view line) {
+            const std::vector<std::string_view> glosses = GlossesOfSenseLine(line);
+            if (!glosses.empty()) {
+                senses.emplace_back(glosses.begin(), glosses.end());
+            }
+        });
+    }
+    return all;
 }
 
 std::string DictionaryTranslator::Gloss(std::string_view word)

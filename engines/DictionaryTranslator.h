@@ -29,6 +29,11 @@ public:
     // The first Japanese gloss of an English word (tried as written in lower case, then with its plural, -ed
     // or -ing ending stripped); empty when the dictionary has none.
     std::string Gloss(std::string_view word);
+    // The Japanese glosses of every sense of every entry, under the entry's lower-case headword: what an English
+    // reader's dictionary gives for a word, against which the choices of a dictionary made the other way round
+    // are checked.
+    using Senses = std::vector<std::vector<std::string>>;
+    std::unordered_map<std::string, Senses> AllSenses();
 
 private:
     std::string GlossLocked(std::string_view word) REQUIRES(lookupLock);

@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engines/DictionaryTranslator.h"
 #include "engines/EnglishWords.h"
 
 namespace engines {
@@ -26,7 +27,7 @@ namespace engines {
 namespace {
 
 // Named in the cache header: a cache made by another version of the ranking or the format is built again.
-constexpr std::string_view kCacheFormat = "VUVed3UzeroVadave English index of EDICT 3";
+constexpr std::string_view kCacheFormat = "VUVed3UzeroVadave English index of EDICT 4";
 // More candidates than this for one key are never the best, whatever the sentence.
 constexpr std::size_t kCandidatesPerKey = 16;
 constexpr std::size_t kVerbsBeyond = 6;
@@ -117,6 +118,7 @@ struct SenseTags {
     unsigned partsOfSpeech = 0;
     bool affix = false;  // also used as a prefix or suffix
     bool rare = false;
+    bool specialty = false;  // a sense of a special field (computing, medicine, law)
     bool abbreviation = false;
     bool usuallyKana = false;
 };
@@ -124,15 +126,17 @@ struct SenseTags {
 // One parenthesised tag group ("n,vs", "uk", "1"); false when it is part of the gloss ("(the) English").
 bool ReadTagGroup(std::string_view group, SenseTags& tags, int& senseNumber)
 {
-    // Rare: archaic, obscure, slang, vulgar, honorific, irregular spellings, and the senses of special fields
-    // (a mail's "call" is not a function call).
+    // Rare: archaic, obscure, slang, vulgar, honorific, irregular spellings, dialects.
     static const std::unordered_set<std::string_view> rare = {
         "arch", "obs", "obsc", "rare", "sl", "m-sl", "net-sl", "vulg", "X", "derog", "joc", "ik", "iK", "io",
         "ok", "oK", "poet", "male", "fem", "chn", "dated", "hist", "col", "sens", "rK", "sK", "oik", "hon",
+        "ksb", "kyb", "osb", "tsb", "thb", "tsug", "kyu", "rkb", "nab", "hob"};
+    // Special fields: such a sense is not a mail's everyday one (a mail's "call" is not a function call), but
+    // it is the only one some words have ("bug" of software).
+    static const std::unordered_set<std::string_view> specialties = {
         "Buddh", "MA", "comp", "geom", "gram", "ling", "math", "med", "mil", "physics", "sports", "Shinto", "baseb",
         "biol", "bot", "chem", "engr", "geol", "law", "mahj", "music", "shogi", "sumo", "zool", "anat", "astron",
-        "archit", "elec", "ent", "fish", "golf", "print", "ksb", "kyb", "osb", "tsb", "thb", "tsug", "kyu", "rkb",
-        "nab", "hob"};
+        "archit", "elec", "ent", "fish", "golf", "print"};
     static const std::unordered_set<std::string_view> neutral = {
         "uk", "uK", "hum", "pol", "fam", "ateji", "gikun", "on-mim", "id", "proverb", "yoji", "eK", "ek",
         "form", "euph", "quote", "litf", "food", "econ", "finc", "bus", "tv"};
@@ -148,6 +152,8 @@ bool ReadTagGroup(std::string_view group, SenseTags& tags, int& senseNumber)
         seen.affix = seen.affix || IsAffixTag(tag);
         if (rare.contains(tag)) {
             seen.rare = true;
+        } else if (specialties.contains(tag)) {
+            seen.specialty = true;
         } else if (tag == "uk") {
             seen.usuallyKana = true;
         } else if (tag == "abbr") {
@@ -159,11 +165,15 @@ bool ReadTagGroup(std::string_view group, SenseTags& tags, int& senseNumber)
     }
     tags.partsOfSpeech |= seen.partsOfSpeech;
     tags.rare = tags.rare || seen.rare;
+    tags.specialty = tags.specialty || seen.specialty;
     tags.affix = tags.affix || seen.affix;
     tags.abbreviation = tags.abbreviation || seen.abbreviation;
     tags.usuallyKana = tags.usuallyKana || seen.usuallyKana;
     return true;
 }
+
+// What the English-Japanese dictionary says of a candidate for a key.
+enum class Confirmation : std::uint8_t { kFirstOfSense, kListed, kNone };
 
 // One key and one of its candidates, while building.
 struct Posting {
@@ -178,6 +188,7 @@ struct Posting {
     std::uint8_t length;  // of the Japanese, in characters
     std::uint8_t senses;  // of the entry: a word of many senses is a basic word
     std::uint8_t compounds;  // headwords that begin or end with this word: a basic word makes many
+    Confirmation confirmation;
 };
 
 std::size_t CharacterCount(std::string_view utf8)
@@ -251,9 +262,10 @@ bool IsFullWidthLatin(std::string_view utf8)
 
 // The ranking that needs no context, as one number (smaller is better): a whole gloss, not a rare one, the first
 // gloss of the first sense (else another gloss of it, else the first gloss of a later sense), not narrowed to
-// some use, a common word, not an affix (会 of 大会), a shorter headword, then among words of one length the basic
-// one: more compounds made with it (報告 of 報告書 before 通報 for "report"), more senses; then the place in the
-// file.
+// some use, a common word, not an affix (会 of 大会), a word the English-Japanese dictionary gives for the key
+// too, best as the first gloss of a sense (a Japanese word whose sense merely includes the English one, 札 or 救い,
+// is seldom what an English writer means), a shorter headword, then among words of one length the basic one: more compounds made with it (報告 of
+// 報告書 before 通報 for "report"), more senses; then the place in the file.
 std::uint64_t RankOf(const Posting& p)
 {
     const std::uint64_t place = p.sense == 0 ? (p.gloss == 0 ? 0 : 1) : p.gloss == 0 ? 2 : 3;
@@ -262,12 +274,12 @@ std::uint64_t RankOf(const Posting& p)
     const std::uint64_t uncommon = (p.flags & GlossCandidate::kCommon) == 0;
     const std::uint64_t affix = (p.flags & GlossCandidate::kAffix) != 0;
     const std::uint64_t narrowed = (p.flags & GlossCandidate::kNarrowed) != 0;
+    const std::uint64_t specialty = (p.flags & GlossCandidate::kSpecialty) != 0;
     const std::uint64_t fewerCompounds = 255 - std::uint64_t{p.compounds};
     const std::uint64_t fewerSenses = 31 - std::min<std::uint64_t>(p.senses, 31);
-    return partial << 63 | rare << 62 | place << 60 | narrowed << 59 | uncommon << 58 | affix << 57 |
-           std::uint64_t{p.length} << 49 |
-           fewerCompounds << 41 | fewerSenses << 36 | std::uint64_t{p.sense} << 28 |
-           std::min<std::uint64_t>(p.order, 0xFFFFFFF);
+    return partial << 63 | rare << 62 | place << 60 | specialty << 59 | narrowed << 58 | uncommon << 57 | affix << 56 |
+           static_cast<std::uint64_t>(p.confirmation) << 54 | std::uint64_t{p.length} << 46 | fewerCompounds << 38 |
+           fewerSenses << 33 | std::uint64_t{p.sense} << 25 | std::min<std::uint64_t>(p.order, 0x1FFFFFF);
 }
 
 class Builder {
@@ -348,6 +360,7 @@ public:
             }
             tags.partsOfSpeech |= fieldTags.partsOfSpeech;
             tags.rare = tags.rare || fieldTags.rare;
+            tags.specialty = tags.specialty || fieldTags.specialty;
             tags.affix = tags.affix || fieldTags.affix;
             tags.abbreviation = tags.abbreviation || fieldTags.abbreviation;
             tags.usuallyKana = tags.usuallyKana || fieldTags.usuallyKana;
@@ -358,6 +371,30 @@ public:
         for (const Pending& gloss : pending) {
             AddGloss(gloss.gloss, gloss.tags, gloss.tags.usuallyKana ? reading : headword, common,
                      {gloss.sense, gloss.glossInSense, sense + 1, order});
+        }
+    }
+
+    // Notes whether the English-Japanese dictionary gives each candidate for its key, and whether as the first
+    // gloss of a sense.
+    void Confirm(const std::unordered_map<std::string, DictionaryTranslator::Senses>& englishJapanese)
+    {
+        std::vector<const DictionaryTranslator::Senses*> sensesOfKey(keyIds.size(), nullptr);
+        for (const auto& [key, id] : keyIds) {
+            if (const auto found = englishJapanese.find(key); found != englishJapanese.end()) {
+                sensesOfKey[id] = &found->second;
+            }
+        }
+        for (Posting& posting : postings) {
+            const DictionaryTranslator::Senses* senses = sensesOfKey[posting.key];
+            const std::string_view japanese(text.data() + posting.japaneseOffset, posting.japaneseLength);
+            for (std::size_t i = 0; senses != nullptr && i < senses->size(); ++i) {
+                const std::vector<std::string>& glosses = (*senses)[i];
+                if (glosses.front() == japanese) {
+                    posting.confirmation = Confirmation::kFirstOfSense;
+                } else if (std::find(glosses.begin(), glosses.end(), japanese) != glosses.end()) {
+                    posting.confirmation = std::min(posting.confirmation, Confirmation::kListed);
+                }
+            }
         }
     }
 
@@ -434,8 +471,11 @@ private:
         bool capital = false;
         bool partial = false;
         bool narrowed = false;
-        // A one-character abbreviation (日 for Sunday) stands for a longer word, which reads better.
-        const bool rare = tags.rare || (tags.abbreviation && CharacterCount(japanese) == 1);
+        // A one-character abbreviation (日 for Sunday) stands for a longer word, which reads better; a gloss used
+        // only within names ("brother (usu. in names of films, companies, etc.)") is no translation of the word.
+        const std::size_t remark = gloss.ends_with(')') ? gloss.rfind('(') : std::string_view::npos;
+        const bool rare = tags.rare || (tags.abbreviation && CharacterCount(japanese) == 1) ||
+                          (remark != std::string_view::npos && gloss.find("in names of", remark) != std::string_view::npos);
         const bool verb = (tags.partsOfSpeech & (kVerb | kVerbalNoun | kExpression)) != 0;
         const std::string key = KeyOfGloss(gloss, verb, capital, partial, narrowed);
         if (key.empty() || key.size() > kLongestKey) {
@@ -445,6 +485,7 @@ private:
                          (rare ? unsigned{GlossCandidate::kRare} : 0u) |
                          (common ? unsigned{GlossCandidate::kCommon} : 0u) |
                          (capital ? unsigned{GlossCandidate::kCapital} : 0u) |
+                         (tags.specialty ? unsigned{GlossCandidate::kSpecialty} : 0u) |
                          (tags.affix ? unsigned{GlossCandidate::kAffix} : 0u) |
                          (narrowed ? unsigned{GlossCandidate::kNarrowed} : 0u);
         Add(key, japanese, tags.partsOfSpeech, flags, place);
@@ -474,6 +515,7 @@ private:
         posting.sense = static_cast<std::uint8_t>(std::min(place.sense, 255));
         posting.gloss = static_cast<std::uint8_t>(std::min(place.gloss, 255));
         posting.length = static_cast<std::uint8_t>(std::min<std::size_t>(CharacterCount(japanese), 255));
+        posting.confirmation = Confirmation::kNone;
         postings.push_back(posting);
     }
 
@@ -512,10 +554,15 @@ private:
     std::vector<Posting> postings;
 };
 
-std::string HeaderFor(const std::string& source, const struct stat& status)
+// A file as the cache was made from it: its path, size and modification time ("-" when it is absent).
+std::string StampOf(const std::string& path)
 {
-    return std::string(kCacheFormat) + "\t" + source + "\t" + std::to_string(status.st_size) + "\t" +
-           std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) + "\n";
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return path + "\t-";
+    }
+    return path + "\t" + std::to_string(status.st_size) + "\t" + std::to_string(status.st_mtim.tv_sec) + "." +
+           std::to_string(status.st_mtim.tv_nsec);
 }
 
 // Written beside its final name and renamed into place, so a reader never maps half a file.
@@ -575,8 +622,8 @@ bool EdictIndex::Map(const std::string& cacheFile, const std::string& header)
     return true;
 }
 
-std::unique_ptr<EdictIndex> EdictIndex::Open(const std::string& source, const std::string& cacheFile,
-                                             std::string& error)
+std::unique_ptr<EdictIndex> EdictIndex::Open(const std::string& source, const std::string& englishJapanese,
+                                             const std::string& cacheFile, std::string& error)
 {
     struct stat status {};
     if (::stat(source.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -584,7 +631,9 @@ std::unique_ptr<EdictIndex> EdictIndex::Open(const std::string& source, const st
         return nullptr;
     }
     std::unique_ptr<EdictIndex> index(new EdictIndex);
-    const std::string header = HeaderFor(source, status);
+    const std::string header = std::string(kCacheFormat) + "\t" + StampOf(source) + "\t" +
+                               StampOf(englishJapanese + ".index") + "\t" + StampOf(englishJapanese + ".dict.dz") +
+                               "\n";
     if (index->Map(cacheFile, header)) {
         return index;
     }
@@ -609,6 +658,12 @@ std::unique_ptr<EdictIndex> EdictIndex::Open(const std::string& source, const st
         }
         ++order;
         start = end + 1;
+    }
+    if (DictionaryTranslator::IsInstalled(englishJapanese)) {
+        std::string ignored;
+        if (const auto confirming = DictionaryTranslator::Open(englishJapanese, ignored)) {
+            builder.Confirm(confirming->AllSenses());
+        }
     }
     index->builtText = builder.Finish(header);
     if (index->builtText.size() == header.size()) {

@@ -31,6 +31,7 @@ struct GlossCandidate {
         kCapital = 8,   // the gloss is written with a capital (a day, a country, a language)
         kAffix = 16,    // the sense is also a prefix or suffix (会 of 大会): a word standing alone is better
         kNarrowed = 32,  // the gloss is limited to some use ("hello (when answering the phone)")
+        kSpecialty = 64,  // a sense of a special field (computing, medicine, law)
     };
     std::string_view japanese;  // the headword, or the reading of a word usually written in kana
     unsigned partsOfSpeech = 0;
@@ -46,11 +47,13 @@ public:
     EdictIndex(const EdictIndex&) = delete;
     EdictIndex& operator=(const EdictIndex&) = delete;
 
-    // The index of the EDICT file at `source`: mapped from `cacheFile` when that was made from the file as it is
-    // now (same path, size and modification time), else built and written there (a cache that cannot be written
-    // only costs the next process a build). Null with `error` set when the source cannot be read.
-    static std::unique_ptr<EdictIndex> Open(const std::string& source, const std::string& cacheFile,
-                                            std::string& error);
+    // The index of the EDICT file at `source`: mapped from `cacheFile` when that was made from the files as they
+    // are now (same paths, sizes and modification times), else built and written there (a cache that cannot be
+    // written only costs the next process a build). `englishJapanese` is a dictd English-Japanese dictionary
+    // whose glosses confirm candidates, or a path where none is installed. Null with `error` set when the source
+    // cannot be read.
+    static std::unique_ptr<EdictIndex> Open(const std::string& source, const std::string& englishJapanese,
+                                            const std::string& cacheFile, std::string& error);
 
     // The candidates for a key (lower case, words separated by one blank), best first by the ranking that needs
     // no context (see RankOf in the source).

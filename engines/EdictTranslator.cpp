@@ -141,9 +141,9 @@ bool EdictTranslator::IsInstalled(const std::string& path)
 }
 
 std::unique_ptr<EdictTranslator> EdictTranslator::Open(const std::string& path, const std::string& cacheFile,
-                                                       std::string& error)
+                                                       std::string& error, const std::string& englishJapanese)
 {
-    std::unique_ptr<EdictIndex> index = EdictIndex::Open(path, cacheFile, error);
+    std::unique_ptr<EdictIndex> index = EdictIndex::Open(path, englishJapanese, cacheFile, error);
     if (!index) {
         return nullptr;
     }

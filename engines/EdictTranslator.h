@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engines/DictionaryTranslator.h"
 #include "engines/EdictIndex.h"
 #include "engines/Translator.h"
 
@@ -19,10 +20,12 @@ public:
     static constexpr const char* kDefaultPath = "/usr/share/edict/edict";
 
     static bool IsInstalled(const std::string& path);
-    // The translator over the EDICT file at `path`, its index cached in `cacheFile`; null with `error` set when
+    // The translator over the EDICT file at `path`, its index cached in `cacheFile`, its choices checked against
+    // the English-Japanese dictionary at `englishJapanese` where one is installed; null with `error` set when
     // the file cannot be read.
     static std::unique_ptr<EdictTranslator> Open(const std::string& path, const std::string& cacheFile,
-                                                 std::string& error);
+                                                 std::string& error,
+                                                 const std::string& englishJapanese = DictionaryTranslator::kDefaultPath);
 
     // A glossed stretch of the text: one word or an expression of several.
     struct Gloss {
