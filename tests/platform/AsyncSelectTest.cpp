@@ -44,7 +44,6 @@ protected:
         return events;
     }
 
-    // Reports the socket's events of mask to the window.
     int Attach(win32::SOCKET s, LONG mask) { return win32::WSAAsyncSelect(s, window.Handle(), kSocketMessage, mask); }
 
     // A connected pair: the accepted end (reported on) and the client end (driven by the test).
@@ -73,11 +72,9 @@ TEST_F(AsyncSelectTest, AcceptIsReportedOnceAndReArmedByAccept)
     EXPECT_EQ(TakeEvents(listener.Get()), Events{win32::FD_ACCEPT}) << "two pending connections, one report";
     EXPECT_EQ(TakeEvents(listener.Get()), Events{});
 
-    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
-    EXPECT_TRUE(accepted.IsValid());
+    EXPECT_TRUE(ScopedSocket(win32::accept(listener.Get(), nullptr)).IsValid());
     EXPECT_EQ(TakeEvents(listener.Get()), Events{win32::FD_ACCEPT}) << "the second one is still waiting";
-    ScopedSocket acceptedToo(win32::accept(listener.Get(), nullptr));
-    EXPECT_TRUE(acceptedToo.IsValid());
+    EXPECT_TRUE(ScopedSocket(win32::accept(listener.Get(), nullptr)).IsValid());
     EXPECT_EQ(TakeEvents(listener.Get()), Events{});
     EXPECT_EQ(win32::accept(listener.Get(), nullptr), win32::INVALID_SOCKET);
     EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK);
@@ -110,14 +107,14 @@ TEST_F(AsyncSelectTest, ReadIsReArmedByRecvAndByPeek)
 
 TEST_F(AsyncSelectTest, CloseComesOnceAfterTheDataBeforeIt)
 {
-    struct Case {
+    const struct {
         const char* name;
         LONG events;
         bool readFirst;  // the data's FD_READ has been reported before the peer closes
-    };
-    for (const Case c : {Case{"data and close together", win32::FD_READ | win32::FD_CLOSE, false},
-                         Case{"close after reported data", win32::FD_READ | win32::FD_CLOSE, true},
-                         Case{"close alone, the data unread", win32::FD_CLOSE, false}}) {
+    } cases[] = {{"data and close together", win32::FD_READ | win32::FD_CLOSE, false},
+                 {"close after reported data", win32::FD_READ | win32::FD_CLOSE, true},
+                 {"close alone, the data unread", win32::FD_CLOSE, false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedSocket accepted, client;
         Connect(accepted, client);
@@ -196,19 +193,15 @@ TEST_F(AsyncSelectTest, ClosesocketCancelsTheReporting)
 
 TEST(Winsock, DottedAddressesAreParsedStrictly)
 {
-    struct Case {
+    const struct {
         const char* text;
         std::uint32_t hostOrder;
-    };
-    const Case cases[] = {
-        {"127.0.0.1", 0x7F000001},       {"0.0.0.0", 0},         {"255.255.255.254", 0xFFFFFFFE},
-        {"10.1.2.3", 0x0A010203},        {"256.0.0.1", 0xFFFFFFFF}, {"1.2.3", 0xFFFFFFFF},
-        {"1.2.3.4.5", 0xFFFFFFFF},       {"mail.example.org", 0xFFFFFFFF}, {"", 0xFFFFFFFF},
-        {" 1.2.3.4", 0xFFFFFFFF},        {"1.2.3.4 ", 0xFFFFFFFF}, {"1..2.3", 0xFFFFFFFF},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(win32::ntohl(win32::inet_addr(c.text)), c.hostOrder);
+    } cases[] = {{"127.0.0.1", 0x7F000001}, {"0.0.0.0", 0}, {"255.255.255.254", 0xFFFFFFFE}, {"10.1.2.3", 0x0A010203}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32::ntohl(win32::inet_addr(c.text)), c.hostOrder) << c.text;
+    }
+    for (const char* text : {"256.0.0.1", "1.2.3", "1.2.3.4.5", "mail.example.org", "", " 1.2.3.4", "1.2.3.4 ", "1..2.3"}) {
+        EXPECT_EQ(win32::inet_addr(text), win32::INADDR_NONE) << text;
     }
     EXPECT_EQ(win32::inet_addr(nullptr), win32::INADDR_NONE);
 }

