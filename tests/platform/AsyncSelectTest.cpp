@@ -175,7 +175,7 @@ TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
     }
 }
 
-// Mask 0 cancels too: AsyncSocketNotifierTest.SetSocketWithMaskZeroDetachesInsteadOfAttaching.
+// Mask 0 cancels too: AsyncSocketNotifierTest.ListeningSocketReportsAcceptUntilMaskZeroDetachesIt.
 TEST_F(AsyncSelectTest, ClosesocketCancelsTheReporting)
 {
     ScopedSocket accepted, client;
