@@ -112,20 +112,6 @@ TEST(ZThinThread, StopLetsDoWorkFinishAndRunsNoMore)
     }
 }
 
-// A deadlock in StopAndWait is caught by the test's time limit.
-TEST(ZThinThread, StopAndWaitServesMessagesSentToTheWaitingThread)
-{
-    RecordingWindow ownerWindow;
-    ownerWindow.reply = [](const RecordedMessage&) { return 7; };
-    std::atomic<win32::LRESULT> answer{0};
-    ScriptedThread worker;
-    // The worker's end hook needs the thread that is waiting for it.
-    worker.onEnd = [&] { answer = win32::SendMessage(ownerWindow.Handle(), win32::WM_USER, 0, 0); };
-    worker.Begin();
-    worker.StopAndWait();
-    EXPECT_EQ(answer.load(), 7);
-}
-
 using ZThinThreadOnMainLoop = MainLoopFixture;
 
 TEST_F(ZThinThreadOnMainLoop, MainThreadStopsAWorkerThatGivesBackItsNotifier)
