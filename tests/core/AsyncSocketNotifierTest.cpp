@@ -7,7 +7,6 @@
 
 #include "NotifierFixture.h"
 #include "platform/RecordingWindow.h"
-#include "platform/Sync.h"
 
 namespace {
 

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 #include "core/NotifierMaker.h"
 #include "platform/RecordingWindow.h"
