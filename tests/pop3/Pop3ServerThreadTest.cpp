@@ -18,15 +18,14 @@ long CountBoxesContaining(const std::vector<std::string>& boxes, const char* tex
 TEST_F(RelayTest, ListensOnTheLoopbackAddressOnlyAndReportsAPortInUse)
 {
     StartWithAnswers({});
-    EXPECT_TRUE(CanConnect("127.0.0.1", relay->Port()));
-    EXPECT_FALSE(CanConnect("127.0.0.2", relay->Port()));
-    WriteProxyServerSettings("127.0.0.1", 1, relay->Port());
+    WriteProxyServerSettings("127.0.0.1", upstream->Port(), relay->Port());
     testing::internal::CaptureStderr();
-    InProcessRelay second;
-    EXPECT_EQ(second.Port(), 0);
+    EXPECT_EQ(InProcessRelay().Port(), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "VUVed3UzeroVadave: cannot listen on 127.0.0.1:" + std::to_string(relay->Port()) +
                   ": the port is already in use\n");
+    EXPECT_TRUE(CanConnect("127.0.0.1", relay->Port()));
+    EXPECT_FALSE(CanConnect("127.0.0.2", relay->Port()));
 }
 
 // "localhost" and equal ports (both 0 here) name this server itself as the mail server: one warning, and the server
