@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <future>
 #include <memory>
 #include <thread>
 
@@ -9,36 +8,37 @@
 #include "platform/Sync.h"
 #include "platform/Window.h"
 #include "support/LoopbackSockets.h"
+#include "support/ScopedEvent.h"
 
 namespace {
 
-// A thread that owns a window and serves it until destroyed; reply runs in the window's handler, on that thread.
+// A thread that owns a window and serves it from a message-aware wait until destroyed.
 struct WindowThread {
     WindowThread()
     {
-        std::promise<void> ready;
-        std::future<void> started = ready.get_future();
-        thread = std::thread([this, &ready] {
+        thread = std::thread([this] {
             RecordingWindow window;
             window.reply = [this](const RecordedMessage& message) { return reply(message); };
             handle = window.Handle();
-            threadId = win32::GetCurrentThreadId();
-            ready.set_value();
-            for (win32::MSG message; win32::GetMessage(&message, nullptr, 0, 0) > 0;) {
-                win32::DispatchMessage(&message);
+            win32::SetEvent(ready.handle);
+            while (win32::MsgWaitForMultipleObjectsEx(1, &stop.handle, win32::INFINITE, win32::QS_ALLINPUT, 0) !=
+                   win32::WAIT_OBJECT_0) {
+                PumpPending();
             }
         });
-        started.wait();
+        EXPECT_EQ(win32::WaitForSingleObject(ready.handle, 5000), win32::WAIT_OBJECT_0);
     }
     ~WindowThread()
     {
-        win32::PostThreadMessage(threadId, win32::WM_QUIT, 0, 0);
+        win32::SetEvent(stop.handle);
         thread.join();
     }
 
+    // Runs in the window's handler, on the window's thread.
     std::function<win32::LRESULT(const RecordedMessage&)> reply;
+    ScopedEvent ready;
+    ScopedEvent stop;
     win32::HWND handle = nullptr;
-    win32::DWORD threadId = 0;
     std::thread thread;
 };
 
