@@ -16,29 +16,28 @@ constexpr const char* kKeyPath = "Software\\Norvale\\Race";
 constexpr int kValuesPerWriter = 30;
 
 // Writes the values <prefix><i> = i into the race key; true when every write succeeded.
-bool WriteValues(const std::string& prefix, int count = kValuesPerWriter)
-{
+bool WriteValues(const std::string& prefix, int count = kValuesPerWriter) {
     bool allWritten = true;
     for (int i = 0; i < count; ++i) {
-        allWritten &= raw::SetDword(kKeyPath, (prefix + std::to_string(i)).c_str(), static_cast<std::uint32_t>(i));
+        allWritten &=
+            raw::SetDword(kKeyPath, (prefix + std::to_string(i)).c_str(), static_cast<std::uint32_t>(i));
     }
     return allWritten;
 }
 
 // Counts the values <prefix><i> that hold i.
-int CountValues(const std::string& prefix, int count = kValuesPerWriter)
-{
+int CountValues(const std::string& prefix, int count = kValuesPerWriter) {
     int found = 0;
     for (int i = 0; i < count; ++i) {
         const auto value = raw::Get(kKeyPath, (prefix + std::to_string(i)).c_str());
-        found += value && value->type == win32::REG_DWORD && value->data == raw::Dword(static_cast<std::uint32_t>(i));
+        found += value && value->type == win32::REG_DWORD &&
+                 value->data == raw::Dword(static_cast<std::uint32_t>(i));
     }
     return found;
 }
 
 // Two processes and two threads write at once while a reader races their renames of the hive file.
-TEST(RegistryConcurrency, WritersInProcessesAndThreadsLoseNothingAndAReaderAlwaysSeesAWholeHive)
-{
+TEST(RegistryConcurrency, WritersInProcessesAndThreadsLoseNothingAndAReaderAlwaysSeesAWholeHive) {
     TempRegistryFolder registry;
     ASSERT_TRUE(WriteValues("seed", 1));
     int gate[2];
