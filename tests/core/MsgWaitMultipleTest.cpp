@@ -41,9 +41,10 @@ TEST_F(MsgWaitMultipleTest, ReportsAPostedMessageWithTheCountAndLeavesItQueued)
 {
     ZEvent never(false, false);
     const win32::HANDLE handles[] = {never.Handle()};
+    win32::MSG message;
+    win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_NOREMOVE);  // a thread's queue is made on first use
     ASSERT_TRUE(win32::PostThreadMessage(win32::GetCurrentThreadId(), win32::WM_USER, 0, 0));
     EXPECT_EQ(MsgWaitMultiple(1, handles, win32::INFINITE, kAnyInput, 0), win32::WAIT_OBJECT_0 + 1);
-    win32::MSG message;
     ASSERT_TRUE(win32::PeekMessage(&message, nullptr, 0, 0, win32::PM_REMOVE));
     EXPECT_EQ(message.message, win32::WM_USER);
 }
