@@ -29,6 +29,8 @@ TEST(LoadResourceString, LoadsWholeEntriesAcrossTheBufferSteps)
     for (std::size_t i = 0; i < texts.size(); ++i) {
         table.push_back({static_cast<win32::UINT>(i + 1), texts[i].c_str()});
     }
+    table.push_back({100, ""});
+    table.push_back({101, nullptr});
     const win32::ModuleResources module{table, nullptr};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         SCOPED_TRACE(texts[i].size());
@@ -36,21 +38,13 @@ TEST(LoadResourceString, LoadsWholeEntriesAcrossTheBufferSteps)
         ASSERT_TRUE(LoadResourceString(&module, static_cast<win32::UINT>(i + 1), loaded));
         EXPECT_EQ(win32::AnsiToUtf8(loaded), texts[i]);
     }
-}
-
-TEST(LoadResourceString, MissingOrEmptyEntryFailsAndLeavesTheTextAlone)
-{
-    const win32::StringResource table[] = {{1, ""}, {2, nullptr}};
-    const win32::ModuleResources module{table, nullptr};
-    for (const win32::UINT id : {1u, 2u, 3u}) {
+    // An empty, null or missing entry, or no module, fails and leaves the text alone.
+    for (const auto& [resources, id] : {std::pair{&module, 100u}, {&module, 101u}, {&module, 102u}, {nullptr, 1u}}) {
         SCOPED_TRACE(id);
         std::string text = "before";
-        EXPECT_FALSE(LoadResourceString(&module, id, text));
+        EXPECT_FALSE(LoadResourceString(resources, id, text));
         EXPECT_EQ(text, "before");
     }
-    std::string text = "before";
-    EXPECT_FALSE(LoadResourceString(nullptr, 1, text));
-    EXPECT_EQ(text, "before");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 #include "core/NotifierMaker.h"
 #include "platform/RecordingWindow.h"
@@ -78,55 +77,38 @@ TEST(ZThinThread, WakeUpsDuringDoWorkCollapseIntoOneMoreCall)
     EXPECT_EQ(win32::SendMessage(probe->Handle(), win32::WM_USER, 0, 0), 2);
     worker.StopAndWait();
     EXPECT_EQ(worker.doWorkCalls.load(), 2);
-    EXPECT_FALSE(worker.IsRunning());
 }
 
-TEST(ZThinThread, StopDuringDoWorkLetsItFinishAndRunsNoMore)
+// A stop asked for while DoWork runs lets it finish and buys no more calls, even with a wake-up pending; one asked for
+// by the begin hook skips DoWork. StopAndWait may be repeated, and returns at once for a thread never started.
+TEST(ZThinThread, StopLetsDoWorkFinishAndRunsNoMore)
 {
-    ScriptedThread worker;
-    worker.gatedCalls = 1;
-    worker.Begin();
-    worker.Wake();
-    ASSERT_TRUE(worker.WaitEntered());
-    worker.RequestStop();
-    worker.Wake();  // a pending wake-up must not buy another call after the stop
-    worker.OpenGate();
-    ASSERT_TRUE(worker.WaitEnded());
-    worker.StopAndWait();
-    EXPECT_EQ(worker.doWorkCalls.load(), 1);
-    EXPECT_EQ(worker.completedDoWork.load(), 1);
-    EXPECT_FALSE(worker.IsRunning());
-}
-
-// A stop asked for by the begin hook skips DoWork; StopAndWait returns at once with no thread, or a finished one.
-TEST(ZThinThread, StopRequestedByTheBeginHookSkipsDoWorkAndStopAndWaitMayBeRepeated)
-{
-    ScriptedThread idle;  // never started
-    idle.StopAndWait();
-    ScriptedThread worker;
-    worker.onBegin = [](ScriptedThread& self) {
-        self.RequestStop();
-        self.Wake();
-    };
-    worker.Begin();
-    ASSERT_TRUE(worker.WaitEnded());
-    worker.StopAndWait();
-    worker.StopAndWait();
-    EXPECT_EQ(worker.doWorkCalls.load(), 0);
-}
-
-// A deadlock in StopAndWait is caught by the test's time limit.
-TEST(ZThinThread, StopAndWaitServesMessagesSentToTheWaitingThread)
-{
-    RecordingWindow ownerWindow;
-    ownerWindow.reply = [](const RecordedMessage&) { return 7; };
-    std::atomic<win32::LRESULT> answer{0};
-    ScriptedThread worker;
-    // The worker's end hook needs the thread that is waiting for it.
-    worker.onEnd = [&] { answer = win32::SendMessage(ownerWindow.Handle(), win32::WM_USER, 0, 0); };
-    worker.Begin();
-    worker.StopAndWait();
-    EXPECT_EQ(answer.load(), 7);
+    ScriptedThread().StopAndWait();
+    for (const bool inBeginHook : {false, true}) {
+        SCOPED_TRACE(inBeginHook ? "stop in the begin hook" : "stop during DoWork");
+        ScriptedThread worker;
+        worker.gatedCalls = 1;
+        if (inBeginHook) {
+            worker.onBegin = [](ScriptedThread& self) {
+                self.RequestStop();
+                self.Wake();
+            };
+        }
+        worker.Begin();
+        if (!inBeginHook) {
+            worker.Wake();
+            ASSERT_TRUE(worker.WaitEntered());
+            worker.RequestStop();
+            worker.Wake();
+            worker.OpenGate();
+        }
+        ASSERT_TRUE(worker.WaitEnded());
+        worker.StopAndWait();
+        worker.StopAndWait();
+        EXPECT_EQ(worker.doWorkCalls.load(), inBeginHook ? 0 : 1);
+        EXPECT_EQ(worker.completedDoWork.load(), worker.doWorkCalls.load());
+        EXPECT_FALSE(worker.IsRunning());
+    }
 }
 
 using ZThinThreadOnMainLoop = MainLoopFixture;

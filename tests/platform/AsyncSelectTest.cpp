@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "RecordingWindow.h"
@@ -44,16 +45,13 @@ protected:
         return events;
     }
 
-    // Reports the socket's events of mask to the window.
     int Attach(win32::SOCKET s, LONG mask) { return win32::WSAAsyncSelect(s, window.Handle(), kSocketMessage, mask); }
 
     // A connected pair: the accepted end (reported on) and the client end (driven by the test).
-    void Connect(ScopedSocket& accepted, ScopedSocket& client)
+    std::pair<ScopedSocket, ScopedSocket> Connect()
     {
-        client = ConnectToLoopback(port);
-        ASSERT_TRUE(client.IsValid());
-        accepted = ScopedSocket(win32::accept(listener.Get(), nullptr));
-        ASSERT_TRUE(accepted.IsValid());
+        ScopedSocket client = ConnectToLoopback(port);
+        return {ScopedSocket(win32::accept(listener.Get(), nullptr)), std::move(client)};
     }
 
     RecordingWindow window;
@@ -73,11 +71,9 @@ TEST_F(AsyncSelectTest, AcceptIsReportedOnceAndReArmedByAccept)
     EXPECT_EQ(TakeEvents(listener.Get()), Events{win32::FD_ACCEPT}) << "two pending connections, one report";
     EXPECT_EQ(TakeEvents(listener.Get()), Events{});
 
-    ScopedSocket accepted(win32::accept(listener.Get(), nullptr));
-    EXPECT_TRUE(accepted.IsValid());
+    EXPECT_TRUE(ScopedSocket(win32::accept(listener.Get(), nullptr)).IsValid());
     EXPECT_EQ(TakeEvents(listener.Get()), Events{win32::FD_ACCEPT}) << "the second one is still waiting";
-    ScopedSocket acceptedToo(win32::accept(listener.Get(), nullptr));
-    EXPECT_TRUE(acceptedToo.IsValid());
+    EXPECT_TRUE(ScopedSocket(win32::accept(listener.Get(), nullptr)).IsValid());
     EXPECT_EQ(TakeEvents(listener.Get()), Events{});
     EXPECT_EQ(win32::accept(listener.Get(), nullptr), win32::INVALID_SOCKET);
     EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK);
@@ -85,8 +81,8 @@ TEST_F(AsyncSelectTest, AcceptIsReportedOnceAndReArmedByAccept)
 
 TEST_F(AsyncSelectTest, ReadIsReArmedByRecvAndByPeek)
 {
-    ScopedSocket accepted, client;
-    Connect(accepted, client);
+    auto [accepted, client] = Connect();
+    ASSERT_TRUE(accepted.IsValid() && client.IsValid());
     ASSERT_EQ(Attach(accepted.Get(), win32::FD_READ | win32::FD_CLOSE), 0);
     EXPECT_EQ(TakeEvents(accepted.Get()), Events{});
 
@@ -106,21 +102,31 @@ TEST_F(AsyncSelectTest, ReadIsReArmedByRecvAndByPeek)
 
     ASSERT_EQ(win32::send(client.Get(), "i", 1, 0), 1);
     EXPECT_EQ(TakeEvents(accepted.Get()), Events{win32::FD_READ});
+
+    // closesocket cancels the reporting (mask 0 does too: AsyncSocketNotifierTest): a new socket that gets the same
+    // number is not mistaken for the closed one.
+    const win32::SOCKET old = accepted.Get();
+    accepted.Close();
+    ScopedSocket reused = ConnectToLoopback(port);
+    ScopedSocket reusedPeer(win32::accept(listener.Get(), nullptr));
+    ASSERT_EQ(reused.Get(), old);
+    ASSERT_EQ(win32::send(reusedPeer.Get(), "y", 1, 0), 1);
+    EXPECT_EQ(TakeEvents(old), Events{});
 }
 
 TEST_F(AsyncSelectTest, CloseComesOnceAfterTheDataBeforeIt)
 {
-    struct Case {
+    const struct {
         const char* name;
         LONG events;
         bool readFirst;  // the data's FD_READ has been reported before the peer closes
-    };
-    for (const Case c : {Case{"data and close together", win32::FD_READ | win32::FD_CLOSE, false},
-                         Case{"close after reported data", win32::FD_READ | win32::FD_CLOSE, true},
-                         Case{"close alone, the data unread", win32::FD_CLOSE, false}}) {
+    } cases[] = {{"data and close together", win32::FD_READ | win32::FD_CLOSE, false},
+                 {"close after reported data", win32::FD_READ | win32::FD_CLOSE, true},
+                 {"close alone, the data unread", win32::FD_CLOSE, false}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScopedSocket accepted, client;
-        Connect(accepted, client);
+        auto [accepted, client] = Connect();
+        ASSERT_TRUE(accepted.IsValid() && client.IsValid());
         ASSERT_EQ(Attach(accepted.Get(), c.events), 0);
         ASSERT_EQ(win32::send(client.Get(), "last", 4, 0), 4);
         Events expected;
@@ -143,9 +149,7 @@ TEST_F(AsyncSelectTest, CloseComesOnceAfterTheDataBeforeIt)
 // A reset is a close, with the error in the high word. A connection reset before it was attached (a client that
 // connects and aborts at once while the server is busy) once looked never connected and was not watched: its session
 // waited without end.
-using ResetBeforeAttach = AsyncSelectTest;
-
-TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
+TEST_F(AsyncSelectTest, AcceptedConnectionResetByItsPeerReportsItsCloseAlsoWhenResetBeforeAttach)
 {
     enum ResetAt { InTheAcceptQueue, AfterAcceptBeforeAttach, AfterAttach };
     for (const ResetAt at : {InTheAcceptQueue, AfterAcceptBeforeAttach, AfterAttach}) {
@@ -178,37 +182,17 @@ TEST_F(ResetBeforeAttach, AcceptedConnectionResetByItsPeerReportsItsClose)
     }
 }
 
-// Mask 0 cancels too: AsyncSocketNotifierTest.SetSocketWithMaskZeroDetachesInsteadOfAttaching.
-TEST_F(AsyncSelectTest, ClosesocketCancelsTheReporting)
-{
-    ScopedSocket accepted, client;
-    Connect(accepted, client);
-    ASSERT_EQ(Attach(client.Get(), win32::FD_READ | win32::FD_CLOSE), 0);
-    const win32::SOCKET old = client.Get();
-    client.Close();
-    // A new socket that gets the same number is not mistaken for the closed one.
-    ScopedSocket reused = ConnectToLoopback(port);
-    ASSERT_TRUE(reused.IsValid());
-    ScopedSocket reusedPeer(win32::accept(listener.Get(), nullptr));
-    ASSERT_EQ(win32::send(reusedPeer.Get(), "y", 1, 0), 1);
-    EXPECT_EQ(TakeEvents(old), Events{});
-}
-
 TEST(Winsock, DottedAddressesAreParsedStrictly)
 {
-    struct Case {
+    const struct {
         const char* text;
         std::uint32_t hostOrder;
-    };
-    const Case cases[] = {
-        {"127.0.0.1", 0x7F000001},       {"0.0.0.0", 0},         {"255.255.255.254", 0xFFFFFFFE},
-        {"10.1.2.3", 0x0A010203},        {"256.0.0.1", 0xFFFFFFFF}, {"1.2.3", 0xFFFFFFFF},
-        {"1.2.3.4.5", 0xFFFFFFFF},       {"mail.example.org", 0xFFFFFFFF}, {"", 0xFFFFFFFF},
-        {" 1.2.3.4", 0xFFFFFFFF},        {"1.2.3.4 ", 0xFFFFFFFF}, {"1..2.3", 0xFFFFFFFF},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(win32::ntohl(win32::inet_addr(c.text)), c.hostOrder);
+    } cases[] = {{"127.0.0.1", 0x7F000001}, {"0.0.0.0", 0}, {"255.255.255.254", 0xFFFFFFFE}, {"10.1.2.3", 0x0A010203}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32::ntohl(win32::inet_addr(c.text)), c.hostOrder) << c.text;
+    }
+    for (const char* text : {"256.0.0.1", "1.2.3", "1.2.3.4.5", "mail.example.org", "", " 1.2.3.4", "1.2.3.4 ", "1..2.3"}) {
+        EXPECT_EQ(win32::inet_addr(text), win32::INADDR_NONE) << text;
     }
     EXPECT_EQ(win32::inet_addr(nullptr), win32::INADDR_NONE);
 }

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -15,9 +16,8 @@ namespace {
 
 using win32::HANDLE;
 
-// Each script runs on a fresh event: S set, R reset, P pulse; w a wait of 0 that takes or sees the event, t one that
-// times out.
-TEST(Event, FollowsItsKindThroughSetResetAndPulse)
+// Each script runs on a fresh event: S set, R reset; w a wait of 0 that takes or sees the event, t one that times out.
+TEST(Event, FollowsItsKindThroughSetAndReset)
 {
     const struct {
         const char* name;
@@ -32,19 +32,15 @@ TEST(Event, FollowsItsKindThroughSetResetAndPulse)
         {"auto: sets collapse and one wait takes them", false, false, "SSSSSwt"},
         {"manual: stays set until reset", true, false, "SSwwRt"},
         {"auto: reset clears, a later set counts again", false, true, "RtSwt"},
-        {"auto: pulse without waiters leaves it clear", false, true, "Pt"},
-        {"manual: pulse without waiters leaves it clear", true, true, "Pt"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScopedEvent event(c.manualReset, c.initialState);
-        ASSERT_NE(event.handle, nullptr);
         for (const char* step = c.script; *step != '\0'; ++step) {
             SCOPED_TRACE(testing::Message() << "step " << step - c.script);
             switch (*step) {
             case 'S': EXPECT_TRUE(win32::SetEvent(event.handle)); break;
             case 'R': EXPECT_TRUE(win32::ResetEvent(event.handle)); break;
-            case 'P': EXPECT_TRUE(win32::PulseEvent(event.handle)); break;
             default:
                 EXPECT_EQ(win32::WaitForSingleObject(event.handle, 0),
                           *step == 'w' ? win32::WAIT_OBJECT_0 : win32::WAIT_TIMEOUT);
@@ -53,22 +49,15 @@ TEST(Event, FollowsItsKindThroughSetResetAndPulse)
     }
 }
 
-// A wait for any returns the lowest signalled position and takes only that one; a wait for all takes every object
-// or none.
-TEST(Wait, TakesTheLowestSignalledObjectOrWithWaitAllEveryOneOrNone)
+// A wait for any returns the lowest signalled position and takes only that one.
+TEST(Wait, TakesOnlyTheLowestSignalledObject)
 {
     ScopedEvent first(false, false);
     ScopedEvent second(false, true);
     ScopedEvent third(false, true);
     const HANDLE handles[] = {first.handle, second.handle, third.handle};
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 1);
-    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::TRUE, 20), win32::WAIT_TIMEOUT);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 2);
-    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
-    for (const HANDLE handle : handles) {
-        win32::SetEvent(handle);
-    }
-    EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::TRUE, 0), win32::WAIT_OBJECT_0);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
 }
 
@@ -83,13 +72,13 @@ TEST(CriticalSection, IsRecursive)
 // The lock file is made only in the user's private runtime folder, and never through a link planted there.
 TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
 {
-    char base[] = "/tmp/vuved-mutex-XXXXXX";
-    ASSERT_NE(::mkdtemp(base), nullptr);
+    std::string base = (std::filesystem::temp_directory_path() / "vuved-mutex-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(base.data()), nullptr);
     const char* previous = std::getenv("XDG_RUNTIME_DIR");
     const std::optional<std::string> saved = previous != nullptr ? std::optional<std::string>(previous) : std::nullopt;
-    ::setenv("XDG_RUNTIME_DIR", base, 1);
-    const std::string folder = std::string(base) + "/VUVed3UzeroVadave";
-    const std::string planted = std::string(base) + "/planted";
+    ::setenv("XDG_RUNTIME_DIR", base.c_str(), 1);
+    const std::string folder = base + "/VUVed3UzeroVadave";
+    const std::string planted = base + "/planted";
     ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
     for (const bool privateFolder : {false, true}) {
         SCOPED_TRACE(privateFolder ? "private folder, planted link" : "folder others may enter");
@@ -102,12 +91,11 @@ TEST(NamedMutex, LockFileIsNeverMadeInAnOpenFolderOrThroughALink)
         EXPECT_EQ(::access((folder + "/Plain").c_str(), F_OK) == 0, privateFolder);
         win32::CloseHandle(linked);
         win32::CloseHandle(plain);
-        ::unlink((folder + "/Linked").c_str());
-        ::unlink((folder + "/Plain").c_str());
-        ::unlink(planted.c_str());
+        for (const std::string& path : {folder + "/Linked", folder + "/Plain", planted}) {
+            ::unlink(path.c_str());
+        }
     }
-    ::rmdir(folder.c_str());
-    ::rmdir(base);
+    std::filesystem::remove_all(base);
     saved ? ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
 }
 

@@ -2,12 +2,12 @@
 // calling thread.
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <vector>
 
 #include "platform/Sync.h"
 #include "platform/Window.h"
+#include "support/Eventually.h"
 
 struct RecordedMessage {
     win32::UINT message;
@@ -55,17 +55,10 @@ inline void PumpPending()
 }
 
 // Dispatches the calling thread's messages until done() holds or the time is up; returns done().
-inline bool PumpUntil(const std::function<bool()>& done,
-                      std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
+inline bool PumpUntil(const std::function<bool()>& done)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        win32::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<win32::DWORD>(left.count()), win32::QS_ALLINPUT, 0);
+    return Eventually([&] {
         PumpPending();
-    }
-    return true;
+        return done();
+    });
 }

@@ -2,7 +2,6 @@
 // the thread, and a waiter that timed out leaves nothing behind that could take a later signal.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -15,7 +14,6 @@
 namespace {
 
 using win32::HANDLE;
-using namespace std::chrono_literals;
 
 unsigned WaitOnEvent(void* argument)
 {

@@ -27,8 +27,8 @@ struct Step {
 void RunSteps(Pop3TestClient& client, const std::vector<Step>& steps)
 {
     for (const Step& step : steps) {
-        SCOPED_TRACE(step.line);
-        EXPECT_EQ(step.multiLine ? client.MultiLineCommand(step.line) : client.Command(step.line), step.answer);
+        EXPECT_EQ(step.multiLine ? client.MultiLineCommand(step.line) : client.Command(step.line), step.answer)
+            << step.line;
     }
 }
 
@@ -36,7 +36,7 @@ void RunSteps(Pop3TestClient& client, const std::vector<Step>& steps)
 
 TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedSessionAnswersTheSameClient)
 {
-    StartWithAnswers({
+    upstream = std::make_unique<ScriptedPop3Server>(Pop3Responder({
         {"CAPA", "+OK\r\nCAPA\r\nSASL XOAUTH2\r\nSTLS\r\nPIPELINING\r\nTOP\r\nUTF8\r\nUIDL\r\nRESP-CODES\r\n"
                  "IMPLEMENTATION mx 1\r\nX-UNKNOWN\r\n.\r\n"},
         {"AUTH", "+OK\r\nXOAUTH2\r\n.\r\n"},
@@ -49,11 +49,9 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
         {"AUTH XOAUTH2 " + kGoodToken, "+OK Logged in\r\n"},
         {"STAT", "+OK 1 160\r\n"},
         {"RETR 1", kMail},
-    });
-    // The relay is restarted with the setting on and with the translation engine.
-    relay.reset();
+    }));
     WriteProxyServerDword("Relay Authentication", 1);
-    StartRelay(true);
+    StartRelayFor("127.0.0.1", upstream->Port(), true);
 
     testing::internal::CaptureStderr();  // the server's log: the tokens must never reach it
     Pop3TestClient client(relay->Port());

@@ -14,7 +14,7 @@
 
 class RelayTest : public testing::Test {
 protected:
-    // Starts the upstream with the standard responder (answers by command line) and the relay in front of it.
+    // The upstream answers by command line (the standard responder).
     void StartWithAnswers(std::map<std::string, std::string> answers)
     {
         StartWithScript(Pop3Responder(std::move(answers)));
@@ -23,17 +23,11 @@ protected:
     void StartWithScript(ScriptedPop3Server::Script script)
     {
         upstream = std::make_unique<ScriptedPop3Server>(std::move(script));
-        StartRelay();
+        StartRelayFor("127.0.0.1", upstream->Port());
     }
 
-    // translationEngine: captured mails are translated, as in the application.
-    void StartRelay(bool translationEngine = false)
-    {
-        ASSERT_NE(upstream->Port(), 0);
-        StartRelayFor("127.0.0.1", upstream->Port(), translationEngine);
-    }
-
-    // The relay in front of the mail server at address and port (not necessarily the upstream).
+    // The relay in front of the mail server at address and port; translationEngine: captured mails are translated,
+    // as in the application.
     void StartRelayFor(const char* address, win32::DWORD port, bool translationEngine = false)
     {
         WriteProxyServerSettings(address, port, 0);

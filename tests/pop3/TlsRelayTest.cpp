@@ -15,54 +15,46 @@
 
 namespace {
 
-constexpr const char* kTestUser = "alice";
-constexpr const char* kTestPassword = "wonderland";
-
-// The certificates of a test CA made with the openssl tool (tls_ca.py), in a temporary folder that goes with the
-// object: "ca.pem", "other-ca.pem" (which issued none of the others), and "server", "wrong-name", "expired".
-struct TestCertificates {
-    TestCertificates()
+// A test CA made with the openssl tool (tls_ca.py) in a temporary folder ("ca.pem", "other-ca.pem" which issued none
+// of the others, "server", "wrong-name", "expired"), and a Dovecot with the standard mails for each certificate,
+// shared by the cases of the suite (each start takes a moment). With a certificate, TLS is required: STLS on Port(),
+// TLS on TlsPort(); withoutTls offers none.
+struct TlsTestPeers {
+    std::string MakeCertificates()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tlscaXXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            folder = pattern;
-            ::chmod(folder.c_str(), 0755);  // Dovecot reads the certificates as its own user
+        std::string made = (std::filesystem::temp_directory_path() / "tlscaXXXXXX").string();
+        if (::mkdtemp(made.data()) != nullptr) {
+            ::chmod(made.c_str(), 0755);  // Dovecot reads the certificates as its own user
             const std::string script = VUVED_SOURCE_DIR "/tests/integration/tls_ca.py";
-            made = std::system(("python3 '" + script + "' '" + folder + "'").c_str()) == 0;
+            certificatesMade = std::system(("python3 '" + script + "' '" + made + "'").c_str()) == 0;
         }
+        return made;
     }
-    ~TestCertificates()
+    ~TlsTestPeers()
     {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     }
     std::string Path(const std::string& name) const { return folder + "/" + name; }
-
-    std::string folder;
-    bool made = false;
-};
-
-// The certificates and a Dovecot with the standard mails for each, shared by the cases of the suite (each start takes
-// a moment). With a certificate, TLS is required: STLS on Port(), TLS on TlsPort(); withoutTls offers none.
-struct TlsTestPeers {
     bool AllRunning() const
     {
-        return certificates.made && trusted.IsRunning() && wrongName.IsRunning() && expired.IsRunning() &&
+        return certificatesMade && trusted.IsRunning() && wrongName.IsRunning() && expired.IsRunning() &&
                withoutTls.IsRunning();
     }
 
-    TestCertificates certificates;
-    DovecotServer trusted{"standard", certificates.Path("server.pem"), certificates.Path("server.key")};
-    DovecotServer wrongName{"standard", certificates.Path("wrong-name.pem"), certificates.Path("wrong-name.key")};
-    DovecotServer expired{"standard", certificates.Path("expired.pem"), certificates.Path("expired.key")};
+    bool certificatesMade = false;
+    std::string folder = MakeCertificates();
+    DovecotServer trusted{"standard", Path("server.pem"), Path("server.key")};
+    DovecotServer wrongName{"standard", Path("wrong-name.pem"), Path("wrong-name.key")};
+    DovecotServer expired{"standard", Path("expired.pem"), Path("expired.key")};
     DovecotServer withoutTls;
 };
 
 // What curl writes to its standard output for url (a mail for ".../N", the LIST answer's lines for ".../").
-std::string Curl(const std::string& options, const std::string& url)
+std::string Curl(const std::string& options, const std::string& url, const DovecotServer& server)
 {
-    const std::string command = "curl --silent --show-error --max-time 60 " + options + " -u " + kTestUser + ":" +
-                                kTestPassword + " '" + url + "'";
+    const std::string command = "curl --silent --show-error --max-time 60 " + options + " -u " + server.User() + ":" +
+                                server.Password() + " '" + url + "'";
     std::string output;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char chunk[65536];
@@ -94,23 +86,6 @@ protected:
         StartRelayFor(address, port);
     }
 
-    // Starts the relay in front of 127.0.0.1:port, named address; a client is then closed without greeting, and one
-    // line on stderr names the server and says why.
-    void ExpectRefused(const char* address, std::uint16_t port, win32::DWORD security, const std::string& caFile,
-                       const std::string& failure)
-    {
-        StartRelay(address, port, security, caFile);
-        testing::internal::CaptureStderr();
-        EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose()) << "the client is disconnected";
-        EXPECT_TRUE(relay->CollectAll());
-        const std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(said.starts_with("VUVed3UzeroVadave: mail server " + std::string(address) + ":" +
-                                     std::to_string(port) + ": "))
-            << said;
-        EXPECT_NE(said.find(failure), std::string::npos) << said;
-        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
-    }
-
     static inline std::unique_ptr<TlsTestPeers> peers;
 };
 
@@ -118,7 +93,7 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
 {
     const DovecotServer& server = peers->trusted;
     const std::string direct = "pop3s://localhost:" + std::to_string(server.TlsPort()) + "/";
-    const std::string trust = "--cacert '" + peers->certificates.Path("ca.pem") + "'";
+    const std::string trust = "--cacert '" + peers->Path("ca.pem") + "'";
     const struct {
         const char* name;
         const char* address;  // a dotted address is checked against the certificate's IP entries
@@ -129,14 +104,14 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
                  {"STLS", "localhost", 2, server.Port()}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StartRelay(c.address, c.port, c.security, peers->certificates.Path("ca.pem"));
+        StartRelay(c.address, c.port, c.security, peers->Path("ca.pem"));
         const std::string relayed = "pop3://127.0.0.1:" + std::to_string(relay->Port()) + "/";
-        EXPECT_EQ(Curl("", relayed), Curl(trust, direct)) << "LIST";
+        EXPECT_EQ(Curl("", relayed, server), Curl(trust, direct, server)) << "LIST";
         for (int n = 1; n <= server.MailCount(); ++n) {
             SCOPED_TRACE(n);
-            const std::string mail = Curl(trust, direct + std::to_string(n));
+            const std::string mail = Curl(trust, direct + std::to_string(n), server);
             ASSERT_FALSE(mail.starts_with("curl failed")) << mail;
-            EXPECT_EQ(Curl("", relayed + std::to_string(n)), mail);
+            EXPECT_EQ(Curl("", relayed + std::to_string(n), server), mail);
         }
         // Every retrieved mail is captured, as over a plain connection.
         EXPECT_EQ(relay->PendingMails(), static_cast<std::size_t>(server.MailCount()));
@@ -144,62 +119,66 @@ TEST_F(TlsRelayTest, FetchesTheSameBytesAsDirectPop3s)
     }
 }
 
-TEST_F(TlsRelayTest, UntrustedServerClosesTheClientWithoutGreetingAndSaysWhy)
-{
-    const struct {
-        const char* name;
-        DovecotServer TlsTestPeers::*server;
-        win32::DWORD security;
-        bool tlsPort;
-        const char* address;
-        const char* caFile;  // tls_ca.py's file name; "" the system's CAs only, "-" a file that does not exist
-        const char* failure;
-    } cases[] = {
-        {"another CA", &TlsTestPeers::trusted, 1, true, "localhost", "other-ca.pem",
-         "the certificate is not trusted (unable to get local issuer certificate); a private CA can be trusted"},
-        {"only the system's CAs", &TlsTestPeers::trusted, 2, false, "localhost", "",
-         "the certificate is not trusted (unable to get local issuer certificate)"},
-        {"another host name", &TlsTestPeers::wrongName, 1, true, "localhost", "ca.pem",
-         "the certificate is not issued for \"localhost\""},
-        {"another address", &TlsTestPeers::wrongName, 2, false, "127.0.0.1", "ca.pem",
-         "the certificate is not issued for \"127.0.0.1\""},
-        {"expired", &TlsTestPeers::expired, 1, true, "localhost", "ca.pem",
-         "the certificate is not trusted (certificate has expired)"},
-        {"expired, STLS", &TlsTestPeers::expired, 2, false, "localhost", "ca.pem",
-         "the certificate is not trusted (certificate has expired)"},
-        {"STLS refused", &TlsTestPeers::withoutTls, 2, false, "localhost", "ca.pem",
-         "the server refused STLS (\"-ERR TLS support isn't enabled.\")"},
-        {"TLS to a plain POP3 port", &TlsTestPeers::withoutTls, 1, false, "localhost", "ca.pem",
-         "the TLS handshake failed (wrong version number)"},
-        {"CA file missing", &TlsTestPeers::trusted, 1, true, "localhost", "-", "(MailServerCAFile) cannot be loaded"},
-        {"unknown security value", &TlsTestPeers::trusted, 3, true, "localhost", "ca.pem",
-         "\"MailServerSecurity\" is 3, which is none of 0 (plain), 1 (TLS) and 2 (STLS)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const DovecotServer& server = (*peers).*c.server;
-        const std::string caFile = std::string(c.caFile) == "-" ? peers->certificates.Path("absent.pem")
-                                   : *c.caFile == '\0'           ? std::string()
-                                                                 : peers->certificates.Path(c.caFile);
-        ExpectRefused(c.address, c.tlsPort ? server.TlsPort() : server.Port(), c.security, caFile, c.failure);
-    }
-}
-
-TEST_F(TlsRelayTest, AnswerForgedBehindTheStlsAcceptanceIsRefused)
+// The client is closed without greeting, and one line on stderr names the server and says why.
+TEST_F(TlsRelayTest, UntrustedOrUnreachableServerClosesTheClientWithoutGreetingAndSaysWhy)
 {
     // Someone on the path appends a forged answer to the server's "+OK": it must not reach the client.
     ScriptedPop3Server forger(Pop3Responder({{"STLS", "+OK Begin TLS negotiation now.\r\n+OK Logged in.\r\n"}}));
-    ExpectRefused("localhost", forger.Port(), 2, peers->certificates.Path("ca.pem"),
-                  "the server sent unprotected data after accepting STLS");
+    const TlsTestPeers& p = *peers;
+    const struct {
+        const char* name;
+        const char* address;
+        std::uint16_t port;
+        win32::DWORD security;
+        const char* caFile;  // tls_ca.py's file name; "" the system's CAs only, "absent.pem" a file that does not exist
+        const char* failure;
+    } cases[] = {
+        {"another CA", "localhost", p.trusted.TlsPort(), 1, "other-ca.pem",
+         "the certificate is not trusted (unable to get local issuer certificate); a private CA can be trusted"},
+        {"only the system's CAs", "localhost", p.trusted.Port(), 2, "",
+         "the certificate is not trusted (unable to get local issuer certificate)"},
+        {"another host name", "localhost", p.wrongName.TlsPort(), 1, "ca.pem",
+         "the certificate is not issued for \"localhost\""},
+        {"another address", "127.0.0.1", p.wrongName.Port(), 2, "ca.pem",
+         "the certificate is not issued for \"127.0.0.1\""},
+        {"expired", "localhost", p.expired.TlsPort(), 1, "ca.pem",
+         "the certificate is not trusted (certificate has expired)"},
+        {"expired, STLS", "localhost", p.expired.Port(), 2, "ca.pem",
+         "the certificate is not trusted (certificate has expired)"},
+        {"STLS refused", "localhost", p.withoutTls.Port(), 2, "ca.pem",
+         "the server refused STLS (\"-ERR TLS support isn't enabled.\")"},
+        {"TLS to a plain POP3 port", "localhost", p.withoutTls.Port(), 1, "ca.pem",
+         "the TLS handshake failed (wrong version number)"},
+        {"CA file missing", "localhost", p.trusted.TlsPort(), 1, "absent.pem", "(MailServerCAFile) cannot be loaded"},
+        {"unknown security value", "localhost", p.trusted.TlsPort(), 3, "ca.pem",
+         "\"MailServerSecurity\" is 3, which is none of 0 (plain), 1 (TLS) and 2 (STLS)"},
+        {"forged answer behind the STLS acceptance", "localhost", forger.Port(), 2, "ca.pem",
+         "the server sent unprotected data after accepting STLS"},
+        {"nothing listening", "127.0.0.1", UnusedLoopbackPort(), 0, "", "cannot connect: connection refused"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartRelay(c.address, c.port, c.security, *c.caFile == '\0' ? "" : p.Path(c.caFile));
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(Pop3TestClient(relay->Port()).WaitForClose()) << "the client is disconnected";
+        EXPECT_TRUE(relay->CollectAll());
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(said.starts_with("VUVed3UzeroVadave: mail server " + std::string(c.address) + ":" +
+                                     std::to_string(c.port) + ": "))
+            << said;
+        EXPECT_NE(said.find(c.failure), std::string::npos) << said;
+        EXPECT_EQ(said.find('\n'), said.size() - 1) << "one line: " << said;
+        EXPECT_TRUE(relay->Boxes().empty());
+    }
     relay.reset();  // ends the forger's session before it is destroyed
 }
 
 TEST_F(TlsRelayTest, ClientLeavingInTheMiddleOfAMailLeavesNothingBehind)
 {
     const DovecotServer& server = peers->trusted;
-    StartRelay("localhost", server.TlsPort(), 1, peers->certificates.Path("ca.pem"));
+    StartRelay("localhost", server.TlsPort(), 1, peers->Path("ca.pem"));
     Pop3TestClient client(relay->Port());
-    ASSERT_TRUE(client.Login(kTestUser, kTestPassword));
+    ASSERT_TRUE(client.Login(server.User(), server.Password()));
     // The last mail of the standard set is the large one.
     ASSERT_TRUE(client.SendLine("RETR " + std::to_string(server.MailCount())));
     EXPECT_EQ(client.ReadBytes(100000).size(), 100000u);
@@ -215,8 +194,7 @@ TEST_F(TlsRelayTest, StopDuringTheHandshakeEndsAtOnceAndReportsNothing)
         server.Record(peer.ReadBytes(1));
         server.Stall(peer);
     });
-    ASSERT_NE(silent.Port(), 0);
-    StartRelay("localhost", silent.Port(), 1, peers->certificates.Path("ca.pem"));
+    StartRelay("localhost", silent.Port(), 1, peers->Path("ca.pem"));
     Pop3TestClient client(relay->Port());
     ASSERT_TRUE(Eventually([&] { return !silent.Received().empty(); }));
     ASSERT_EQ(silent.Received().front(), "\x16") << "the relay did not start a TLS handshake";
