@@ -1,5 +1,4 @@
 #include "mail/Base64Codec.h"
-#include "mail/Email.h"
 #include "mail/MailCodec.h"
 #include "MailTestSupport.h"
 
@@ -8,17 +7,14 @@ namespace {
 using mailtest::kKaigiJis;
 using mailtest::kKaigiSjis;
 
-std::unique_ptr<Email> MailWith(const std::string& transferEncoding, std::vector<std::string> body) {
-    std::vector<std::string> lines = {"Subject: s", "Content-Type: text/plain; charset=ISO-2022-JP"};
+using mailtest::Body;
+
+std::unique_ptr<Email> MailWith(const std::string& transferEncoding, const std::vector<std::string>& body) {
+    std::vector<std::string> header = {"Subject: s", "Content-Type: text/plain; charset=ISO-2022-JP"};
     if (!transferEncoding.empty()) {
-        lines.push_back("Content-Transfer-Encoding: " + transferEncoding);
+        header.push_back("Content-Transfer-Encoding: " + transferEncoding);
     }
-    lines.push_back("");
-    lines.insert(lines.end(), body.begin(), body.end());
-    lines.push_back(".");
-    auto mail = std::make_unique<Email>();
-    mail->SetMail(lines);
-    return mail;
+    return mailtest::Mail(header, body);
 }
 
 std::vector<std::string> Decoded(Email& mail) {
@@ -27,12 +23,6 @@ std::vector<std::string> Decoded(Email& mail) {
     EXPECT_EQ(out.front(), "kept");
     out.erase(out.begin());
     return out;
-}
-
-std::vector<std::string> Body(Email& mail) {
-    std::vector<std::string> lines;
-    mail.GetBodyLines(lines);
-    return lines;
 }
 
 std::string Base64(const std::string& bytes) { return mailtest::Coded<Base64Codec>(true, bytes); }

@@ -1,21 +1,40 @@
-// Helpers of the mail tests: sample mails from tests/data, a Japanese sample, codec runs, and running a
-// reference tool.
+// Helpers of the tests that handle mails: mails made of lines, sample mails from tests/data, a Japanese sample,
+// codec runs, and running a reference tool.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "mail/Email.h"
 
 namespace mailtest {
 
 // "会議" in Shift_JIS and ISO-2022-JP.
 const std::string kKaigiSjis = "\x89\xEF\x8B\x63";
 const std::string kKaigiJis = "\x1B$B2q5D\x1B(B";
+
+// A mail of these header and body lines, ending in the "." line as the relay hands mails over.
+inline std::unique_ptr<Email> Mail(std::vector<std::string> header, const std::vector<std::string>& body = {"Hi."}) {
+    header.push_back("");
+    header.insert(header.end(), body.begin(), body.end());
+    header.push_back(".");
+    auto mail = std::make_unique<Email>();
+    mail->SetMail(header);
+    return mail;
+}
+
+inline std::vector<std::string> Body(Email& mail) {
+    std::vector<std::string> lines;
+    mail.GetBodyLines(lines);
+    return lines;
+}
 
 inline std::string SampleMail(const std::string& name) {
     std::ostringstream content;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "mail/Email.h"
+#include "mail/MailTestSupport.h"
 #include "rules/CharsetMessageRule.h"
 #include "rules/ContentTypeMessageRule.h"
 #include "rules/MailSizeRule.h"
@@ -16,14 +16,7 @@
 
 namespace {
 
-std::unique_ptr<Email> Mail(std::vector<std::string> header, std::vector<std::string> body = {"Hello there."}) {
-    header.push_back("");
-    header.insert(header.end(), body.begin(), body.end());
-    header.push_back(".");
-    auto mail = std::make_unique<Email>();
-    mail->SetMail(header);
-    return mail;
-}
+using mailtest::Mail;
 
 template <typename T>
 std::unique_ptr<T> Word(const std::string& text, std::int32_t mode, bool caseSensitive = false,

@@ -7,7 +7,7 @@
 
 #include "support/TestComponents.h"
 #include "resources/ModuleResources.h"
-#include "mail/Email.h"
+#include "mail/MailTestSupport.h"
 #include "platform/CodePage.h"
 #include "translate/Dunmo2000Engine.h"
 
@@ -15,20 +15,8 @@ using namespace testing_components;
 
 namespace {
 
-std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body) {
-    std::vector<std::string> lines = std::move(header);
-    lines.emplace_back("");
-    lines.insert(lines.end(), body.begin(), body.end());
-    auto mail = std::make_unique<Email>();
-    mail->SetMail(lines);
-    return mail;
-}
-
-std::vector<std::string> Body(Email& mail) {
-    std::vector<std::string> lines;
-    mail.GetBodyLines(lines);
-    return lines;
-}
+using mailtest::Body;
+using mailtest::Mail;
 
 std::vector<std::string> Header(Email& mail, const char* name) {
     std::vector<std::string> values;
@@ -43,7 +31,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
 
     std::vector<std::string> Compose(const std::vector<std::string>& body) {
-        auto mail = MakeMail({"Subject: hello", "Content-Type: text/plain; charset=us-ascii"}, body);
+        auto mail = Mail({"Subject: hello", "Content-Type: text/plain; charset=us-ascii"}, body);
         MailComposer composer(engine, ModuleInstance());
         EXPECT_TRUE(composer.TranslateMail(mail.get()));
         return Body(*mail);
@@ -106,7 +94,7 @@ TEST_F(MailComposerTest, HeaderChanges) {
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        auto mail = MakeMail(test.header, test.body);
+        auto mail = Mail(test.header, test.body);
         const std::vector<std::string> before = Body(*mail);
         const int callsBefore = components.counters().translateCalls;
         MailComposer composer(engine, ModuleInstance());

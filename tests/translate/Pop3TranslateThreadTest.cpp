@@ -11,7 +11,7 @@
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
 #include "mail/Base64Codec.h"
-#include "mail/Email.h"
+#include "mail/MailTestSupport.h"
 #include "platform/CodePage.h"
 #include "pop3/CapturedMail.h"
 #include "pop3/TranslateAgent.h"
@@ -25,11 +25,7 @@ namespace {
 
 std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vector<std::string>& body,
                                 const std::string& subject = "Status report") {
-    std::vector<std::string> lines{"Subject: " + subject, "Content-Type: " + contentType, ""};
-    lines.insert(lines.end(), body.begin(), body.end());
-    auto mail = std::make_unique<Email>();
-    mail->SetMail(lines);
-    return mail;
+    return mailtest::Mail({"Subject: " + subject, "Content-Type: " + contentType}, body);
 }
 
 // What a translated-mail agent answers to command, in one text (its greeting, the first time, is passed over).
