@@ -42,44 +42,41 @@ protected:
     Dunmo2000Engine engine;
 };
 
-TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph) {
-    const std::vector<std::string> body = Compose({"line one", "line two", "line three", "", "> quoted a",
-                                                   "> quoted b", "last line"});
-    const std::vector<std::string> expected = {"line one", "line two", "line three",
-                                               "|< line one line two line three>", "", "> quoted a", "> quoted b",
-                                               "|> <quoted a quoted b>", "last line", "|<last line>"};
-    EXPECT_EQ(body, expected);
-    // The quoted line after the blank line closes an empty paragraph: one more call, with an empty text.
-    EXPECT_EQ(components.counters().translateCalls, 4);
-}
-
+// Each paragraph is followed by its translation; `calls` counts the engine calls, one also for each empty
+// paragraph (as the one open before a first line with a prefix).
 TEST_F(MailComposerTest, ParagraphRules) {
-    struct Case { const char* name; std::vector<std::string> body, expected; };
+    struct Case { const char* name; std::vector<std::string> body, expected; int calls = 1; };
     const Case cases[] = {
+        {"worked example: the quoted line after the blank line closes an empty paragraph",
+         {"line one", "line two", "line three", "", "> quoted a", "> quoted b", "last line"},
+         {"line one", "line two", "line three", "|< line one line two line three>", "", "> quoted a", "> quoted b",
+          "|> <quoted a quoted b>", "last line", "|<last line>"}, 4},
         {"rule 3 joins equal prefixes with one blank, also after a trailing blank", {"foo ", "bar"},
          {"foo ", "bar", "|< foo  bar>"}},
         {"rule 1 closes at a prefix-only line and opens with its prefix", {"> a", ">", "> b"},
-         {"> a", "|> <a>", ">", "> b", "|> <b>"}},
+         {"> a", "|> <a>", ">", "> b", "|> <b>"}, 3},
         {"rule 2 ignores trailing blanks of the prefix", {">  deeper", "> same"},
-         {">  deeper", "> same", "|> <deeper same>"}},
+         {">  deeper", "> same", "|> <deeper same>"}, 2},
         {"rule 5 joins a less indented line and takes its prefix", {"  indented text", " less"},
          {"  indented text", " less", "| <indented text less>"}},
         {"rule 6a starts a paragraph at a new sentence one blank deeper", {"> Done.", ">  Next one"},
-         {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}},
+         {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}, 3},
         {"rule 6a accepts a digit, ( and the quote marks", {"> He said \"yes\"", ">  (Then) left"},
-         {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}},
+         {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}, 3},
         {"rule 6b joins when the open text does not end a sentence", {"> done", ">  Next"},
-         {"> done", ">  Next", "|>  <done Next>"}},
+         {"> done", ">  Next", "|>  <done Next>"}, 2},
         {"rule 6b joins when the new line does not start a sentence", {"> Done.", ">  next"},
-         {"> Done.", ">  next", "|>  <Done. next>"}},
+         {"> Done.", ">  next", "|>  <Done. next>"}, 2},
         {"rule 7 closes at two more blanks of indentation", {"> Done", ">   More"},
-         {"> Done", "|> <Done>", ">   More", "|>   <More>"}},
+         {"> Done", "|> <Done>", ">   More", "|>   <More>"}, 3},
         {"tabs are part of the compared prefix", {"\tone", "\ttwo", "three"},
-         {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}},
+         {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}, 3},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
+        const int callsBefore = components.counters().translateCalls;
         EXPECT_EQ(Compose(test.body), test.expected);
+        EXPECT_EQ(components.counters().translateCalls - callsBefore, test.calls);
     }
 }
 
