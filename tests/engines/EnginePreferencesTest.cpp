@@ -35,7 +35,7 @@ TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry) {
     EngineConfiguration c;
     WriteRegistryString(kEnginePreferencesKey, "Engine", "openai");
     WriteRegistryString(kEnginePreferencesKey, "Model", "tiny");
-    WriteRegistryDword(kEnginePreferencesKey, "TimeoutSeconds", 7);
+    raw::SetDword(kEnginePreferencesKey, "TimeoutSeconds", 7);
     ASSERT_EQ(EJPreferences::ReadConfiguration(c), S_OK);
     EXPECT_EQ(std::tie(c.kind, c.endpoint, c.model, c.apiKeyVariable, c.timeoutSeconds),
               std::make_tuple(EngineKind::OpenAi, "http://127.0.0.1:11434/v1", "tiny", "OPENAI_API_KEY", 7u));

@@ -44,10 +44,10 @@ protected:
     void TearDown() override { thread.StopAndWait(); }
 
     void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate) {
-        WriteRegistryDword(kMailerRuleKey, "AutoRecognize", autoRecognize);
-        WriteRegistryDword(kMailerRuleKey, "AllMail", allMail);
-        WriteRegistryDword(kMailerRuleKey, "Mail Limit Size", limitKilobytes);
-        WriteRegistryDword(kMailerRuleKey, "English Rate", rate);
+        raw::SetDword(raw::kRuleKey, "AutoRecognize", autoRecognize);
+        raw::SetDword(raw::kRuleKey, "AllMail", allMail);
+        raw::SetDword(raw::kRuleKey, "Mail Limit Size", limitKilobytes);
+        raw::SetDword(raw::kRuleKey, "English Rate", rate);
     }
 
     ScopedRegistry registry;
@@ -61,7 +61,7 @@ TEST_F(Pop3TranslateThreadTest, Selection) {
     thread.IsTranslateMail(MakeMail("text/plain", {"An English line."}).get());
     for (const auto& [name, value] : std::initializer_list<std::pair<const char*, int>>{
              {"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}}) {
-        EXPECT_EQ(raw::Get(kMailerRuleKey, name).value_or(raw::Value{}).data, raw::Dword(value)) << name;
+        EXPECT_EQ(raw::Get(raw::kRuleKey, name).value_or(raw::Value{}).data, raw::Dword(value)) << name;
     }
     const std::string japanese = win32::Utf8ToAnsi("これは日本語のメールです");
     // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
@@ -81,7 +81,7 @@ TEST_F(Pop3TranslateThreadTest, Selection) {
         {"recognition off, a rule matches", 0, 0, 50, ascii, {"Hello"}, true, "URGENT: reply"},
         {"mail without body text", 1, 0, 50, jis, {}, false},
     };
-    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
+    WriteRegistryString(raw::kRuleKey, "Mailer Rule",
                         "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
                         "urgent\n1\n0\n0\n}\n}\n}\n");
     for (const auto& c : cases) {
@@ -149,7 +149,7 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryB
                                            "--b--"};
     for (int modern = 0; modern <= 1; ++modern) {
         SCOPED_TRACE(modern);
-        WriteRegistryDword(kMailerRuleKey, "Modern Mail", modern);
+        raw::SetDword(raw::kRuleKey, "Modern Mail", modern);
         thread.AddTranslateMail(MakeMail(type, body));
         ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating() && components.counters().liveObjects == 0; }));
         EXPECT_EQ(thread.HaveTranslateMail(), modern == 1);
@@ -168,7 +168,7 @@ TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
                                                           "Content-Type: text/plain; charset=us-ascii\r\n\r\n"
                                                           "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
     WriteProxyServerSettings("127.0.0.1", upstream.Port(), 0);
-    WriteRegistryDword(kMailerRuleKey, "AllMail", 1);
+    raw::SetDword(raw::kRuleKey, "AllMail", 1);
     InProcessRelay relay(true);
     {
         Pop3TestClient client(relay.Port());
