@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <random>
