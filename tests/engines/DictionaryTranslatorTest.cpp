@@ -111,7 +111,8 @@ TEST(DictZipFile, RandomAccessMatchesTheWholeFileADamagedChunkSparesTheOthersAnd
         ranges.emplace_back(offset, std::min<std::uint64_t>(random() % 3000, plain.size() - offset));
     }
     for (const auto& [offset, length] : ranges) {
-        EXPECT_EQ(file.Read(offset, length), std::optional(plain.substr(offset, length))) << offset << "+" << length;
+        const std::optional<std::string> expected = plain.substr(offset, length);
+        EXPECT_EQ(file.Read(offset, length), expected) << offset << "+" << length;
     }
     EXPECT_FALSE(file.Read(plain.size() + 100000, 10).has_value()) << "a range past the end";
 

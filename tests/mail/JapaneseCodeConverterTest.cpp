@@ -1,5 +1,5 @@
-// The Japanese code converter: the bytes and escapes around the characters, every character of JIS X 0208 against
-// glibc's strict tables, and every half-width letter against nkf.
+// The Japanese code converter: the bytes and escapes around the characters, every character of JIS X 0208
+// against glibc's strict tables, and every half-width letter against nkf.
 #include "mail/JapaneseCodeConverter.h"
 
 #include <iconv.h>

@@ -27,8 +27,8 @@ std::string Decoded(const std::string& value) {
     return out;
 }
 
-// Values where RFC 2047 and the lenient reading agree: compared with what nkf -m makes of them (a folded value
-// is given to nkf with LF).
+// Values where RFC 2047 and the lenient reading agree: compared with what nkf -m makes of them (a folded
+// value is given to nkf with LF).
 TEST(DecodeHeaderValue, AgreesWithNkfOnJapaneseEncodedWords) {
     for (std::string value : std::initializer_list<std::string>{
              B("ISO-2022-JP", kKaigiJis), "=?iso-2022-jp?Q?=1B$B2q5D=1B(B?=",

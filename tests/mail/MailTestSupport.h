@@ -1,5 +1,5 @@
-// Helpers of the tests that handle mails: mails made of lines, sample mails from tests/data, a Japanese sample,
-// codec runs, and running a reference tool.
+// Helpers of the tests that handle mails: mails made of lines, sample mails from tests/data, a Japanese
+// sample, codec runs, and running a reference tool.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,7 +21,8 @@ const std::string kKaigiSjis = "\x89\xEF\x8B\x63";
 const std::string kKaigiJis = "\x1B$B2q5D\x1B(B";
 
 // A mail of these header and body lines, ending in the "." line as the relay hands mails over.
-inline std::unique_ptr<Email> Mail(std::vector<std::string> header, const std::vector<std::string>& body = {"Hi."}) {
+inline std::unique_ptr<Email> Mail(std::vector<std::string> header,
+                                   const std::vector<std::string>& body = {"Hi."}) {
     header.push_back("");
     header.insert(header.end(), body.begin(), body.end());
     header.push_back(".");

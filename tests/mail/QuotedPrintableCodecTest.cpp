@@ -25,7 +25,7 @@ TEST(QuotedPrintableDecode, FollowsRfc2045AndKeepsWhatItCannotRead) {
     }
 }
 
-// Lines break after 73 columns; an escape that crosses column 73 still ends its line, at most 76 with the "=".
+// Lines break after 73 columns; an escape that crosses column 73 still ends its line (76 with the "=").
 TEST(QuotedPrintableEncode, EncodesWhatIsNotPrintableAsciiAndBreaksLongLines) {
     const struct { const char* name; std::string plain, encoded; } cases[] = {
         {"printable text and blanks", "Hello, world! ~{}", "Hello, world! ~{}"},

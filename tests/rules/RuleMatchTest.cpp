@@ -130,7 +130,8 @@ TEST(PriorityMessageRule, ReadsLevelsFromDigitsAndWords) {
         for (std::int32_t level = 1; level <= 5; ++level) {
             PriorityMessageRule rule;
             rule.level = level;
-            EXPECT_EQ(rule.Match(*mail), c.matchingLevels.find('0' + level) != std::string::npos) << "level " << level;
+            const bool expected = c.matchingLevels.find('0' + level) != std::string::npos;
+            EXPECT_EQ(rule.Match(*mail), expected) << "level " << level;
         }
     }
 }

@@ -28,7 +28,7 @@ std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vecto
     return mailtest::Mail({"Subject: " + subject, "Content-Type: " + contentType}, body);
 }
 
-// What a translated-mail agent answers to command, in one text (its greeting, the first time, is passed over).
+// What a translated-mail agent answers to command, in one text (its greeting, at first, is passed over).
 std::string Command(TranslateAgent& agent, const std::string& command) {
     std::string line, answer;
     agent.GetResponse(line);
@@ -55,8 +55,8 @@ protected:
     Pop3TranslateThread thread;
 };
 
-// Settings are read anew for every mail: each row stores its own before asking. The first question writes each
-// absent setting back with its default.
+// Settings are read anew for every mail: each row stores its own before asking. The first question writes
+// each absent setting back with its default.
 TEST_F(Pop3TranslateThreadTest, Selection) {
     thread.IsTranslateMail(MakeMail("text/plain", {"An English line."}).get());
     for (const auto& [name, value] : std::initializer_list<std::pair<const char*, int>>{
@@ -140,8 +140,8 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine)
     agent->StopAndWait();
 }
 
-// "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1. Every batch
-// makes and releases its own engine.
+// "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1. Every
+// batch makes and releases its own engine.
 TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryBatchHasItsEngine) {
     Rules(1, 0, 32, 50);
     const std::string type = "multipart/alternative; boundary=b";
