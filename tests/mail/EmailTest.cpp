@@ -24,9 +24,7 @@ TEST(Email, WritesEverySampleMailBackUnchangedCountsItsOctetsAndCopiesIt) {
         ASSERT_GT(sent.size(), 3u);
         Email mail, twin;
         ASSERT_TRUE(mail.SetMail(mailtest::Split(sent)) && twin.SetMail(mailtest::Split(sent)));
-        LineList out;
-        ASSERT_TRUE(mail.GetMail(out));
-        EXPECT_EQ(out.Joined(), sent);
+        EXPECT_EQ(LineList(MailOut(mail)).Joined(), sent);
         EXPECT_EQ(mail.size, sent.size());
         EXPECT_EQ(mail.uniqueId.size(), 32u);
         EXPECT_EQ(mail.uniqueId.find_first_not_of("0123456789abcdef"), std::string::npos);
@@ -89,12 +87,9 @@ TEST(Email, WritesItsLinesBackUpToTheRequestedBodyLines) {
 TEST(Email, DropsOnlyTheEndLineFromTheBody) {
     Email mail;
     mail.SetMail(Lines{"Subject: s", "", "..", ".", "...", "x", "."});
-    std::vector<std::string> body;
-    mail.GetBodyLines(body);
-    EXPECT_EQ(body, (Lines{"..", "...", "x"}));
+    EXPECT_EQ(mailtest::Body(mail), (Lines{"..", "...", "x"}));
     mail.SetBody(Lines{"a", "."});
-    mail.GetBodyLines(body);
-    EXPECT_EQ(body, (Lines{"a", "."}));
+    EXPECT_EQ(mailtest::Body(mail), (Lines{"a", "."}));
 }
 
 TEST(Email, DetectsTheMimeSummaryFromTheHeader) {
@@ -117,11 +112,8 @@ TEST(Email, DetectsTheMimeSummaryFromTheHeader) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Email mail;
-        Lines lines = c.header;
-        lines.insert(lines.end(), {"", "body", "."});
-        mail.SetMail(lines);
-        EXPECT_EQ(std::make_tuple(mail.contentType, mail.charset, mail.transferEncoding),
+        const auto mail = mailtest::Mail(c.header);
+        EXPECT_EQ(std::make_tuple(mail->contentType, mail->charset, mail->transferEncoding),
                   std::make_tuple(c.contentType, c.charset, c.encoding));
     }
 }
