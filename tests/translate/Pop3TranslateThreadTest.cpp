@@ -143,7 +143,6 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine)
 // "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1. Every
 // batch makes and releases its own engine.
 TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryBatchHasItsEngine) {
-    Rules(1, 0, 32, 50);
     const std::string type = "multipart/alternative; boundary=b";
     const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
                                            "--b--"};
