@@ -1,10 +1,9 @@
-// The component table by ProgID and class id: creation fails with the HRESULTs Windows gives.
+// The component table by ProgID and class id: each failed creation gives its HRESULT and hands out no object.
 #include <gtest/gtest.h>
 
-#include "support/TestComponents.h"
 #include "platform/Com.h"
-#include "engines/EngineInterfaces.h"
 #include "platform/ComObject.h"
+#include "support/TestComponents.h"
 
 using namespace testing_components;
 
@@ -23,46 +22,31 @@ private:
     int& live;
 };
 
-// Registers the probe class for the length of a test; the table is process-wide.
-class ScopedProbeClass {
-public:
-    ScopedProbeClass(int& live, win32::DWORD context) {
-        win32::RegisterComponentClass({u"Test.Probe", kProbeClsid, context, [&live](win32::REFIID iid, void** out) {
-                                           return win32::CreateComObject<Probe>(iid, out, live);
-                                       }});
-    }
-    ~ScopedProbeClass() { win32::UnregisterComponentClass(u"Test.Probe"); }
-};
-
 TEST(ComponentTable, FailedCreationNamesItsReasonAndHandsOutNoObject) {
     int live = 0;
-    ScopedProbeClass probeClass(live, win32::CLSCTX_LOCAL_SERVER);
+    win32::RegisterComponentClass({u"Test.Probe", kProbeClsid, win32::CLSCTX_LOCAL_SERVER,
+                                   [&live](win32::REFIID iid, void** out) {
+                                       return win32::CreateComObject<Probe>(iid, out, live);
+                                   }});
     void* object = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(win32::CoCreateInstance(kProbeClsid, nullptr, win32::CLSCTX_SERVER, win32::IID_IUnknown, &object),
               win32::CO_E_NOTINITIALIZED);
     EXPECT_EQ(object, nullptr);
 
     ScopedApartment apartment;
-    struct Case {
-        const char* name;
-        win32::CLSID clsid;
-        win32::IUnknown* outer;
-        win32::DWORD context;
-        win32::IID iid;
-        win32::HRESULT expected;
-    };
     Probe* outer = new Probe(live);
-    const Case cases[] = {
+    const struct { const char* name; win32::CLSID clsid; win32::IUnknown* outer; win32::DWORD context;
+                   win32::IID iid; win32::HRESULT expected; } cases[] = {
         {"unknown class", kOtherIid, nullptr, win32::CLSCTX_SERVER, win32::IID_IUnknown, win32::REGDB_E_CLASSNOTREG},
         {"not served in that context", kProbeClsid, nullptr, win32::CLSCTX_INPROC_SERVER, win32::IID_IUnknown,
          win32::REGDB_E_CLASSNOTREG},
         {"aggregation", kProbeClsid, outer, win32::CLSCTX_SERVER, win32::IID_IUnknown, win32::CLASS_E_NOAGGREGATION},
         {"interface not supported", kProbeClsid, nullptr, win32::CLSCTX_SERVER, kOtherIid, win32::E_NOINTERFACE},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         object = reinterpret_cast<void*>(0x1);
-        EXPECT_EQ(win32::CoCreateInstance(test.clsid, test.outer, test.context, test.iid, &object), test.expected);
+        EXPECT_EQ(win32::CoCreateInstance(c.clsid, c.outer, c.context, c.iid, &object), c.expected);
         EXPECT_EQ(object, nullptr);
     }
     EXPECT_EQ(win32::CoCreateInstance(kProbeClsid, nullptr, win32::CLSCTX_SERVER, win32::IID_IUnknown, nullptr),
@@ -78,6 +62,7 @@ TEST(ComponentTable, FailedCreationNamesItsReasonAndHandsOutNoObject) {
     EXPECT_EQ(live, 1);
     static_cast<win32::IUnknown*>(object)->Release();
     EXPECT_EQ(live, 0);
+    win32::UnregisterComponentClass(u"Test.Probe");
 }
 
 }  // namespace

@@ -30,23 +30,19 @@ protected:
     ScopedApartment apartment;
 };
 
+// Each network engine has its own endpoint and key variable unless the preferences name them.
 TEST_F(EnginePreferencesTest, ConfigurationFromTheRegistry) {
-    EngineConfiguration configuration;
+    EngineConfiguration c;
     WriteRegistryString(kEnginePreferencesKey, "Engine", "openai");
     WriteRegistryString(kEnginePreferencesKey, "Model", "tiny");
-    WriteRegistryDword(kEnginePreferencesKey, "TimeoutSeconds", 7);
-    ASSERT_EQ(EJPreferences::ReadConfiguration(configuration), S_OK);
-    EXPECT_EQ(configuration.kind, EngineKind::OpenAi);
-    EXPECT_EQ(configuration.endpoint, "http://127.0.0.1:11434/v1");
-    EXPECT_EQ(configuration.model, "tiny");
-    EXPECT_EQ(configuration.apiKeyVariable, "OPENAI_API_KEY");
-    EXPECT_EQ(configuration.timeoutSeconds, 7u);
-
+    raw::SetDword(kEnginePreferencesKey, "TimeoutSeconds", 7);
+    ASSERT_EQ(EJPreferences::ReadConfiguration(c), S_OK);
+    EXPECT_EQ(std::tie(c.kind, c.endpoint, c.model, c.apiKeyVariable, c.timeoutSeconds),
+              std::make_tuple(EngineKind::OpenAi, "http://127.0.0.1:11434/v1", "tiny", "OPENAI_API_KEY", 7u));
     WriteRegistryString(kEnginePreferencesKey, "Engine", "deepl");
-    ASSERT_EQ(EJPreferences::ReadConfiguration(configuration), S_OK);
-    EXPECT_EQ(configuration.kind, EngineKind::DeepL);
-    EXPECT_EQ(configuration.endpoint, "https://api-free.deepl.com");
-    EXPECT_EQ(configuration.apiKeyVariable, "DEEPL_AUTH_KEY");
+    ASSERT_EQ(EJPreferences::ReadConfiguration(c), S_OK);
+    EXPECT_EQ(std::tie(c.kind, c.endpoint, c.apiKeyVariable),
+              std::make_tuple(EngineKind::DeepL, "https://api-free.deepl.com", "DEEPL_AUTH_KEY"));
 }
 
 TEST_F(EnginePreferencesTest, UnusableConfigurationFailsInitialize) {

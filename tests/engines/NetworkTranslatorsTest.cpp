@@ -20,8 +20,8 @@ class NetworkTranslatorsTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(server.Port(), 0) << "the fake translation server did not start"; }
 
-    NetworkSettings Settings(unsigned timeoutSeconds = 10) {
-        return NetworkSettings{server.BaseUrl() + "/v1", "small-model", "VUVED_TEST_API_KEY", timeoutSeconds};
+    NetworkSettings Settings(const std::string& path = "/v1", unsigned timeoutSeconds = 10) {
+        return NetworkSettings{server.BaseUrl() + path, "small-model", "VUVED_TEST_API_KEY", timeoutSeconds};
     }
 
     FakeTranslationServer server;
@@ -45,10 +45,8 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
         {"slow answer", false, "", true},          // the answer comes after 5 seconds, the time-out is 1
     };
     OpenAiTranslator openAi(Settings());
-    OpenAiTranslator impatient(Settings(1));
-    NetworkSettings libreSettings = Settings();
-    libreSettings.endpoint = server.BaseUrl();
-    LibreTranslateTranslator libre(libreSettings);
+    OpenAiTranslator impatient(Settings("/v1", 1));
+    LibreTranslateTranslator libre(Settings(""));
     for (const bool chat : {true, false}) {
         for (const Case& test : cases) {
             if (test.chatOnly && !chat) {
@@ -69,10 +67,8 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
 // What each format sends: the fake server answers "inspect ..." with the request it received.
 TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey) {
     ::setenv("VUVED_TEST_API_KEY", "sk-test-123", 1);
-    NetworkSettings libreSettings = Settings();
-    libreSettings.endpoint = server.BaseUrl() + "/";
     const engines::TranslationResult chat = OpenAiTranslator(Settings()).Translate("inspect this");
-    const engines::TranslationResult libre = LibreTranslateTranslator(libreSettings).Translate("inspect");
+    const engines::TranslationResult libre = LibreTranslateTranslator(Settings("/")).Translate("inspect");
     ::unsetenv("VUVED_TEST_API_KEY");
     ASSERT_TRUE(chat.ok) << chat.error;
     ASSERT_TRUE(libre.ok) << libre.error;

@@ -1,17 +1,12 @@
 #!/usr/bin/env python3
-"""A small HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator
-tests, on 127.0.0.1 at a port it prints on its first line. DeepL requests are held to DeepL's published contract
-(POST /v2/translate, "Authorization: DeepL-Auth-Key <key>" with the key given as the only argument, a JSON body with
-a list "text" and the languages; 403 for a wrong key, 400 for a malformed request). The text to translate chooses:
-  "quota ..."    DeepL's 456 (quota exceeded)     "busy ..."    429 (too many requests)
-  "down ..."     503 (service unavailable)
-  "slow ..."     answers after 5 seconds          "error ..."   HTTP 500 with an error object
-  "empty ..."    an empty translation             "echo ..."    the source unchanged
-  "cutoff ..."   finish_reason "length"           "garbage ..." a body that is not JSON
-  "flood ..."    an endless answer body         "think ..."   the translation after a reasoning block
-  "inspect ..."  the request itself, as JSON text (so the test can check what was sent)
-  "japanese ..." "日本語の訳:" followed by the text (Japanese enough for its code to be detected line by line)
-  anything else  "訳:" followed by the text
+"""An HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator
+tests, on 127.0.0.1 at a port it prints on its first line. DeepL requests are held to DeepL's published
+contract (POST /v2/translate, "Authorization: DeepL-Auth-Key <key>" with the key given as the only argument, a
+JSON body with a list "text" and the languages; 403 for a wrong key, 400 for a malformed request). The text to
+translate chooses: "quota", "busy", "down": DeepL's 456, 429 and 503; "slow": the answer after 5 seconds;
+"error": HTTP 500 with an error object; "empty": an empty translation; "echo": the source; "cutoff":
+finish_reason "length"; "garbage": a body that is not JSON; "flood": an endless body; "think": a reasoning
+block before the translation; "inspect": the request itself as JSON text; anything else: "訳:" and the text.
 """
 import json
 import select
@@ -72,7 +67,6 @@ class Handler(BaseHTTPRequestHandler):
                 pass
             return None
         answers = {"empty": "", "echo": text, "think": "<think>\nThe user wants Japanese.\n</think>\n\n訳:" + text,
-                   "japanese": "日本語の訳:" + text,
                    "inspect": json.dumps({"request": request, "authorization": self.headers.get("Authorization", "")})}
         return next((answer for prefix, answer in answers.items() if text.startswith(prefix)), "訳:" + text)
 
@@ -109,9 +103,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def libre(self, request):
         answer = self.common(request["q"], request, {"error": "translation failed"})
-        if answer is None:
-            return
-        self.reply(200, json.dumps({"translatedText": answer}))
+        if answer is not None:
+            self.reply(200, json.dumps({"translatedText": answer}))
 
 
 def main():

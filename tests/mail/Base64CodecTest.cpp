@@ -1,20 +1,11 @@
 #include "mail/Base64Codec.h"
 
-#include <gtest/gtest.h>
+#include "MailTestSupport.h"
 
 namespace {
 
-std::string Decode(std::string_view encoded) {
-    std::string out;
-    EXPECT_TRUE(Base64Codec().Decode(encoded, out));
-    return out;
-}
-
-std::string Encode(std::string_view bytes) {
-    std::string out;
-    EXPECT_TRUE(Base64Codec().Encode(bytes, out));
-    return out;
-}
+const auto Encode = [](std::string_view bytes) { return mailtest::Coded<Base64Codec>(true, bytes); };
+const auto Decode = [](std::string_view encoded) { return mailtest::Coded<Base64Codec>(false, encoded); };
 
 // The standard vectors (RFC 4648 section 10, the RFC 2045 alphabet) hold both ways for text without zeros.
 TEST(Base64Codec, EncodesAndDecodesTheStandardVectors) {

@@ -1,12 +1,14 @@
+// The Japanese code converter: the bytes and escapes around the characters, every character of JIS X 0208
+// against glibc's strict tables, and every half-width letter against nkf.
 #include "mail/JapaneseCodeConverter.h"
 
-#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include "MailTestSupport.h"
 
 namespace {
 
-const std::string kEsc = "\x1B";
-const std::string kToKanji = kEsc + "$B";
-const std::string kToAscii = kEsc + "(B";
+const std::string kEsc = "\x1B", kToKanji = kEsc + "$B", kToAscii = kEsc + "(B";
 
 // "日本語" in Shift_JIS and ISO-2022-JP.
 const std::string kNihongoSjis = "\x93\xFA\x96\x7B\x8C\xEA";
@@ -31,8 +33,6 @@ TEST(JapaneseCodeConverter, DetectsMixedTexts) {
     }
 }
 
-// Every character of JIS X 0208 in mixed text, each way, is compared with glibc in JisTableDifferentialTest; here
-// the bytes and escapes around the characters.
 TEST(JapaneseCodeConverter, ConvertsBetweenTheThreeEncodings) {
     const struct { const char* name; std::string in; CodeKind kind; bool toJis; std::string expected; } cases[] = {
         {"ASCII to JIS unchanged", "Plain text, 100% ASCII ~ \\ ok", CodeKind::Detect, true,
@@ -56,8 +56,7 @@ TEST(JapaneseCodeConverter, ConvertsBetweenTheThreeEncodings) {
     }
 }
 
-// Every half-width letter and sound mark is compared with nkf in KanaWideningTest; here the bytes around them, and
-// the counting of double-byte characters, where a half-width letter and a cut-off lead byte count as none.
+// A half-width letter and a cut-off lead byte count as no double-byte character.
 TEST(JapaneseCodeConverter, WideningAndCountingPassOverOtherBytes) {
     const JapaneseCodeConverter converter;
     std::string out;
@@ -66,6 +65,82 @@ TEST(JapaneseCodeConverter, WideningAndCountingPassOverOtherBytes) {
     std::size_t count = 0;
     ASSERT_TRUE(converter.CountShiftJisChars("ab" + kNihongoSjis + "\xB1\x82", count));
     EXPECT_EQ(count, 3u);
+}
+
+// glibc's conversion of `in`; false when it rejects any of it.
+bool Iconv(const char* to, const char* from, const std::string& in, std::string& out) {
+    const iconv_t descriptor = iconv_open(to, from);
+    out.assign(in.size() * 4 + 16, '\0');
+    char* inPtr = const_cast<char*>(in.data());
+    char* outPtr = out.data();
+    std::size_t inLeft = in.size(), outLeft = out.size();
+    const bool converted = iconv(descriptor, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1) &&
+                           iconv(descriptor, nullptr, nullptr, &outPtr, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(descriptor);
+    out.resize(out.size() - outLeft);
+    return converted;
+}
+
+// Every row/cell that glibc's EUC-JP knows, with its Shift_JIS form as glibc gives it, in one mixed text
+// (characters with ASCII between them, neither "\" nor "~", which glibc's SHIFT_JIS reads as JIS X 0201 Roman),
+// converted in one piece each way with the kind detected: every character and every switch between ASCII and
+// kanji mode.
+TEST(JisTableDifferential, WholeTableAsMixedTextMatchesGlibc) {
+    std::string sjisText, eucText, glibcJis;
+    std::size_t characters = 0;
+    for (int row = 0x21; row <= 0x7E; ++row) {
+        for (int cell = 0x21; cell <= 0x7E; ++cell) {
+            const std::string euc = {static_cast<char>(row | 0x80), static_cast<char>(cell | 0x80)};
+            std::string utf8, shiftJis;
+            if (!Iconv("UTF-8", "EUC-JP", euc, utf8)) {
+                continue;
+            }
+            EXPECT_TRUE(Iconv("SHIFT_JIS", "UTF-8", utf8, shiftJis)) << row << "/" << cell;
+            const std::string ascii(1, static_cast<char>(' ' + characters % 60));
+            const std::string separator = characters % 7 == 0 ? ascii + "\n" : (characters % 3 == 0 ? ascii : "");
+            sjisText += shiftJis + separator;
+            eucText += euc + separator;
+            ++characters;
+        }
+    }
+    ASSERT_EQ(characters, 6879u) << "all of JIS X 0208";
+    ASSERT_TRUE(Iconv("ISO-2022-JP", "SHIFT_JIS", sjisText, glibcJis));
+    const JapaneseCodeConverter converter;
+    const struct { const char* name; const std::string& in; bool toJis; const std::string& expected; } cases[] = {
+        {"Shift_JIS to ISO-2022-JP", sjisText, true, glibcJis},
+        {"EUC-JP to ISO-2022-JP", eucText, true, glibcJis},
+        {"ISO-2022-JP to Shift_JIS", glibcJis, false, sjisText},
+        {"EUC-JP to Shift_JIS", eucText, false, sjisText},
+    };
+    for (const auto& c : cases) {
+        std::string ours;
+        ASSERT_TRUE(c.toJis ? converter.ToJis(c.in, ours, CodeKind::Detect)
+                            : converter.ToShiftJis(c.in, ours, CodeKind::Detect));
+        EXPECT_TRUE(ours == c.expected) << c.name << " differs from glibc";  // not EXPECT_EQ: no 40 KB dumps
+    }
+}
+
+TEST(KanaWidening, AgreesWithNkfOnEveryLetterAndSoundMarkPair) {
+    // Each of the 63 letters alone, with the voiced mark and with the semi-voiced mark, one per line.
+    std::vector<std::string> inputs;
+    std::string text, widened;
+    for (int letter = 0xA1; letter <= 0xDF; ++letter) {
+        for (const char* mark : {"", "\xDE", "\xDF"}) {
+            inputs.push_back(std::string(1, static_cast<char>(letter)) + mark);
+            text += inputs.back() + "\n";
+        }
+    }
+    ASSERT_TRUE(mailtest::RunFilter("nkf -S -s", text, widened)) << "nkf is needed as the reference";
+    const std::vector<std::string> expected = mailtest::Split(widened, "\n");
+    ASSERT_EQ(expected.size(), inputs.size());
+
+    const JapaneseCodeConverter converter;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "letter " << i / 3 << ", mark " << i % 3);
+        std::string ours;
+        ASSERT_TRUE(converter.HalfToFullKana(inputs[i], ours));
+        EXPECT_EQ(ours, expected[i]);
+    }
 }
 
 }  // namespace

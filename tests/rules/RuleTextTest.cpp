@@ -6,7 +6,6 @@
 #include "rules/MailSizeRule.h"
 #include "rules/PriorityMessageRule.h"
 #include "rules/RuleList.h"
-#include "rules/RuleTextWriter.h"
 #include "rules/WordContainSubjectRule.h"
 
 namespace {
@@ -69,34 +68,23 @@ TEST(RuleText, ReadsAWordRuleTextByItsLength) {
     EXPECT_EQ(again.SaveRules(), list.SaveRules());
 }
 
+// A pair of every value rule class reads back as written.
 TEST(RuleText, ReadsEveryRuleClassBack) {
-    RulePair pair;
-    pair.name = "Three";
-    pair.combination = 2;
-    auto charset = std::make_unique<CharsetMessageRule>();
-    charset->op = 1;
-    charset->charset = 4;
-    auto size = std::make_unique<MailSizeRule>();
-    size->op = 2;
-    auto priority = std::make_unique<PriorityMessageRule>();
-    priority->op = 1;
-    priority->level = 5;
-    pair.rules = {std::move(charset), std::move(size), std::move(priority)};
-    RuleTextWriter out;
-    pair.WriteRule(out);
-
+    const std::string text = "Rule\n{\n2\nThree\n1\n1\n3\nCharsetMessageRule\n{\nMailRule\n{\n4\n}\n1\n4\n}\n"
+                             "MailSizeRule\n{\nMailRule\n{\n5\n}\n2\n50\n}\n"
+                             "PriorityMessageRule\n{\nMailRule\n{\n6\n}\n1\n5\n}\n}\n";
     RuleList list;
-    ASSERT_TRUE(list.LoadRules(out.Text()));
+    ASSERT_TRUE(list.LoadRules(text));
     ASSERT_EQ(list.pairs.size(), 1u);
     const RulePair& loaded = *list.pairs[0];
-    const auto* loadedCharset = dynamic_cast<const CharsetMessageRule*>(loaded.rules[0].get());
-    const auto* loadedSize = dynamic_cast<const MailSizeRule*>(loaded.rules[1].get());
-    const auto* loadedPriority = dynamic_cast<const PriorityMessageRule*>(loaded.rules[2].get());
-    ASSERT_TRUE(loadedCharset && loadedSize && loadedPriority);
-    EXPECT_EQ(std::make_tuple(loaded.combination, loadedCharset->GetRuleType(), loadedCharset->charset, loadedSize->op,
-                              loadedSize->limit, loadedPriority->level),
-              std::make_tuple(2, 4, 4, 2, 50, 5));
-    EXPECT_EQ(list.SaveRules(), out.Text());
+    const auto* charset = dynamic_cast<const CharsetMessageRule*>(loaded.rules[0].get());
+    const auto* size = dynamic_cast<const MailSizeRule*>(loaded.rules[1].get());
+    const auto* priority = dynamic_cast<const PriorityMessageRule*>(loaded.rules[2].get());
+    ASSERT_TRUE(charset && size && priority);
+    EXPECT_EQ(std::make_tuple(loaded.combination, charset->GetRuleType(), charset->op, charset->charset, size->op,
+                              size->limit, priority->GetRuleType(), priority->op, priority->level),
+              std::make_tuple(2, 4, 1, 4, 2, 50, 6, 1, 5));
+    EXPECT_EQ(list.SaveRules(), text);
 }
 
 TEST(RuleText, StopsAtAMalformedPairAndKeepsThePairsBefore) {

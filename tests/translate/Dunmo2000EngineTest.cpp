@@ -15,13 +15,9 @@ namespace {
 constexpr win32::HRESULT kAccessDenied = static_cast<win32::HRESULT>(0x80070005);
 constexpr std::int32_t kBuffer = 32768;
 
-class Dunmo2000EngineTest : public ::testing::Test {
-protected:
-    ScopedApartment apartment;
-};
-
 // Results, lengths counted in ANSI bytes, and a destination left untouched by every failure.
-TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries) {
+TEST(Dunmo2000Engine, TranslateResultsAndLengthBoundaries) {
+    ScopedApartment apartment;
     const std::u16string wide16383(16383, u'あ');  // two bytes each in code page 932
     // `text` is the destination when `expected` >= 0.
     const struct { const char* name; TranslateFunction translate; std::string source; std::int32_t expected;
@@ -57,7 +53,8 @@ TEST_F(Dunmo2000EngineTest, TranslateResultsAndLengthBoundaries) {
 
 // The UTF-8 entry reaches the engine without the ANSI code page: characters it lacks arrive intact. Missing
 // arguments are refused before the engine is reached.
-TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRefused) {
+TEST(Dunmo2000Engine, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRefused) {
+    ScopedApartment apartment;
     ScopedTestComponents components({});
     Dunmo2000Engine engine;
     std::string translation;
@@ -74,7 +71,8 @@ TEST_F(Dunmo2000EngineTest, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRe
     EXPECT_EQ(engine.Translate("text", 16, nullptr), Dunmo2000Engine::kMissingArgument);
 }
 
-TEST_F(Dunmo2000EngineTest, InitializeFailuresThrowTheHresultAndReleaseEverything) {
+TEST(Dunmo2000Engine, InitializeFailuresThrowTheHresultAndReleaseEverything) {
+    ScopedApartment apartment;
     const struct { const char* name; Behaviour behaviour; win32::HRESULT expected; } cases[] = {
         {"engine cannot be created", {.createEngine = win32::REGDB_E_CLASSNOTREG}, win32::REGDB_E_CLASSNOTREG},
         {"preferences fail", {.getEngineSettings = kAccessDenied}, kAccessDenied},

@@ -7,7 +7,7 @@
 
 #include "support/TestComponents.h"
 #include "resources/ModuleResources.h"
-#include "mail/Email.h"
+#include "mail/MailTestSupport.h"
 #include "platform/CodePage.h"
 #include "translate/Dunmo2000Engine.h"
 
@@ -15,26 +15,8 @@ using namespace testing_components;
 
 namespace {
 
-std::unique_ptr<Email> MakeMail(std::vector<std::string> header, const std::vector<std::string>& body) {
-    std::vector<std::string> lines = std::move(header);
-    lines.emplace_back("");
-    lines.insert(lines.end(), body.begin(), body.end());
-    auto mail = std::make_unique<Email>();
-    mail->SetMail(lines);
-    return mail;
-}
-
-std::vector<std::string> Body(Email& mail) {
-    std::vector<std::string> lines;
-    mail.GetBodyLines(lines);
-    return lines;
-}
-
-std::vector<std::string> Header(Email& mail, const char* name) {
-    std::vector<std::string> values;
-    mail.GetHeaderValues(name, values);
-    return values;
-}
+using mailtest::Body;
+using mailtest::Mail;
 
 std::string Report(const char* firstLine) { return win32::Utf8ToAnsi(std::string(firstLine) + "\n- ダンモ  varaved -"); }
 
@@ -42,83 +24,78 @@ class MailComposerTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(engine.Initialize()); }
 
-    std::vector<std::string> Compose(const std::vector<std::string>& body) {
-        auto mail = MakeMail({"Subject: hello", "Content-Type: text/plain; charset=us-ascii"}, body);
+    // The body of a mail of these lines after the composition, which marks every mail as ISO-2022-JP text;
+    // its Subject fields go to `subjects`.
+    std::vector<std::string> Compose(const std::vector<std::string>& body,
+                                     const std::vector<std::string>& header = {"Subject: hello"}) {
+        auto mail = Mail(header, body);
         MailComposer composer(engine, ModuleInstance());
         EXPECT_TRUE(composer.TranslateMail(mail.get()));
+        std::vector<std::string> types;
+        mail->GetHeaderValues("Content-Type", types);
+        EXPECT_EQ(types, std::vector<std::string>{"text/plain; charset=iso-2022-jp"});
+        EXPECT_EQ(mail->contentType, Email::kTextPlain);
+        EXPECT_EQ(mail->charset, Email::kIso2022Jp);
+        subjects.clear();
+        mail->GetHeaderValues("Subject", subjects);
         return Body(*mail);
     }
+
+    std::vector<std::string> subjects;
 
     ScopedApartment apartment;
     ScopedTestComponents components{{}};
     Dunmo2000Engine engine;
 };
 
-TEST_F(MailComposerTest, WorkedExampleInsertsTranslationsAfterEachParagraph) {
-    const std::vector<std::string> body = Compose({"line one", "line two", "line three", "", "> quoted a",
-                                                   "> quoted b", "last line"});
-    const std::vector<std::string> expected = {"line one", "line two", "line three",
-                                               "|< line one line two line three>", "", "> quoted a", "> quoted b",
-                                               "|> <quoted a quoted b>", "last line", "|<last line>"};
-    EXPECT_EQ(body, expected);
-    // The quoted line after the blank line closes an empty paragraph: one more call, with an empty text.
-    EXPECT_EQ(components.counters().translateCalls, 4);
-}
-
+// Each paragraph is followed by its translation; `calls` counts the engine calls, one also for each empty
+// paragraph (as the one open before a first line with a prefix).
 TEST_F(MailComposerTest, ParagraphRules) {
-    struct Case { const char* name; std::vector<std::string> body, expected; };
+    struct Case { const char* name; std::vector<std::string> body, expected; int calls = 1; };
     const Case cases[] = {
+        {"worked example: the quoted line after the blank line closes an empty paragraph",
+         {"line one", "line two", "line three", "", "> quoted a", "> quoted b", "last line"},
+         {"line one", "line two", "line three", "|< line one line two line three>", "", "> quoted a", "> quoted b",
+          "|> <quoted a quoted b>", "last line", "|<last line>"}, 4},
         {"rule 3 joins equal prefixes with one blank, also after a trailing blank", {"foo ", "bar"},
          {"foo ", "bar", "|< foo  bar>"}},
         {"rule 1 closes at a prefix-only line and opens with its prefix", {"> a", ">", "> b"},
-         {"> a", "|> <a>", ">", "> b", "|> <b>"}},
+         {"> a", "|> <a>", ">", "> b", "|> <b>"}, 3},
         {"rule 2 ignores trailing blanks of the prefix", {">  deeper", "> same"},
-         {">  deeper", "> same", "|> <deeper same>"}},
+         {">  deeper", "> same", "|> <deeper same>"}, 2},
         {"rule 5 joins a less indented line and takes its prefix", {"  indented text", " less"},
          {"  indented text", " less", "| <indented text less>"}},
         {"rule 6a starts a paragraph at a new sentence one blank deeper", {"> Done.", ">  Next one"},
-         {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}},
+         {"> Done.", "|> <Done.>", ">  Next one", "|> <Next one>"}, 3},
         {"rule 6a accepts a digit, ( and the quote marks", {"> He said \"yes\"", ">  (Then) left"},
-         {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}},
+         {"> He said \"yes\"", "|> <He said \"yes\">", ">  (Then) left", "|> <(Then) left>"}, 3},
         {"rule 6b joins when the open text does not end a sentence", {"> done", ">  Next"},
-         {"> done", ">  Next", "|>  <done Next>"}},
+         {"> done", ">  Next", "|>  <done Next>"}, 2},
         {"rule 6b joins when the new line does not start a sentence", {"> Done.", ">  next"},
-         {"> Done.", ">  next", "|>  <Done. next>"}},
+         {"> Done.", ">  next", "|>  <Done. next>"}, 2},
         {"rule 7 closes at two more blanks of indentation", {"> Done", ">   More"},
-         {"> Done", "|> <Done>", ">   More", "|>   <More>"}},
+         {"> Done", "|> <Done>", ">   More", "|>   <More>"}, 3},
+        {"a body without text is left as it is", {"", ">", "  ", "> >", ""}, {"", ">", "  ", "> >", ""}, 0},
         {"tabs are part of the compared prefix", {"\tone", "\ttwo", "three"},
-         {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}},
+         {"\tone", "\ttwo", "|\t<one two>", "three", "|<three>"}, 3},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
+        const int callsBefore = components.counters().translateCalls;
         EXPECT_EQ(Compose(test.body), test.expected);
+        EXPECT_EQ(components.counters().translateCalls - callsBefore, test.calls);
     }
 }
 
-TEST_F(MailComposerTest, HeaderChanges) {
-    struct Case { const char* name; std::vector<std::string> header, body, subjects; int engineCalls; };
-    const Case cases[] = {
-        {"subject gets the mark", {"Subject: Meeting", "Content-Type: text/plain"}, {"text"}, {"TR: Meeting"}, 1},
-        {"a marked subject gets a second mark", {"Subject: TR: Meeting"}, {"text"}, {"TR: TR: Meeting"}, 1},
-        {"no subject stays without one", {"From: a@example.org"}, {"text"}, {}, 1},
-        // A body without text is left as it is, and the engine is not called for it.
-        {"body without text", {"Subject: hi"}, {"", ">", "  ", "> >", ""}, {"TR: hi"}, 0},
+TEST_F(MailComposerTest, MarksTheSubject) {
+    const struct { std::vector<std::string> header, subjects; } cases[] = {
+        {{"Subject: Meeting", "Content-Type: text/plain; charset=us-ascii"}, {"TR: Meeting"}},
+        {{"Subject: TR: Meeting"}, {"TR: TR: Meeting"}},
+        {{"From: a@example.org"}, {}},
     };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        auto mail = MakeMail(test.header, test.body);
-        const std::vector<std::string> before = Body(*mail);
-        const int callsBefore = components.counters().translateCalls;
-        MailComposer composer(engine, ModuleInstance());
-        ASSERT_TRUE(composer.TranslateMail(mail.get()));
-        EXPECT_EQ(components.counters().translateCalls - callsBefore, test.engineCalls);
-        if (test.engineCalls == 0) {
-            EXPECT_EQ(Body(*mail), before);
-        }
-        EXPECT_EQ(Header(*mail, "Subject"), test.subjects);
-        EXPECT_EQ(Header(*mail, "Content-Type"), std::vector<std::string>{"text/plain; charset=iso-2022-jp"});
-        EXPECT_EQ(mail->contentType, Email::kTextPlain);
-        EXPECT_EQ(mail->charset, Email::kIso2022Jp);
+    for (const auto& c : cases) {
+        EXPECT_EQ(Compose({"text"}, c.header), (std::vector<std::string>{"text", "|< text>"}));
+        EXPECT_EQ(subjects, c.subjects) << c.header[0];
     }
 }
 

@@ -4,12 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "support/TestComponents.h"
 #include "resources/ModuleResources.h"
 #include "integration/RelaySettings.h"
+#include "mail/MailTestSupport.h"
 #include "mail/Base64Codec.h"
 #include "mail/Email.h"
 #include "modernmail/ModernMail.h"
@@ -20,22 +18,11 @@ using namespace testing_components;
 
 namespace {
 
-std::string ReadCorpus(const std::string& name) {
-    std::ifstream file(std::string(VUVED_SOURCE_DIR) + "/tests/data/mail/modern/" + name, std::ios::binary);
-    std::ostringstream octets;
-    octets << file.rdbuf();
-    return octets.str();
-}
-
 // A mail as the relay captures it: its lines without CR LF, dot-stuffed.
 std::unique_ptr<Email> Captured(const std::string& octets) {
-    std::vector<std::string> lines;
-    std::istringstream stream(octets);
-    for (std::string line; std::getline(stream, line);) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(!line.empty() && line[0] == '.' ? "." + line : line);
+    std::vector<std::string> lines = mailtest::Split(octets);
+    for (std::string& line : lines) {
+        line.insert(0, line.starts_with(".") ? "." : "");
     }
     auto mail = std::make_unique<Email>();
     mail->SetMail(lines);
@@ -96,8 +83,8 @@ TEST_F(ModernMailTranslatorTest, EngineFailureLeavesItsReport) {
 TEST_F(ModernMailTranslatorTest, RulesMatchTheDecodedText) {
     rules.LoadRules("Rule\n{\n1\nSection\n0\n0\n1\nWordContainMessageRule\n{\nWordRule\n{\nMailRule\n{\n2\n}\n"
                     "18\nthe second section\n1\n0\n0\n}\n}\n}\n");
-    EXPECT_TRUE(Translate(*Captured(ReadCorpus("gmail-alternative.eml")), 32, false));
-    EXPECT_FALSE(Translate(*Captured(ReadCorpus("reply-quoted.eml")), 32, false));
+    EXPECT_TRUE(Translate(*Captured(mailtest::SampleMail("modern/gmail-alternative.eml")), 32, false));
+    EXPECT_FALSE(Translate(*Captured(mailtest::SampleMail("modern/reply-quoted.eml")), 32, false));
 }
 
 }  // namespace

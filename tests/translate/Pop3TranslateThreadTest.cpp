@@ -5,52 +5,38 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <numeric>
-#include <thread>
 
-#include "support/TestComponents.h"
 #include "TranslationSettings.h"
 #include "integration/InProcessRelay.h"
 #include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
-#include "support/ScriptedPop3Server.h"
 #include "mail/Base64Codec.h"
-#include "mail/Email.h"
+#include "mail/MailTestSupport.h"
 #include "platform/CodePage.h"
 #include "pop3/CapturedMail.h"
 #include "pop3/TranslateAgent.h"
 #include "support/Eventually.h"
+#include "support/ScriptedPop3Server.h"
+#include "support/TestComponents.h"
 
 using namespace testing_components;
 
 namespace {
 
-const std::string kJapaneseLine = win32::Utf8ToAnsi("これは日本語のメールです");
-
 std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vector<std::string>& body,
                                 const std::string& subject = "Status report") {
-    std::vector<std::string> lines{"Subject: " + subject, "Content-Type: " + contentType, ""};
-    lines.insert(lines.end(), body.begin(), body.end());
-    auto mail = std::make_unique<Email>();
-    mail->SetMail(lines);
-    return mail;
+    return mailtest::Mail({"Subject: " + subject, "Content-Type: " + contentType}, body);
 }
 
-// The lines a translated-mail agent answers to command (its greeting, the first time, is passed over).
-std::vector<std::string> Command(TranslateAgent& agent, const std::string& command) {
-    std::string line;
+// What a translated-mail agent answers to command, in one text (its greeting, at first, is passed over).
+std::string Command(TranslateAgent& agent, const std::string& command) {
+    std::string line, answer;
     agent.GetResponse(line);
     EXPECT_TRUE(agent.SendCommand(command)) << command;
-    std::vector<std::string> lines;
     while (agent.GetResponse(line)) {
-        lines.push_back(line);
+        answer += line + "\n";
     }
-    return lines;
-}
-
-bool Holds(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
+    return answer;
 }
 
 class Pop3TranslateThreadTest : public ::testing::Test {
@@ -58,10 +44,10 @@ protected:
     void TearDown() override { thread.StopAndWait(); }
 
     void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate) {
-        WriteRegistryDword(kMailerRuleKey, "AutoRecognize", autoRecognize);
-        WriteRegistryDword(kMailerRuleKey, "AllMail", allMail);
-        WriteRegistryDword(kMailerRuleKey, "Mail Limit Size", limitKilobytes);
-        WriteRegistryDword(kMailerRuleKey, "English Rate", rate);
+        raw::SetDword(raw::kRuleKey, "AutoRecognize", autoRecognize);
+        raw::SetDword(raw::kRuleKey, "AllMail", allMail);
+        raw::SetDword(raw::kRuleKey, "Mail Limit Size", limitKilobytes);
+        raw::SetDword(raw::kRuleKey, "English Rate", rate);
     }
 
     ScopedRegistry registry;
@@ -69,24 +55,47 @@ protected:
     Pop3TranslateThread thread;
 };
 
-// The server's own selection writes each absent setting back with its default (the other tests store all four).
-TEST_F(Pop3TranslateThreadTest, SelectionWritesAbsentSettingsBackWithTheirDefaults) {
-    auto mail = MakeMail("text/plain", {"An English line."});
-    thread.IsTranslateMail(mail.get());
-    const struct { const char* name; win32::DWORD value; }
-    defaults[] = {{"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}};
-    for (const auto& setting : defaults) {
-        SCOPED_TRACE(setting.name);
-        const auto stored = raw::Get(kMailerRuleKey, setting.name);
-        ASSERT_TRUE(stored.has_value());
-        EXPECT_EQ(stored->data, raw::Dword(setting.value));
+// Settings are read anew for every mail: each row stores its own before asking. The first question writes
+// each absent setting back with its default.
+TEST_F(Pop3TranslateThreadTest, Selection) {
+    thread.IsTranslateMail(MakeMail("text/plain", {"An English line."}).get());
+    for (const auto& [name, value] : std::initializer_list<std::pair<const char*, int>>{
+             {"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}}) {
+        EXPECT_EQ(raw::Get(raw::kRuleKey, name).value_or(raw::Value{}).data, raw::Dword(value)) << name;
+    }
+    const std::string japanese = win32::Utf8ToAnsi("これは日本語のメールです");
+    // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
+    const std::string half = win32::Utf8ToAnsi("日本") + "ab";
+    const std::string ascii = "text/plain; charset=us-ascii", jis = "text/plain; charset=ISO-2022-JP";
+    const struct { const char* name; win32::DWORD autoRecognize, allMail, rate; std::string contentType;
+                   std::vector<std::string> body; bool expected; std::string subject = "Status report"; } cases[] = {
+        {"multipart is never translated", 1, 1, 50, "multipart/mixed; boundary=x", {"Hello"}, false},
+        {"unknown content type is never translated", 1, 1, 50, "text/html", {"Hello"}, false},
+        {"all mail", 0, 1, 50, jis, {japanese}, true},
+        {"ascii charset counts as English", 1, 0, 50, ascii, {japanese}, true},
+        {"latin-1 charset counts as English", 1, 0, 50, "text/plain; charset=iso-8859-1", {japanese}, true},
+        {"Japanese body is not English", 1, 0, 50, jis, {japanese}, false},
+        {"rate equal to English Rate is English", 1, 0, 50, jis, {half}, true},
+        {"rate below English Rate", 1, 0, 51, jis, {half}, false},
+        {"recognition off, no rule matches", 0, 0, 50, ascii, {"Hello"}, false},
+        {"recognition off, a rule matches", 0, 0, 50, ascii, {"Hello"}, true, "URGENT: reply"},
+        {"mail without body text", 1, 0, 50, jis, {}, false},
+    };
+    WriteRegistryString(raw::kRuleKey, "Mailer Rule",
+                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
+                        "urgent\n1\n0\n0\n}\n}\n}\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rules(c.autoRecognize, c.allMail, 32, c.rate);
+        EXPECT_EQ(thread.IsTranslateMail(MakeMail(c.contentType, c.body, c.subject).get()), c.expected);
     }
 }
 
-// A captured mail that decodes to itself is ruled out by type and size before its body is built: the same
-// boundary holds as for a built mail. An encoded body is measured decoded, so a base64 mail larger than the limit
-// as received is still translated when its text fits.
-TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes) {
+// A captured mail that decodes to itself is ruled out by type and size before its body is built, at the same
+// boundary as a built mail; an encoded body is measured decoded, so a base64 mail larger than the limit as
+// received is still translated when its text fits. A mail that waits while no engine can be made is translated
+// first once one can.
+TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine) {
     Rules(0, 1, 1, 50);
     const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
         CapturedMail captured;
@@ -97,19 +106,22 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes) {
     const std::uint32_t overhead = capture("exact", plain, "").BuildEmail()->size;
     CapturedMail exact = capture("exact", plain, std::string(1024 - overhead, 'a'));
     CapturedMail over = capture("over!", plain, std::string(1025 - overhead, 'a'));
-    ASSERT_EQ(exact.BuildEmail()->size, 1024u);
-    ASSERT_EQ(over.BuildEmail()->size, 1025u);
+    ASSERT_EQ(std::pair(exact.BuildEmail()->size, over.BuildEmail()->size), std::pair(1024u, 1025u));
     std::string encoded;
     Base64Codec().Encode(std::string(700, 'a'), encoded);
     CapturedMail base64 = capture("encoded", plain + "\r\nContent-Transfer-Encoding: base64", encoded);
     ASSERT_GT(base64.BuildEmail()->size, 1024u);
 
+    components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
+    thread.AddCapturedMail(std::move(exact));
+    ASSERT_TRUE(Eventually([&] { return components.counters().engineCreateAttempts >= 1; }));
+    ASSERT_TRUE(Eventually([&] { return components.counters().liveObjects == 0; }));
+    components.behaviour().createEngine = win32::S_OK;
     // An engine answering in Japanese: the translated copy still reaches the client as 7-bit ISO-2022-JP.
     components.behaviour().translate = [](const std::u16string& source, std::u16string& out) {
         out = u"日本語の訳:" + source;
         return win32::S_OK;
     };
-    thread.AddCapturedMail(std::move(exact));
     thread.AddCapturedMail(std::move(over));
     thread.AddCapturedMail(capture("multipart", "Content-Type: multipart/mixed; boundary=b", "--b\r\nHi\r\n--b--"));
     thread.AddCapturedMail(std::move(base64));
@@ -118,98 +130,31 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitLikeBuiltOnes) {
     std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
     auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
     ASSERT_NE(translated, nullptr);
-    EXPECT_EQ(Command(*translated, "STAT").at(0).substr(0, 6), "+OK 2 ");
-    const std::vector<std::string> first = Command(*translated, "RETR 1");
-    EXPECT_TRUE(Holds(first, "Subject: TR: exact"));
-    const std::string joined = std::accumulate(first.begin(), first.end(), std::string());
-    EXPECT_NE(joined.find("\x1b$B"), std::string::npos) << joined;
-    EXPECT_TRUE(std::all_of(joined.begin(), joined.end(), [](char c) { return (c & 0x80) == 0; })) << joined;
-    EXPECT_TRUE(Holds(Command(*translated, "RETR 2"), "Subject: TR: encoded"));
+    EXPECT_EQ(Command(*translated, "STAT").substr(0, 6), "+OK 2 ");
+    const std::string first = Command(*translated, "RETR 1");
+    EXPECT_NE(first.find("\nSubject: TR: exact\n"), std::string::npos) << first;
+    EXPECT_NE(first.find("\x1b$B"), std::string::npos) << first;
+    EXPECT_TRUE(std::all_of(first.begin(), first.end(), [](char c) { return (c & 0x80) == 0; })) << first;
+    EXPECT_NE(Command(*translated, "RETR 2").find("\nSubject: TR: encoded\n"), std::string::npos);
     EXPECT_FALSE(thread.HaveTranslateMail()) << "every translated copy goes to the one connection that asked first";
     agent->StopAndWait();
 }
 
-// Settings are read anew for every mail: each row stores its own before asking.
-TEST_F(Pop3TranslateThreadTest, Selection) {
-    struct Case {
-        const char* name;
-        win32::DWORD autoRecognize, allMail, rate;
-        std::string contentType;
-        std::vector<std::string> body;
-        bool expected;
-        std::string subject = "Status report";
-        win32::DWORD limitKilobytes = 32;
-    };
-    // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
-    const std::string half = win32::Utf8ToAnsi("日本") + "ab";
-    // The header, the separator, one empty body line and the end line.
-    const std::uint32_t overhead = MakeMail("text/plain", {""})->size;
-    const std::string ascii = "text/plain; charset=us-ascii", jis = "text/plain; charset=ISO-2022-JP";
-    const Case cases[] = {
-        {"multipart is never translated", 1, 1, 50, "multipart/mixed; boundary=x", {"Hello"}, false},
-        {"unknown content type is never translated", 1, 1, 50, "text/html", {"Hello"}, false},
-        {"all mail", 0, 1, 50, jis, {kJapaneseLine}, true},
-        {"a mail of exactly the size limit", 0, 1, 50, "text/plain", {std::string(1024 - overhead, 'a')}, true,
-         "Status report", 1},
-        {"a mail one byte over the limit", 0, 1, 50, "text/plain", {std::string(1025 - overhead, 'a')}, false,
-         "Status report", 1},
-        {"ascii charset counts as English", 1, 0, 50, ascii, {kJapaneseLine}, true},
-        {"latin-1 charset counts as English", 1, 0, 50, "text/plain; charset=iso-8859-1", {kJapaneseLine}, true},
-        {"Japanese body is not English", 1, 0, 50, jis, {kJapaneseLine}, false},
-        {"rate equal to English Rate is English", 1, 0, 50, jis, {half}, true},
-        {"rate below English Rate", 1, 0, 51, jis, {half}, false},
-        {"recognition off, no rule matches", 0, 0, 50, ascii, {"Hello"}, false},
-        {"recognition off, a rule matches", 0, 0, 50, ascii, {"Hello"}, true, "URGENT: reply"},
-        {"mail without body text", 1, 0, 50, jis, {}, false},
-    };
-    WriteRegistryString(kMailerRuleKey, "Mailer Rule",
-                        "Rule\n{\n1\nUrgent\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\n"
-                        "urgent\n1\n0\n0\n}\n}\n}\n");
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.name);
-        Rules(test.autoRecognize, test.allMail, test.limitKilobytes, test.rate);
-        EXPECT_EQ(thread.IsTranslateMail(MakeMail(test.contentType, test.body, test.subject).get()), test.expected);
-    }
-}
-
-// "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1.
-TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMail) {
-    Rules(1, 0, 32, 50);
+// "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1. Every
+// batch makes and releases its own engine.
+TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryBatchHasItsEngine) {
     const std::string type = "multipart/alternative; boundary=b";
     const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
                                            "--b--"};
-    thread.AddTranslateMail(MakeMail(type, body, "classic"));
-    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
-    EXPECT_FALSE(thread.HaveTranslateMail());
-    WriteRegistryDword(kMailerRuleKey, "Modern Mail", 1);
-    thread.AddTranslateMail(MakeMail(type, body, "modern"));
-    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
-    EXPECT_TRUE(thread.HaveTranslateMail());
-}
-
-TEST_F(Pop3TranslateThreadTest, EveryBatchMakesAndReleasesItsOwnEngine) {
-    for (int batch = 1; batch <= 2; ++batch) {
-        SCOPED_TRACE(batch);
-        thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Some text."}));
+    for (int modern = 0; modern <= 1; ++modern) {
+        SCOPED_TRACE(modern);
+        raw::SetDword(raw::kRuleKey, "Modern Mail", modern);
+        thread.AddTranslateMail(MakeMail(type, body));
         ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating() && components.counters().liveObjects == 0; }));
-        EXPECT_EQ(components.counters().enginesCreated, batch);
-        EXPECT_EQ(components.counters().settingsHandedOver, batch);
+        EXPECT_EQ(thread.HaveTranslateMail(), modern == 1);
+        EXPECT_EQ(components.counters().enginesCreated, modern + 1);
+        EXPECT_EQ(components.counters().settingsHandedOver, modern + 1);
     }
-}
-
-TEST_F(Pop3TranslateThreadTest, AvailableEngineTakesUpTheWaitingMailsFirst) {
-    components.behaviour().createEngine = win32::REGDB_E_CLASSNOTREG;
-    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"Old mail."}, "old"));
-    ASSERT_TRUE(Eventually([&] { return components.counters().engineCreateAttempts >= 1; }));
-    ASSERT_TRUE(Eventually([&] { return components.counters().liveObjects == 0; }));
-    components.behaviour().createEngine = win32::S_OK;
-    thread.AddTranslateMail(MakeMail("text/plain; charset=us-ascii", {"New mail."}, "new"));
-    ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating(); }));
-    std::unique_ptr<Pop3Agent> agent = thread.GetPop3Agent();
-    auto* translated = dynamic_cast<TranslateAgent*>(agent.get());
-    ASSERT_NE(translated, nullptr);
-    EXPECT_TRUE(Holds(Command(*translated, "RETR 1"), "Subject: TR: old"));
-    agent->StopAndWait();
 }
 
 // The relay captures a RETR answer as the mail alone: without the status line, with its dot-stuffed lines as
@@ -222,14 +167,14 @@ TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
                                                           "Content-Type: text/plain; charset=us-ascii\r\n\r\n"
                                                           "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
     WriteProxyServerSettings("127.0.0.1", upstream.Port(), 0);
-    WriteRegistryDword(kMailerRuleKey, "AllMail", 1);
+    raw::SetDword(raw::kRuleKey, "AllMail", 1);
     InProcessRelay relay(true);
     {
         Pop3TestClient client(relay.Port());
         ASSERT_TRUE(client.Login("alice", "secret"));
         ASSERT_TRUE(client.MultiLineCommand("RETR 1"));
     }
-    ASSERT_TRUE(Eventually([&] { return relay.Server()->TranslateThread()->HaveTranslateMail(); }));
+    ASSERT_TRUE(relay.WaitForTranslatedMails());
     Pop3TestClient next(relay.Port());
     ASSERT_TRUE(next.Login("anyone", "anything"));
     const std::string served = next.MultiLineCommand("RETR 1").value_or("");
