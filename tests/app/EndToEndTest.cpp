@@ -1,13 +1,9 @@
-// The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl and fetchmail as
-// the mail clients getting through the relay exactly what they get directly, vuvedctl for status and stop; a stop
-// (SIGTERM) in the middle of a retrieval and a translation, a client leaving in the middle; and the notification
-// icon in a virtual X session.
+// The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl as the mail
+// client, vuvedctl for status and stop; a stop (SIGTERM) in the middle of a retrieval and a translation, a client
+// leaving in the middle; and the notification icon in a virtual X session.
 #include <signal.h>
 
-#include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
 
 #include "app/ServerProcessFixture.h"
 #include "integration/DovecotServer.h"
@@ -33,32 +29,25 @@ protected:
                           std::chrono::seconds(90));
     }
 
-    // Every mail fetchmail delivers from the server at port, in one text (it keeps them on the server).
-    std::string FetchmailDelivers(unsigned port) {
-        const std::string folder = state.Folder() + "/fetchmail-" + std::to_string(port);
-        std::filesystem::create_directories(folder);
-        const std::string rc = folder + "/fetchmailrc";
-        std::ofstream(rc) << "poll 127.0.0.1 protocol pop3 service " << port << " user \"" << dovecot.User()
-                          << "\" password \"" << dovecot.Password() << "\" options keep fetchall no stripcr\n";
-        std::filesystem::permissions(rc, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        const ProcessResult result = RunProgram(
-            {"/usr/bin/fetchmail", "-f", rc, "--pidfile", folder + "/fetchmail.pid", "--nodetach", "--nosyslog",
-             "--invisible", "--norewrite", "--sslproto", "", "--mda", "cat >> " + folder + "/delivered"},
-            std::chrono::seconds(120), {"FETCHMAILHOME=" + folder, "HOME=" + folder});
-        EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
-        std::stringstream delivered;
-        delivered << std::ifstream(folder + "/delivered", std::ios::binary).rdbuf();
-        return delivered.str();
-    }
-
     DovecotServer dovecot;
 };
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// RETR of each mail in turn, afterEach called after each; the answers that arrived whole (a connection that ends
+// stops the loop).
+std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
+                                     const std::function<void(int number)>& afterEach = {}) {
+    std::vector<std::string> answers;
+    for (int number = 1; number <= count; ++number) {
+        std::optional<std::string> answer = client.MultiLineCommand("RETR " + std::to_string(number));
+        if (!answer) {
+            break;
+        }
+        answers.push_back(std::move(*answer));
+        if (afterEach) {
+            afterEach(number);
+        }
     }
-    return text;
+    return answers;
 }
 
 TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
@@ -76,7 +65,7 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
     ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
     const ProcessResult translated = Fetch("1");
     ASSERT_EQ(translated.exitCode, 0) << translated.errors;
-    EXPECT_NE(Lower(translated.output).find("iso-2022-jp"), std::string::npos) << translated.output;
+    EXPECT_NE(translated.output.find("charset=iso-2022-jp"), std::string::npos) << translated.output;
     EXPECT_NE(translated.output.find("Subject: TR: "), std::string::npos) << translated.output;
     EXPECT_NE(translated.output.find("This is a short English mail."), std::string::npos) << translated.output;
 
@@ -84,13 +73,6 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
     EXPECT_EQ(stop.exitCode, 0) << stop.errors;
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
     EXPECT_EQ(Control({"status"}).exitCode, 4);
-}
-
-TEST_F(EndToEnd, FetchmailDeliversTheSameMailsAsDirectly) {
-    auto server = StartInFrontOfDovecot();
-    const std::string direct = FetchmailDelivers(dovecot.Port());
-    EXPECT_NE(direct.find("This is a short English mail."), std::string::npos);
-    EXPECT_EQ(FetchmailDelivers(listenPort), direct);
 }
 
 TEST_F(EndToEnd, SigtermWhileRetrievingAndTranslatingLeavesEveryReceivedMailUnchanged) {
@@ -132,10 +114,8 @@ TEST_F(EndToEnd, ClientLeavingMidRetrievalKeepsTheFinishedTranslationsForTheNext
     ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
     Pop3TestClient next(static_cast<std::uint16_t>(listenPort));
     ASSERT_TRUE(next.Login(dovecot.User(), dovecot.Password()));
-    const std::optional<std::string> stat = next.Command("STAT");
-    ASSERT_TRUE(stat);
-    const int count = std::atoi(stat->c_str() + 4);
-    ASSERT_GE(count, 1) << *stat;
+    const int count = std::atoi(next.Command("STAT").value_or("+OK 0").c_str() + 4);
+    ASSERT_GE(count, 1);
     for (const std::string& mail : RetrieveAll(next, count)) {
         EXPECT_NE(mail.find("\r\nSubject: TR: "), std::string::npos) << mail.substr(0, 400);
     }

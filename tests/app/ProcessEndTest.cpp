@@ -82,7 +82,7 @@ TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
     ASSERT_TRUE(WaitUntilListening()) << server->Output();
     Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
     ASSERT_TRUE(mailClient.Login(dovecot.User(), dovecot.Password()));
-    ASSERT_EQ(RetrieveAll(mailClient, 1).size(), 1u);
+    ASSERT_TRUE(mailClient.MultiLineCommand("RETR 1"));
     ASSERT_TRUE(translation.WaitUntilStarted()) << server->Output();
 
     AutomationClient stopper;
