@@ -1,6 +1,6 @@
+// The registration scripts: what a malformed one is refused for, what a good one holds, and what its registration
+// and unregistration write and leave.
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 #include "app/RegistryScript.h"
 #include "settings/RawRegistry.h"
@@ -59,18 +59,6 @@ TEST(RegistryScriptParse, ReadsMarksValuesAndReplacements) {
     EXPECT_EQ(script->Roots()[1].hive, HKEY_LOCAL_MACHINE);
 }
 
-class RegistryScriptApply : public ::testing::Test {
-protected:
-    RegistryScript Script(const char* text) {
-        std::string error;
-        auto script = RegistryScript::Parse(text, {}, error);
-        EXPECT_TRUE(script) << error;
-        return script.value_or(RegistryScript{});
-    }
-
-    TempRegistryFolder registry;
-};
-
 constexpr const char* kScript =
     "HKCR\n{\n"
     "  NoRemove Shared\n  {\n    Mine = s 'mine'\n  }\n"
@@ -79,8 +67,10 @@ constexpr const char* kScript =
     "}\n";
 
 // ForceRemove replaces what was there; NoRemove keys and other programs' subkeys outlive the unregistration.
-TEST_F(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
-    const RegistryScript script = Script(kScript);
+TEST(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
+    TempRegistryFolder registry;
+    std::string error;
+    const RegistryScript script = RegistryScript::Parse(kScript, {}, error).value();
     EXPECT_EQ(script.Unregister(), win32::S_OK) << "an absent registration";
     WriteText(HKEY_CLASSES_ROOT, "Forced\\Stale", nullptr, "old");
     WriteText(HKEY_CLASSES_ROOT, "Plain\\Foreign", nullptr, "other program");
