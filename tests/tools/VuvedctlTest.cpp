@@ -1,6 +1,5 @@
 // vuvedctl as a user runs it: activation of the registered server, and its answers and exit codes.
-#include <sys/stat.h>
-
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -54,7 +53,7 @@ TEST_F(Vuvedctl, SecondInstanceHandsItsStartUpToTheRunningServerAndEnds) {
 
 TEST_F(Vuvedctl, StartedServerWritesItsMessagesToAPrivateLog) {
     // The mail server named as this server's own endpoint: the conflict is warned of at every start.
-    raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("localhost") + '\0');
+    WriteText(win32::HKEY_CURRENT_USER, raw::kProxyKey, "MailServerAddress", "localhost");
     raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort);
     ASSERT_EQ(RunProgram({ServerExecutable(), "-RegServer"}, std::chrono::seconds(30)).exitCode, 0);
     const ProcessResult start = Control({"start"});
@@ -69,11 +68,9 @@ TEST_F(Vuvedctl, StartedServerWritesItsMessagesToAPrivateLog) {
         return text.str();
     };
     EXPECT_TRUE(Eventually([&] { return logText().find("競合") != std::string::npos; }, kStartTimeout)) << logText();
-    struct stat info {};
-    ASSERT_EQ(stat(folder.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0700u);
-    ASSERT_EQ(stat(log.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), perms::owner_all);
+    EXPECT_EQ(std::filesystem::status(log).permissions(), perms::owner_read | perms::owner_write);
 }
 
 TEST_F(Vuvedctl, ClearExitCodes) {
@@ -122,12 +119,9 @@ TEST_F(Vuvedctl, SettingsAndRulesRoundTrip) {
         for (const char c : rules) {
             fileText += c == '\n' ? lineEnd : std::string(1, c);
         }
-        char file[] = "/tmp/vuved-rules-XXXXXX";
-        const int fd = mkstemp(file);
-        ASSERT_EQ(write(fd, fileText.data(), fileText.size()), static_cast<ssize_t>(fileText.size()));
-        close(fd);
+        const std::string file = state.Folder() + "/rules.txt";
+        std::ofstream(file, std::ios::binary) << fileText;
         const ProcessResult imported = Control({"rules", "import", file});
-        unlink(file);
         ASSERT_EQ(imported.exitCode, 0) << imported.errors;
         const ProcessResult described = Control({"rules", "show"});
         EXPECT_EQ(described.output, "Pair 1 \"News\": translate when any of:\n  - Subject contains \"news\"\n");
