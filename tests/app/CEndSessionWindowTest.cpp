@@ -42,7 +42,9 @@ public:
         return true;
     }
     bool Delete(HWND, UINT) override { return Record("delete", 0); }
-    bool SetMenu(HWND, UINT, const std::vector<PopupMenuItem>& items) override { return Record("menu", items.size()); }
+    bool SetMenu(HWND, UINT, const std::vector<PopupMenuItem>& items) override {
+        return Record("menu", items.size());
+    }
     bool TrackPopupMenu(HWND, const std::vector<PopupMenuItem>& items) override {
         return Record("popup", items.size());
     }
@@ -59,10 +61,15 @@ private:
     }
 };
 
-// The members both fakes answer alike: counted references, no type information.
+// The members both fakes answer alike: every interface asked for, counted references, no type information.
 template <typename Interface>
 class FakeDispatch : public Interface {
 public:
+    HRESULT QueryInterface(const IID&, void** object) override {
+        *object = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
     ULONG AddRef() override { return ++references; }
     ULONG Release() override { return --references; }
     HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
@@ -83,15 +90,6 @@ public:
 
     explicit ScriptedServer(std::vector<Tick> script) : script(std::move(script)) {}
 
-    HRESULT QueryInterface(const IID& iid, void** object) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID_IRiloVersion || iid == IID_IVUVed3UzeroVadave) {
-            *object = static_cast<IVUVed3UzeroVadave*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
     HRESULT GetVersion(BSTR*, BSTR*, BSTR*) override { return E_NOTIMPL; }
     HRESULT get_Running(long* running) override { *running = 1; return S_OK; }
     HRESULT put_Running(long running) override { runningPuts.push_back(running); return S_OK; }
@@ -204,27 +202,28 @@ TEST_F(EndSessionWindow, SessionEndStopsTheServerAndRemovesTheIcon) {
     EXPECT_FALSE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
     // Removing again (as the entry does after its loop) deletes nothing twice.
     window->RemoveIconAndTimer();
-    EXPECT_EQ(recorder->events, (std::vector<RecordingNotifyIcon::Event>{{"add", kIdleIcon}, {"menu", 1}, {"delete", 0}}));
+    EXPECT_EQ(recorder->events,
+              (std::vector<RecordingNotifyIcon::Event>{{"add", kIdleIcon}, {"menu", 1}, {"delete", 0}}));
     runningObjects.Revoke(cookie);
 }
 
 TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsItsMenu) {
     CreateWindow();
-    EXPECT_EQ(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId).value_or(NotifyIconState{}).callbackMessage,
-              CEndSessionWindow::kIconCallbackMessage);
+    const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
+    EXPECT_EQ(state.value_or(NotifyIconState{}).callbackMessage, CEndSessionWindow::kIconCallbackMessage);
     const std::pair<WPARAM, LPARAM> callbacks[] = {
         {101, WM_RBUTTONUP}, {101, WM_LBUTTONDOWN}, {102, WM_RBUTTONDOWN}, {101, WM_MOUSEMOVE}, {101, WM_RBUTTONDOWN}};
     for (const auto& [icon, mouse] : callbacks) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, icon, mouse);
     }
     // Only the last callback, a right button press on our icon, shows the menu (of one item).
-    EXPECT_EQ(recorder->events, (std::vector<RecordingNotifyIcon::Event>{{"add", kIdleIcon}, {"menu", 1}, {"popup", 1}}));
+    EXPECT_EQ(recorder->events,
+              (std::vector<RecordingNotifyIcon::Event>{{"add", kIdleIcon}, {"menu", 1}, {"popup", 1}}));
 }
 
 // The settings user interface as another component would provide it.
 class FakeSettingsApplication final : public FakeDispatch<ISettingsApplication> {
 public:
-    HRESULT QueryInterface(const IID&, void** object) override { *object = this; this->AddRef(); return S_OK; }
     HRESULT UnusedSlot7() override { return E_NOTIMPL; }
     HRESULT Show() override { ++shown; return S_OK; }
     HRESULT UnusedSlot9() override { return E_NOTIMPL; }
@@ -242,10 +241,9 @@ TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
 
     FakeSettingsApplication settings;
     const CLSID clsid = {0x1234ABCD, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
-    const auto replaced = RegisterComponentClass({u"RiloAddinManagerExe.Application", clsid, CLSCTX_LOCAL_SERVER,
-                                                  [&settings](REFIID iid, void** object) {
-                                                      return settings.QueryInterface(iid, object);
-                                                  }});
+    RegisterComponentClass(
+        {u"RiloAddinManagerExe.Application", clsid, CLSCTX_LOCAL_SERVER,
+         [&settings](REFIID iid, void** object) { return settings.QueryInterface(iid, object); }});
     SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
     EXPECT_EQ(settings.shown, 1);
     EXPECT_EQ(settings.windowAsked, 1);
@@ -253,11 +251,7 @@ TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
     // Another command number is not the settings command.
     SendMessage(window->Handle(), WM_COMMAND, 32772, 0);
     EXPECT_EQ(settings.shown, 1);
-    if (replaced) {
-        RegisterComponentClass(*replaced);
-    } else {
-        UnregisterComponentClass(u"RiloAddinManagerExe.Application");
-    }
+    UnregisterComponentClass(u"RiloAddinManagerExe.Application");
 }
 
 // The menu item reaches our settings page through the class: the page is started once, opened in the browser of
