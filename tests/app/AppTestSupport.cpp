@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 
@@ -19,21 +18,6 @@
 #include "tools/vuvedctl/AutomationClient.h"
 
 extern char** environ;
-
-ScopedXdgFolder::ScopedXdgFolder(const char* variable) : variable(variable) {
-    char pattern[] = "/tmp/vuved-app-XXXXXX";
-    folder = mkdtemp(pattern);
-    if (const char* old = std::getenv(variable)) {
-        previous = old;
-    }
-    setenv(variable, folder.c_str(), 1);
-}
-
-ScopedXdgFolder::~ScopedXdgFolder() {
-    previous ? setenv(variable, previous->c_str(), 1) : unsetenv(variable);
-    std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
-}
 
 // env(1) puts the extra variables over the inherited ones; stdin is /dev/null.
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments,

@@ -1,5 +1,5 @@
-// Helpers of the application tests: a private runtime folder (where the server publishes its automation socket),
-// the server executable and vuvedctl run as separate processes, bounded waits for them.
+// Helpers of the application tests: the server executable and vuvedctl run as separate processes, bounded waits
+// for them and for the automation socket.
 #pragma once
 
 #include <sys/types.h>
@@ -10,22 +10,6 @@
 #include <vector>
 
 class AutomationClient;
-
-// Makes a new temporary folder the process's XDG base folder of the given variable (XDG_RUNTIME_DIR,
-// XDG_STATE_HOME) while the object lives; children inherit it.
-class ScopedXdgFolder {
-public:
-    explicit ScopedXdgFolder(const char* variable);
-    ~ScopedXdgFolder();
-    ScopedXdgFolder(const ScopedXdgFolder&) = delete;
-    ScopedXdgFolder& operator=(const ScopedXdgFolder&) = delete;
-    const std::string& Folder() const { return folder; }
-
-private:
-    const char* variable;
-    std::string folder;
-    std::optional<std::string> previous;
-};
 
 // A process that runs beside the test with the test's environment and the extra variables; killed when the object
 // ends if it is still there.
@@ -40,7 +24,6 @@ public:
     // The exit code once it has ended within timeout; nothing while it still runs (or it died by a signal). Its
     // output is read meanwhile, so a talkative child never blocks on a full pipe.
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
-    bool HasEnded() { return WaitForExit(std::chrono::milliseconds(0)) || reaped; }
     void Signal(int signal);
     int ThreadCount() const;  // from /proc
     std::string Output() {  // what it wrote to stderr, then to stdout, so far

@@ -258,14 +258,14 @@ TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
 // $BROWSER (a recorder here) at each choice, and answers at the recorded address (then the test closes it).
 TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     TempRegistryFolder registry;
-    const ScopedXdgFolder folder("XDG_RUNTIME_DIR");
-    const std::string browser = folder.Folder() + "/browser";
-    std::ofstream(browser) << "#!/bin/sh\necho \"$1\" >> '" << folder.Folder() << "/opened'\n";
+    const ScopedFolderVariable folder("XDG_RUNTIME_DIR");
+    const std::string browser = folder.folder + "/browser";
+    std::ofstream(browser) << "#!/bin/sh\necho \"$1\" >> '" << folder.folder << "/opened'\n";
     chmod(browser.c_str(), 0700);
     setenv("BROWSER", browser.c_str(), 1);
     const auto opened = [&folder] {
         std::stringstream text;
-        text << std::ifstream(folder.Folder() + "/opened").rdbuf();
+        text << std::ifstream(folder.folder + "/opened").rdbuf();
         return text.str();
     };
     {

@@ -10,6 +10,7 @@
 #include "integration/Pop3TestClient.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
+#include "settings/ScopedFolderVariable.h"
 
 using nlohmann::json;
 
@@ -36,7 +37,7 @@ protected:
         ASSERT_EQ(server->Register(win32::AutomationSocketPath()), win32::S_OK);
     }
 
-    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
+    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
     std::atomic<int> closed{0};
     std::unique_ptr<win32::ClassObjectServer> server;
 };

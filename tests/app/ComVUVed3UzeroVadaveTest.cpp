@@ -5,7 +5,6 @@
 #include <atomic>
 #include <thread>
 
-#include "app/AppTestSupport.h"
 #include "app/ComVUVed3UzeroVadave.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
@@ -16,6 +15,7 @@
 #include "platform/ComServerModule.h"
 #include "platform/Window.h"
 #include "settings/RawRegistry.h"
+#include "settings/ScopedFolderVariable.h"
 #include "settings/TempRegistryFolder.h"
 #include "tools/vuvedctl/AutomationClient.h"
 
@@ -67,7 +67,7 @@ TEST(ComVUVed3UzeroVadave, StatusQuestionsDuringAClientsStopAnswerNo) {
 }
 
 TEST(ServerModule, LastUnlockSuspendsTheClassObjectsAndPostsQuitToTheMainThread) {
-    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
+    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
     ServerModule module(ModuleInstance());
     ClassObjectServer classObjects({.connectionOpened = {}, .connectionClosed = {},
                                     .invoke = [](const std::string&, const nlohmann::json&) {

@@ -50,7 +50,7 @@ bool AutomationAnswers() {
 // The loop ends while the warning box keeps the server from stopping; the server's threads go on using their
 // socket notifiers until the box is closed, so the process stops them before it gives the notifiers back.
 TEST_F(ProcessEnd, SigtermWhileAWarningBoxIsOpenEndsCleanlyOnceItIsClosed) {
-    HeldProgram warningBox(state.Folder());
+    HeldProgram warningBox(state.folder);
     std::ofstream(warningBox.folder + "/zenity") << "#!/bin/sh\n" << warningBox.Command() << "\n";
     chmod((warningBox.folder + "/zenity").c_str(), 0755);
     WriteText(win32::HKEY_CURRENT_USER, raw::kProxyKey, "MailServerAddress", "no-such-host.invalid");
@@ -70,7 +70,7 @@ TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
     DovecotServer dovecot;
     ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
     UseMailServer(dovecot.Port());
-    HeldProgram translation(state.Folder());
+    HeldProgram translation(state.folder);
     UseCommandEngine(translation.Command() + "; cat");
     auto server = StartServer({"-Startup"});
     ASSERT_TRUE(WaitUntilListening()) << server->Output();

@@ -55,7 +55,7 @@ TEST_F(Security, AutomationSocketRefusesAnotherUserEvenThroughAnOpenFolder) {
     EXPECT_EQ(ConnectAs(nobody->pw_uid, nobody->pw_gid, socketPath), 2);
 
     // With the folders and the socket opened up, the peer's uid still turns it away.
-    ASSERT_EQ(chmod(runtime.Folder().c_str(), 0711), 0);
+    ASSERT_EQ(chmod(runtime.folder.c_str(), 0711), 0);
     ASSERT_EQ(chmod(folder.c_str(), 0711), 0);
     ASSERT_EQ(chmod(socketPath.c_str(), 0777), 0);
     EXPECT_EQ(ConnectAs(nobody->pw_uid, nobody->pw_gid, socketPath), 0);
@@ -152,7 +152,7 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
     for (const std::string& secret : {marker, key}) {
         EXPECT_THAT(server->Output(), testing::Not(testing::HasSubstr(secret)));
         for (const std::filesystem::path& root : {std::filesystem::path(home), registryFolder.parent_path(),
-                                                  std::filesystem::path(runtime.Folder())}) {
+                                                  std::filesystem::path(runtime.folder)}) {
             SCOPED_TRACE(root.string());
             EXPECT_EQ(FilesHolding(root, started, secret, true), std::vector<std::string>{});
         }

@@ -65,7 +65,7 @@ protected:
     }
 
     TempRegistryFolder registry;
-    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
-    ScopedXdgFolder state{"XDG_STATE_HOME"};  // where vuvedctl start writes the server's log
+    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
+    ScopedFolderVariable state{"XDG_STATE_HOME"};  // where vuvedctl start writes the server's log
     unsigned listenPort = 0;
 };

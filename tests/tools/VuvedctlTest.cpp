@@ -59,7 +59,7 @@ TEST_F(Vuvedctl, StartedServerWritesItsMessagesToAPrivateLog) {
     const ProcessResult start = Control({"start"});
     ASSERT_EQ(start.exitCode, 0) << start.errors;
 
-    const std::string folder = state.Folder() + "/VUVed3UzeroVadave";
+    const std::string folder = state.folder + "/VUVed3UzeroVadave";
     const std::string log = folder + "/server.log";
     EXPECT_NE(start.output.find(log), std::string::npos) << start.output;
     const auto logText = [&log] {
@@ -119,7 +119,7 @@ TEST_F(Vuvedctl, SettingsAndRulesRoundTrip) {
         for (const char c : rules) {
             fileText += c == '\n' ? lineEnd : std::string(1, c);
         }
-        const std::string file = state.Folder() + "/rules.txt";
+        const std::string file = state.folder + "/rules.txt";
         std::ofstream(file, std::ios::binary) << fileText;
         const ProcessResult imported = Control({"rules", "import", file});
         ASSERT_EQ(imported.exitCode, 0) << imported.errors;
