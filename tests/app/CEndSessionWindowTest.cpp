@@ -186,28 +186,10 @@ TEST_F(EndSessionWindow, WithoutAnActiveObjectTheIconStaysIdle) {
     EXPECT_EQ(CEndSessionWindow::BlinkCounter(), start);
 }
 
-TEST_F(EndSessionWindow, SessionEndStopsTheServerAndRemovesTheIcon) {
+TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSessionEndRemovesIt) {
     ScriptedServer server({{0, 0}});
     DWORD cookie = 0;
     ASSERT_EQ(runningObjects.Register(CLSID_ComVUVed3UzeroVadave, &server, &cookie), S_OK);
-    CreateWindow();
-
-    SendMessage(window->Handle(), WM_ENDSESSION, FALSE, 0);
-    EXPECT_TRUE(server.runningPuts.empty());
-    EXPECT_TRUE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
-
-    EXPECT_EQ(SendMessage(window->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
-    SendMessage(window->Handle(), WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(server.runningPuts, std::vector<long>{0});
-    EXPECT_FALSE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
-    // Removing again (as the entry does after its loop) deletes nothing twice.
-    window->RemoveIconAndTimer();
-    EXPECT_EQ(recorder->events,
-              (std::vector<RecordingNotifyIcon::Event>{{"add", kIdleIcon}, {"menu", 1}, {"delete", 0}}));
-    runningObjects.Revoke(cookie);
-}
-
-TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsItsMenu) {
     CreateWindow();
     const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
     EXPECT_EQ(state.value_or(NotifyIconState{}).callbackMessage, CEndSessionWindow::kIconCallbackMessage);
@@ -216,22 +198,31 @@ TEST_F(EndSessionWindow, CreationAddsTheIdleIconAndOnlyARightButtonPressShowsIts
     for (const auto& [icon, mouse] : callbacks) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, icon, mouse);
     }
-    // Only the last callback, a right button press on our icon, shows the menu (of one item).
-    EXPECT_EQ(recorder->events,
-              (std::vector<RecordingNotifyIcon::Event>{{"add", kIdleIcon}, {"menu", 1}, {"popup", 1}}));
+
+    SendMessage(window->Handle(), WM_ENDSESSION, FALSE, 0);
+    EXPECT_TRUE(server.runningPuts.empty());
+    EXPECT_TRUE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
+    EXPECT_EQ(SendMessage(window->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessage(window->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(server.runningPuts, std::vector<long>{0});
+    EXPECT_FALSE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
+    window->RemoveIconAndTimer();  // again, as the entry does after its loop: nothing is deleted twice
+    // Only the last callback, a right button press on our icon, showed the menu (of one item).
+    EXPECT_EQ(recorder->events, (std::vector<RecordingNotifyIcon::Event>{
+                                    {"add", kIdleIcon}, {"menu", 1}, {"popup", 1}, {"delete", 0}}));
+    runningObjects.Revoke(cookie);
 }
 
 // The settings user interface as another component would provide it.
 class FakeSettingsApplication final : public FakeDispatch<ISettingsApplication> {
 public:
     HRESULT UnusedSlot7() override { return E_NOTIMPL; }
-    HRESULT Show() override { ++shown; return S_OK; }
+    HRESULT Show() override { calls += "S"; return S_OK; }
     HRESULT UnusedSlot9() override { return E_NOTIMPL; }
     HRESULT UnusedSlot10() override { return E_NOTIMPL; }
-    HRESULT GetWindow(HWND* window) override { ++windowAsked; *window = nullptr; return S_OK; }
+    HRESULT GetWindow(HWND* window) override { calls += "W"; *window = nullptr; return S_OK; }
 
-    int shown = 0;
-    int windowAsked = 0;
+    std::string calls;
 };
 
 TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
@@ -245,12 +236,11 @@ TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
         {u"RiloAddinManagerExe.Application", clsid, CLSCTX_LOCAL_SERVER,
          [&settings](REFIID iid, void** object) { return settings.QueryInterface(iid, object); }});
     SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
-    EXPECT_EQ(settings.shown, 1);
-    EXPECT_EQ(settings.windowAsked, 1);
+    EXPECT_EQ(settings.calls, "SW");
     EXPECT_EQ(settings.references, 0u);
     // Another command number is not the settings command.
     SendMessage(window->Handle(), WM_COMMAND, 32772, 0);
-    EXPECT_EQ(settings.shown, 1);
+    EXPECT_EQ(settings.calls, "SW");
     UnregisterComponentClass(u"RiloAddinManagerExe.Application");
 }
 
