@@ -22,9 +22,8 @@ extern char** environ;
 // env(1) puts the extra variables over the inherited ones; stdin is /dev/null.
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
                            const std::vector<std::string>& extraEnvironment) {
-    int outputPipe[2];
-    int errorPipe[2];
-    if (pipe2(outputPipe, O_CLOEXEC | O_NONBLOCK) != 0 || pipe2(errorPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    int ends[2][2];  // the read and write ends of stdout's pipe and of stderr's
+    if (pipe2(ends[0], O_CLOEXEC | O_NONBLOCK) != 0 || pipe2(ends[1], O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
     std::vector<std::string> argv = {"/usr/bin/env"};
@@ -38,16 +37,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outputPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, ends[0][1], 1);
+    posix_spawn_file_actions_adddup2(&actions, ends[1][1], 2);
     if (posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, pointers.data(), environ) != 0) {
         pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    close(outputPipe[1]);
-    close(errorPipe[1]);
-    pipes[0] = outputPipe[0];
-    pipes[1] = errorPipe[0];
+    for (int stream = 0; stream < 2; ++stream) {
+        close(ends[stream][1]);
+        pipes[stream] = ends[stream][0];
+    }
     pidFd = pid > 0 ? static_cast<int>(syscall(SYS_pidfd_open, pid, 0)) : -1;
 }
 
