@@ -132,7 +132,6 @@ protected:
                   nullptr);
     }
 
-    // Runs the thread's message loop until WM_QUIT, at most 20 seconds.
     static bool RunLoopUntilQuit() {
         return Eventually([] {
             MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, 0);

@@ -10,7 +10,6 @@ namespace {
 
 class EndToEnd : public ServerProcessTest {
 protected:
-    // The server in start-up mode in front of the test's Dovecot.
     std::unique_ptr<ChildProcess> StartInFrontOfDovecot() {
         EXPECT_TRUE(dovecot.IsRunning()) << dovecot.Error();
         UseMailServer(dovecot.Port());
@@ -54,7 +53,6 @@ TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
         ASSERT_EQ(relayed.exitCode, 0) << relayed.errors;
         EXPECT_EQ(relayed.output, Fetch(path, true).output);
     }
-    // The translated copy is ready when the server says so.
     ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
     const ProcessResult translated = Fetch("1");
     ASSERT_EQ(translated.exitCode, 0) << translated.errors;

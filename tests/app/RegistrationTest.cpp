@@ -27,7 +27,6 @@ TEST_F(Registration, RegServerReplacesOurKeysAndUnregServerLeavesTheSharedOnesAn
     ASSERT_EQ(registered.exitCode, 0) << registered.errors;
 
     // The texts come from the scripts as they are; what registration computes is where the executable is.
-    // (vuvedctl's start activates the server through these keys: tests/tools.)
     const std::string executable = std::filesystem::canonical(ServerExecutable());
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClsidKey + "\\LocalServer32"), executable);
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kTypeLibKey + "\\409\\win32"), executable);

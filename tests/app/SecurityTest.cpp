@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 
 #include <ctime>
-#include <filesystem>
 #include <random>
 
 #include "app/ServerProcessFixture.h"
@@ -85,11 +84,10 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
                     "Hello Alice,\r\n.\r\n"}}));
     raw::SetDword(raw::kProxyKey, "MailServerPort", upstream.Port());
 
-    // Its home and temporary folder is the test's, so that everything it may write is searched below.
-    char privateFolder[] = "/tmp/vuved-security-XXXXXX";
-    ASSERT_NE(mkdtemp(privateFolder), nullptr);
-    const std::string home = privateFolder;
-    auto server = StartServer({"-Startup"}, {"HOME=" + home, "TMPDIR=" + home, "OPENAI_API_KEY=" + key});
+    // Its home and temporary folders are the test's, so that everything it may write is searched below.
+    const ScopedFolderVariable home("HOME");
+    const ScopedFolderVariable temporary("TMPDIR");
+    auto server = StartServer({"-Startup"}, {"OPENAI_API_KEY=" + key});
     ASSERT_TRUE(WaitUntilListening()) << server->Output();
     const auto session = [this](const std::string& password, const std::vector<std::string>& commands) {
         Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
@@ -129,10 +127,9 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
                                      "-e", secret, "{}", "+"});
             return RunProgram(find, std::chrono::seconds(120)).output;
         };
-        EXPECT_EQ(filesHolding({"/usr/bin/find", home, registry.root, runtime.folder}), "");
+        EXPECT_EQ(filesHolding({"/usr/bin/find", home.root, temporary.root, registry.root, runtime.folder}), "");
         EXPECT_EQ(filesHolding({"/usr/bin/find", "/tmp", "-maxdepth", "1"}), "");
     }
-    std::filesystem::remove_all(home);
 }
 
 }  // namespace

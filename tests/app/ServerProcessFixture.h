@@ -50,7 +50,6 @@ protected:
         return RunProgram(arguments, std::chrono::seconds(60));
     }
 
-    // Asks vuvedctl status until its answer holds line, at most timeout.
     static bool WaitForStatus(const std::string& line, std::chrono::milliseconds timeout) {
         return Eventually([&line] { return Control({"status"}).output.find(line) != std::string::npos; }, timeout);
     }
