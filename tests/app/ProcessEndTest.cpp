@@ -41,12 +41,6 @@ private:
     int releaseFd = -1;
 };
 
-bool AutomationAnswers() {
-    AutomationClient client;
-    std::string error;
-    return client.Connect(win32::AutomationSocketPath()) && client.Call("get_Running", nlohmann::json::array(), error);
-}
-
 // The loop ends while the warning box keeps the server from stopping; the server's threads go on using their
 // socket notifiers until the box is closed, so the process stops them before it gives the notifiers back.
 TEST_F(ProcessEnd, SigtermWhileAWarningBoxIsOpenEndsCleanlyOnceItIsClosed) {
@@ -59,7 +53,7 @@ TEST_F(ProcessEnd, SigtermWhileAWarningBoxIsOpenEndsCleanlyOnceItIsClosed) {
     ASSERT_TRUE(WaitUntilListening()) << server->Output();  // its connection brings the box up
     ASSERT_TRUE(warningBox.WaitUntilStarted()) << server->Output();
     server->Signal(SIGTERM);
-    ASSERT_TRUE(Eventually([] { return !AutomationAnswers(); }, kExitTimeout)) << "the loop did not end";
+    ASSERT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout)) << "the loop did not end";
     warningBox.Release();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
@@ -90,7 +84,7 @@ TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
     EXPECT_TRUE(Eventually([this] { return !CanConnect("127.0.0.1", static_cast<std::uint16_t>(listenPort)); },
                            kExitTimeout));
     server->Signal(SIGTERM);
-    EXPECT_TRUE(Eventually([] { return !AutomationAnswers(); }, kExitTimeout)) << "the loop did not end";
+    EXPECT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout)) << "the loop did not end";
     translation.Release();
     stopping.join();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
