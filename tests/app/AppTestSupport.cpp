@@ -79,8 +79,8 @@ std::optional<int> ChildProcess::WaitForExit(std::chrono::milliseconds timeout) 
     while (pid > 0 && !reaped) {
         ReadPipes();
         pollfd fds[3] = {{pidFd, POLLIN, 0}, {pipes[0], POLLIN, 0}, {pipes[1], POLLIN, 0}};
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (poll(fds, 3, static_cast<int>(std::max<long>(left.count(), 0))) <= 0) {
             return std::nullopt;
         }
@@ -101,8 +101,8 @@ void ChildProcess::Signal(int signal) {
 }
 
 int ChildProcess::ThreadCount() const {
-    return static_cast<int>(std::distance(
-        std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task"), {}));
+    return static_cast<int>(
+        std::distance(std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task"), {}));
 }
 
 ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono::milliseconds timeout,

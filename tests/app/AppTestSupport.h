@@ -1,5 +1,5 @@
-// Helpers of the application tests: the server executable and vuvedctl run as separate processes, bounded waits
-// for them and for the automation socket.
+// Helpers of the application tests: the server executable and vuvedctl run as separate processes, bounded
+// waits for them and for the automation socket.
 #pragma once
 
 #include <sys/types.h>
@@ -11,8 +11,8 @@
 
 class AutomationClient;
 
-// A process that runs beside the test with the test's environment and the extra variables; killed when the object
-// ends if it is still there.
+// A process that runs beside the test with the test's environment and the extra variables; killed when the
+// object ends if it is still there.
 class ChildProcess {
 public:
     explicit ChildProcess(const std::vector<std::string>& arguments,
@@ -21,12 +21,12 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // The exit code once it has ended within timeout; nothing while it still runs (or it died by a signal). Its
-    // output is read meanwhile, so a talkative child never blocks on a full pipe.
+    // The exit code once it has ended within timeout; nothing while it still runs (or it died by a signal).
+    // Its output is read meanwhile, so a talkative child never blocks on a full pipe.
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
     void Signal(int signal);
     int ThreadCount() const;  // from /proc
-    std::string Output() {  // what it wrote to stderr, then to stdout, so far
+    std::string Output() {    // what it wrote to stderr, then to stdout, so far
         ReadPipes();
         return errors + output;
     }

@@ -39,7 +39,8 @@ TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
     auto server = StartServer();
     AutomationClient client;
     ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-    EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(),
+              std::filesystem::perms::owner_all);
     EXPECT_EQ(win32::AutomationSocketPath(), runtime.folder + "/VUVed3UzeroVadave/automation");
 
     const nlohmann::json version = Call(client, "GetVersion");

@@ -1,13 +1,12 @@
 // The notification window on the test's thread with a fast tick, a scripted automation object in the running
 // object table and a recording notification-area backend.
 #include <gmock/gmock.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -18,8 +17,8 @@
 #include "app/RunningObjectTable.h"
 #include "app/SettingsPageClass.h"
 #include "platform/Com.h"
-#include "platform/Sync.h"
 #include "platform/NotifyIcon.h"
+#include "platform/Sync.h"
 #include "platform/Window.h"
 #include "resources/ModuleResources.h"
 #include "settings/TempRegistryFolder.h"
@@ -192,8 +191,11 @@ TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSess
     CreateWindow();
     const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
     EXPECT_EQ(state.value_or(NotifyIconState{}).callbackMessage, CEndSessionWindow::kIconCallbackMessage);
-    const std::pair<WPARAM, LPARAM> callbacks[] = {
-        {101, WM_RBUTTONUP}, {101, WM_LBUTTONDOWN}, {102, WM_RBUTTONDOWN}, {101, WM_MOUSEMOVE}, {101, WM_RBUTTONDOWN}};
+    const std::pair<WPARAM, LPARAM> callbacks[] = {{101, WM_RBUTTONUP},
+                                                   {101, WM_LBUTTONDOWN},
+                                                   {102, WM_RBUTTONDOWN},
+                                                   {101, WM_MOUSEMOVE},
+                                                   {101, WM_RBUTTONDOWN}};
     for (const auto& [icon, mouse] : callbacks) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, icon, mouse);
     }
@@ -216,10 +218,17 @@ TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSess
 class FakeSettingsApplication final : public FakeDispatch<ISettingsApplication> {
 public:
     HRESULT UnusedSlot7() override { return E_NOTIMPL; }
-    HRESULT Show() override { calls += "S"; return S_OK; }
+    HRESULT Show() override {
+        calls += "S";
+        return S_OK;
+    }
     HRESULT UnusedSlot9() override { return E_NOTIMPL; }
     HRESULT UnusedSlot10() override { return E_NOTIMPL; }
-    HRESULT GetWindow(HWND* window) override { calls += "W"; *window = nullptr; return S_OK; }
+    HRESULT GetWindow(HWND* window) override {
+        calls += "W";
+        *window = nullptr;
+        return S_OK;
+    }
 
     std::string calls;
 };
@@ -243,8 +252,8 @@ TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
     UnregisterComponentClass(u"RiloAddinManagerExe.Application");
 }
 
-// The menu item reaches our settings page through the class: the page is started once, opened in the browser of
-// $BROWSER (a recorder here) at each choice, and answers at the recorded address (then the test closes it).
+// The menu item reaches our settings page through the class: the page is started once, opened in the browser
+// of $BROWSER (a recorder here) at each choice, and answers at its address (then the test closes it).
 TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     TempRegistryFolder registry;
     const ScopedFolderVariable folder("XDG_RUNTIME_DIR");
@@ -267,14 +276,16 @@ TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     unsetenv("BROWSER");
     std::smatch url;  // one page, opened twice
     const std::string urls = opened();
-    ASSERT_TRUE(std::regex_match(urls, url, std::regex(R"(((http://127\.0\.0\.1:\d+)/\?token=[0-9a-f]{64})\n\1\n)")));
+    ASSERT_TRUE(
+        std::regex_match(urls, url, std::regex(R"(((http://127\.0\.0\.1:\d+)/\?token=[0-9a-f]{64})\n\1\n)")));
     const auto curl = [](std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"/usr/bin/curl", "--silent", "--include", "--max-time", "20"});
         return RunProgram(arguments, std::chrono::seconds(30)).output;
     };
     const std::string entry = curl({url[1]});
     std::smatch cookie;
-    ASSERT_TRUE(std::regex_search(entry, cookie, std::regex(R"(^HTTP/1.1 303[\s\S]*Set-Cookie: ([^;]+);)"))) << entry;
+    ASSERT_TRUE(std::regex_search(entry, cookie, std::regex(R"(^HTTP/1.1 303[\s\S]*Set-Cookie: ([^;]+);)")))
+        << entry;
     const std::string page = curl({"--cookie", cookie[1], url[2].str() + "/"});
     std::smatch session;
     ASSERT_TRUE(std::regex_search(page, session, std::regex(R"re(name="session-token" content="([0-9a-f]+)")re")));

@@ -16,7 +16,9 @@ using nlohmann::json;
 
 namespace {
 
-Pop3TestClient Connect() { return Pop3TestClient::Adopt(ConnectUnixSocket(win32::AutomationSocketPath()), 10000); }
+Pop3TestClient Connect() {
+    return Pop3TestClient::Adopt(ConnectUnixSocket(win32::AutomationSocketPath()), 10000);
+}
 
 class ClassObjectTransport : public ::testing::Test {
 protected:
@@ -54,8 +56,8 @@ json Echoed(const json& id, const json& params) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"result", {{"hr", 0}, {"params", params}}}};
 }
 
-// Every request is sent whole, then byte by byte (short ones only), then all of them in one segment; each answer,
-// byte for byte, must come before the next request is sent (a notification gets none).
+// Every request is sent whole, then byte by byte (short ones only), then all of them in one segment; each
+// answer, byte for byte, must come before the next request is sent (a notification gets none).
 TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArrive) {
     struct Case {
         const char* name;
@@ -98,7 +100,7 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
             if (feed == "pipelined") {
                 pipelined += testCase.request;
                 answers += answer;
-            } else if (feed == "whole" || testCase.request.size() < 100) {  // not the overlong line octet by octet
+            } else if (feed == "whole" || testCase.request.size() < 100) {  // not the overlong one by octets
                 const std::size_t step = feed == "whole" ? testCase.request.size() : 1;
                 for (std::size_t at = 0; at < testCase.request.size(); at += step) {
                     ASSERT_TRUE(client.SendRaw(testCase.request.substr(at, step)));
@@ -115,8 +117,8 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
 
 TEST_F(ClassObjectTransport, RevokeEndsOpenConnectionsAndRemovesTheSocket) {
     Pop3TestClient client = Connect();
-    const std::string answer = R"({"id":1,"jsonrpc":"2.0","result":{"hr":0,"params":{}}})" "\n";
-    ASSERT_TRUE(client.SendRaw(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})" "\n"));
+    const std::string answer = Echoed(1, json::object()).dump() + "\n";
+    ASSERT_TRUE(client.SendRaw(std::string(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})") + "\n"));
     ASSERT_EQ(client.ReadBytes(answer.size()), answer);
     server->Revoke();
     EXPECT_TRUE(client.WaitForClose());

@@ -1,6 +1,6 @@
-// The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl as the mail
-// client, vuvedctl for status and stop; a stop (SIGTERM) in the middle of a retrieval and a translation, a client
-// leaving in the middle; and the notification icon in a virtual X session.
+// The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl as the
+// mail client, vuvedctl for status and stop; a stop (SIGTERM) in the middle of a retrieval and a translation,
+// a client leaving in the middle; and the notification icon in a virtual X session.
 #include <signal.h>
 
 #include "app/ServerProcessFixture.h"
@@ -29,8 +29,8 @@ protected:
     DovecotServer dovecot;
 };
 
-// RETR of the mails from first to last in turn; the answers that arrived whole (a connection that ends stops the
-// loop).
+// RETR of the mails from first to last in turn; the answers that arrived whole (a connection that ends stops
+// the loop).
 std::vector<std::string> Retrieve(Pop3TestClient& client, int first, int last) {
     std::vector<std::string> answers;
     for (int number = first; number <= last; ++number) {
@@ -46,7 +46,7 @@ std::vector<std::string> Retrieve(Pop3TestClient& client, int first, int last) {
 TEST_F(EndToEnd, StartupFetchStatusFetchStop) {
     auto server = StartInFrontOfDovecot();
 
-    // The list, and the first fetch, are relayed unchanged (a later fetch may already get the translated copy).
+    // The list, and the first fetch, are relayed unchanged (a later one may get the translated copy).
     for (const std::string path : {"", "1"}) {
         SCOPED_TRACE("curl path /" + path);
         const ProcessResult relayed = Fetch(path);

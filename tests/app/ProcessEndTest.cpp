@@ -53,7 +53,8 @@ TEST_F(ProcessEnd, SigtermWhileAWarningBoxIsOpenEndsCleanlyOnceItIsClosed) {
     ASSERT_TRUE(WaitUntilListening()) << server->Output();  // its connection brings the box up
     ASSERT_TRUE(warningBox.WaitUntilStarted()) << server->Output();
     server->Signal(SIGTERM);
-    ASSERT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout)) << "the loop did not end";
+    ASSERT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout))
+        << "the loop did not end";
     warningBox.Release();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
@@ -81,10 +82,11 @@ TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
         stopper.Call("put_Running", nlohmann::json::array({0}), error);
     });
     // The stop has closed the listening socket and now waits for the translation in hand.
-    EXPECT_TRUE(Eventually([this] { return !CanConnect("127.0.0.1", static_cast<std::uint16_t>(listenPort)); },
-                           kExitTimeout));
+    EXPECT_TRUE(Eventually(
+        [this] { return !CanConnect("127.0.0.1", static_cast<std::uint16_t>(listenPort)); }, kExitTimeout));
     server->Signal(SIGTERM);
-    EXPECT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout)) << "the loop did not end";
+    EXPECT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout))
+        << "the loop did not end";
     translation.Release();
     stopping.join();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();

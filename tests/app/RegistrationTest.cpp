@@ -34,17 +34,18 @@ TEST_F(Registration, RegServerReplacesOurKeysAndUnregServerLeavesTheSharedOnesAn
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey + "\\Stale"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
 
-    const ProcessResult unregistered = RunProgram({ServerExecutable(), "/UnregServer"}, std::chrono::seconds(30));
+    const ProcessResult unregistered =
+        RunProgram({ServerExecutable(), "/UnregServer"}, std::chrono::seconds(30));
     ASSERT_EQ(unregistered.exitCode, 0) << unregistered.errors;
-    for (const std::string& gone : {std::string("AppID\\{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"),
-                                    std::string("AppID\\VUVed3UzeroVadave.EXE"),
-                                    std::string("RiloVUVed3UzeroVadave.Application.4"),
-                                    std::string("RiloVUVed3UzeroVadave.Application"), kClsidKey}) {
+    for (const std::string& gone :
+         {std::string("AppID\\{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"),
+          std::string("AppID\\VUVed3UzeroVadave.EXE"), std::string("RiloVUVed3UzeroVadave.Application.4"),
+          std::string("RiloVUVed3UzeroVadave.Application"), kClsidKey}) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone)) << gone;
     }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
-    for (const std::string& stays : {std::string("AppID"), std::string("CLSID"), kOtherClassKey, kTypeLibKey,
-                                     kInterfaceKey}) {
+    for (const std::string& stays :
+         {std::string("AppID"), std::string("CLSID"), kOtherClassKey, kTypeLibKey, kInterfaceKey}) {
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, stays)) << stays;
     }
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kOtherComponentKey));

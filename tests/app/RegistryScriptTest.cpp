@@ -1,5 +1,5 @@
-// The registration scripts: what a malformed one is refused for, what a good one holds, and what its registration
-// and unregistration write and leave.
+// The registration scripts: what a malformed one is refused for, what a good one holds, and what its
+// registration and unregistration write and leave.
 #include <gtest/gtest.h>
 
 #include "app/RegistryScript.h"
@@ -41,8 +41,8 @@ TEST(RegistryScriptParse, RejectsMalformedScriptsWithTheReason) {
 constexpr const char* kScript =
     "HKCR\n{\n"
     "  NoRemove Shared\n  {\n    Mine = s 'mine'\n  }\n"
-    "  Plain = s 'plain'\n  {\n    val Named = s 'it''s %NAME%'\n    val Number = d '0x10'\n    val Bytes = b '00ff'\n"
-    "    'Sub Key'\n    Delete Old\n  }\n"
+    "  Plain = s 'plain'\n  {\n    val Named = s 'it''s %NAME%'\n    val Number = d '0x10'\n"
+    "    val Bytes = b '00ff'\n    'Sub Key'\n    Delete Old\n  }\n"
     "  ForceRemove Forced = s 'forced'\n  {\n    Inner = s 'inner'\n  }\n"
     "}\nHKLM { Plain }\n";
 

@@ -118,16 +118,17 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
     // The marker reached the mail server, so the search below looks for something that was really sent.
     EXPECT_THAT(upstream.Received(), testing::Contains("PASS " + marker));
 
-    // Everything the run may have written: its output, its home and temporary folder, the registry and runtime
-    // folders, and files put straight into the system's temporary folder.
+    // Everything the run may have written: its output, its home and temporary folder, the registry and
+    // runtime folders, and files put straight into the system's temporary folder.
     for (const std::string& secret : {marker, key}) {
         EXPECT_THAT(server->Output(), testing::Not(testing::HasSubstr(secret)));
         const auto filesHolding = [&](std::vector<std::string> find) {
-            find.insert(find.end(), {"-type", "f", "-newermt", started, "-size", "-64M", "-exec", "grep", "-lF",
-                                     "-e", secret, "{}", "+"});
+            find.insert(find.end(), {"-type", "f", "-newermt", started, "-size", "-64M", "-exec", "grep",
+                                     "-lF", "-e", secret, "{}", "+"});
             return RunProgram(find, std::chrono::seconds(120)).output;
         };
-        EXPECT_EQ(filesHolding({"/usr/bin/find", home.root, temporary.root, registry.root, runtime.folder}), "");
+        EXPECT_EQ(filesHolding({"/usr/bin/find", home.root, temporary.root, registry.root, runtime.folder}),
+                  "");
         EXPECT_EQ(filesHolding({"/usr/bin/find", "/tmp", "-maxdepth", "1"}), "");
     }
 }

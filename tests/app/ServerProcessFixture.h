@@ -41,8 +41,9 @@ protected:
     }
 
     bool WaitUntilListening() {
-        return Eventually([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
-                          kStartTimeout);
+        return Eventually(
+            [this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
+            kStartTimeout);
     }
 
     static ProcessResult Control(std::vector<std::string> arguments) {

@@ -50,7 +50,8 @@ inline std::optional<Value> Get(const std::string& keyPath, const char* name,
     Value value{0, std::string(1 << 16, '\0')};  // larger than any value the tests write
     auto size = static_cast<win32::DWORD>(value.data.size());
     auto* bytes = reinterpret_cast<win32::BYTE*>(value.data.data());
-    const bool read = win32::RegQueryValueEx(key, name, nullptr, &value.type, bytes, &size) == win32::ERROR_SUCCESS;
+    const bool read =
+        win32::RegQueryValueEx(key, name, nullptr, &value.type, bytes, &size) == win32::ERROR_SUCCESS;
     win32::RegCloseKey(key);
     value.data.resize(size);
     return read ? std::optional<Value>(value) : std::nullopt;
@@ -58,10 +59,11 @@ inline std::optional<Value> Get(const std::string& keyPath, const char* name,
 
 }  // namespace raw
 
-// The same in the words of the registration tests: hive first, texts as REG_SZ (name null: the default value).
+// In the words of the registration tests: hive first, texts as REG_SZ (name null: the default value).
 inline bool KeyExists(win32::HKEY hive, const std::string& path) {
     win32::HKEY key = nullptr;
-    const bool exists = win32::RegOpenKeyEx(hive, path.c_str(), 0, win32::KEY_READ, &key) == win32::ERROR_SUCCESS;
+    const bool exists =
+        win32::RegOpenKeyEx(hive, path.c_str(), 0, win32::KEY_READ, &key) == win32::ERROR_SUCCESS;
     return exists && win32::RegCloseKey(key) == win32::ERROR_SUCCESS;
 }
 inline std::optional<std::string> ReadText(win32::HKEY hive, const std::string& path, const char* name = nullptr) {

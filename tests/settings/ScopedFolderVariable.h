@@ -1,5 +1,5 @@
-// A new temporary folder named by an environment variable while the object lives (a folder below it, not there
-// yet, when asked); the variable is restored and the folder removed at its end. Child processes inherit it.
+// A new temporary folder named by an environment variable while the object lives (or a folder below it, not
+// there yet); the variable is restored and the folder removed at its end. Child processes inherit it.
 #pragma once
 
 #include <stdlib.h>

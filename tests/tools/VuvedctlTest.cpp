@@ -17,8 +17,8 @@ protected:
     }
 };
 
-// The server it starts writes its messages to a private log: here that its mail server is its own endpoint, which
-// it warns of at every start and still runs.
+// The server it starts writes its messages to a private log: here that its mail server is its own endpoint,
+// which it warns of at every start and still runs.
 TEST_F(Vuvedctl, StartActivatesTheRegisteredServerWithAPrivateLogAndStopEndsIt) {
     WriteText(win32::HKEY_CURRENT_USER, raw::kProxyKey, "MailServerAddress", "localhost");
     raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort);
@@ -34,7 +34,8 @@ TEST_F(Vuvedctl, StartActivatesTheRegisteredServerWithAPrivateLogAndStopEndsIt) 
         text << std::ifstream(log).rdbuf();
         return text.str();
     };
-    EXPECT_TRUE(Eventually([&] { return logText().find("競合") != std::string::npos; }, kStartTimeout)) << logText();
+    EXPECT_TRUE(Eventually([&] { return logText().find("競合") != std::string::npos; }, kStartTimeout))
+        << logText();
     using std::filesystem::perms;
     EXPECT_EQ(std::filesystem::status(folder).permissions(), perms::owner_all);
     EXPECT_EQ(std::filesystem::status(log).permissions(), perms::owner_read | perms::owner_write);
