@@ -12,37 +12,14 @@ constexpr long kNoInterface = static_cast<long>(static_cast<std::int32_t>(0x8000
 
 using AutomationServer = ServerProcessTest;
 
-TEST_F(AutomationServer, RunningStartsAtZeroAndTwoStartsMakeOneServer) {
-    auto server = StartServer();
-    AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    // A stop without a server changes nothing.
-    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-
-    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
-    const int threadsWithOneServer = server->ThreadCount();
-    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
-    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
-
-    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    client.Close();
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-}
-
-TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
+// One connection through the life of the process: the members and their refusals, a stop without a server,
+// two starts that make one server, and the end of the session with the server running.
+TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndEndsWithTheSession) {
     auto server = StartServer();
     AutomationClient client;
     ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
     EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(),
               std::filesystem::perms::owner_all);
-    EXPECT_EQ(win32::AutomationSocketPath(), runtime.folder + "/VUVed3UzeroVadave/automation");
-
     const nlohmann::json version = Call(client, "GetVersion");
     EXPECT_EQ(version["hr"], 0);
     EXPECT_EQ(version["bstrPath"], std::filesystem::canonical(ServerExecutable()).string());
@@ -59,18 +36,20 @@ TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
         EXPECT_FALSE(client.Call("put_Running", nlohmann::json::array({value}), error));
         EXPECT_NE(error.find("invalid params"), std::string::npos) << error;
     }
-    // The connection is still usable after refused calls.
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-}
 
-TEST_F(AutomationServer, SessionEndWithClientsConnectedStopsTheServerAndEndsTheProcess) {
-    auto server = StartServer();
-    AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    // The connection is still usable after refused calls; no server runs yet, and a stop changes nothing.
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
+    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
     EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    const int threadsWithOneServer = server->ThreadCount();
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
+
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-    std::string error;
     EXPECT_FALSE(client.Call("get_Running", nlohmann::json::array(), error));
 }
 

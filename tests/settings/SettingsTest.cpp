@@ -14,11 +14,6 @@
 
 namespace {
 
-class Settings : public testing::Test {
-protected:
-    TempRegistryFolder registry;
-};
-
 std::string Text(std::uint32_t number) { return std::to_string(number); }
 
 struct Reader { const char* key; const char* name; std::function<std::string()> read; };
@@ -76,7 +71,8 @@ TEST(SettingsReaders, EachValueIsReadWithItsDefaultAndOnlyThresholdsAreWrittenBa
     }
 }
 
-TEST_F(Settings, BrokenHiveGivesDefaultsAndIsLeftAlone) {
+TEST(Settings, BrokenHiveGivesDefaultsAndIsLeftAlone) {
+    TempRegistryFolder registry;
     const std::string broken =
         "Windows Registry Editor Version 5.00\n\n"
         "[HKEY_CURRENT_USER\\Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule]\n"
@@ -93,7 +89,8 @@ TEST_F(Settings, BrokenHiveGivesDefaultsAndIsLeftAlone) {
     EXPECT_EQ(registry.ReadHive(), broken);
 }
 
-TEST_F(Settings, PreferencesReadOnlyValuesOfTheirOwnTypeAndSize) {
+TEST(Settings, PreferencesReadOnlyValuesOfTheirOwnTypeAndSize) {
+    TempRegistryFolder registry;
     ProxyServerPreferences preferences;
     const struct { const char* name; win32::DWORD type; std::string data; bool isString, isDword; } cases[] = {
         {"Text", win32::REG_SZ, std::string("pop\0", 4), true, false},
