@@ -1,9 +1,7 @@
 // The automation object through the real socket of a real server process.
 #include <signal.h>
-#include <sys/stat.h>
 
-#include <climits>
-#include <cstdlib>
+#include <filesystem>
 
 #include "app/ServerProcessFixture.h"
 #include "platform/ComServerModule.h"
@@ -14,46 +12,17 @@ constexpr long kNoInterface = static_cast<long>(static_cast<std::int32_t>(0x8000
 
 using AutomationServer = ServerProcessTest;
 
-TEST_F(AutomationServer, RunningStartsAtZeroAndTwoStartsMakeOneServer) {
+// One connection through the life of the process: the members and their refusals, a stop without a server,
+// two starts that make one server, and the end of the session with the server running.
+TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndEndsWithTheSession) {
     auto server = StartServer();
     AutomationClient client;
     ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    EXPECT_EQ(Call(client, "IsTranslating")["pTranslate"], 0);
-    EXPECT_EQ(Call(client, "HaveTranslateMail")["pHave"], 0);
-    // A stop without a server changes nothing.
-    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-
-    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
-    const int threadsWithOneServer = server->ThreadCount();
-    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
-    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
-    EXPECT_EQ(Call(client, "IsTranslating")["pTranslate"], 0);
-
-    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    client.Close();
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-}
-
-TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
-    auto server = StartServer();
-    AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-    struct stat folder {};
-    ASSERT_EQ(stat(win32::RuntimeFolder().c_str(), &folder), 0);
-    EXPECT_EQ(folder.st_mode & 0777, 0700u);
-    EXPECT_EQ(win32::AutomationSocketPath(), runtime.Folder() + "/VUVed3UzeroVadave/automation");
-
+    EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(),
+              std::filesystem::perms::owner_all);
     const nlohmann::json version = Call(client, "GetVersion");
-    char resolved[PATH_MAX];
-    ASSERT_NE(realpath(ServerExecutable().c_str(), resolved), nullptr);
     EXPECT_EQ(version["hr"], 0);
-    EXPECT_EQ(version["bstrPath"], resolved);
+    EXPECT_EQ(version["bstrPath"], std::filesystem::canonical(ServerExecutable()).string());
     for (const char* member : {"Show", "PanelCommand", "Command"}) {
         SCOPED_TRACE(member);
         EXPECT_EQ(Call(client, member)["hr"], kNoInterface);
@@ -67,35 +36,20 @@ TEST_F(AutomationServer, AnswersItsMembersInAPrivateFolderAndRefusesOthers) {
         EXPECT_FALSE(client.Call("put_Running", nlohmann::json::array({value}), error));
         EXPECT_NE(error.find("invalid params"), std::string::npos) << error;
     }
-    // The connection is still usable after refused calls.
+
+    // The connection is still usable after refused calls; no server runs yet, and a stop changes nothing.
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-}
-
-TEST_F(AutomationServer, ProcessStaysWhileAnotherClientHoldsAConnection) {
-    auto server = StartServer();
-    AutomationClient starter;
-    AutomationClient watcher;
-    ASSERT_TRUE(ConnectWhenPublished(starter, kStartTimeout));
-    ASSERT_TRUE(ConnectWhenPublished(watcher, kStartTimeout));
-    EXPECT_EQ(Call(starter, "put_Running", {1})["hr"], 0);
-    EXPECT_EQ(Call(starter, "put_Running", {0})["hr"], 0);
-    starter.Close();
-
-    // The watcher's reference keeps the process: it still answers.
-    EXPECT_EQ(Call(watcher, "get_Running")["pRunning"], 0);
-    EXPECT_FALSE(server->HasEnded());
-    watcher.Close();
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-}
-
-TEST_F(AutomationServer, SessionEndWithClientsConnectedStopsTheServerAndEndsTheProcess) {
-    auto server = StartServer();
-    AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
     EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    const int threadsWithOneServer = server->ThreadCount();
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
+
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-    std::string error;
     EXPECT_FALSE(client.Call("get_Running", nlohmann::json::array(), error));
 }
 

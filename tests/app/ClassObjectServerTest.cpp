@@ -1,69 +1,24 @@
 // The automation transport on its own: raw bytes over the Unix socket, the exact JSON-RPC answers however the
 // bytes arrive, and revocation.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <stdexcept>
 
 #include "app/AppTestSupport.h"
+#include "integration/Pop3TestClient.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
+#include "settings/ScopedFolderVariable.h"
 
 using nlohmann::json;
 
 namespace {
 
-// A connected raw client; every read is bounded.
-class RawClient {
-public:
-    explicit RawClient(const std::string& path) {
-        fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
-        connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    }
-    ~RawClient() { close(fd); }
-
-    void Send(const std::string& bytes) { ASSERT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL), static_cast<ssize_t>(bytes.size())); }
-
-    // The next answer line as JSON; null when the connection ended or nothing came in time.
-    json ReadAnswer() {
-        std::size_t end;
-        while ((end = pending.find('\n')) == std::string::npos) {
-            pollfd wait = {fd, POLLIN, 0};
-            char buffer[4096];
-            if (poll(&wait, 1, 10000) <= 0) {
-                return nullptr;
-            }
-            const ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
-            if (n <= 0) {
-                return nullptr;
-            }
-            pending.append(buffer, static_cast<std::size_t>(n));
-        }
-        const std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        return json::parse(line);
-    }
-
-    // True when the server closes the connection within the time.
-    bool SeesEnd() {
-        pollfd wait = {fd, POLLIN, 0};
-        char byte;
-        return poll(&wait, 1, 10000) > 0 && recv(fd, &byte, 1, 0) == 0;
-    }
-
-    bool connected = false;
-
-private:
-    int fd = -1;
-    std::string pending;
-};
+Pop3TestClient Connect() {
+    return Pop3TestClient::Adopt(ConnectUnixSocket(win32::AutomationSocketPath()), 10000);
+}
 
 class ClassObjectTransport : public ::testing::Test {
 protected:
@@ -84,7 +39,7 @@ protected:
         ASSERT_EQ(server->Register(win32::AutomationSocketPath()), win32::S_OK);
     }
 
-    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
+    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
     std::atomic<int> closed{0};
     std::unique_ptr<win32::ClassObjectServer> server;
 };
@@ -101,8 +56,8 @@ json Echoed(const json& id, const json& params) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"result", {{"hr", 0}, {"params", params}}}};
 }
 
-// Every request is sent whole, then byte by byte (short ones only), then all of them in one segment; a notification
-// gets no answer, so in every feed each answer must belong to the next request that has an id.
+// Every request is sent whole, then byte by byte (short ones only), then all of them in one segment; each
+// answer, byte for byte, must come before the next request is sent (a notification gets none).
 TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArrive) {
     struct Case {
         const char* name;
@@ -136,47 +91,40 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
     };
     for (const std::string_view feed : {"whole", "byte by byte", "pipelined"}) {
         SCOPED_TRACE(feed);
-        RawClient client(win32::AutomationSocketPath());
-        ASSERT_TRUE(client.connected);
+        Pop3TestClient client = Connect();
         std::string pipelined;
+        std::string answers;
         for (const Case& testCase : cases) {
             SCOPED_TRACE(testCase.name);
-            if (feed == "byte by byte" && testCase.request.size() > 100) {
-                continue;  // one send per octet of the overlong line would take too long
-            }
+            const std::string answer = testCase.answer.is_null() ? "" : testCase.answer.dump() + "\n";
             if (feed == "pipelined") {
                 pipelined += testCase.request;
-                continue;
-            }
-            const std::size_t step = feed == "whole" ? testCase.request.size() : 1;
-            for (std::size_t at = 0; at < testCase.request.size(); at += step) {
-                client.Send(testCase.request.substr(at, step));
-            }
-            if (!testCase.answer.is_null()) {
-                EXPECT_EQ(client.ReadAnswer(), testCase.answer);
+                answers += answer;
+            } else if (feed == "whole" || testCase.request.size() < 100) {  // not the overlong one by octets
+                const std::size_t step = feed == "whole" ? testCase.request.size() : 1;
+                for (std::size_t at = 0; at < testCase.request.size(); at += step) {
+                    ASSERT_TRUE(client.SendRaw(testCase.request.substr(at, step)));
+                }
+                EXPECT_EQ(client.ReadBytes(answer.size()), answer);
             }
         }
         if (feed == "pipelined") {
-            client.Send(pipelined);
-            for (const Case& testCase : cases) {
-                SCOPED_TRACE(testCase.name);
-                if (!testCase.answer.is_null()) {
-                    EXPECT_EQ(client.ReadAnswer(), testCase.answer);
-                }
-            }
+            ASSERT_TRUE(client.SendRaw(pipelined));
+            EXPECT_EQ(client.ReadBytes(answers.size()), answers);
         }
     }
 }
 
 TEST_F(ClassObjectTransport, RevokeEndsOpenConnectionsAndRemovesTheSocket) {
-    RawClient client(win32::AutomationSocketPath());
-    client.Send(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})" "\n");
-    ASSERT_FALSE(client.ReadAnswer().is_null());
+    Pop3TestClient client = Connect();
+    const std::string answer = Echoed(1, json::object()).dump() + "\n";
+    ASSERT_TRUE(client.SendRaw(std::string(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})") + "\n"));
+    ASSERT_EQ(client.ReadBytes(answer.size()), answer);
     server->Revoke();
-    EXPECT_TRUE(client.SeesEnd());
+    EXPECT_TRUE(client.WaitForClose());
     EXPECT_EQ(closed, 1);
     EXPECT_NE(access(win32::AutomationSocketPath().c_str(), F_OK), 0);
-    EXPECT_FALSE(RawClient(win32::AutomationSocketPath()).connected);
+    EXPECT_EQ(ConnectUnixSocket(win32::AutomationSocketPath()), -1);
 }
 
 }  // namespace

@@ -1,21 +1,21 @@
-// The automation object in-process, without starting a POP3 server: its interfaces and the module lock count that
-// ends the main loop.
+// The automation object in-process: its status questions while a client stops the server, and the module lock
+// count that ends the main loop.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "app/AppTestSupport.h"
 #include "app/ComVUVed3UzeroVadave.h"
 #include "app/RunningObjectTable.h"
 #include "app/ServerModule.h"
-#include "resources/ModuleResources.h"
 #include "core/NotifierMaker.h"
 #include "integration/Pop3TestClient.h"
 #include "platform/ComServer.h"
 #include "platform/ComServerModule.h"
 #include "platform/Window.h"
+#include "resources/ModuleResources.h"
 #include "settings/RawRegistry.h"
+#include "settings/ScopedFolderVariable.h"
 #include "settings/TempRegistryFolder.h"
 #include "tools/vuvedctl/AutomationClient.h"
 
@@ -26,31 +26,6 @@ namespace {
 bool QuitPosted() {
     MSG message;
     return PeekMessage(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
-}
-
-TEST(ComVUVed3UzeroVadave, AnswersItsInterfacesButNotTheAppletInterface) {
-    ServerModule module(ModuleInstance());
-    RunningObjectTable runningObjects;
-    ComVUVed3UzeroVadave object(module, runningObjects);
-    IVUVed3UzeroVadave& automation = object;
-    // A found interface is counted and given back; the applet interface of the other products is not found.
-    void* found = nullptr;
-    ASSERT_EQ(automation.QueryInterface(IID_IDispatch, &found), S_OK);
-    static_cast<IUnknown*>(found)->Release();
-    found = &object;
-    EXPECT_EQ(automation.QueryInterface(IID_IAppletInterface, &found), E_NOINTERFACE);
-    EXPECT_EQ(found, nullptr);
-    EXPECT_EQ(object.InterfaceSupportsErrorInfo(IID_IVUVed3UzeroVadave), S_OK);
-    EXPECT_EQ(object.InterfaceSupportsErrorInfo(IID_IRiloVersion), S_FALSE);
-    // Without a server a stop registers nothing and the collection has nothing to do.
-    EXPECT_EQ(object.put_Running(0), S_OK);
-    EXPECT_EQ(object.GarbageCollection(), S_OK);
-    IUnknown* active = nullptr;
-    EXPECT_EQ(runningObjects.GetActiveObject(CLSID_ComVUVed3UzeroVadave, &active), MK_E_UNAVAILABLE);
-    EXPECT_EQ(module.LockCount(), 0);
-    // Each release above brought the count back to 0 and asked the loop to end; the next tests need it empty.
-    while (QuitPosted()) {
-    }
 }
 
 // The notification window's status questions run on the main thread while a client's stop deletes the server's
@@ -92,7 +67,7 @@ TEST(ComVUVed3UzeroVadave, StatusQuestionsDuringAClientsStopAnswerNo) {
 }
 
 TEST(ServerModule, LastUnlockSuspendsTheClassObjectsAndPostsQuitToTheMainThread) {
-    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
+    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
     ServerModule module(ModuleInstance());
     ClassObjectServer classObjects({.connectionOpened = {}, .connectionClosed = {},
                                     .invoke = [](const std::string&, const nlohmann::json&) {

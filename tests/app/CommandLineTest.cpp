@@ -12,7 +12,6 @@ struct CommandLineCase {
 const CommandLineCase kCases[] = {
     {"/usr/bin/VUVed3UzeroVadave", CommandLineAction::RunServer},
     {"/usr/bin/VUVed3UzeroVadave -RegServer", CommandLineAction::RegisterServer},
-    {"/usr/bin/VUVed3UzeroVadave /RegServer", CommandLineAction::RegisterServer},
     {"/usr/bin/VUVed3UzeroVadave -regserver", CommandLineAction::RegisterServer},
     {"/usr/bin/VUVed3UzeroVadave /REGSERVER", CommandLineAction::RegisterServer},
     {"/usr/bin/VUVed3UzeroVadave -UnregServer", CommandLineAction::UnregisterServer},
@@ -21,7 +20,6 @@ const CommandLineCase kCases[] = {
     {"/usr/bin/VUVed3UzeroVadave /STARTUP", CommandLineAction::RunStartup},
     // The token is the whole rest of the line: a switch followed by anything is not recognised.
     {"/usr/bin/VUVed3UzeroVadave -RegServer ", CommandLineAction::RunServer},
-    {"/usr/bin/VUVed3UzeroVadave -RegServer now", CommandLineAction::RunServer},
     {"/usr/bin/VUVed3UzeroVadave -Startup -x", CommandLineAction::RunServer},
     // The first token is "RegServer /Startup"; scanning goes on behind its delimiter and finds Startup.
     {"/usr/bin/VUVed3UzeroVadave /RegServer /Startup", CommandLineAction::RunStartup},

@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -19,20 +18,15 @@ namespace {
 using ProcessEnd = ServerProcessTest;
 
 // A program the server runs (warning box, translation command) that says it has started and then waits until
-// the test releases it: "touch <started>; read line < <release fifo>".
+// the test releases it: "touch <started>; read line < <release fifo>", in folder.
 class HeldProgram {
 public:
-    HeldProgram() {
-        char pattern[] = "/tmp/vuved-held-XXXXXX";
-        folder = mkdtemp(pattern);
+    explicit HeldProgram(const std::string& folder) : folder(folder) {
         EXPECT_EQ(mkfifo((folder + "/release").c_str(), 0600), 0);
         // Opened for reading and writing, so that the open never blocks and every later reader finds a writer.
         releaseFd = open((folder + "/release").c_str(), O_RDWR | O_CLOEXEC);
     }
-    ~HeldProgram() {
-        close(releaseFd);
-        std::filesystem::remove_all(folder);
-    }
+    ~HeldProgram() { close(releaseFd); }
     std::string Command() const { return "touch " + folder + "/started; read line < " + folder + "/release"; }
     bool WaitUntilStarted() const {
         return Eventually([this] { return access((folder + "/started").c_str(), F_OK) == 0; },
@@ -41,31 +35,26 @@ public:
     // One line per run of the program that may come.
     void Release() { EXPECT_GT(write(releaseFd, std::string(100, '\n').data(), 100), 0); }
 
-    std::string folder;
+    const std::string folder;
 
 private:
     int releaseFd = -1;
 };
 
-bool AutomationAnswers() {
-    AutomationClient client;
-    std::string error;
-    return client.Connect(win32::AutomationSocketPath()) && client.Call("get_Running", nlohmann::json::array(), error);
-}
-
 // The loop ends while the warning box keeps the server from stopping; the server's threads go on using their
 // socket notifiers until the box is closed, so the process stops them before it gives the notifiers back.
 TEST_F(ProcessEnd, SigtermWhileAWarningBoxIsOpenEndsCleanlyOnceItIsClosed) {
-    HeldProgram warningBox;
+    HeldProgram warningBox(state.folder);
     std::ofstream(warningBox.folder + "/zenity") << "#!/bin/sh\n" << warningBox.Command() << "\n";
     chmod((warningBox.folder + "/zenity").c_str(), 0755);
-    raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("no-such-host.invalid") + '\0');
+    WriteText(win32::HKEY_CURRENT_USER, raw::kProxyKey, "MailServerAddress", "no-such-host.invalid");
     auto server = StartServer({"-Startup"}, {"PATH=" + warningBox.folder + ":" + std::getenv("PATH"),
                                              "DISPLAY=:99", "VUVED_NO_GUI=0"});
     ASSERT_TRUE(WaitUntilListening()) << server->Output();  // its connection brings the box up
     ASSERT_TRUE(warningBox.WaitUntilStarted()) << server->Output();
     server->Signal(SIGTERM);
-    ASSERT_TRUE(Eventually([] { return !AutomationAnswers(); }, kExitTimeout)) << "the loop did not end";
+    ASSERT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout))
+        << "the loop did not end";
     warningBox.Release();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
 }
@@ -76,13 +65,13 @@ TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
     DovecotServer dovecot;
     ASSERT_TRUE(dovecot.IsRunning()) << dovecot.Error();
     UseMailServer(dovecot.Port());
-    HeldProgram translation;
+    HeldProgram translation(state.folder);
     UseCommandEngine(translation.Command() + "; cat");
     auto server = StartServer({"-Startup"});
     ASSERT_TRUE(WaitUntilListening()) << server->Output();
     Pop3TestClient mailClient(static_cast<std::uint16_t>(listenPort));
     ASSERT_TRUE(mailClient.Login(dovecot.User(), dovecot.Password()));
-    ASSERT_EQ(RetrieveAll(mailClient, 1).size(), 1u);
+    ASSERT_TRUE(mailClient.MultiLineCommand("RETR 1"));
     ASSERT_TRUE(translation.WaitUntilStarted()) << server->Output();
 
     AutomationClient stopper;
@@ -94,10 +83,10 @@ TEST_F(ProcessEnd, SigtermDuringAClientsStopWaitsForItBeforeEnding) {
     });
     // The stop has closed the listening socket and now waits for the translation in hand.
     EXPECT_TRUE(Eventually(
-        [this] { return !Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
-                        kExitTimeout));
+        [this] { return !CanConnect("127.0.0.1", static_cast<std::uint16_t>(listenPort)); }, kExitTimeout));
     server->Signal(SIGTERM);
-    EXPECT_TRUE(Eventually([] { return !AutomationAnswers(); }, kExitTimeout)) << "the loop did not end";
+    EXPECT_TRUE(Eventually([] { return Control({"status"}).exitCode != 0; }, kExitTimeout))
+        << "the loop did not end";
     translation.Release();
     stopping.join();
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();

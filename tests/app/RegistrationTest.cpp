@@ -1,6 +1,5 @@
 // Registration and unregistration by the real executable, checked on the hive files.
-#include <climits>
-#include <cstdlib>
+#include <filesystem>
 
 #include "app/ServerProcessFixture.h"
 
@@ -9,64 +8,47 @@ using win32::HKEY_LOCAL_MACHINE;
 
 namespace {
 
-constexpr const char* kClsidKey = "CLSID\\{B0AB35D0-8C47-4028-9461-EF7222FF64B1}";
-constexpr const char* kAppIdKey = "AppID\\{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}";
-constexpr const char* kComponentKey = "Software\\Norvale\\Dunmo\\Component\\RiloVUVed3UzeroVadave.Application";
-constexpr const char* kTypeLibKey = "TypeLib\\{27999DC1-C79C-11D2-AB92-00E0292B5795}\\4.0";
-constexpr const char* kInterfaceKey = "Interface\\{AB3E4251-C7FA-11D2-AB97-00E0292B5795}";
+const std::string kClsidKey = "CLSID\\{B0AB35D0-8C47-4028-9461-EF7222FF64B1}";
+const std::string kComponentKey = "Software\\Norvale\\Dunmo\\Component\\RiloVUVed3UzeroVadave.Application";
+const std::string kTypeLibKey = "TypeLib\\{27999DC1-C79C-11D2-AB92-00E0292B5795}\\4.0";
+const std::string kInterfaceKey = "Interface\\{AB3E4251-C7FA-11D2-AB97-00E0292B5795}";
+const std::string kOtherClassKey = "CLSID\\{00000000-1111-2222-3333-444444444444}";
+const std::string kOtherComponentKey = "Software\\Norvale\\Dunmo\\Component\\Other.Application";
 
 using Registration = ServerProcessTest;
 
-std::string ExecutablePath() {
-    char resolved[PATH_MAX];
-    return realpath(ServerExecutable().c_str(), resolved) != nullptr ? resolved : "";
-}
-
-ProcessResult RunServer(const std::string& switchText) {
-    return RunProgram({ServerExecutable(), switchText}, std::chrono::seconds(30));
-}
-
-TEST_F(Registration, RegServerWritesTheScriptsAndTheTypeLibrary) {
-    const ProcessResult result = RunServer("-RegServer");
-    ASSERT_EQ(result.exitCode, 0) << result.errors;
+TEST_F(Registration, RegServerReplacesOurKeysAndUnregServerLeavesTheSharedOnesAndTheTypeLibrary) {
+    // Stale contents of our keys go; entries of other programs below the shared keys must survive.
+    WriteText(HKEY_CLASSES_ROOT, kClsidKey + "\\InprocServer32", nullptr, "/old/library.so");
+    WriteText(HKEY_LOCAL_MACHINE, kComponentKey + "\\Stale", nullptr, "x");
+    WriteText(HKEY_CLASSES_ROOT, kOtherClassKey, nullptr, "another class");
+    WriteText(HKEY_LOCAL_MACHINE, kOtherComponentKey, nullptr, "");
+    const ProcessResult registered = RunProgram({ServerExecutable(), "-RegServer"}, std::chrono::seconds(30));
+    ASSERT_EQ(registered.exitCode, 0) << registered.errors;
 
     // The texts come from the scripts as they are; what registration computes is where the executable is.
-    // (vuvedctl's start activates the server through these keys: tests/tools.)
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\LocalServer32", nullptr), ExecutablePath());
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, std::string(kTypeLibKey) + "\\409\\win32", nullptr), ExecutablePath());
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kInterfaceKey));
+    const std::string executable = std::filesystem::canonical(ServerExecutable());
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kClsidKey + "\\LocalServer32"), executable);
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, kTypeLibKey + "\\409\\win32"), executable);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClsidKey + "\\InprocServer32"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey + "\\Stale"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
-}
 
-TEST_F(Registration, UnregServerLeavesNoRemoveKeysAndTheTypeLibrary) {
-    // Entries of other programs below the shared keys must survive.
-    WriteText(HKEY_CLASSES_ROOT, "CLSID\\{00000000-1111-2222-3333-444444444444}", nullptr, "another class");
-    WriteText(HKEY_LOCAL_MACHINE, "Software\\Norvale\\Dunmo\\Component\\Other.Application", nullptr, "");
-    ASSERT_EQ(RunServer("/RegServer").exitCode, 0);
-    const ProcessResult result = RunServer("/UnregServer");
-    ASSERT_EQ(result.exitCode, 0) << result.errors;
-
-    for (const char* gone : {kAppIdKey, "AppID\\VUVed3UzeroVadave.EXE", "RiloVUVed3UzeroVadave.Application.4",
-                             "RiloVUVed3UzeroVadave.Application", kClsidKey}) {
-        SCOPED_TRACE(gone);
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone));
+    const ProcessResult unregistered =
+        RunProgram({ServerExecutable(), "/UnregServer"}, std::chrono::seconds(30));
+    ASSERT_EQ(unregistered.exitCode, 0) << unregistered.errors;
+    for (const std::string& gone :
+         {std::string("AppID\\{FFB383F0-3764-4dfe-9B70-199BEA0D72F9}"),
+          std::string("AppID\\VUVed3UzeroVadave.EXE"), std::string("RiloVUVed3UzeroVadave.Application.4"),
+          std::string("RiloVUVed3UzeroVadave.Application"), kClsidKey}) {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, gone)) << gone;
     }
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
-    for (const char* stays : {"AppID", "CLSID", "CLSID\\{00000000-1111-2222-3333-444444444444}", kTypeLibKey,
-                              kInterfaceKey}) {
-        SCOPED_TRACE(stays);
-        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, stays));
+    for (const std::string& stays :
+         {std::string("AppID"), std::string("CLSID"), kOtherClassKey, kTypeLibKey, kInterfaceKey}) {
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, stays)) << stays;
     }
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Norvale\\Dunmo\\Component\\Other.Application"));
-}
-
-TEST_F(Registration, RegistrationReplacesStaleContentsOfTheClassKey) {
-    WriteText(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\InprocServer32", nullptr, "/old/library.so");
-    WriteText(HKEY_LOCAL_MACHINE, std::string(kComponentKey) + "\\Stale", nullptr, "x");
-    ASSERT_EQ(RunServer("-regserver").exitCode, 0);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string(kClsidKey) + "\\InprocServer32"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(kComponentKey) + "\\Stale"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kComponentKey));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kOtherComponentKey));
 }
 
 TEST_F(Registration, FailureGivesExitCodeOneAndTheHresult) {

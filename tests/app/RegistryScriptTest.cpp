@@ -1,6 +1,6 @@
+// The registration scripts: what a malformed one is refused for, what a good one holds, and what its
+// registration and unregistration write and leave.
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 #include "app/RegistryScript.h"
 #include "settings/RawRegistry.h"
@@ -38,58 +38,34 @@ TEST(RegistryScriptParse, RejectsMalformedScriptsWithTheReason) {
     }
 }
 
-TEST(RegistryScriptParse, ReadsMarksValuesAndReplacements) {
-    std::string error;
-    const auto script = RegistryScript::Parse(
-        "HKCR\n{\n NoRemove Top\n {\n  ForceRemove 'Sub Key' = s 'it''s %NAME%'\n  {\n   val Number = d '0x10'\n"
-        "   val Bytes = b '00ff'\n   Delete Old\n  }\n }\n}\nHKLM { Plain }\n",
-        {{"NAME", "here"}}, error);
-    ASSERT_TRUE(script) << error;
-    ASSERT_EQ(script->Roots().size(), 2u);
-    const RegistryScript::Key& top = script->Roots()[0].keys.at(0);
-    EXPECT_EQ(top.mark, RegistryScript::KeyMark::NoRemove);
-    const RegistryScript::Key& sub = top.subkeys.at(0);
-    EXPECT_EQ(sub.name, "Sub Key");
-    EXPECT_EQ(sub.mark, RegistryScript::KeyMark::ForceRemove);
-    ASSERT_EQ(sub.values.size(), 3u);
-    EXPECT_EQ(sub.values[0].data, "it's here");
-    EXPECT_EQ(sub.values[1].number, 16u);
-    EXPECT_EQ(sub.values[2].data, std::string("\x00\xff", 2));
-    EXPECT_EQ(sub.subkeys.at(0).mark, RegistryScript::KeyMark::Delete);
-    EXPECT_EQ(script->Roots()[1].hive, HKEY_LOCAL_MACHINE);
-}
-
-class RegistryScriptApply : public ::testing::Test {
-protected:
-    RegistryScript Script(const char* text) {
-        std::string error;
-        auto script = RegistryScript::Parse(text, {}, error);
-        EXPECT_TRUE(script) << error;
-        return script.value_or(RegistryScript{});
-    }
-
-    TempRegistryFolder registry;
-};
-
 constexpr const char* kScript =
     "HKCR\n{\n"
     "  NoRemove Shared\n  {\n    Mine = s 'mine'\n  }\n"
-    "  Plain = s 'plain'\n  {\n    val Named = s 'named'\n    Child\n  }\n"
+    "  Plain = s 'plain'\n  {\n    val Named = s 'it''s %NAME%'\n    val Number = d '0x10'\n"
+    "    val Bytes = b '00ff'\n    'Sub Key'\n    Delete Old\n  }\n"
     "  ForceRemove Forced = s 'forced'\n  {\n    Inner = s 'inner'\n  }\n"
-    "}\n";
+    "}\nHKLM { Plain }\n";
 
-// ForceRemove replaces what was there; NoRemove keys and other programs' subkeys outlive the unregistration.
-TEST_F(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
-    const RegistryScript script = Script(kScript);
+// Values of every kind, quoted names and replacements written; ForceRemove replaces what was there and Delete
+// removes it; NoRemove keys and other programs' subkeys outlive the unregistration.
+TEST(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
+    TempRegistryFolder registry;
+    std::string error;
+    const RegistryScript script = RegistryScript::Parse(kScript, {{"NAME", "here"}}, error).value();
     EXPECT_EQ(script.Unregister(), win32::S_OK) << "an absent registration";
     WriteText(HKEY_CLASSES_ROOT, "Forced\\Stale", nullptr, "old");
     WriteText(HKEY_CLASSES_ROOT, "Plain\\Foreign", nullptr, "other program");
     WriteText(HKEY_CLASSES_ROOT, "Shared\\Neighbour", nullptr, "stays");
+    WriteText(HKEY_CLASSES_ROOT, "Plain\\Old", nullptr, "deleted by the script");
     ASSERT_EQ(script.Register(), win32::S_OK);
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Shared\\Mine"), "mine");
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain"), "plain");
-    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"), "named");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Child"));
+    EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"), "it's here");
+    EXPECT_EQ(raw::Get("Plain", "Number", HKEY_CLASSES_ROOT), (raw::Value{win32::REG_DWORD, raw::Dword(16)}));
+    EXPECT_EQ(raw::Get("Plain", "Bytes", HKEY_CLASSES_ROOT), (raw::Value{win32::REG_BINARY, {'\0', '\xff'}}));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Sub Key"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Old"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Plain"));
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Forced\\Inner"), "inner");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced\\Stale"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
@@ -99,8 +75,9 @@ TEST_F(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Shared\\Neighbour"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Shared\\Mine"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Child"));
-    EXPECT_FALSE(ReadText(HKEY_CLASSES_ROOT, "Plain", "Named"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Sub Key"));
+    EXPECT_FALSE(raw::Get("Plain", "Number", HKEY_CLASSES_ROOT));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Plain"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced"));
 }
 

@@ -3,17 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <functional>
 #include <memory>
 
 #include "app/AppTestSupport.h"
-#include "support/Eventually.h"
 #include "integration/Pop3TestClient.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
+#include "support/Eventually.h"
 #include "tools/vuvedctl/AutomationClient.h"
 
 class ServerProcessTest : public ::testing::Test {
@@ -25,57 +23,36 @@ protected:
         setenv("VUVED_NO_GUI", "1", 1);
         listenPort = UnusedLoopbackPort();
         raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", listenPort);
-        raw::Set(raw::kProxyKey, "MailServerAddress", win32::REG_SZ, std::string("127.0.0.1") + '\0');
+        WriteText(win32::HKEY_CURRENT_USER, raw::kProxyKey, "MailServerAddress", "127.0.0.1");
         // Not the listening port: the same endpoint on both sides would stop the start with a warning.
         raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort == 1 ? 2 : 1);
     }
 
-    std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& switches = {},
+    std::unique_ptr<ChildProcess> StartServer(std::vector<std::string> switches = {},
                                               const std::vector<std::string>& extraEnvironment = {}) {
-        std::vector<std::string> arguments = {ServerExecutable()};
-        arguments.insert(arguments.end(), switches.begin(), switches.end());
-        return std::make_unique<ChildProcess>(arguments, extraEnvironment);
+        switches.insert(switches.begin(), ServerExecutable());
+        return std::make_unique<ChildProcess>(switches, extraEnvironment);
     }
 
     // The relay in front of the mail server at port, translating with the installed dictionary.
     void UseMailServer(unsigned port) {
         raw::SetDword(raw::kProxyKey, "MailServerPort", port);
-        raw::Set("Software\\Norvale\\RiloEJTransPref", "Engine", win32::REG_SZ, std::string("dictionary") + '\0');
+        WriteText(win32::HKEY_CURRENT_USER, "Software\\Norvale\\RiloEJTransPref", "Engine", "dictionary");
     }
 
     bool WaitUntilListening() {
-        return Eventually([this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
-                       kStartTimeout);
+        return Eventually(
+            [this] { return Pop3TestClient(static_cast<std::uint16_t>(listenPort), 1000).IsConnected(); },
+            kStartTimeout);
     }
 
-    static ProcessResult Control(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command = {ControlExecutable()};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        return RunProgram(command, std::chrono::seconds(60));
+    static ProcessResult Control(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), ControlExecutable());
+        return RunProgram(arguments, std::chrono::seconds(60));
     }
 
-    // Asks vuvedctl status until its answer holds line, at most timeout.
     static bool WaitForStatus(const std::string& line, std::chrono::milliseconds timeout) {
         return Eventually([&line] { return Control({"status"}).output.find(line) != std::string::npos; }, timeout);
-    }
-
-    // RETR of each mail in turn, afterEach called after each; the answers that arrived whole (a connection that
-    // ends stops the loop: what did not arrive whole is not counted as received).
-    static std::vector<std::string> RetrieveAll(Pop3TestClient& client, int count,
-                                                const std::function<void(int number)>& afterEach = {}) {
-        std::vector<std::string> answers;
-        for (int number = 1; number <= count; ++number) {
-            std::optional<std::string> answer =
-                client.SendLine("RETR " + std::to_string(number)) ? client.ReadMultiLine() : std::nullopt;
-            if (!answer) {
-                break;
-            }
-            answers.push_back(std::move(*answer));
-            if (afterEach) {
-                afterEach(number);
-            }
-        }
-        return answers;
     }
 
     // A member's result, failing the test when the call fails.
@@ -88,7 +65,7 @@ protected:
     }
 
     TempRegistryFolder registry;
-    ScopedXdgFolder runtime{"XDG_RUNTIME_DIR"};
-    ScopedXdgFolder state{"XDG_STATE_HOME"};  // where vuvedctl start writes the server's log
+    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
+    ScopedFolderVariable state{"XDG_STATE_HOME"};  // where vuvedctl start writes the server's log
     unsigned listenPort = 0;
 };

@@ -13,7 +13,11 @@ namespace raw {
 inline constexpr const char* kProxyKey = "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences";
 inline constexpr const char* kRuleKey = "Software\\Norvale\\VUVed3UzeroVadave\\Mailer Rule";
 
-struct Value { win32::DWORD type; std::string data; };
+struct Value {
+    win32::DWORD type;
+    std::string data;
+    bool operator==(const Value&) const = default;
+};
 
 inline bool Set(const std::string& keyPath, const char* name, win32::DWORD type, const std::string& data,
                 win32::HKEY hive = win32::HKEY_CURRENT_USER) {
@@ -29,9 +33,8 @@ inline bool Set(const std::string& keyPath, const char* name, win32::DWORD type,
 }
 
 inline std::string Dword(std::uint32_t value) {
-    const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
-                           static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
-    return std::string(bytes, 4);
+    return {static_cast<char>(value), static_cast<char>(value >> 8), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 24)};
 }
 
 inline bool SetDword(const char* keyPath, const char* name, std::uint32_t value) {
@@ -44,30 +47,25 @@ inline std::optional<Value> Get(const std::string& keyPath, const char* name,
     if (win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) != win32::ERROR_SUCCESS) {
         return std::nullopt;
     }
-    Value value{};
-    win32::DWORD size = 0;
-    bool read = win32::RegQueryValueEx(key, name, nullptr, &value.type, nullptr, &size) == win32::ERROR_SUCCESS;
-    value.data.resize(size);
+    Value value{0, std::string(1 << 16, '\0')};  // larger than any value the tests write
+    auto size = static_cast<win32::DWORD>(value.data.size());
     auto* bytes = reinterpret_cast<win32::BYTE*>(value.data.data());
-    read = read && win32::RegQueryValueEx(key, name, nullptr, &value.type, bytes, &size) == win32::ERROR_SUCCESS;
+    const bool read =
+        win32::RegQueryValueEx(key, name, nullptr, &value.type, bytes, &size) == win32::ERROR_SUCCESS;
     win32::RegCloseKey(key);
     value.data.resize(size);
     return read ? std::optional<Value>(value) : std::nullopt;
 }
 
-inline bool KeyExists(const std::string& keyPath, win32::HKEY hive = win32::HKEY_CURRENT_USER) {
-    win32::HKEY key = nullptr;
-    const bool exists = win32::RegOpenKeyEx(hive, keyPath.c_str(), 0, win32::KEY_READ, &key) == win32::ERROR_SUCCESS;
-    if (exists) {
-        win32::RegCloseKey(key);
-    }
-    return exists;
-}
-
 }  // namespace raw
 
-// The same, in the words of the registration tests: hive first, texts as REG_SZ (name null: the default value).
-inline bool KeyExists(win32::HKEY hive, const std::string& path) { return raw::KeyExists(path, hive); }
+// In the words of the registration tests: hive first, texts as REG_SZ (name null: the default value).
+inline bool KeyExists(win32::HKEY hive, const std::string& path) {
+    win32::HKEY key = nullptr;
+    const bool exists =
+        win32::RegOpenKeyEx(hive, path.c_str(), 0, win32::KEY_READ, &key) == win32::ERROR_SUCCESS;
+    return exists && win32::RegCloseKey(key) == win32::ERROR_SUCCESS;
+}
 inline std::optional<std::string> ReadText(win32::HKEY hive, const std::string& path, const char* name = nullptr) {
     const std::optional<raw::Value> value = raw::Get(path, name, hive);
     return value && value->type == win32::REG_SZ ? std::optional<std::string>(value->data.c_str()) : std::nullopt;

@@ -73,12 +73,9 @@ TEST(RuleJson, NamesEachFieldTheEditorMustRefuse) {
         SCOPED_TRACE(testCase.name);
         RuleList rules;
         const nlohmann::json pairs = nlohmann::json::array({pairWith({{"rules", {word}}}), testCase.pair});
-        const nlohmann::json problems = RulesFromJson(pairs, rules);
-        ASSERT_EQ(problems.size(), 1u) << problems.dump();
-        EXPECT_EQ(problems[0]["pair"], 1);
-        EXPECT_EQ(problems[0]["rule"], testCase.problem[0]);
-        EXPECT_EQ(problems[0]["field"], testCase.problem[1]);
-        EXPECT_EQ(problems[0]["code"], testCase.problem[2]);
+        const nlohmann::json& p = testCase.problem;
+        const nlohmann::json problem = {{"pair", 1}, {"rule", p[0]}, {"field", p[1]}, {"code", p[2]}};
+        EXPECT_EQ(RulesFromJson(pairs, rules), nlohmann::json::array({problem}));
     }
 }
 
