@@ -83,9 +83,10 @@ void ScriptedPop3Server::AcceptLoop()
         if (connection < 0) {
             continue;
         }
-        ++accepted;
         {
+            // Together, so that a session counted as accepted is never missed by WaitUntilIdle.
             std::scoped_lock guard(lock);
+            ++accepted;
             ++liveSessions;
         }
         std::thread([this, connection] {
