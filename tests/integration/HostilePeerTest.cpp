@@ -80,7 +80,7 @@ protected:
         ServeWell();
         ASSERT_TRUE(relay->CollectAll());
         ASSERT_TRUE(upstream.WaitUntilIdle());  // the mail server's side of it has ended too
-        sockets = SocketCount();
+        descriptors = OpenDescriptorCount();
         threads = ThreadCount();
     }
 
@@ -135,9 +135,9 @@ protected:
     // Once the client has gone, even a session waiting for a hung server ends by itself after a short grace.
     void ExpectAllReleasedAndServing() {
         EXPECT_TRUE(relay->CollectAll(std::chrono::seconds(10))) << "a session outlives its client";
-        EXPECT_TRUE(SocketsAndThreadsBackTo(sockets, threads))
-            << SocketCount() << " sockets, " << sockets << " before; " << ThreadCount() << " threads, "
-            << threads << " before";
+        EXPECT_TRUE(DescriptorsAndThreadsBackTo(descriptors, threads))
+            << OpenDescriptorCount() << " descriptors, " << descriptors << " before; " << ThreadCount()
+            << " threads, " << threads << " before";
         ServeWell();
     }
 
@@ -150,7 +150,7 @@ protected:
                                 },
                                 50};
     std::unique_ptr<InProcessRelay> relay;  // after upstream: stopped first
-    int sockets = 0;
+    int descriptors = 0;
     long threads = 0;
 };
 
