@@ -1,5 +1,6 @@
-// A plain POP3 client for tests: a blocking loopback TCP connection whose every read is bounded by a deadline, so a
-// test that waits for an answer that never comes fails instead of hanging. Reads return raw bytes, line ends kept.
+// A plain POP3 client for tests: a blocking loopback TCP connection whose every read is bounded by a
+// deadline, so a test that waits for an answer that never comes fails instead of hanging. Reads return raw
+// bytes, line ends kept.
 #pragma once
 
 #include <chrono>
@@ -53,10 +54,7 @@ public:
     void ShutdownSending();
 
 private:
-    enum class Receipt { Data, Ended, TimedOut };
-    // Waits until the deadline for bytes, appending what arrives to pending; Ended on close or error.
-    Receipt ReceiveSome(std::chrono::steady_clock::time_point deadline);
-    // Fills pending until it holds at least one more byte; false on timeout, close or error.
+    // Waits until the deadline for more bytes and appends them to pending; false on timeout, close or error.
     bool Fill();
 
     int fd = -1;
