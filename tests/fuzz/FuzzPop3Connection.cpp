@@ -148,13 +148,10 @@ private:
 class RelayUnderTest {
 public:
     RelayUnderTest() {
-        if (mailServer.Port() == 0) {
-            Fail("the scripted mail server does not listen");
-        }
         WriteProxyServerSettings("127.0.0.1", mailServer.Port(), 0);
         relay = std::make_unique<InProcessRelay>(true);
-        if (relay->Port() == 0) {
-            Fail("the relay does not listen");
+        if (mailServer.Port() == 0 || relay->Port() == 0) {
+            Fail("the scripted mail server or the relay does not listen");
         }
     }
 
@@ -252,7 +249,6 @@ struct ModelledLine {
         Agent,    // a transaction command the agent knows
     };
     std::string line;
-    std::string word;
     Handling handling = Handling::Unknown;
     // For the translated-mail agent: a positive answer goes on to a line of only a dot.
     bool multiLine = false;
@@ -277,8 +273,7 @@ SessionModel ModelSession(std::string_view clientBytes, bool translatedMail) {
             model.complete = false;
             break;
         }
-        modelled.word = modelled.line.substr(0, modelled.line.find(' '));
-        const std::string word = Upper(modelled.word);
+        const std::string word = Upper(modelled.line.substr(0, modelled.line.find(' ')));
         if (word == "QUIT" || (state == kExpectUser && word == "USER") ||
             (state == kExpectPass && word == "PASS")) {
             modelled.handling = ModelledLine::Handling::Relayed;
@@ -312,8 +307,8 @@ struct AnswerReader {
     bool AtEnd() const { return next == lines.size(); }
 };
 
-std::string UnknownAnswer(const std::string& word) {
-    return "-ERR Unknown command: " + word + "\r\n";
+std::string UnknownAnswer(const std::string& line) {
+    return "-ERR Unknown command: " + line.substr(0, line.find(' ')) + "\r\n";
 }
 
 // A status line and, when the answer is multi-line and positive, its lines up to the lone dot, which must be
@@ -343,7 +338,7 @@ void CheckProxySession(const SessionModel& model, const std::vector<std::string>
     std::string expected = served.front();
     for (const ModelledLine& line : model.lines) {
         if (line.handling == ModelledLine::Handling::Unknown) {
-            expected += UnknownAnswer(line.word);
+            expected += UnknownAnswer(line.line);
             continue;
         }
         relayed.push_back(line.line);
@@ -412,7 +407,7 @@ void CheckTranslateSession(const SessionModel& model, const std::string& answers
         const bool right =
             line.handling == ModelledLine::Handling::Agent     ? ReadAgentAnswer(reader, line.multiLine)
             : line.handling == ModelledLine::Handling::Relayed ? reader.Line() == "+OK\r\n"
-                                                               : reader.Line() == UnknownAnswer(line.word);
+                                                               : reader.Line() == UnknownAnswer(line.line);
         if (!right) {
             Fail("wrong answer to \"" + line.line + "\" in:", answers);
         }

@@ -1,5 +1,5 @@
 // A plain POP3 client for tests: a blocking loopback TCP connection whose every read is bounded by a
-// deadline, so a test that waits for an answer that never comes fails instead of hanging. Reads return raw
+// deadline, so a test waiting for an answer that never comes fails instead of hanging. Reads return raw
 // bytes, line ends kept.
 #pragma once
 
@@ -29,15 +29,12 @@ public:
     bool PeerClosed() const { return peerClosed; }
     // Sends the bytes as they are (no line end added). False when the connection is gone.
     bool SendRaw(std::string_view bytes);
-    // Sends the line followed by CR LF.
     bool SendLine(std::string_view line) { return SendRaw(std::string(line) + "\r\n"); }
     // One line including its CR LF; nullopt on timeout or when the peer closed first.
     std::optional<std::string> ReadLine();
     // The status line and, when it is positive, every line up to and including ".\r\n", as received.
     std::optional<std::string> ReadMultiLine();
-    // Sends the command and reads its one-line answer.
     std::optional<std::string> Command(std::string_view line);
-    // Sends the command and reads its multi-line answer.
     std::optional<std::string> MultiLineCommand(std::string_view line);
     // Logs in with USER and PASS after reading the greeting; true when both were answered "+OK".
     bool Login(std::string_view user, std::string_view password);

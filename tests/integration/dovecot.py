@@ -1,14 +1,8 @@
-"""A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration, base folder,
-state and log under a short temporary folder, one user from a passwd-file with a plaintext password, and a Maildir
-seeded with the given mails (and a seeded dovecot-uidlist, so the UIDLs stay the same across starts).
-
-Use as a context manager from Python:
-
-    with Dovecot(mails) as server:
-        poplib.POP3("127.0.0.1", server.port)
-
-or from another language through the command line: `dovecot.py serve [--set standard|sized:COUNT:SIZE]` prints
-"PORT <n>", "USER <name>", "PASS <password>" and "READY" on stdout, and stops the server when stdin is closed.
+"""A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration and state under a
+short temporary folder, one user with a plaintext password, and a Maildir seeded with the given mails (and their
+UIDLs). `with Dovecot(mails) as server:` from Python; `dovecot.py serve [--set standard|sized:COUNT:SIZE]` from
+another language prints "PORT <n>", "USER <name>", "PASS <password>", "COUNT <n>" and "READY", and stops the server
+when its standard input ends.
 """
 
 import argparse
