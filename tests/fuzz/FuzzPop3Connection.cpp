@@ -1,6 +1,5 @@
-// The connection thread's whole command handling, fuzzed: each input is one client session over loopback to a
-// relay server in this process, in segments of the input's sizes, through the relay or the translated-mail
-// agent.
+// The connection thread's command handling, fuzzed: each input is one client session over loopback to a relay
+// in this process, sent in segments of the input's sizes, through the relay or the translated-mail agent.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -145,8 +144,7 @@ private:
 
 // The relay server of this process with its registry, the deterministic translation engine and the mail
 // server behind it; made at the first input and stopped when the process ends.
-class RelayUnderTest {
-public:
+struct RelayUnderTest {
     RelayUnderTest() {
         WriteProxyServerSettings("127.0.0.1", mailServer.Port(), 0);
         relay = std::make_unique<InProcessRelay>(true);
@@ -154,35 +152,17 @@ public:
             Fail("the scripted mail server or the relay does not listen");
         }
     }
-
     // At the end of the process: the calling thread's own message queue is already gone, so the server is
     // stopped from a thread of its own.
     ~RelayUnderTest() {
         std::thread([this] { relay.reset(); }).join();
     }
-    RelayUnderTest(const RelayUnderTest&) = delete;
-    RelayUnderTest& operator=(const RelayUnderTest&) = delete;
 
-    InProcessRelay& Relay() { return *relay; }
-    Pop3TranslateThread& Translator() { return *relay->Server()->TranslateThread(); }
-    ScriptedPop3Server& MailServer() { return mailServer; }
-
-    // Call while no mail server session runs.
-    void StartSession(std::vector<std::string> authAnswers) {
-        std::scoped_lock guard(sessionLock);
-        sessionAuthAnswers = std::move(authAnswers);
-        received.clear();
-    }
-    std::vector<std::string> MailServerLines() {
-        std::scoped_lock guard(sessionLock);
-        return received;
-    }
-
-private:
+    // The mail server's side of one session, recording the lines it gets; authAnswers are read at its start.
     void Serve(Pop3TestClient& peer) {
         MailServerSession session([this] {
             std::scoped_lock guard(sessionLock);
-            return sessionAuthAnswers;
+            return authAnswers;
         }());
         for (bool open = peer.SendRaw(kGreeting); open && !session.Quit();) {
             std::optional<std::string> line = peer.ReadLine();
@@ -201,8 +181,8 @@ private:
     ScopedRegistry registry;
     testing_components::ScopedTestComponents components{{}};
     std::mutex sessionLock;
-    std::vector<std::string> sessionAuthAnswers;  // guarded by sessionLock
-    std::vector<std::string> received;            // guarded by sessionLock: the lines of the last session
+    std::vector<std::string> authAnswers;  // guarded by sessionLock
+    std::vector<std::string> received;     // guarded by sessionLock: the lines of the last session
     // After the members above: its sessions end (by their read deadline at the latest) before those go.
     ScriptedPop3Server mailServer{[this](Pop3TestClient& peer, ScriptedPop3Server&) { Serve(peer); }, 10000};
     std::unique_ptr<InProcessRelay> relay;
@@ -418,8 +398,8 @@ void CheckTranslateSession(const SessionModel& model, const std::string& answers
 }
 
 // Every translated copy of mail 1 retrieved in the relayed session is served at the next connection.
-void CheckTranslatedCopies(RelayUnderTest& relay, long retrievals) {
-    Pop3TranslateThread& translator = relay.Translator();
+void CheckTranslatedCopies(InProcessRelay& relay, long retrievals) {
+    Pop3TranslateThread& translator = *relay.Server()->TranslateThread();
     if (!Eventually([&] { return !translator.IsTranslating(); }, kCollectTimeout)) {
         Fail("the translate thread did not finish the captured mails");
     }
@@ -429,7 +409,7 @@ void CheckTranslatedCopies(RelayUnderTest& relay, long retrievals) {
     if (retrievals == 0) {
         return;
     }
-    Pop3TestClient client(relay.Relay().Port(), kSessionTimeoutMs);
+    Pop3TestClient client(relay.Port(), kSessionTimeoutMs);
     if (client.ReadLine() != std::string(TranslateAgent::kGreeting) + "\r\n" || !client.Command("USER a") ||
         !client.Command("PASS b")) {
         Fail("no translated-mail session after a relayed retrieval");
@@ -448,7 +428,7 @@ void CheckTranslatedCopies(RelayUnderTest& relay, long retrievals) {
     if (client.Command("QUIT") != "+OK\r\n" || !client.WaitForClose()) {
         Fail("the translated-mail session did not end at QUIT");
     }
-    if (!relay.Relay().CollectAll(kCollectTimeout) || translator.HaveTranslateMail()) {
+    if (!relay.CollectAll(kCollectTimeout) || translator.HaveTranslateMail()) {
         Fail("the translated-mail session was not collected");
     }
 }
@@ -483,9 +463,11 @@ std::string RunClientSession(std::uint16_t port, const Input& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static RelayUnderTest relay;
+    static RelayUnderTest under;
+    InProcessRelay& relay = *under.relay;
+    ScriptedPop3Server& mailServer = under.mailServer;
+    Pop3TranslateThread& translator = *relay.Server()->TranslateThread();
     const Input input = Parse(data, size);
-    Pop3TranslateThread& translator = relay.Translator();
     if (translator.IsTranslating() || translator.HaveTranslateMail()) {
         Fail("mails left over from the previous session");
     }
@@ -504,21 +486,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("the mails for the translated-mail session were not translated");
         }
     }
-    const int mailServerSessions = relay.MailServer().Connections();
-    relay.StartSession(input.authAnswers);
+    const int mailServerSessions = mailServer.Connections();
+    {
+        std::scoped_lock guard(under.sessionLock);  // no mail server session runs now
+        under.authAnswers = input.authAnswers;
+        under.received.clear();
+    }
     WriteProxyServerDword("Relay Authentication", input.relayAuthentication ? 1 : 0);
 
-    const std::string answers = RunClientSession(relay.Relay().Port(), input);
+    const std::string answers = RunClientSession(relay.Port(), input);
     if (!answers.ends_with("\r\n")) {
         Fail("the last answer line does not end in CR LF:", answers);
     }
-    if (!relay.Relay().CollectAll(kCollectTimeout)) {
+    if (!relay.CollectAll(kCollectTimeout)) {
         Fail("the connection thread or its agent was not collected");
     }
 
     const SessionModel model = ModelSession(input.client, input.translatedMail);
     if (input.translatedMail) {
-        if (relay.MailServer().Connections() != mailServerSessions || translator.HaveTranslateMail()) {
+        if (mailServer.Connections() != mailServerSessions || translator.HaveTranslateMail()) {
             Fail("the translated-mail session did not take all the translated mails");
         }
         if (!input.relayAuthentication) {
@@ -526,11 +512,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         return 0;
     }
-    if (!Eventually([&] { return relay.MailServer().Connections() > mailServerSessions; }, kCollectTimeout) ||
-        !relay.MailServer().WaitUntilIdle() || relay.MailServer().Connections() != mailServerSessions + 1) {
+    if (!Eventually([&] { return mailServer.Connections() > mailServerSessions; }, kCollectTimeout) ||
+        !mailServer.WaitUntilIdle() || mailServer.Connections() != mailServerSessions + 1) {
         Fail("the relay's session with the mail server did not end, or was not the only one");
     }
-    const std::vector<std::string> received = relay.MailServerLines();
+    const std::vector<std::string> received = [&] {
+        std::scoped_lock guard(under.sessionLock);
+        return under.received;
+    }();
     MailServerSession replay(input.authAnswers);
     std::vector<std::string> served{std::string(kGreeting)};  // the greeting, then the answer to each line
     for (const std::string& line : received) {

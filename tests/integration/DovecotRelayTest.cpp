@@ -1,6 +1,5 @@
-// The relay in front of a private Dovecot: its answers reach the client byte for byte as they do directly,
-// every retrieved mail is captured once, fifty clients at once all get their mails, and storms of clients
-// leave nothing.
+// The relay in front of a private Dovecot: answers byte for byte as direct, each retrieved mail captured
+// once, fifty clients at once served, and storms of clients leave nothing behind.
 #include <gtest/gtest.h>
 
 #include <atomic>

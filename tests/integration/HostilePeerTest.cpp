@@ -1,6 +1,5 @@
-// Mail servers and clients that misbehave never take the relay down: the session ends (or lasts as long as
-// the client keeps it while the server hangs), its threads and descriptors are collected, and the next is
-// served.
+// Misbehaving mail servers and clients never take the relay down: the session ends (or lasts while its client
+// waits on a hung server), its threads and descriptors are collected, and the next client is served.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,8 +1,5 @@
-// The relay server run inside the test process, as the application would run it: a main loop thread with the
-// NotifierMaker, a Pop3ServerThread constructed on the test's thread, the periodic collection invoked on the
-// main loop thread, and the stop by StopAndWait. Warning boxes are recorded instead of shown. Without the
-// translation engine (the default) captured mails stay in the translate thread's queue, where a test can
-// count them.
+// The relay server inside the test process as the application runs it (main loop thread, collection on it,
+// StopAndWait); warning boxes are recorded; without the engine captured mails stay queued to be counted.
 #pragma once
 
 #include <chrono>

@@ -1,6 +1,5 @@
-// A plain POP3 client for tests: a blocking loopback TCP connection whose every read is bounded by a
-// deadline, so a test waiting for an answer that never comes fails instead of hanging. Reads return raw
-// bytes, line ends kept.
+// A plain POP3 client for tests on a blocking loopback connection: every read is bounded by a deadline, so a
+// test waiting for an answer that never comes fails instead of hanging. Reads return raw bytes.
 #pragma once
 
 #include <chrono>

@@ -1,10 +1,5 @@
-// The relay server in a process of its own, for the tests and benchmarks whose clients are separate programs:
-//   relay_host [--translation-engine] NAME=VALUE ...
-// writes each setting (any value vuvedctl settings knows, checked as it checks them; MailServerPort at least)
-// into a registry of its own, starts the server on a free port of 127.0.0.1 and prints "PORT <n>". Without
-// --translation-engine the engine is missing, so captured mails stay queued. Commands on stdin: "PENDING"
-// prints the number of captured mails waiting; "COLLECT" collects every finished connection and prints
-// "COLLECTED <connections> <agents>" (what is left); end of input stops the server.
+// The relay server in a process of its own, for clients that are separate programs (see relay_host.py):
+//   relay_host [--translation-engine] NAME=VALUE ...   (settings as vuvedctl settings checks them)
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -38,6 +33,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::cout << "PORT " << relay.Port() << std::endl;
+    // "PENDING": the captured mails waiting; "COLLECT": collects the finished connections and tells what is
+    // left; the end of input stops the server.
     for (std::string command; std::getline(std::cin, command);) {
         if (command == "PENDING") {
             std::cout << "PENDING " << relay.PendingMails() << std::endl;

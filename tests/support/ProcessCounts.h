@@ -1,5 +1,5 @@
-// What the test process holds, read from /proc: descriptors and threads. Tests compare them before and after a
-// session to show that nothing of it is left behind.
+// What the test process holds, read from /proc: descriptors and threads. Tests compare them before and after
+// a session to show that nothing of it is left behind.
 #pragma once
 
 #include <filesystem>
@@ -9,8 +9,7 @@
 #include "support/Eventually.h"
 
 // The threads of the process; -1 when /proc does not say.
-inline long ThreadCount()
-{
+inline long ThreadCount() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
         if (line.starts_with("Threads:")) {
@@ -20,8 +19,7 @@ inline long ThreadCount()
     return -1;
 }
 
-inline int OpenDescriptorCount()
-{
+inline int OpenDescriptorCount() {
     int count = 0;
     std::error_code error;
     for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
@@ -31,9 +29,8 @@ inline int OpenDescriptorCount()
     return count;
 }
 
-// Waits (bounded) until the process holds no more descriptors and threads than the counts taken before. Fewer is
-// no fault: threads of an earlier session may still have been ending when those counts were taken.
-inline bool DescriptorsAndThreadsBackTo(int descriptors, long threads)
-{
+// Waits (bounded) until the process holds no more descriptors and threads than the counts taken before. Fewer
+// is no fault: threads of an earlier session may still have been ending when those counts were taken.
+inline bool DescriptorsAndThreadsBackTo(int descriptors, long threads) {
     return Eventually([&] { return OpenDescriptorCount() <= descriptors && ThreadCount() <= threads; });
 }

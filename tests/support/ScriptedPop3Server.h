@@ -1,8 +1,5 @@
-// The one stand-in mail server of the tests: a POP3 peer on 127.0.0.1 at a free port whose behaviour a test
-// scripts (fixed answers, faults on purpose, a whole mailbox model, silence). Each accepted connection runs
-// the script on a thread of its own with the connection as a Pop3TestClient (reads bounded by deadlines); the
-// accept thread and the sessions share lock. Pop3Responder is the usual script: a greeting, then fixed raw
-// answers per command line.
+// The one stand-in mail server of the tests: a POP3 peer on 127.0.0.1 whose sessions, each on a thread of its
+// own, run the script a test gives; Pop3Responder is the usual script (a greeting, fixed answers per line).
 #pragma once
 
 #include <atomic>
