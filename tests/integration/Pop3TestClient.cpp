@@ -120,15 +120,11 @@ bool Pop3TestClient::Fill() {
 }
 
 std::optional<std::string> Pop3TestClient::ReadLine() {
-    std::size_t searched = 0;
-    for (;;) {
-        const std::size_t end = pending.find("\r\n", searched);
-        if (end != std::string::npos) {
-            std::string line = pending.substr(0, end + 2);
-            pending.erase(0, end + 2);
-            return line;
+    for (std::size_t searched = 0;;) {
+        if (const std::size_t end = pending.find("\r\n", searched); end != std::string::npos) {
+            return ReadBytes(end + 2);
         }
-        searched = pending.empty() ? 0 : pending.size() - 1;
+        searched = pending.empty() ? 0 : pending.size() - 1;  // a CR may end what came so far
         if (!Fill()) {
             return std::nullopt;
         }
@@ -136,39 +132,23 @@ std::optional<std::string> Pop3TestClient::ReadLine() {
 }
 
 std::optional<std::string> Pop3TestClient::ReadMultiLine() {
-    std::optional<std::string> status = ReadLine();
-    if (!status || !status->starts_with("+")) {
-        return status;
-    }
-    std::string answer = *status;
-    for (;;) {
-        std::optional<std::string> line = ReadLine();
-        if (!line) {
+    std::optional<std::string> answer = ReadLine();
+    std::optional<std::string> line;
+    while (answer && answer->starts_with("+") && line != ".\r\n") {
+        if (!(line = ReadLine())) {
             return std::nullopt;
         }
-        answer += *line;
-        if (*line == ".\r\n") {
-            return answer;
-        }
+        *answer += *line;
     }
-}
-
-std::optional<std::string> Pop3TestClient::Command(std::string_view line) {
-    return SendLine(line) ? ReadLine() : std::nullopt;
-}
-
-std::optional<std::string> Pop3TestClient::MultiLineCommand(std::string_view line) {
-    return SendLine(line) ? ReadMultiLine() : std::nullopt;
+    return answer;
 }
 
 bool Pop3TestClient::Login(std::string_view user, std::string_view password) {
-    const auto greeting = ReadLine();
-    if (!greeting || !greeting->starts_with("+OK")) {
-        return false;
-    }
-    const auto userAnswer = Command("USER " + std::string(user));
-    const auto passAnswer = Command("PASS " + std::string(password));
-    return userAnswer && userAnswer->starts_with("+OK") && passAnswer && passAnswer->starts_with("+OK");
+    const auto positive = [](const std::optional<std::string>& answer) {
+        return answer.value_or("").starts_with("+OK");
+    };
+    return positive(ReadLine()) && positive(Command("USER " + std::string(user))) &&
+           positive(Command("PASS " + std::string(password)));
 }
 
 bool Pop3TestClient::WaitForClose() {

@@ -33,8 +33,12 @@ public:
     std::optional<std::string> ReadLine();
     // The status line and, when it is positive, every line up to and including ".\r\n", as received.
     std::optional<std::string> ReadMultiLine();
-    std::optional<std::string> Command(std::string_view line);
-    std::optional<std::string> MultiLineCommand(std::string_view line);
+    std::optional<std::string> Command(std::string_view line) {
+        return SendLine(line) ? ReadLine() : std::nullopt;
+    }
+    std::optional<std::string> MultiLineCommand(std::string_view line) {
+        return SendLine(line) ? ReadMultiLine() : std::nullopt;
+    }
     // Logs in with USER and PASS after reading the greeting; true when both were answered "+OK".
     bool Login(std::string_view user, std::string_view password);
     // Waits until the peer closes; true when it did (and nothing else arrived) before the deadline.
