@@ -64,8 +64,7 @@ const std::array<std::string, 3> kMails{
     "From: Alice <alice@example.com>\r\nSubject: Weekly build report\r\n"
     "Content-Type: text/plain; charset=us-ascii\r\n\r\nHello Bob,\r\nThe build is green again.\r\n"
     "..hidden line that starts with a dot\r\n..\r\nRegards, Alice\r\n",
-    "Subject: Pictures\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\n\r\nSee the "
-    "attachment.\r\n"
+    "Subject: Pictures\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\n\r\nSee it.\r\n"
     "--b1\r\nContent-Transfer-Encoding: base64\r\n\r\nAAECAwQFBgc=\r\n--b1--\r\n",
     "Subject: Kaigi\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n\r\n"
     "\x1b$B$3$l$OF|K\\8l$N%a!<%k$G$9!#\x1b(B\r\n...\r\n\x1b$B$h$m$7$/!#\x1b(B\r\n"};
@@ -73,13 +72,10 @@ const std::array<std::string, 3> kMails{
 // The mailbox as whole answers to command lines (the command word upper-cased).
 const std::map<std::string, std::string>& Mailbox() {
     static const std::map<std::string, std::string> answers = [] {
-        std::map<std::string, std::string> mailbox{
-            {"CAPA", "+OK\r\nCAPA\r\nSTLS\r\nSASL PLAIN XOAUTH2\r\nPIPELINING\r\nTOP\r\nUIDL\r\n.\r\n"},
-            {"AUTH", "+OK\r\nPLAIN\r\nXOAUTH2\r\n.\r\n"},
-            {"NOOP", "+OK\r\n"},
-            {"RSET", "+OK\r\n"},
-            {"LIST", "+OK\r\n"},
-            {"UIDL", "+OK\r\n"}};
+        std::map<std::string, std::string> mailbox;
+        mailbox["CAPA"] = "+OK\r\nCAPA\r\nSTLS\r\nSASL PLAIN XOAUTH2\r\nPIPELINING\r\nTOP\r\nUIDL\r\n.\r\n";
+        mailbox["AUTH"] = "+OK\r\nPLAIN\r\nXOAUTH2\r\n.\r\n";
+        mailbox["NOOP"] = mailbox["RSET"] = mailbox["LIST"] = mailbox["UIDL"] = "+OK\r\n";
         std::size_t octets = 0;
         for (std::size_t i = 0; i < kMails.size(); ++i) {
             const std::string& mail = kMails[i];
@@ -472,10 +468,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Fail("mails left over from the previous session");
     }
     if (input.translatedMail) {
-        std::vector<std::string> lines;
-        for (std::string_view line : LinesOf(kMails[0])) {
-            lines.emplace_back(line.substr(0, line.size() - 2));
-        }
+        std::vector<std::string_view> lines = LinesOf(kMails[0]);
+        std::for_each(lines.begin(), lines.end(), [](std::string_view& line) { line.remove_suffix(2); });
         for (int copy = 0; copy < 3; ++copy) {
             auto mail = std::make_unique<Email>();
             mail->SetMail(lines);

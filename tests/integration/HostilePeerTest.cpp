@@ -46,27 +46,15 @@ std::string Garbage() {
 }
 
 const std::string kOddMail = std::string(
-    "+OK odd octets\r\nFrom: a@example.org\r\n\r\nbare\nLF\n\nlines\r\na NUL \0 in the "
-    "middle\r\n\0\0\0\r\n.\r\n",
+    "+OK odd octets\r\nFrom: a@example.org\r\n\r\nbare\nLF\n\nlines\r\n"
+    "a NUL \0 in the middle\r\n\0\0\0\r\n.\r\n",
     86);
 
 using Then = Fault::Then;
 
-// 32 MiB in lines of 1 KiB.
-const std::string& LargeMail() {
-    static const std::string mail = [] {
-        std::string text = "+OK large\r\n";
-        for (int i = 0; i < 32 * 1024; ++i) {
-            text += std::string(1022, 'm') + "\r\n";
-        }
-        return text + ".\r\n";
-    }();
-    return mail;
-}
-
 // The relay in front of a mail server that serves every session well (RETR 2 is a large mail) except the one
-// it was armed for. The first session, which makes what later sessions reuse, is served before the sockets
-// and threads of the process are counted.
+// it was armed for. The first session, which makes what later sessions reuse, is served before the
+// descriptors and threads of the process are counted.
 class HostilePeerTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -113,15 +101,18 @@ protected:
                 peer.SendRaw("+OK bye\r\n");
                 return;
             }
-            if (*line == "RETR 2") {
-                largeMailsSent += peer.SendRaw(LargeMail());
+            if (*line == "RETR 2") {  // 32 MiB in lines of 1 KiB
+                std::string mail = "+OK large\r\n";
+                for (int i = 0; i < 32 * 1024; ++i) {
+                    mail += std::string(1022, 'm') + "\r\n";
+                }
+                largeMailsSent += peer.SendRaw(mail + ".\r\n");
                 continue;
             }
             peer.SendRaw(*line == "RETR 1" ? kShortMail : "+OK\r\n");
         }
     }
 
-    // A full well-behaved session: login, a retrieval, QUIT.
     void ServeWell() {
         Pop3TestClient client(relay->Port());
         ASSERT_TRUE(client.Login("alice", "secret"));
@@ -157,9 +148,9 @@ TEST_F(HostilePeerTest, MisbehavingMailServerReleasesTheClientAndTheNextOneIsSer
     const Fault faults[] = {
         {"never greets", false, false, "", Then::Stall, ""},
         {"stalls after the greeting", true, false, "", Then::Stall, kGreeting},
+        // No part of a line is passed on.
         {"stalls in RETR", true, true, "+OK 1000 octets\r\nFrom: a@example.org\r\n\r\nthe start of a bo",
-         Then::Stall,
-         kLoggedIn + "+OK 1000 octets\r\nFrom: a@example.org\r\n\r\n"},  // no partial line passed on
+         Then::Stall, kLoggedIn + "+OK 1000 octets\r\nFrom: a@example.org\r\n\r\n"},
         {"64 MiB line", true, true, "+OK 67108864 octets\r\n" + std::string(64 << 20, 'A'), Then::Close,
          kLoggedIn + "+OK 67108864 octets\r\n"},
         // Lines pass as the server sent them; only the CR LF pairs end lines.
@@ -178,21 +169,17 @@ TEST_F(HostilePeerTest, MisbehavingMailServerReleasesTheClientAndTheNextOneIsSer
             Pop3TestClient client(relay->Port(), hangs ? kHungWaitMs : Pop3TestClient::kDefaultTimeoutMs);
             ASSERT_TRUE(client.SendRaw("USER alice\r\nPASS secret\r\nRETR 1\r\nNOOP\r\nQUIT\r\n"));
             EXPECT_EQ(client.ReadUntilClose(), fault.clientGets);
-            EXPECT_TRUE(
-                Eventually([&] { return armed.load() == nullptr; }));  // the fault's session has begun
+            // The fault's session has begun (so the next session is served well).
+            EXPECT_TRUE(Eventually([&] { return armed.load() == nullptr; }));
             // A hung server leaves the client connected as long as the client likes.
             EXPECT_EQ(client.PeerClosed(), !hangs);
-            if (hangs) {
-                EXPECT_EQ(relay->Server()->ConnectionCount(), 1u);
-            }
         }
         ExpectAllReleasedAndServing();
     }
 }
 
 TEST_F(HostilePeerTest, HalfOpenConnectionGetsItsAnswersThenItsEnd) {
-    // A client that has shut down its sending side after its pipelined commands gets all three answers, then
-    // the end.
+    // The client shuts its sending side after pipelined commands: it gets all three answers, then the end.
     Pop3TestClient halfClosed(relay->Port());
     ASSERT_TRUE(halfClosed.SendRaw("USER alice\r\nPASS secret\r\nNOOP\r\n"));
     halfClosed.ShutdownSending();
@@ -255,8 +242,6 @@ TEST_F(HostilePeerTest, ClientThatNeverReadsItsMail) {
     EXPECT_TRUE(Eventually([&] { return largeMailsSent == 1; }));
     // Other clients are served meanwhile.
     ServeWell();
-    EXPECT_EQ(relay->Server()->ConnectionCount(),
-              2u);  // the stuck one, and the one that just left (or not yet)
     stuck.Close();
     ExpectAllReleasedAndServing();
 }

@@ -6,17 +6,13 @@
 #include "support/Eventually.h"
 #include "translate/Pop3TranslateThread.h"
 
-namespace {
-constexpr auto kListenTimeout = std::chrono::seconds(20);
-}
-
 InProcessRelay::InProcessRelay(bool translationEngine) {
     win32::CLSID engineClass{};
     if (!translationEngine) {
         removedEngine = win32::UnregisterComponentClass(win32::kTranslationEngineProgId);
     } else if (win32::FAILED(win32::CLSIDFromProgID(win32::kTranslationEngineProgId, &engineClass))) {
-        engines::RegisterInstalledEngines();  // as the program does at start, unless a test put its own
-                                              // engine there
+        // As the program does at start, unless a test put its own engine there.
+        engines::RegisterInstalledEngines();
     }
     win32::SetMessageBoxHandler([this](std::string_view text, std::string_view, win32::UINT) {
         std::scoped_lock boxGuard(boxLock);
@@ -26,8 +22,7 @@ InProcessRelay::InProcessRelay(bool translationEngine) {
     mainLoop = std::make_unique<MainLoopThread>();
     server = std::make_unique<Pop3ServerThread>();
     // The server binds on its own thread; poll its socket until it is bound or the thread has given up.
-    Eventually([this] { return (port = server->ListeningPort()) != 0 || !server->IsRunning(); },
-               kListenTimeout);
+    Eventually([this] { return (port = server->ListeningPort()) != 0 || !server->IsRunning(); });
 }
 
 InProcessRelay::~InProcessRelay() {

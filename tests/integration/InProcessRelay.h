@@ -16,9 +16,8 @@
 
 class InProcessRelay {
 public:
-    // Starts the server with the settings already in the registry and waits (bounded) until it listens.
-    // translationEngine false takes the engine's class out of the process's class table while the relay
-    // lives.
+    // Starts the server with the settings in the registry and waits (bounded) until it listens; without
+    // translationEngine the engine's class is out of the class table while the relay lives.
     explicit InProcessRelay(bool translationEngine = false);
     ~InProcessRelay();
     InProcessRelay(const InProcessRelay&) = delete;
@@ -29,13 +28,11 @@ public:
     Pop3ServerThread* Server() const { return server.get(); }
     // One periodic collection on the main loop thread.
     void Collect();
-    // Collects, as the periodic timer would, until no connection thread and no agent is left; true when all
-    // are gone before the timeout.
+    // Collects as the periodic timer would until no connection thread and no agent is left (false at
+    // timeout).
     bool CollectAll(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-    // Stops and deletes the server (idempotent).
-    void Stop();
-    // Captured mails waiting in the translate thread's queue.
-    std::size_t PendingMails();
+    void Stop();                 // idempotent
+    std::size_t PendingMails();  // captured mails waiting in the translate thread's queue
     // Waits (bounded) until translated copies wait to be served; false when none came before the timeout.
     bool WaitForTranslatedMails(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 

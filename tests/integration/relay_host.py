@@ -9,8 +9,6 @@ import time
 class RelayHost:
     def __init__(self, mail_server_port, executable=None, translation_engine=False, address="127.0.0.1",
                  security=None, ca_file=None, relay_authentication=False):
-        """security and ca_file: the "MailServerSecurity" and "MailServerCAFile" values, when given;
-        relay_authentication sets "Relay Authentication" to 1."""
         self.executable = executable or os.environ.get("RELAY_HOST")
         if not self.executable:
             raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")

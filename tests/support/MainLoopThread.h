@@ -28,8 +28,6 @@ public:
     MainLoopThread(const MainLoopThread&) = delete;
     MainLoopThread& operator=(const MainLoopThread&) = delete;
 
-    win32::DWORD ThreadId() const { return threadId; }
-
     // Runs work on the main loop thread, blocking the caller (which keeps serving messages sent to its own
     // windows) until it has returned.
     void Invoke(const std::function<void()>& work) {

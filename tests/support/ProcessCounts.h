@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "support/Eventually.h"
@@ -20,13 +21,8 @@ inline long ThreadCount() {
 }
 
 inline int OpenDescriptorCount() {
-    int count = 0;
     std::error_code error;
-    for (auto entry = std::filesystem::directory_iterator("/proc/self/fd", error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
-        ++count;
-    }
-    return count;
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd", error), {}));
 }
 
 // Waits (bounded) until the process holds no more descriptors and threads than the counts taken before. Fewer

@@ -32,8 +32,7 @@ public:
     void Record(const std::string& line);
     // Set once the server is being destroyed: a script that waits for ever looks at it.
     bool Stopping() const { return stopping; }
-    // Reads and drops whatever the peer sends until it closes or the server stops: a server that never
-    // answers.
+    // Reads and drops what the peer sends until it closes or the server stops: a server that never answers.
     void Stall(Pop3TestClient& peer);
     // Waits (bounded) until no session runs; true when none does.
     bool WaitUntilIdle();
@@ -48,8 +47,7 @@ private:
     std::atomic<bool> stopping{false};
     std::atomic<int> accepted{0};
     std::thread acceptThread;
-    // Sessions run detached, so that thousands of short connections leave no thread behind; the destructor
-    // waits until none is left.
+    // Sessions run detached (thousands of connections leave no thread behind); the destructor waits for them.
     std::mutex lock;
     std::condition_variable sessionEnded;
     int liveSessions = 0;               // guarded by lock
