@@ -9,8 +9,8 @@
 
 class DovecotServer {
 public:
-    // mailSet: "standard" (the mails of mails.py), or "sized:COUNT:SIZE". With a certificate and key file,
-    // Dovecot requires TLS and also listens for TLS from the first byte (TlsPort).
+    // mailSet: "standard" (the mails of mails.py). With a certificate and key file, Dovecot requires TLS and
+    // also listens for TLS from the first byte (TlsPort).
     explicit DovecotServer(const std::string& mailSet = "standard", const std::string& certificateFile = {},
                            const std::string& keyFile = {});
     ~DovecotServer();

@@ -1,6 +1,6 @@
 """A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration and state under a
 short temporary folder, one user with a plaintext password, and a Maildir seeded with the given mails (and their
-UIDLs). `with Dovecot(mails) as server:` from Python; `dovecot.py serve [--set standard|sized:COUNT:SIZE]` from
+UIDLs). `with Dovecot(mails) as server:` from Python; `dovecot.py serve [--set standard]` from
 another language prints "PORT <n>", "USER <name>", "PASS <password>", "COUNT <n>" and "READY", and stops the server
 when its standard input ends.
 """
@@ -218,19 +218,16 @@ service anvil {{
 def _mails_for(mail_set):
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import mails
-    if mail_set == "standard":
-        return mails.standard_set()
-    kind, count, size = mail_set.split(":")
-    if kind != "sized":
+    if mail_set != "standard":
         raise SystemExit("unknown mail set: " + mail_set)
-    return mails.sized_set(int(count), int(size))
+    return mails.standard_set()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     sub = parser.add_subparsers(dest="command", required=True)
     serve = sub.add_parser("serve", help="run until stdin is closed")
-    serve.add_argument("--set", default="standard", help="standard, or sized:COUNT:SIZE")
+    serve.add_argument("--set", default="standard", help="the mail set: standard")
     serve.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="require TLS; also prints TLSPORT <n>")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
