@@ -1,6 +1,5 @@
-// The automation transport's request handling: each input line answered as a connection's request line would be,
-// the members dispatched to an object that only records its running state. Whatever the line, no exception
-// leaves the transport, and every answer is one JSON-RPC 2.0 object with a result or an error.
+// The automation transport's request lines, dispatched to an object that only records its running state: no
+// exception leaves the transport, and every answer is one JSON-RPC 2.0 object with a result or an error.
 #include <cstdlib>
 #include <string>
 
@@ -31,10 +30,22 @@ public:
         *version = SysAllocStringLen(u"\xFFFD", 1);
         return S_OK;
     }
-    HRESULT get_Running(long* value) override { *value = running; return S_OK; }
-    HRESULT put_Running(long value) override { running = value != 0 ? 1 : 0; return S_OK; }
-    HRESULT IsTranslating(long* value) override { *value = 0; return S_OK; }
-    HRESULT HaveTranslateMail(long* value) override { *value = running; return S_OK; }
+    HRESULT get_Running(long* value) override {
+        *value = running;
+        return S_OK;
+    }
+    HRESULT put_Running(long value) override {
+        running = value != 0 ? 1 : 0;
+        return S_OK;
+    }
+    HRESULT IsTranslating(long* value) override {
+        *value = 0;
+        return S_OK;
+    }
+    HRESULT HaveTranslateMail(long* value) override {
+        *value = running;
+        return S_OK;
+    }
     HRESULT GarbageCollection() override { return S_OK; }
 
 private:
@@ -45,7 +56,8 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RecordingObject object;
-    const ClassObjectServer::Invoke invoke = [&object](const std::string& member, const nlohmann::json& params) {
+    const ClassObjectServer::Invoke invoke = [&object](const std::string& member,
+                                                       const nlohmann::json& params) {
         return InvokeAutomationMember(object, member, params);
     };
     for (const std::string& line : fuzz::Lines(fuzz::View(data, size))) {
@@ -57,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         const nlohmann::json reply = nlohmann::json::parse(*answer, nullptr, false);
-        if (!reply.is_object() || reply.value("jsonrpc", nlohmann::json()) != "2.0" || !reply.contains("id") ||
-            reply.contains("result") == reply.contains("error")) {
+        if (!reply.is_object() || reply.value("jsonrpc", nlohmann::json()) != "2.0" ||
+            !reply.contains("id") || reply.contains("result") == reply.contains("error")) {
             std::abort();
         }
     }

@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     static const char* const kEncodings[] = {"base64", "quoted-printable", "7bit", "BASE64"};
     std::vector<std::string> lines = {"Subject: fuzz", "Content-Type: text/plain; charset=ISO-2022-JP",
-                                      std::string("Content-Transfer-Encoding: ") + kEncodings[data[0] % 4], ""};
+                                      std::string("Content-Transfer-Encoding: ") + kEncodings[data[0] % 4],
+                                      ""};
     for (std::string& line : fuzz::Lines(fuzz::View(data + 1, size - 1))) {
         lines.push_back(std::move(line));
     }

@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     converter.Detect(in, detected);
     std::size_t count = 0;
     converter.CountShiftJisChars(in, count);
-    for (auto kind : {CodeKind::Detect, CodeKind::Ascii, CodeKind::ShiftJis, CodeKind::Iso2022Jp, CodeKind::EucJp}) {
+    for (auto kind :
+         {CodeKind::Detect, CodeKind::Ascii, CodeKind::ShiftJis, CodeKind::Iso2022Jp, CodeKind::EucJp}) {
         std::string sjis, jis;
         converter.ToShiftJis(in, sjis, kind);
         converter.ToJis(in, jis, kind);

@@ -14,9 +14,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!reloaded.LoadRules(saved) || reloaded.SaveRules() != saved) {
         std::abort();
     }
-    static const std::vector<std::string> kMail = {
-        "From: Alice <alice@example.org>", "To: bob@example.net", "Subject: =?ISO-2022-JP?B?GyRCMnE1RBsoQg==?=",
-        "X-Priority: 2", "Content-Type: text/plain; charset=us-ascii", "", "Hello Bob,", "> quoted", "."};
+    static const std::vector<std::string> kMail = {"From: Alice <alice@example.org>",
+                                                   "To: bob@example.net",
+                                                   "Subject: =?ISO-2022-JP?B?GyRCMnE1RBsoQg==?=",
+                                                   "X-Priority: 2",
+                                                   "Content-Type: text/plain; charset=us-ascii",
+                                                   "",
+                                                   "Hello Bob,",
+                                                   "> quoted",
+                                                   "."};
     Email mail;
     mail.SetMail(kMail);
     list.Match(mail);

@@ -1,6 +1,5 @@
-// The command table of TranslateAgent, driven line by line through SendCommand/GetResponse and ProcessCommand
-// (without a connection) over three translated mails. Whatever the commands, RSET brings the mailbox back to
-// what STAT said at the start, and no answer line carries a line break.
+// TranslateAgent's command table driven by arbitrary lines over three translated mails: RSET always brings
+// back the STAT of the start, and no answer line carries a line break.
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -12,8 +11,7 @@
 
 namespace {
 
-std::unique_ptr<Email> MakeMail(int number)
-{
+std::unique_ptr<Email> MakeMail(int number) {
     std::vector<std::string> lines{"Subject: mail " + std::to_string(number),
                                    "Content-Type: text/plain; charset=iso-2022-jp", ""};
     for (int i = 0; i < number * 3; ++i) {
@@ -24,8 +22,7 @@ std::unique_ptr<Email> MakeMail(int number)
     return mail;
 }
 
-std::vector<std::string> Drain(TranslateAgent& agent)
-{
+std::vector<std::string> Drain(TranslateAgent& agent) {
     std::vector<std::string> answer;
     std::string response;
     while (agent.GetResponse(response)) {
@@ -39,8 +36,7 @@ std::vector<std::string> Drain(TranslateAgent& agent)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     TranslateAgent agent(nullptr);
     for (int number = 1; number <= 3; ++number) {
         agent.AddMail(*MakeMail(number));

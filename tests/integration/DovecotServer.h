@@ -1,16 +1,16 @@
-// A private Dovecot POP3 server for C++ tests, run through the Python fixture dovecot.py (which seeds the Maildir
-// with a named mail set and keeps everything under a temporary folder). Stopped when the object ends.
+// A private Dovecot POP3 server for C++ tests, run through the Python fixture dovecot.py (which seeds the
+// Maildir with a named mail set and keeps everything under a temporary folder). Stopped when the object ends.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
-#include <vector>
-#include <sys/types.h>
 
 class DovecotServer {
 public:
-    // mailSet: "standard" (the mails of mails.py), or "sized:COUNT:SIZE". With a certificate and key file, Dovecot
-    // requires TLS and also listens for TLS from the first byte (TlsPort).
+    // mailSet: "standard" (the mails of mails.py). With a certificate and key file, Dovecot requires TLS and
+    // also listens for TLS from the first byte (TlsPort).
     explicit DovecotServer(const std::string& mailSet = "standard", const std::string& certificateFile = {},
                            const std::string& keyFile = {});
     ~DovecotServer();
@@ -27,12 +27,12 @@ public:
     int MailCount() const { return mailCount; }
 
 private:
+    // One line of the fixture's output without its line end; empty when the fixture has ended.
     std::string ReadLine();
 
     pid_t child = -1;
     int toChild = -1;
     int fromChild = -1;
-    std::string buffered;
     std::string error;
     std::uint16_t port = 0;
     std::uint16_t tlsPort = 0;

@@ -1,7 +1,5 @@
-// The relay server run inside the test process, as the application would run it: a main loop thread with the
-// NotifierMaker, a Pop3ServerThread constructed on the test's thread, the periodic collection invoked on the main
-// loop thread, and the stop by StopAndWait. Warning boxes are recorded instead of shown. Without the translation
-// engine (the default) captured mails stay in the translate thread's queue, where a test can count them.
+// The relay server inside the test process as the application runs it (main loop thread, collection on it,
+// StopAndWait); warning boxes are recorded; without the engine captured mails stay queued to be counted.
 #pragma once
 
 #include <chrono>
@@ -18,8 +16,8 @@
 
 class InProcessRelay {
 public:
-    // Starts the server with the settings already in the registry and waits (bounded) until it listens.
-    // translationEngine false takes the engine's class out of the process's class table while the relay lives.
+    // Starts the server with the settings in the registry and waits (bounded) until it listens; without
+    // translationEngine the engine's class is out of the class table while the relay lives.
     explicit InProcessRelay(bool translationEngine = false);
     ~InProcessRelay();
     InProcessRelay(const InProcessRelay&) = delete;
@@ -30,16 +28,11 @@ public:
     Pop3ServerThread* Server() const { return server.get(); }
     // One periodic collection on the main loop thread.
     void Collect();
-    // Collects, as the periodic timer would, until no connection thread and no agent is left; true when all are
-    // gone before the timeout.
+    // Collects as the periodic timer would until no connection thread and no agent is left (false at
+    // timeout).
     bool CollectAll(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-    // Stops and deletes the server (idempotent).
-    void Stop();
-    // Captured mails waiting in the translate thread's queue.
-    std::size_t PendingMails();
-    // Waits (bounded) until at least count captured mails are queued, as the capture is completed on the agent's
-    // thread a little after the client has the mail; returns the number queued.
-    std::size_t WaitForPendingMails(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    void Stop();                 // idempotent
+    std::size_t PendingMails();  // captured mails waiting in the translate thread's queue
     // Waits (bounded) until translated copies wait to be served; false when none came before the timeout.
     bool WaitForTranslatedMails(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 

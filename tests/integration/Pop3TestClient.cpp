@@ -12,8 +12,7 @@
 #include <utility>
 
 namespace {
-sockaddr_in Ipv4Address(const char* host, std::uint16_t port)
-{
+sockaddr_in Ipv4Address(const char* host, std::uint16_t port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -23,16 +22,14 @@ sockaddr_in Ipv4Address(const char* host, std::uint16_t port)
 }  // namespace
 
 Pop3TestClient::Pop3TestClient(std::uint16_t port, int timeoutMs)
-    : Pop3TestClient(Adopt(::socket(AF_INET, SOCK_STREAM, 0), timeoutMs))
-{
+    : Pop3TestClient(Adopt(::socket(AF_INET, SOCK_STREAM, 0), timeoutMs)) {
     sockaddr_in address = Ipv4Address("127.0.0.1", port);
     if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         Close();
     }
 }
 
-Pop3TestClient Pop3TestClient::Adopt(int connectedFd, int timeoutMs)
-{
+Pop3TestClient Pop3TestClient::Adopt(int connectedFd, int timeoutMs) {
     Pop3TestClient peer;
     peer.fd = connectedFd;
     peer.timeoutMs = timeoutMs;
@@ -41,18 +38,15 @@ Pop3TestClient Pop3TestClient::Adopt(int connectedFd, int timeoutMs)
     return peer;
 }
 
-Pop3TestClient::~Pop3TestClient()
-{
+Pop3TestClient::~Pop3TestClient() {
     Close();
 }
 
-Pop3TestClient::Pop3TestClient(Pop3TestClient&& other) noexcept
-{
+Pop3TestClient::Pop3TestClient(Pop3TestClient&& other) noexcept {
     *this = std::move(other);
 }
 
-Pop3TestClient& Pop3TestClient::operator=(Pop3TestClient&& other) noexcept
-{
+Pop3TestClient& Pop3TestClient::operator=(Pop3TestClient&& other) noexcept {
     if (this != &other) {
         Close();
         fd = std::exchange(other.fd, -1);
@@ -63,15 +57,13 @@ Pop3TestClient& Pop3TestClient::operator=(Pop3TestClient&& other) noexcept
     return *this;
 }
 
-void Pop3TestClient::Close()
-{
+void Pop3TestClient::Close() {
     if (fd >= 0) {
         ::close(std::exchange(fd, -1));
     }
 }
 
-void Pop3TestClient::Reset()
-{
+void Pop3TestClient::Reset() {
     if (fd >= 0) {
         const linger abort{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -79,15 +71,13 @@ void Pop3TestClient::Reset()
     }
 }
 
-void Pop3TestClient::ShutdownSending()
-{
+void Pop3TestClient::ShutdownSending() {
     if (fd >= 0) {
         ::shutdown(fd, SHUT_WR);
     }
 }
 
-bool Pop3TestClient::SendRaw(std::string_view bytes)
-{
+bool Pop3TestClient::SendRaw(std::string_view bytes) {
     while (fd >= 0 && !bytes.empty()) {
         const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent < 0) {
@@ -101,20 +91,18 @@ bool Pop3TestClient::SendRaw(std::string_view bytes)
     return fd >= 0;
 }
 
-Pop3TestClient::Receipt Pop3TestClient::ReceiveSome(std::chrono::steady_clock::time_point deadline)
-{
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return Receipt::TimedOut;
-        }
+bool Pop3TestClient::Fill() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (fd >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd watch{fd, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, static_cast<int>(left.count()));
+        const int ready = left.count() > 0 ? ::poll(&watch, 1, static_cast<int>(left.count())) : 0;
         if (ready < 0 && errno == EINTR) {
             continue;
         }
         if (ready <= 0) {
-            return Receipt::TimedOut;
+            return false;
         }
         char chunk[65536];
         const ssize_t received = ::recv(fd, chunk, sizeof chunk, 0);
@@ -123,103 +111,57 @@ Pop3TestClient::Receipt Pop3TestClient::ReceiveSome(std::chrono::steady_clock::t
         }
         if (received <= 0) {
             peerClosed = true;
-            return Receipt::Ended;
+            return false;
         }
         pending.append(chunk, static_cast<std::size_t>(received));
-        return Receipt::Data;
+        return true;
     }
+    return false;
 }
 
-bool Pop3TestClient::Fill()
-{
-    return fd >= 0 &&
-           ReceiveSome(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs)) == Receipt::Data;
-}
-
-std::optional<std::string> Pop3TestClient::ReadLine()
-{
-    std::size_t searched = 0;
-    for (;;) {
-        const std::size_t end = pending.find("\r\n", searched);
-        if (end != std::string::npos) {
-            std::string line = pending.substr(0, end + 2);
-            pending.erase(0, end + 2);
-            return line;
+std::optional<std::string> Pop3TestClient::ReadLine() {
+    for (std::size_t searched = 0;;) {
+        if (const std::size_t end = pending.find("\r\n", searched); end != std::string::npos) {
+            return ReadBytes(end + 2);
         }
-        searched = pending.empty() ? 0 : pending.size() - 1;
+        searched = pending.empty() ? 0 : pending.size() - 1;  // a CR may end what came so far
         if (!Fill()) {
             return std::nullopt;
         }
     }
 }
 
-std::optional<std::string> Pop3TestClient::ReadMultiLine()
-{
-    std::optional<std::string> status = ReadLine();
-    if (!status || !status->starts_with("+")) {
-        return status;
-    }
-    std::string answer = *status;
-    for (;;) {
-        std::optional<std::string> line = ReadLine();
-        if (!line) {
+std::optional<std::string> Pop3TestClient::ReadMultiLine() {
+    std::optional<std::string> answer = ReadLine();
+    std::optional<std::string> line;
+    while (answer && answer->starts_with("+") && line != ".\r\n") {
+        if (!(line = ReadLine())) {
             return std::nullopt;
         }
-        answer += *line;
-        if (*line == ".\r\n") {
-            return answer;
-        }
+        *answer += *line;
     }
+    return answer;
 }
 
-std::optional<std::string> Pop3TestClient::Command(std::string_view line)
-{
-    return SendLine(line) ? ReadLine() : std::nullopt;
+bool Pop3TestClient::Login(std::string_view user, std::string_view password) {
+    const auto positive = [](const std::optional<std::string>& answer) {
+        return answer.value_or("").starts_with("+OK");
+    };
+    return positive(ReadLine()) && positive(Command("USER " + std::string(user))) &&
+           positive(Command("PASS " + std::string(password)));
 }
 
-std::optional<std::string> Pop3TestClient::MultiLineCommand(std::string_view line)
-{
-    return SendLine(line) ? ReadMultiLine() : std::nullopt;
+bool Pop3TestClient::WaitForClose() {
+    return ReadUntilClose().empty() && peerClosed;
 }
 
-bool Pop3TestClient::Login(std::string_view user, std::string_view password)
-{
-    const auto greeting = ReadLine();
-    if (!greeting || !greeting->starts_with("+OK")) {
-        return false;
-    }
-    const auto userAnswer = Command("USER " + std::string(user));
-    const auto passAnswer = Command("PASS " + std::string(password));
-    return userAnswer && userAnswer->starts_with("+OK") && passAnswer && passAnswer->starts_with("+OK");
-}
-
-bool Pop3TestClient::WaitForClose()
-{
-    if (fd < 0) {
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        switch (ReceiveSome(deadline)) {
-        case Receipt::Data:
-            continue;
-        case Receipt::Ended:
-            return pending.empty();  // closed (or reset): true when nothing came before
-        case Receipt::TimedOut:
-            return false;
-        }
-    }
-}
-
-std::string Pop3TestClient::ReadUntilClose()
-{
+std::string Pop3TestClient::ReadUntilClose() {
     while (Fill()) {
     }
     return std::exchange(pending, std::string());
 }
 
-std::string Pop3TestClient::ReadBytes(std::size_t count)
-{
+std::string Pop3TestClient::ReadBytes(std::size_t count) {
     while (pending.size() < count && Fill()) {
     }
     std::string bytes = pending.substr(0, count);
@@ -227,8 +169,7 @@ std::string Pop3TestClient::ReadBytes(std::size_t count)
     return bytes;
 }
 
-std::uint16_t UnusedLoopbackPort()
-{
+std::uint16_t UnusedLoopbackPort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = Ipv4Address("127.0.0.1", 0);
     socklen_t length = sizeof address;
@@ -237,19 +178,14 @@ std::uint16_t UnusedLoopbackPort()
         ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
         port = ntohs(address.sin_port);
     }
-    if (s >= 0) {
-        ::close(s);
-    }
+    ::close(s);  // harmless when the socket was never made
     return port;
 }
 
-bool CanConnect(const char* host, std::uint16_t port)
-{
+bool CanConnect(const char* host, std::uint16_t port) {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = Ipv4Address(host, port);
     const bool connected = s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    if (s >= 0) {
-        ::close(s);
-    }
+    ::close(s);  // harmless when the socket was never made
     return connected;
 }

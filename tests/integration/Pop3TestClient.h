@@ -1,5 +1,5 @@
-// A plain POP3 client for tests: a blocking loopback TCP connection whose every read is bounded by a deadline, so a
-// test that waits for an answer that never comes fails instead of hanging. Reads return raw bytes, line ends kept.
+// A plain POP3 client for tests on a blocking loopback connection: every read is bounded by a deadline, so a
+// test waiting for an answer that never comes fails instead of hanging. Reads return raw bytes.
 #pragma once
 
 #include <chrono>
@@ -28,16 +28,17 @@ public:
     bool PeerClosed() const { return peerClosed; }
     // Sends the bytes as they are (no line end added). False when the connection is gone.
     bool SendRaw(std::string_view bytes);
-    // Sends the line followed by CR LF.
     bool SendLine(std::string_view line) { return SendRaw(std::string(line) + "\r\n"); }
     // One line including its CR LF; nullopt on timeout or when the peer closed first.
     std::optional<std::string> ReadLine();
     // The status line and, when it is positive, every line up to and including ".\r\n", as received.
     std::optional<std::string> ReadMultiLine();
-    // Sends the command and reads its one-line answer.
-    std::optional<std::string> Command(std::string_view line);
-    // Sends the command and reads its multi-line answer.
-    std::optional<std::string> MultiLineCommand(std::string_view line);
+    std::optional<std::string> Command(std::string_view line) {
+        return SendLine(line) ? ReadLine() : std::nullopt;
+    }
+    std::optional<std::string> MultiLineCommand(std::string_view line) {
+        return SendLine(line) ? ReadMultiLine() : std::nullopt;
+    }
     // Logs in with USER and PASS after reading the greeting; true when both were answered "+OK".
     bool Login(std::string_view user, std::string_view password);
     // Waits until the peer closes; true when it did (and nothing else arrived) before the deadline.
@@ -53,10 +54,7 @@ public:
     void ShutdownSending();
 
 private:
-    enum class Receipt { Data, Ended, TimedOut };
-    // Waits until the deadline for bytes, appending what arrives to pending; Ended on close or error.
-    Receipt ReceiveSome(std::chrono::steady_clock::time_point deadline);
-    // Fills pending until it holds at least one more byte; false on timeout, close or error.
+    // Waits until the deadline for more bytes and appends them to pending; false on timeout, close or error.
     bool Fill();
 
     int fd = -1;

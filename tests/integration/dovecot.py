@@ -1,14 +1,8 @@
-"""A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration, base folder,
-state and log under a short temporary folder, one user from a passwd-file with a plaintext password, and a Maildir
-seeded with the given mails (and a seeded dovecot-uidlist, so the UIDLs stay the same across starts).
-
-Use as a context manager from Python:
-
-    with Dovecot(mails) as server:
-        poplib.POP3("127.0.0.1", server.port)
-
-or from another language through the command line: `dovecot.py serve [--set standard|sized:COUNT:SIZE]` prints
-"PORT <n>", "USER <name>", "PASS <password>" and "READY" on stdout, and stops the server when stdin is closed.
+"""A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration and state under a
+short temporary folder, one user with a plaintext password, and a Maildir seeded with the given mails (and their
+UIDLs). `with Dovecot(mails) as server:` from Python; `dovecot.py serve [--set standard]` from
+another language prints "PORT <n>", "USER <name>", "PASS <password>", "COUNT <n>" and "READY", and stops the server
+when its standard input ends.
 """
 
 import argparse
@@ -224,19 +218,16 @@ service anvil {{
 def _mails_for(mail_set):
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
     import mails
-    if mail_set == "standard":
-        return mails.standard_set()
-    kind, count, size = mail_set.split(":")
-    if kind != "sized":
+    if mail_set != "standard":
         raise SystemExit("unknown mail set: " + mail_set)
-    return mails.sized_set(int(count), int(size))
+    return mails.standard_set()
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     sub = parser.add_subparsers(dest="command", required=True)
     serve = sub.add_parser("serve", help="run until stdin is closed")
-    serve.add_argument("--set", default="standard", help="standard, or sized:COUNT:SIZE")
+    serve.add_argument("--set", default="standard", help="the mail set: standard")
     serve.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="require TLS; also prints TLSPORT <n>")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))

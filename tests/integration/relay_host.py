@@ -9,27 +9,21 @@ import time
 class RelayHost:
     def __init__(self, mail_server_port, executable=None, translation_engine=False, address="127.0.0.1",
                  security=None, ca_file=None, relay_authentication=False):
-        """security and ca_file: the "MailServerSecurity" and "MailServerCAFile" values, when given;
-        relay_authentication sets "Relay Authentication" to 1."""
         self.executable = executable or os.environ.get("RELAY_HOST")
         if not self.executable:
             raise RuntimeError("RELAY_HOST is not set (the path of the built relay_host program)")
-        self.mail_server_port = mail_server_port
-        self.translation_engine = translation_engine
-        self.relay_authentication = relay_authentication
-        self.settings = [address]
-        if security is not None:
-            self.settings.append(str(security))
-            if ca_file is not None:
-                self.settings.append(ca_file)
+        self.options = ["--translation-engine"] if translation_engine else []
+        # NAME=VALUE settings, which a caller may add to before start().
+        self.settings = ["MailServerPort=%d" % mail_server_port, "MailServerAddress=" + address]
+        self.settings += ["MailServerSecurity=%d" % security] if security is not None else []
+        self.settings += ["MailServerCAFile=" + ca_file] if ca_file is not None else []
+        self.settings += ["Relay Authentication=1"] if relay_authentication else []
         self.process = None
         self.port = None
 
     def start(self):
-        options = ["--translation-engine"] if self.translation_engine else []
-        settings = self.settings + (["Relay Authentication=1"] if self.relay_authentication else [])
-        self.process = subprocess.Popen([self.executable] + options + [str(self.mail_server_port)] + settings,
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        self.process = subprocess.Popen([self.executable] + self.options + self.settings, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.startswith("PORT "):
             self.stop()

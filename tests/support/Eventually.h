@@ -1,13 +1,12 @@
-// The one bounded wait of the test suite: polls a condition that another thread or process brings about until it
-// holds or the deadline passes. A test checks the condition, never the time it took.
+// The one bounded wait of the test suite: polls a condition that another thread or process brings about until
+// it holds or the deadline passes. A test checks the condition, never the time it took.
 #pragma once
 
 #include <chrono>
 #include <thread>
 
 template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(20))
-{
+bool Eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline) {

@@ -1,4 +1,5 @@
-// Real loopback sockets for tests: a listener on 127.0.0.1 at a free port, and blocking client connections to it.
+// Real loopback sockets for tests: a listener on 127.0.0.1 at a free port, and blocking client connections to
+// it.
 #pragma once
 
 #include <utility>
@@ -12,8 +13,7 @@ public:
     explicit ScopedSocket(win32::SOCKET s) : s(s) {}
     ~ScopedSocket() { Close(); }
     ScopedSocket(ScopedSocket&& other) noexcept : s(other.Release()) {}
-    ScopedSocket& operator=(ScopedSocket&& other) noexcept
-    {
+    ScopedSocket& operator=(ScopedSocket&& other) noexcept {
         if (this != &other) {
             Close();
             s = other.Release();
@@ -24,8 +24,7 @@ public:
     win32::SOCKET Get() const { return s; }
     bool IsValid() const { return s != win32::INVALID_SOCKET; }
     win32::SOCKET Release() { return std::exchange(s, win32::INVALID_SOCKET); }
-    void Close()
-    {
+    void Close() {
         if (s != win32::INVALID_SOCKET) {
             win32::closesocket(std::exchange(s, win32::INVALID_SOCKET));
         }
@@ -36,15 +35,14 @@ private:
 };
 
 // A listening socket on 127.0.0.1 at a port chosen by the system; invalid when any step fails.
-inline ScopedSocket ListenOnLoopback(std::uint16_t& port)
-{
+inline ScopedSocket ListenOnLoopback(std::uint16_t& port) {
     ScopedSocket listener(win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0));
     win32::SOCKADDR_IN address;
     address.address = win32::htonl(win32::INADDR_LOOPBACK);
     address.port = 0;
     win32::SOCKADDR_IN bound;
-    if (!listener.IsValid() || win32::bind(listener.Get(), address) != 0 || win32::listen(listener.Get(), 16) != 0 ||
-        win32::getsockname(listener.Get(), &bound) != 0) {
+    if (!listener.IsValid() || win32::bind(listener.Get(), address) != 0 ||
+        win32::listen(listener.Get(), 16) != 0 || win32::getsockname(listener.Get(), &bound) != 0) {
         return ScopedSocket();
     }
     port = win32::ntohs(bound.port);
@@ -52,8 +50,7 @@ inline ScopedSocket ListenOnLoopback(std::uint16_t& port)
 }
 
 // A blocking connection to 127.0.0.1:port; invalid when it fails.
-inline ScopedSocket ConnectToLoopback(std::uint16_t port)
-{
+inline ScopedSocket ConnectToLoopback(std::uint16_t port) {
     ScopedSocket client(win32::socket(win32::AF_INET, win32::SOCK_STREAM, 0));
     win32::SOCKADDR_IN address;
     address.address = win32::htonl(win32::INADDR_LOOPBACK);
@@ -64,7 +61,8 @@ inline ScopedSocket ConnectToLoopback(std::uint16_t port)
     return client;
 }
 
-// One connection on loopback: its listener, the client end and the accepted end (each invalid when its step failed).
+// One connection on loopback: its listener, the client end and the accepted end (each invalid when its step
+// failed).
 struct LoopbackConnection {
     bool IsValid() const { return listener.IsValid() && client.IsValid() && accepted.IsValid(); }
 

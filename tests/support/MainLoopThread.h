@@ -1,6 +1,5 @@
-// A thread that stands in for the process's main thread in tests and benchmarks: it owns a NotifierMaker and runs
-// a GetMessage loop until the object is destroyed, so that workers can obtain notifiers and their windows are
-// served. Invoke runs a piece of work on that thread (as the main thread's timer would) and waits for it.
+// A thread standing in for the process's main thread: it owns a NotifierMaker and serves its message loop
+// until destroyed; Invoke runs work on it (as the main thread's timer would) and waits for it.
 #pragma once
 
 #include <functional>
@@ -14,16 +13,14 @@
 
 class MainLoopThread {
 public:
-    MainLoopThread()
-    {
+    MainLoopThread() {
         std::promise<void> ready;
         std::future<void> started = ready.get_future();
         thread = std::thread([this, &ready] { Run(ready); });
         started.wait();
     }
 
-    ~MainLoopThread()
-    {
+    ~MainLoopThread() {
         win32::PostThreadMessage(threadId, win32::WM_QUIT, 0, 0);
         thread.join();
     }
@@ -31,12 +28,9 @@ public:
     MainLoopThread(const MainLoopThread&) = delete;
     MainLoopThread& operator=(const MainLoopThread&) = delete;
 
-    win32::DWORD ThreadId() const { return threadId; }
-
     // Runs work on the main loop thread, blocking the caller (which keeps serving messages sent to its own
     // windows) until it has returned.
-    void Invoke(const std::function<void()>& work)
-    {
+    void Invoke(const std::function<void()>& work) {
         win32::SendMessage(invoker->Handle(), InvokeWindow::kInvokeMessage, 0,
                            reinterpret_cast<win32::LPARAM>(&work));
     }
@@ -51,8 +45,7 @@ private:
 
     protected:
         bool ProcessWindowMessage(win32::HWND, win32::UINT message, win32::WPARAM, win32::LPARAM lParam,
-                                  win32::LRESULT& result) override
-        {
+                                  win32::LRESULT& result) override {
             if (message != kInvokeMessage) {
                 return false;
             }
@@ -62,8 +55,7 @@ private:
         }
     };
 
-    void Run(std::promise<void>& ready)
-    {
+    void Run(std::promise<void>& ready) {
         threadId = win32::GetCurrentThreadId();
         auto maker = std::make_unique<NotifierMaker>();
         invoker = std::make_unique<InvokeWindow>();

@@ -10,44 +10,22 @@
 #include <chrono>
 #include <utility>
 
-namespace {
-
 // Plain POSIX, so that the peer shares no code with the platform layer it is tested against.
-// Listens on 127.0.0.1 at a port the system chooses and stores it in port; the descriptor, or -1 when a step
-// fails (nothing is left open then).
-int ListenForPeers(std::uint16_t& port, int backlog)
-{
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+ScriptedPop3Server::ScriptedPop3Server(Script script, int readTimeoutMs)
+    : script(std::move(script)), readTimeoutMs(readTimeoutMs), listener(::socket(AF_INET, SOCK_STREAM, 0)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, backlog) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (listener >= 0) {
-            ::close(listener);
-        }
-        return -1;
+    if (listener >= 0 && ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::listen(listener, 64) == 0 &&
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+        acceptThread = std::thread([this] { AcceptLoop(); });
     }
-    port = ntohs(address.sin_port);
-    return listener;
 }
 
-}  // namespace
-
-ScriptedPop3Server::ScriptedPop3Server(Script script, int readTimeoutMs)
-    : script(std::move(script)), readTimeoutMs(readTimeoutMs)
-{
-    listener = ListenForPeers(port, 64);
-    if (listener < 0) {
-        return;
-    }
-    acceptThread = std::thread([this] { AcceptLoop(); });
-}
-
-ScriptedPop3Server::~ScriptedPop3Server()
-{
+ScriptedPop3Server::~ScriptedPop3Server() {
     stopping = true;
     if (acceptThread.joinable()) {
         acceptThread.join();
@@ -59,21 +37,18 @@ ScriptedPop3Server::~ScriptedPop3Server()
     sessionEnded.wait(guard, [this] { return liveSessions == 0; });
 }
 
-bool ScriptedPop3Server::WaitUntilIdle()
-{
+bool ScriptedPop3Server::WaitUntilIdle() {
     std::unique_lock guard(lock);
     return sessionEnded.wait_for(guard, std::chrono::seconds(10), [this] { return liveSessions == 0; });
 }
 
-void ScriptedPop3Server::Stall(Pop3TestClient& peer)
-{
+void ScriptedPop3Server::Stall(Pop3TestClient& peer) {
     while (!stopping && !peer.PeerClosed()) {
         peer.ReadUntilClose();
     }
 }
 
-void ScriptedPop3Server::AcceptLoop()
-{
+void ScriptedPop3Server::AcceptLoop() {
     while (!stopping) {
         pollfd watch{listener, POLLIN, 0};
         if (::poll(&watch, 1, 50) <= 0) {
@@ -83,9 +58,10 @@ void ScriptedPop3Server::AcceptLoop()
         if (connection < 0) {
             continue;
         }
-        ++accepted;
         {
+            // Together, so that a session counted as accepted is never missed by WaitUntilIdle.
             std::scoped_lock guard(lock);
+            ++accepted;
             ++liveSessions;
         }
         std::thread([this, connection] {
@@ -100,20 +76,17 @@ void ScriptedPop3Server::AcceptLoop()
     }
 }
 
-std::vector<std::string> ScriptedPop3Server::Received()
-{
+std::vector<std::string> ScriptedPop3Server::Received() {
     std::scoped_lock guard(lock);
     return received;
 }
 
-void ScriptedPop3Server::Record(const std::string& line)
-{
+void ScriptedPop3Server::Record(const std::string& line) {
     std::scoped_lock guard(lock);
     received.push_back(line);
 }
 
-ScriptedPop3Server::Script Pop3Responder(std::map<std::string, std::string> answers, std::string greeting)
-{
+ScriptedPop3Server::Script Pop3Responder(std::map<std::string, std::string> answers, std::string greeting) {
     return [answers = std::move(answers), greeting = std::move(greeting)](Pop3TestClient& peer,
                                                                           ScriptedPop3Server& recorder) {
         if (!peer.SendRaw(greeting)) {

@@ -1,7 +1,5 @@
-// The one stand-in mail server of the tests: a POP3 peer on 127.0.0.1 at a free port whose behaviour a test scripts
-// (fixed answers, faults on purpose, a whole mailbox model, silence). Each accepted connection runs the script on a
-// thread of its own with the connection as a Pop3TestClient (reads bounded by deadlines); the accept thread and the
-// sessions share lock. Pop3Responder is the usual script: a greeting, then fixed raw answers per command line.
+// The one stand-in mail server of the tests: a POP3 peer on 127.0.0.1 whose sessions, each on a thread of its
+// own, run the script a test gives; Pop3Responder is the usual script (a greeting, fixed answers per line).
 #pragma once
 
 #include <atomic>
@@ -34,7 +32,7 @@ public:
     void Record(const std::string& line);
     // Set once the server is being destroyed: a script that waits for ever looks at it.
     bool Stopping() const { return stopping; }
-    // Reads and drops whatever the peer sends until it closes or the server stops: a server that never answers.
+    // Reads and drops what the peer sends until it closes or the server stops: a server that never answers.
     void Stall(Pop3TestClient& peer);
     // Waits (bounded) until no session runs; true when none does.
     bool WaitUntilIdle();
@@ -49,15 +47,14 @@ private:
     std::atomic<bool> stopping{false};
     std::atomic<int> accepted{0};
     std::thread acceptThread;
-    // Sessions run detached, so that thousands of short connections leave no thread behind; the destructor waits
-    // until none is left.
+    // Sessions run detached (thousands of connections leave no thread behind); the destructor waits for them.
     std::mutex lock;
     std::condition_variable sessionEnded;
     int liveSessions = 0;               // guarded by lock
     std::vector<std::string> received;  // guarded by lock
 };
 
-// Answers like a POP3 server: greeting, then for every command line the raw bytes mapped to it (a line ending in
-// CR LF, or a whole multi-line answer), "-ERR unknown" for other lines; QUIT answers "+OK bye" and closes.
+// Answers like a POP3 server: greeting, then for every command line the raw bytes mapped to it (a line ending
+// in CR LF, or a whole multi-line answer), "-ERR unknown" for other lines; QUIT answers "+OK bye" and closes.
 ScriptedPop3Server::Script Pop3Responder(std::map<std::string, std::string> answers,
                                          std::string greeting = "+OK scripted ready\r\n");

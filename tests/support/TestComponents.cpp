@@ -20,13 +20,8 @@ protected:
 class TestSettings final : public Counted<win32::IEngineSettings> {
 public:
     TestSettings(Counters& counters, bool withInterface) : Counted(counters), withInterface(withInterface) {}
-    win32::HRESULT QueryInterface(win32::REFIID iid, void** object) override
-    {
-        if (!withInterface && iid == win32::IID_IEngineSettings) {
-            *object = nullptr;
-            return win32::E_NOINTERFACE;
-        }
-        return QueryAs(iid, object, {win32::IID_IEngineSettings});
+    win32::HRESULT QueryInterface(win32::REFIID iid, void** object) override {
+        return withInterface ? QueryAs(iid, object, {win32::IID_IEngineSettings}) : QueryAs(iid, object, {});
     }
 
 private:
@@ -35,19 +30,19 @@ private:
 
 class TestPreferences final : public Counted<win32::IEJPreferences> {
 public:
-    TestPreferences(Counters& counters, const Behaviour& behaviour) : Counted(counters), behaviour(behaviour) {}
-    win32::HRESULT QueryInterface(win32::REFIID iid, void** object) override
-    {
+    TestPreferences(Counters& counters, const Behaviour& behaviour)
+        : Counted(counters), behaviour(behaviour) {}
+    win32::HRESULT QueryInterface(win32::REFIID iid, void** object) override {
         return QueryAs(iid, object, {win32::IID_IEJPreferences});
     }
-    win32::HRESULT GetEngineSettings(win32::IUnknown** settings) override
-    {
+    win32::HRESULT GetEngineSettings(win32::IUnknown** settings) override {
         *settings = nullptr;
         if (win32::FAILED(behaviour.getEngineSettings)) {
             return behaviour.getEngineSettings;
         }
         if (!behaviour.settingsObjectMissing) {
-            *settings = static_cast<win32::IUnknown*>(new TestSettings(counters, !behaviour.settingsWithoutInterface));
+            *settings = static_cast<win32::IUnknown*>(
+                new TestSettings(counters, !behaviour.settingsWithoutInterface));
         }
         return win32::S_OK;
     }
@@ -59,28 +54,28 @@ private:
 class TestEngine final : public Counted<win32::ITranslationEngine> {
 public:
     TestEngine(Counters& counters, const Behaviour& behaviour) : Counted(counters), behaviour(behaviour) {}
-    win32::HRESULT QueryInterface(win32::REFIID iid, void** object) override
-    {
+    win32::HRESULT QueryInterface(win32::REFIID iid, void** object) override {
         return QueryAs(iid, object, {win32::IID_ITranslationEngine});
     }
-    win32::HRESULT SetEngineSettings(win32::IEngineSettings* settings) override
-    {
+    win32::HRESULT SetEngineSettings(win32::IEngineSettings* settings) override {
         if (settings == nullptr) {
             return win32::E_POINTER;
         }
         ++counters.settingsHandedOver;
         return behaviour.setEngineSettings;
     }
-    win32::HRESULT TranslateText(win32::BSTR source, win32::BSTR* translation) override
-    {
+    win32::HRESULT TranslateText(win32::BSTR source, win32::BSTR* translation) override {
         ++counters.translateCalls;
         const std::u16string text(source == nullptr ? u"" : source, win32::SysStringLen(source));
         std::u16string out;
-        const win32::HRESULT result = behaviour.translate ? behaviour.translate(text, out) : Bracket(text, out);
+        const win32::HRESULT result =
+            behaviour.translate ? behaviour.translate(text, out) : Bracket(text, out);
         if (win32::FAILED(result)) {
             return result;
         }
-        *translation = out.empty() ? nullptr : win32::SysAllocStringLen(out.data(), static_cast<win32::UINT>(out.size()));
+        *translation = out.empty()
+                           ? nullptr
+                           : win32::SysAllocStringLen(out.data(), static_cast<win32::UINT>(out.size()));
         return result;
     }
 
@@ -90,14 +85,13 @@ private:
 
 }  // namespace
 
-win32::HRESULT Bracket(const std::u16string& source, std::u16string& out)
-{
+win32::HRESULT Bracket(const std::u16string& source, std::u16string& out) {
     out = source.empty() ? std::u16string() : u"<" + source + u">";
     return win32::S_OK;
 }
 
-ScopedTestComponents::ScopedTestComponents(Behaviour behaviour) : state(std::make_unique<Behaviour>(std::move(behaviour)))
-{
+ScopedTestComponents::ScopedTestComponents(Behaviour behaviour)
+    : state(std::make_unique<Behaviour>(std::move(behaviour))) {
     Counters* counters = &counterState;
     const Behaviour* current = state.get();
     replacedEngine = win32::RegisterComponentClass(
@@ -119,8 +113,7 @@ ScopedTestComponents::ScopedTestComponents(Behaviour behaviour) : state(std::mak
          }});
 }
 
-ScopedTestComponents::~ScopedTestComponents()
-{
+ScopedTestComponents::~ScopedTestComponents() {
     win32::UnregisterComponentClass(win32::kTranslationEngineProgId);
     win32::UnregisterComponentClass(win32::kEJPreferencesProgId);
     if (replacedEngine) {

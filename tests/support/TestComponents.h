@@ -1,6 +1,5 @@
-// Deterministic stand-ins for the translation components, registered for the real ProgIDs for the life of a
-// test: an engine whose translation is a function of the source, and a preferences object whose settings
-// hand-over can be made to fail. They count their live objects, so tests can see every reference released.
+// Deterministic stand-ins for the translation engine and preferences under the real ProgIDs for the life of
+// a test, with failures to order; they count their live objects, so tests see every reference released.
 #pragma once
 
 #include <atomic>
@@ -9,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/Com.h"
 #include "engines/EngineInterfaces.h"
+#include "platform/Com.h"
 #include "translate/Dunmo2000Engine.h"
 
 namespace testing_components {
@@ -20,11 +19,11 @@ using TranslateFunction = std::function<win32::HRESULT(const std::u16string& sou
 
 struct Behaviour {
     TranslateFunction translate = {};
-    win32::HRESULT createEngine = win32::S_OK;         // failure of CoCreateInstance for the engine
-    win32::HRESULT getEngineSettings = win32::S_OK;    // failure of GetEngineSettings
-    bool settingsObjectMissing = false;                 // GetEngineSettings succeeds without an object
-    bool settingsWithoutInterface = false;              // the object does not answer IID_IEngineSettings
-    win32::HRESULT setEngineSettings = win32::S_OK;    // failure of SetEngineSettings
+    win32::HRESULT createEngine = win32::S_OK;       // failure of CoCreateInstance for the engine
+    win32::HRESULT getEngineSettings = win32::S_OK;  // failure of GetEngineSettings
+    bool settingsObjectMissing = false;              // GetEngineSettings succeeds without an object
+    bool settingsWithoutInterface = false;           // the object does not answer IID_IEngineSettings
+    win32::HRESULT setEngineSettings = win32::S_OK;  // failure of SetEngineSettings
 };
 
 struct Counters {
@@ -67,8 +66,7 @@ public:
 win32::HRESULT Bracket(const std::u16string& source, std::u16string& out);
 
 // A translation that is always `answer`, whatever the source.
-inline TranslateFunction Answer(std::u16string answer)
-{
+inline TranslateFunction Answer(std::u16string answer) {
     return [answer](const std::u16string&, std::u16string& out) {
         out = answer;
         return win32::S_OK;
@@ -76,8 +74,7 @@ inline TranslateFunction Answer(std::u16string answer)
 }
 
 // The HRESULT that Initialize throws, or S_OK when it succeeds.
-inline win32::HRESULT InitializeFailure(Dunmo2000Engine& engine)
-{
+inline win32::HRESULT InitializeFailure(Dunmo2000Engine& engine) {
     try {
         engine.Initialize();
     } catch (win32::HRESULT failure) {
