@@ -57,11 +57,7 @@ TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord) {
         ASSERT_EQ(expected.empty(), test.gloss && *test.gloss == '\0') << "only the unknown word has no gloss";
         EXPECT_EQ(translator->Gloss(test.word), expected);
     }
-    const engines::TranslationResult result = translator->Translate(" The cat sat, xyzzyplugh 42 猫!");
-    ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.text.substr(0, 16), " The(その) cat");
-    EXPECT_NE(result.text.find("cat(猫)"), std::string::npos);
-    EXPECT_NE(result.text.find(", xyzzyplugh 42 猫!"), std::string::npos) << result.text;
+    EXPECT_EQ(translator->Translate(" The cat, xyzzyplugh 42 猫!").text, " The(その) cat(猫), xyzzyplugh 42 猫!");
 }
 
 TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges) {

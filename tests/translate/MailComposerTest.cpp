@@ -138,23 +138,16 @@ TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText) {
 }
 
 TEST(AppendWrapped, Widths) {
-    const std::string dbcs = "\x82\xA0";  // あ in Shift_JIS
-    const auto repeat = [](const std::string& piece, int times) {
-        std::string text;
-        while (times-- > 0) {
-            text += piece;
-        }
-        return text;
-    };
+    const auto wide = [](std::size_t count) { return win32::Utf16ToAnsi(std::u16string(count, u'あ')); };
     struct Case { const char* name; std::string prefix, text; std::vector<std::string> expected; };
     const Case cases[] = {
         {"empty text adds nothing", "|", "", {}},
         {"one-byte prefix: 72 bytes of text per line", "|", std::string(150, 'b'),
          {"|" + std::string(72, 'b'), "|" + std::string(72, 'b'), "|bbbbbb"}},
-        {"a double-byte character completing the line makes it one longer", "|", "a" + repeat(dbcs, 40),
-         {"|a" + repeat(dbcs, 36), "|" + repeat(dbcs, 4)}},
-        {"prefix filling the width: one character per line", std::string(72, '>'), "a" + dbcs + "b",
-         {std::string(72, '>') + "a", std::string(72, '>') + dbcs, std::string(72, '>') + "b"}},
+        {"a double-byte character completing the line makes it one longer", "|", "a" + wide(40),
+         {"|a" + wide(36), "|" + wide(4)}},
+        {"prefix filling the width: one character per line", std::string(72, '>'), "a" + wide(1) + "b",
+         {std::string(72, '>') + "a", std::string(72, '>') + wide(1), std::string(72, '>') + "b"}},
         {"longer prefix: the first line is the prefix alone", std::string(73, '>'), "ab",
          {std::string(73, '>'), std::string(73, '>') + "a", std::string(73, '>') + "b"}},
         {"line breaks are copied like other bytes", "|", "a\nb", {"|a\nb"}},
