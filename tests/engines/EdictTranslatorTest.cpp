@@ -3,7 +3,6 @@
 #include "engines/EdictTranslator.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +10,7 @@
 #include <sstream>
 
 #include "engines/DictionaryCache.h"
+#include "mail/MailTestSupport.h"
 
 using engines::EdictTranslator;
 namespace fs = std::filesystem;
@@ -78,17 +78,8 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
 
 // EDICT lines in UTF-8, written as the package's EUC-JP.
 void WriteEdict(const std::string& path, const std::string& utf8) {
-    iconv_t converter = iconv_open("EUC-JP", "UTF-8");
-    ASSERT_NE(converter, reinterpret_cast<iconv_t>(-1));
-    std::string euc(utf8.size() * 2, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    char* out = euc.data();
-    std::size_t inLeft = utf8.size();
-    std::size_t outLeft = euc.size();
-    ASSERT_NE(iconv(converter, &in, &inLeft, &out, &outLeft), static_cast<std::size_t>(-1));
-    iconv_close(converter);
-    euc.resize(euc.size() - outLeft);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << euc;
+    std::string written;
+    ASSERT_TRUE(mailtest::RunFilter("iconv -f UTF-8 -t EUC-JP > '" + path + "'", utf8, written));
 }
 
 constexpr const char* kSmallEdict =
@@ -116,7 +107,7 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCache
     ASSERT_TRUE(fs::exists(cacheFile)) << "the index is kept for the next process";
 
     const struct { const char* text; const char* expected; } cases[] = {
-        {"I read a good book.", "I read a good book(本)."},  // "read" is no rare sense of "book", nor "good book"
+        {"I read a good book.", "I read a good book(本)."},  // not a rare sense of "book", nor "good book"
         {"Please book a room.", "Please(ください) book(取る) a room."},       // a verb before an object; kana
         {"I look forward to Monday.", "I look forward to(楽しみにする) Monday(月曜)."},
         {"Cats and the cat, Monday.", "Cats(猫) and the cat(猫), Monday(月曜)."},  // plural; "cat tongue" is a part

@@ -97,7 +97,7 @@ TEST_F(EnginePreferencesTest, EachBatchReadsThePreferencesAndReportsAFailureOnce
         EXPECT_EQ(engine.Translate(japanese.c_str(), 256, buffer.data()), batch.result);
         EXPECT_EQ(testing::internal::GetCapturedStderr(), batch.reported);
         EXPECT_EQ(std::string(buffer.data()), batch.result > 0 ? japanese : "");
-        EXPECT_EQ(engine.Translate("", 256, buffer.data()), 0) << "an empty text is not given to the translator";
+        EXPECT_EQ(engine.Translate("", 256, buffer.data()), 0) << "an empty text is not given to the command";
     }
 }
 

@@ -63,7 +63,7 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
     }
 }
 
-// What each format sends: the fake server answers "inspect ..." with the request and the key header it received.
+// What each format sends: the fake server answers "inspect ..." with the request and key header it received.
 TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey) {
     const std::string key = FakeTranslationServer::kDeepLKey;
     ::setenv("VUVED_TEST_API_KEY", key.c_str(), 1);
@@ -78,12 +78,13 @@ TEST_F(NetworkTranslatorsTest, RequestsCarryTheirFormatsFieldsAndTheKey) {
     ::unsetenv("VUVED_TEST_API_KEY");
     const json messages = {{{"role", "system"}, {"content", OpenAiTranslator::kInstruction}},
                            {{"role", "user"}, {"content", "inspect this"}}};
-    EXPECT_EQ(chat["request"],
-              (json{{"model", "small-model"}, {"messages", messages}, {"temperature", 0}, {"stream", false}}));
+    EXPECT_EQ(chat["request"], (json{{"model", "small-model"}, {"messages", messages}, {"temperature", 0},
+                                     {"stream", false}}));
     EXPECT_EQ(chat["authorization"], "Bearer " + key);
-    EXPECT_EQ(libre["request"], (json{{"q", "inspect this"}, {"source", "en"}, {"target", "ja"}, {"api_key", key},
-                                      {"format", "text"}}));
-    EXPECT_EQ(deepl["request"], (json{{"text", {"inspect this"}}, {"source_lang", "EN"}, {"target_lang", "JA"}}));
+    EXPECT_EQ(libre["request"], (json{{"q", "inspect this"}, {"source", "en"}, {"target", "ja"},
+                                      {"api_key", key}, {"format", "text"}}));
+    EXPECT_EQ(deepl["request"],
+              (json{{"text", {"inspect this"}}, {"source_lang", "EN"}, {"target_lang", "JA"}}));
     EXPECT_EQ(deepl["authorization"], "DeepL-Auth-Key " + key);
 }
 

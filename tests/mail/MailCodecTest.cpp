@@ -126,6 +126,7 @@ TEST(DecodeBody, FailsWithoutTouchingTheMailWhenAConversionFails) {
 
 TEST(EncodeBody, EncodesShiftJisLinesAsIso2022JpInTheDeclaredEncoding) {
     const std::string longLine(100, 'x');
+    const std::string base64Lines = Base64(std::string(60, 'a') + "\r\n");
     const struct { const char* name; std::string encoding; std::vector<std::string> body, expected; } cases[] = {
         {"plain", "7bit", {kKaigiSjis, "", "English"}, {kKaigiJis, "", "English"}},
         {"quoted-printable", "quoted-printable", {kKaigiSjis + "=", "", longLine},
@@ -133,6 +134,8 @@ TEST(EncodeBody, EncodesShiftJisLinesAsIso2022JpInTheDeclaredEncoding) {
         {"quoted-printable trailing blank stays", "quoted-printable", {"ends with blank "}, {"ends with blank "}},
         {"base64 stops at the end line", "base64", {kKaigiSjis, "", "b", ".", "c"},
          {Base64(kKaigiJis + "\r\n\r\nb\r\n")}},
+        {"base64 in lines of 76", "base64", {std::string(60, 'a')},
+         {base64Lines.substr(0, 76), base64Lines.substr(76)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -140,23 +143,6 @@ TEST(EncodeBody, EncodesShiftJisLinesAsIso2022JpInTheDeclaredEncoding) {
         mail->SetBody(c.body);
         ASSERT_TRUE(MailCodec().EncodeBody(*mail));
         EXPECT_EQ(Body(*mail), c.expected);
-    }
-}
-
-// base64.eml encodes to four lines: base64 is cut into lines of 76.
-TEST(EncodeBody, RoundTripsTheSampleMailsThroughDecodeBody) {
-    for (const char* name : {"iso-2022-jp.eml", "base64.eml", "quoted-printable.eml", "shift-jis.eml"}) {
-        SCOPED_TRACE(name);
-        Email mail;
-        mail.SetMail(mailtest::Split(mailtest::SampleMail(name) + ".\r\n"));
-        ASSERT_TRUE(DecodeMailBody(mail));
-        const std::vector<std::string> decoded = Body(mail);
-        ASSERT_TRUE(MailCodec().EncodeBody(mail));
-        const std::vector<std::string> encoded = Body(mail);
-        for (std::size_t i = 0; mail.transferEncoding == Email::kBase64 && i + 1 < encoded.size(); ++i) {
-            EXPECT_EQ(encoded[i].size(), 76u);
-        }
-        EXPECT_EQ(Decoded(mail), decoded);
     }
 }
 
