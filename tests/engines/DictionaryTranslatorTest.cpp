@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "engines/DictZipFile.h"
 #include "engines/DictionaryCache.h"
@@ -83,8 +82,8 @@ TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges) {
     fs::remove_all(folder);
 }
 
-// Random ranges against the whole decompressed file, a copy with a damaged chunk, and a file that is no dictzip file.
-TEST(DictZipFile, RandomAccessMatchesTheWholeFileADamagedChunkSparesTheOthersAndAForeignFileIsRefused) {
+// Ranges against the whole decompressed file, a copy with a damaged chunk, and a file that is no dictzip file.
+TEST(DictZipFile, RangesMatchTheWholeFileADamagedChunkSparesTheOthersAndAForeignFileIsRefused) {
     const std::string path = std::string(kPath) + ".dict.dz";
     gzFile whole = gzopen(path.c_str(), "rb");
     ASSERT_NE(whole, nullptr);
@@ -99,13 +98,9 @@ TEST(DictZipFile, RandomAccessMatchesTheWholeFileADamagedChunkSparesTheOthersAnd
     DictZipFile file;
     std::string error;
     ASSERT_TRUE(file.Open(path, error)) << error;
-    std::mt19937 random(7);
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+    // Within a chunk, across one and two chunk boundaries (58315 bytes each), back to the start, the whole file.
+    const std::pair<std::uint64_t, std::uint64_t> ranges[] = {
         {0, 100}, {plain.size() - 10, 10}, {58315 - 5, 10}, {58315 * 2 - 1, 58315 + 2}, {0, plain.size()}};
-    for (int i = 0; i < 200; ++i) {
-        const std::uint64_t offset = random() % plain.size();
-        ranges.emplace_back(offset, std::min<std::uint64_t>(random() % 3000, plain.size() - offset));
-    }
     for (const auto& [offset, length] : ranges) {
         const std::optional<std::string> expected = plain.substr(offset, length);
         EXPECT_EQ(file.Read(offset, length), expected) << offset << "+" << length;

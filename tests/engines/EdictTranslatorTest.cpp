@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "engines/DictionaryCache.h"
 #include "mail/MailTestSupport.h"
@@ -48,12 +47,9 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        std::istringstream fields(line);
-        std::string sentence, word, accepted;
-        std::getline(fields, sentence, '\t');
-        std::getline(fields, word, '\t');
-        std::getline(fields, accepted, '\t');
-        std::smatch whole;
+        std::smatch row, whole;
+        ASSERT_TRUE(std::regex_match(line, row, std::regex("([^\t]*)\t([^\t]*)\t([^\t]*)"))) << line;
+        const std::string sentence = row[1], word = row[2], accepted = row[3];
         ASSERT_TRUE(std::regex_search(sentence, whole, std::regex("\\b" + word + "\\b"))) << line;
         const std::string gloss = GlossAt(*translator, sentence, static_cast<std::size_t>(whole.position()));
         const bool ok = ("|" + accepted + "|").find("|" + gloss + "|") != std::string::npos;

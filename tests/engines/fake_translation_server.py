@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
-"""An HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator
-tests, on 127.0.0.1 at a port it prints on its first line. DeepL requests are held to DeepL's published
-contract (POST /v2/translate, "Authorization: DeepL-Auth-Key <key>" with the key given as the only argument, a
-JSON body with a list "text" and the languages; 403 for a wrong key, 400 for a malformed request). The text to
-translate chooses: "quota", "busy", "down": DeepL's 456, 429 and 503; "slow": the answer after 5 seconds;
-"error": HTTP 500 with an error object; "empty": an empty translation; "echo": the source; "cutoff":
-finish_reason "length"; "garbage": a body that is not JSON; "flood": an endless body; "think": a reasoning
-block before the translation; "inspect": the request itself as JSON text; anything else: "訳:" and the text.
-"""
+"""The OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator tests, on 127.0.0.1 at a
+port printed on the first line. DeepL requests are held to DeepL's published contract: POST /v2/translate with
+"Authorization: DeepL-Auth-Key <key>" (the only argument; else 403) and a JSON list "text" and the languages (else
+400). The text chooses: "quota", "busy", "down": DeepL's 456, 429, 503; "slow": the answer after 5 s; "error":
+HTTP 500; "empty"; "echo": the source; "cutoff": finish_reason "length"; "garbage": no JSON; "flood": an endless
+body; "think": a reasoning block first; "inspect": the request; anything else: "訳:" and the text."""
 import json
 import select
 import sys

@@ -1,5 +1,6 @@
 #include "mail/Email.h"
 
+#include <regex>
 #include <tuple>
 
 #include "MailTestSupport.h"
@@ -26,8 +27,7 @@ TEST(Email, WritesEverySampleMailBackUnchangedCountsItsOctetsAndCopiesIt) {
         ASSERT_TRUE(mail.SetMail(mailtest::Split(sent)) && twin.SetMail(mailtest::Split(sent)));
         EXPECT_EQ(LineList(MailOut(mail)).Joined(), sent);
         EXPECT_EQ(mail.size, sent.size());
-        EXPECT_EQ(mail.uniqueId.size(), 32u);
-        EXPECT_EQ(mail.uniqueId.find_first_not_of("0123456789abcdef"), std::string::npos);
+        EXPECT_TRUE(std::regex_match(mail.uniqueId, std::regex("[0-9a-f]{32}"))) << mail.uniqueId;
         EXPECT_NE(mail.uniqueId, twin.uniqueId);
         Email copy(mail);  // carries the whole mail, and is a mail of its own
         EXPECT_EQ(std::make_tuple(MailOut(copy), copy.size, copy.uniqueId, copy.charset, copy.transferEncoding),

@@ -18,14 +18,10 @@ using namespace testing_components;
 
 namespace {
 
-// A mail as the relay captures it: its lines without CR LF, dot-stuffed.
+// A mail as the relay hands it over, ending in the "." line (no line of these mails starts with a dot).
 std::unique_ptr<Email> Captured(const std::string& octets) {
-    std::vector<std::string> lines = mailtest::Split(octets);
-    for (std::string& line : lines) {
-        line.insert(0, line.starts_with(".") ? "." : "");
-    }
     auto mail = std::make_unique<Email>();
-    mail->SetMail(lines);
+    mail->SetMail(mailtest::Split(octets + ".\r\n"));
     return mail;
 }
 
