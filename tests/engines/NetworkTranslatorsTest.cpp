@@ -39,7 +39,7 @@ TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
         {"empty answer", false, "empty"},
         {"echo me", false, "unchanged"},
         {"garbage answer", false, ""},
-        {"flood answer", false, "127.0.0.1"},  // an endless body is cut off
+        {"flood answer", false, "127.0.0.1"},  // a body above 1 MiB is cut off
         {"cutoff text", false, "cut off", true},
         {"error", false, "model exploded", true},  // the server's own message is kept
         {"slow answer", false, "", true},          // the answer comes after 5 seconds, the time-out is 1

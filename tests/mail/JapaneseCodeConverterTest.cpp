@@ -77,7 +77,8 @@ TEST(JisTableDifferential, WholeTableAsMixedTextMatchesGlibc) {
         }
     }
     ASSERT_TRUE(mailtest::RunFilter("iconv -c -f EUC-JP -t SHIFT_JIS", cells, knownCells));
-    const std::vector<std::string> euc = mailtest::Split(cells, "\n"), shiftJis = mailtest::Split(knownCells, "\n");
+    const std::vector<std::string> euc = mailtest::Split(cells, "\n");
+    const std::vector<std::string> shiftJis = mailtest::Split(knownCells, "\n");
     ASSERT_EQ(shiftJis.size(), euc.size());
     std::string sjisText, eucText, glibcJis;
     std::size_t characters = 0;
