@@ -97,11 +97,6 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCache
     const std::string cacheFile = folder.path + "/cache/index";
     WriteEdict(source, kSmallEdict);
     std::string error;
-    auto built = EdictTranslator::Open(source, cacheFile, error);
-    ASSERT_TRUE(built) << error;
-    EXPECT_TRUE(built->Index().Built());
-    ASSERT_TRUE(fs::exists(cacheFile)) << "the index is kept for the next process";
-
     const struct { const char* text; const char* expected; } cases[] = {
         {"I read a good book.", "I read a good book(本)."},  // not a rare sense of "book", nor "good book"
         {"Please book a room.", "Please(ください) book(取る) a room."},       // a verb before an object; kana
@@ -109,29 +104,26 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCache
         {"Cats and the cat, Monday.", "Cats(猫) and the cat(猫), Monday(月曜)."},  // plural; "cat tongue" is a part
         {"Ask Cat at cat@example.com", "Ask Cat at cat@example.com"},          // a name, an address
     };
-    auto expect = [&cases](EdictTranslator& translator) {
+    // Built, then mapped from the index kept for the next process.
+    for (const bool built : {true, false}) {
+        const auto translator = EdictTranslator::Open(source, cacheFile, error);
+        ASSERT_TRUE(translator) << error;
+        EXPECT_EQ(translator->Index().Built(), built);
         for (const auto& c : cases) {
-            EXPECT_EQ(translator.Translate(c.text).text, c.expected) << c.text;
+            EXPECT_EQ(translator->Translate(c.text).text, c.expected) << c.text;
         }
-    };
-    expect(*built);
-
-    auto mapped = EdictTranslator::Open(source, cacheFile, error);
-    ASSERT_TRUE(mapped) << error;
-    EXPECT_FALSE(mapped->Index().Built()) << "an index made from the file as it is now is mapped, not built";
-    expect(*mapped);
-
-    // A changed source, and a damaged cache, are built again.
+    }
+    // A changed source, and then a damaged cache, are built again.
     WriteEdict(source, std::string(kSmallEdict) + "犬 [いぬ] /(n) dog/(P)/\n");
-    auto rebuilt = EdictTranslator::Open(source, cacheFile, error);
-    ASSERT_TRUE(rebuilt) << error;
-    EXPECT_TRUE(rebuilt->Index().Built());
-    EXPECT_EQ(rebuilt->Translate("dog").text, "dog(犬)");
-    fs::resize_file(cacheFile, fs::file_size(cacheFile) / 2);
-    auto repaired = EdictTranslator::Open(source, cacheFile, error);
-    ASSERT_TRUE(repaired) << error;
-    EXPECT_TRUE(repaired->Index().Built());
-    EXPECT_EQ(repaired->Translate("dog").text, "dog(犬)");
+    for (const bool damaged : {false, true}) {
+        if (damaged) {
+            fs::resize_file(cacheFile, fs::file_size(cacheFile) / 2);
+        }
+        const auto translator = EdictTranslator::Open(source, cacheFile, error);
+        ASSERT_TRUE(translator) << error;
+        EXPECT_TRUE(translator->Index().Built());
+        EXPECT_EQ(translator->Translate("dog").text, "dog(犬)");
+    }
 
     EXPECT_FALSE(EdictTranslator::Open(folder.path + "/missing", cacheFile, error));
     EXPECT_NE(error.find(folder.path + "/missing"), std::string::npos) << error;

@@ -121,9 +121,6 @@ TEST(TranslationEngineObject, RefusesForeignSettingsAndUnconfiguredUse) {
     const char16_t lone[] = {u'a', 0xD800};
     BSTR malformed = SysAllocStringLen(lone, 2);
     EXPECT_EQ(engine->TranslateText(malformed, &out), E_INVALIDARG);
-    EXPECT_EQ(engine->TranslateText(source, &out), S_OK);
-    EXPECT_EQ(std::u16string(out, SysStringLen(out)), u"text");
-    SysFreeString(out);
     SysFreeString(malformed);
     SysFreeString(source);
     engine->Release();

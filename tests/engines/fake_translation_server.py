@@ -86,13 +86,10 @@ class Handler(BaseHTTPRequestHandler):
                                         ("down", 503, "Service unavailable")):
             if texts[0].startswith(prefix):
                 return self.reply(status, json.dumps({"message": message}))
-        answers = []
-        for text in texts:
-            answer = self.common(text, request, {"message": "Internal server error"})
-            if answer is None:
-                return
-            answers.append({"detected_source_language": "EN", "text": answer})
-        self.reply(200, json.dumps({"translations": answers}))
+        answer = self.common(texts[0], request, {"message": "Internal server error"})  # one text is sent
+        if answer is not None:
+            translation = {"detected_source_language": "EN", "text": answer}
+            self.reply(200, json.dumps({"translations": [translation]}))
 
     def libre(self, request):
         answer = self.common(request["q"], request, {"error": "translation failed"})

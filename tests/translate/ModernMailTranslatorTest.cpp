@@ -6,7 +6,6 @@
 
 #include "support/TestComponents.h"
 #include "resources/ModuleResources.h"
-#include "integration/RelaySettings.h"
 #include "mail/MailTestSupport.h"
 #include "mail/Base64Codec.h"
 #include "mail/Email.h"
@@ -34,7 +33,6 @@ protected:
         return ModernMailTranslator(engine, ModuleInstance()).Translate(mail, selection);
     }
 
-    ScopedRegistry registry;
     ScopedApartment apartment;
     ScopedTestComponents components{{}};  // the engine answers "<" + paragraph + ">"
     Dunmo2000Engine engine;
