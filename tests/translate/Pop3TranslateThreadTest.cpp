@@ -38,13 +38,6 @@ class Pop3TranslateThreadTest : public ::testing::Test {
 protected:
     void TearDown() override { thread.StopAndWait(); }
 
-    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate) {
-        raw::SetDword(raw::kRuleKey, "AutoRecognize", autoRecognize);
-        raw::SetDword(raw::kRuleKey, "AllMail", allMail);
-        raw::SetDword(raw::kRuleKey, "Mail Limit Size", limitKilobytes);
-        raw::SetDword(raw::kRuleKey, "English Rate", rate);
-    }
-
     ScopedRegistry registry;
     ScopedTestComponents components{{}};
     Pop3TranslateThread thread;
@@ -80,7 +73,9 @@ TEST_F(Pop3TranslateThreadTest, Selection) {
                         "urgent\n1\n0\n0\n}\n}\n}\n");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Rules(c.autoRecognize, c.allMail, 32, c.rate);
+        raw::SetDword(raw::kRuleKey, "AutoRecognize", c.autoRecognize);
+        raw::SetDword(raw::kRuleKey, "AllMail", c.allMail);
+        raw::SetDword(raw::kRuleKey, "English Rate", c.rate);
         const auto mail = mailtest::Mail({"Subject: " + c.subject, "Content-Type: " + c.contentType}, c.body);
         EXPECT_EQ(thread.IsTranslateMail(mail.get()), c.expected);
     }
@@ -91,7 +86,8 @@ TEST_F(Pop3TranslateThreadTest, Selection) {
 // received is still translated when its text fits. A mail that waits while no engine can be made is translated
 // first once one can.
 TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine) {
-    Rules(0, 1, 1, 50);
+    raw::SetDword(raw::kRuleKey, "AllMail", 1);
+    raw::SetDword(raw::kRuleKey, "Mail Limit Size", 1);
     const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
         CapturedMail captured;
         captured.Append("Subject: " + subject + "\r\n" + fields + "\r\n\r\n" + body + "\r\n..stuffed\r\n.\r\n");
