@@ -10,6 +10,7 @@
 
 #include "engines/DictionaryCache.h"
 #include "mail/MailTestSupport.h"
+#include "settings/ScopedFolderVariable.h"
 
 using engines::EdictTranslator;
 namespace fs = std::filesystem;
@@ -26,17 +27,11 @@ std::string GlossAt(const EdictTranslator& translator, const std::string& senten
     return "-";
 }
 
-struct TemporaryFolder {
-    ~TemporaryFolder() { fs::remove_all(path); }
-    std::string path = (fs::temp_directory_path() / "edict-XXXXXX").string();
-    const bool made = ::mkdtemp(path.data()) != nullptr;
-};
-
 TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
     ASSERT_TRUE(EdictTranslator::IsInstalled(EdictTranslator::kDefaultPath)) << "the edict package is not installed";
-    TemporaryFolder cache;
+    const ScopedFolderVariable cache("XDG_CACHE_HOME");
     std::string error;
-    const auto translator = EdictTranslator::Open(EdictTranslator::kDefaultPath, cache.path + "/index", error);
+    const auto translator = EdictTranslator::Open(EdictTranslator::kDefaultPath, cache.folder + "/index", error);
     ASSERT_TRUE(translator) << error;
 
     std::ifstream table(std::string(VUVED_SOURCE_DIR) + "/tests/data/engines/dictionary_glosses.tsv");
@@ -92,9 +87,9 @@ constexpr const char* kSmallEdict =
     "猫舌 [ねこじた] /(n) cat tongue/\n";
 
 TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCachesItInTheUsersCache) {
-    TemporaryFolder folder;
-    const std::string source = folder.path + "/edict";
-    const std::string cacheFile = folder.path + "/cache/index";
+    const ScopedFolderVariable folder("XDG_CACHE_HOME");
+    const std::string source = folder.folder + "/edict";
+    const std::string cacheFile = folder.folder + "/cache/index";
     WriteEdict(source, kSmallEdict);
     std::string error;
     const struct { const char* text; const char* expected; } cases[] = {
@@ -125,19 +120,14 @@ TEST(EdictTranslator, RanksBuildsCachesAndRebuildsItsIndexAndTheEngineClassCache
         EXPECT_EQ(translator->Translate("dog").text, "dog(犬)");
     }
 
-    EXPECT_FALSE(EdictTranslator::Open(folder.path + "/missing", cacheFile, error));
-    EXPECT_NE(error.find(folder.path + "/missing"), std::string::npos) << error;
+    EXPECT_FALSE(EdictTranslator::Open(folder.folder + "/missing", cacheFile, error));
+    EXPECT_NE(error.find(folder.folder + "/missing"), std::string::npos) << error;
 
     // The engine class keeps one dictionary: an EDICT file, with its index cached below $XDG_CACHE_HOME.
-    const char* saved = std::getenv("XDG_CACHE_HOME");
-    const std::string savedValue = saved != nullptr ? saved : "";
-    ::setenv("XDG_CACHE_HOME", folder.path.c_str(), 1);
     engines::DictionaryCache cache;
     const auto dictionary = cache.Get(source, error);
-    const bool cached = fs::exists(folder.path + "/VUVed3UzeroVadave/edict-english.index");
-    saved != nullptr ? ::setenv("XDG_CACHE_HOME", savedValue.c_str(), 1) : ::unsetenv("XDG_CACHE_HOME");
     ASSERT_TRUE(dictionary) << error;
-    EXPECT_TRUE(cached);
+    EXPECT_TRUE(fs::exists(folder.folder + "/VUVed3UzeroVadave/edict-english.index"));
     EXPECT_EQ(dictionary->Translate("dog").text, "dog(犬)");
     EXPECT_EQ(cache.Get(source, error), dictionary);
 }
