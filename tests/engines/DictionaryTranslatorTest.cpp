@@ -9,6 +9,7 @@
 #include "engines/DictZipFile.h"
 #include "engines/DictionaryCache.h"
 #include "mail/MailTestSupport.h"
+#include "settings/ScopedFolderVariable.h"
 
 using engines::DictionaryCache;
 using engines::DictionaryTranslator;
@@ -16,16 +17,16 @@ using engines::DictZipFile;
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kPath = DictionaryTranslator::kDefaultPath;
 
-// A temporary folder holding copies of the installed dictionary's files with the given ends.
-std::string CopiedDictionary(std::initializer_list<const char*> ends) {
-    std::string folder = (std::filesystem::temp_directory_path() / "dictionary-XXXXXX").string();
-    EXPECT_NE(::mkdtemp(folder.data()), nullptr);
+// Copies of the installed dictionary's files with the given ends, as `folder`/dictionary.
+std::string CopiedDictionary(const std::string& folder, std::initializer_list<const char*> ends) {
     for (const char* end : ends) {
-        std::filesystem::copy_file(std::string(kPath) + end, folder + "/dictionary" + end);
+        fs::copy_file(std::string(kPath) + end, folder + "/dictionary" + end);
     }
-    return folder;
+    return folder + "/dictionary";
 }
 
 TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord) {
@@ -60,9 +61,8 @@ TEST(DictionaryTranslator, FirstJapaneseGlossOfAWordOrOfItsBaseWord) {
 }
 
 TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges) {
-    namespace fs = std::filesystem;
-    const std::string folder = CopiedDictionary({".index", ".dict.dz"});
-    const std::string path = folder + "/dictionary";
+    const ScopedFolderVariable temporary("TMPDIR");
+    const std::string path = CopiedDictionary(temporary.folder, {".index", ".dict.dz"});
 
     DictionaryCache cache;
     std::string error;
@@ -79,7 +79,6 @@ TEST(DictionaryCache, KeepsTheDictionaryUntilAFileChanges) {
     fs::remove(path + ".dict.dz");
     EXPECT_FALSE(cache.Get(path, error));
     EXPECT_NE(error.find(path + ".dict.dz"), std::string::npos) << error;
-    fs::remove_all(folder);
 }
 
 // Ranges against the whole decompressed file, a copy with a damaged chunk, and a file that is not dictzip.
@@ -103,9 +102,8 @@ TEST(DictZipFile, RangesMatchTheWholeFileADamagedChunkSparesTheOthersAndAForeign
 
     // dictzip carries no checksum per chunk, so a damaged chunk may read as nothing or as wrong bytes; what matters
     // is that reading ends, and that the other chunks, which inflate on their own, still read right.
-    namespace fs = std::filesystem;
-    const std::string folder = CopiedDictionary({".dict.dz"});
-    const std::string damagedPath = folder + "/dictionary.dict.dz";
+    const ScopedFolderVariable temporary("TMPDIR");
+    const std::string damagedPath = CopiedDictionary(temporary.folder, {".dict.dz"}) + ".dict.dz";
     {
         // Overwrite the middle of the file (some chunk's compressed data) with bytes that are no deflate data.
         std::fstream bytes(damagedPath, std::ios::in | std::ios::out | std::ios::binary);
@@ -120,7 +118,6 @@ TEST(DictZipFile, RangesMatchTheWholeFileADamagedChunkSparesTheOthersAndAForeign
     }
     EXPECT_GE(different, 1) << "the damage was not noticed at all";
     EXPECT_LE(different, 3) << "4 KiB of damage spans at most two chunks of 58 KiB";
-    fs::remove_all(folder);
 
     DictZipFile notGzip;
     error.clear();

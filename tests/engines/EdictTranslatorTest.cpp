@@ -31,7 +31,8 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
     ASSERT_TRUE(EdictTranslator::IsInstalled(EdictTranslator::kDefaultPath)) << "the edict package is not installed";
     const ScopedFolderVariable cache("XDG_CACHE_HOME");
     std::string error;
-    const auto translator = EdictTranslator::Open(EdictTranslator::kDefaultPath, cache.folder + "/index", error);
+    const auto translator =
+        EdictTranslator::Open(EdictTranslator::kDefaultPath, cache.folder + "/index", error);
     ASSERT_TRUE(translator) << error;
 
     std::ifstream table(std::string(VUVED_SOURCE_DIR) + "/tests/data/engines/dictionary_glosses.tsv");

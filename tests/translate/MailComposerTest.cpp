@@ -29,7 +29,7 @@ protected:
     std::vector<std::string> Compose(const std::vector<std::string>& body,
                                      const std::vector<std::string>& header = {"Subject: hello"}) {
         auto mail = Mail(header, body);
-        MailComposer composer(engine, ModuleInstance());
+        MailComposer composer(engine, resources);
         EXPECT_TRUE(composer.TranslateMail(mail.get()));
         std::vector<std::string> types;
         mail->GetHeaderValues("Content-Type", types);
@@ -42,6 +42,7 @@ protected:
     }
 
     std::vector<std::string> subjects;
+    win32::HINSTANCE resources = ModuleInstance();
 
     ScopedApartment apartment;
     ScopedTestComponents components{{}};
@@ -104,8 +105,9 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports) {
     const TranslateFunction failOnBad = [](const std::u16string& source, std::u16string& out) {
         return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
     };
+    const win32::ModuleResources noStrings{{}, nullptr};
     const struct { const char* name; TranslateFunction translate; bool engineCreated; std::vector<std::string> body,
-                   expected; } cases[] = {
+                   expected; bool reportTexts = true; } cases[] = {
         {"engine failure (104)", failOnBad, true, {"bad paragraph", "", "good one"},
          {"bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "",
           "good one", "|< good one>"}},
@@ -115,26 +117,20 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports) {
          {std::string(32767, 'a'), Report("| 報告 - サーバがメール解析処理に失敗したため、翻訳に失敗しました")}},
         {"translation too long (105)", Answer(std::u16string(32768, u'x')), true, {"text"},
          {"text", Report("| 報告 - サーバが翻訳結果の処理に失敗しました")}},
+        {"no report texts: the fallback", failOnBad, true, {"bad"},
+         {"bad", win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave")}, false},
         {"engine not created (102)", Bracket, false, {"text"},
          {"text", Report("| 報告 - エンジンに問題がある可能性があるため、翻訳処理に失敗しました")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         components.behaviour().translate = c.translate;
+        resources = c.reportTexts ? ModuleInstance() : &noStrings;
         if (!c.engineCreated) {
             engine.Uninitialize();
         }
         EXPECT_EQ(Compose(c.body), c.expected);
     }
-}
-
-TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText) {
-    components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
-    const win32::ModuleResources noStrings{{}, nullptr};
-    MailComposer composer(engine, &noStrings);
-    std::string result;
-    EXPECT_FALSE(composer.TranslateParagraph("text", result));
-    EXPECT_EQ(result, win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave"));
 }
 
 TEST(AppendWrapped, Widths) {
