@@ -1,7 +1,6 @@
-"""With "Modern Mail" on, end to end with a private Dovecot and real clients: every English mail of the corpus of
-present-day mails gets a translated copy that Python's email package reads without defects, holding each source
-sentence intact and the engine's translation after every paragraph; the Japanese mails get none. The copies are
-fetched once by fetchmail and, after a second round, by curl."""
+"""With "Modern Mail" on, through a private Dovecot: every English mail of the present-day corpus gets a copy
+that Python's email package reads without defects, holding each source sentence and the engine's translation
+after every paragraph; Japanese mails get none. fetchmail fetches the copies, and curl after a second round."""
 
 import email
 import email.policy
