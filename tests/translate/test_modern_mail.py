@@ -1,6 +1,6 @@
 """With "Modern Mail" on, through a private Dovecot: every English mail of the present-day corpus gets a copy
 that Python's email package reads without defects, holding each source sentence and the engine's translation
-after every paragraph; Japanese mails get none. fetchmail fetches the copies, and curl after a second round."""
+after every paragraph; Japanese mails get none. fetchmail fetches the copies; curl, after a second round."""
 
 import email
 import email.policy
