@@ -37,8 +37,7 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
 
     std::ifstream table(std::string(VUVED_SOURCE_DIR) + "/tests/data/engines/dictionary_glosses.tsv");
     ASSERT_TRUE(table);
-    int rows = 0;
-    int right = 0;
+    int rows = 0, right = 0;
     for (std::string line; std::getline(table, line);) {
         if (line.empty() || line[0] == '#') {
             continue;

@@ -36,8 +36,7 @@ TEST(Email, WritesEverySampleMailBackUnchangedCountsItsOctetsAndCopiesIt) {
     }
 }
 
-// A name without a blank after its colon, or a line starting with a blank, is no field:
-// WritesItsLinesBackUpToTheRequestedBodyLines.
+// Lines that are no fields (no blank after the colon, a blank first) are rows of WritesItsLinesBack.
 TEST(Email, ParsesFieldLines) {
     const struct { const char* line; bool field; const char* name; const char* value; } cases[] = {
         {"Subject:  Hi", true, "Subject", " Hi"},

@@ -27,20 +27,15 @@ std::string Decoded(const std::string& value) {
     return out;
 }
 
-// Values where RFC 2047 and the lenient reading agree: compared with what nkf -m makes of them (a folded
-// value is given to nkf with LF).
+// Values where RFC 2047 and the lenient reading agree: compared with what nkf -m makes of them.
 TEST(DecodeHeaderValue, AgreesWithNkfOnJapaneseEncodedWords) {
     for (std::string value : std::initializer_list<std::string>{
              B("ISO-2022-JP", kKaigiJis), "=?iso-2022-jp?Q?=1B$B2q5D=1B(B?=",
              "Re: " + B("ISO-2022-JP", kKaigiJis) + " and " + kShiryoQ + " x", B("EUC-JP", "\xB2\xF1\xB5\xC4"),
-             B("Shift_JIS", kKaigiSjis), B("ISO-2022-JP", kKaigiJis) + "\r\n\t" + B("ISO-2022-JP", kShiryoJis),
-             "Quarterly report"}) {
+             B("Shift_JIS", kKaigiSjis), "Quarterly report"}) {
         SCOPED_TRACE(value);
-        std::string nkfInput = value, reference;
-        if (const std::size_t fold = nkfInput.find("\r\n"); fold != std::string::npos) {
-            nkfInput.erase(fold, 1);
-        }
-        ASSERT_TRUE(mailtest::RunFilter("nkf -m -s", nkfInput + "\n", reference)) << "nkf is the reference";
+        std::string reference;
+        ASSERT_TRUE(mailtest::RunFilter("nkf -m -s", value + "\n", reference)) << "nkf is the reference";
         EXPECT_EQ(Decoded(value) + "\n", reference);
     }
 }
@@ -51,6 +46,7 @@ TEST(DecodeHeaderValue, ReadsLenientlyWhereRfc2047IsStricter) {
          kKaigiSjis + " " + kShiryoSjis},
         {"fold with a blank keeps the blank", "Quarterly\r\n report", "Quarterly report"},
         {"fold with a tab loses the tab", "Quarterly\r\n\treport", "Quarterlyreport"},
+        {"folded words join", B("ISO-2022-JP", kKaigiJis) + "\r\n\t" + kShiryoQ, kKaigiSjis + kShiryoSjis},
         {"unclosed word gives its raw text", "Re: =?ISO-2022-JP?B?GyRC", "Re: GyRC"},
         {"unclosed charset gives its raw text", "Re: =?ISO-2022", "Re: ISO-2022"},
         {"other charsets pass bytes unchanged", "=?iso-8859-1?Q?Caf=E9?=", "Caf\xE9"},

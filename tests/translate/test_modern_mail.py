@@ -21,8 +21,6 @@ import dovecot  # noqa: E402
 from relay_host import RelayHost  # noqa: E402
 
 CORPUS = sorted(glob.glob(os.path.join(HERE, "..", "data", "mail", "modern", "*.eml")))
-# The engine marks its source: a paragraph of text comes back as "訳:" and the text; an empty one as nothing.
-ENGINE = ("Engine=command", r"Command=sed 's/^/\xe8\xa8\xb3:/'")
 
 
 def words(text):
@@ -52,7 +50,8 @@ class ModernMailTest(unittest.TestCase):
         self.server = dovecot.Dovecot(self.mails).start()
         self.addCleanup(self.server.stop)
         self.host = RelayHost(self.server.port, translation_engine=True)
-        self.host.settings += ["Modern Mail=1", *ENGINE]
+        # The engine marks its source: a paragraph comes back as "訳:" and the text; an empty one as nothing.
+        self.host.settings += ["Modern Mail=1", "Engine=command", r"Command=sed 's/^/\xe8\xa8\xb3:/'"]
         self.host.start()
         self.addCleanup(self.host.stop)
         self.home = tempfile.mkdtemp(prefix="fetch")
