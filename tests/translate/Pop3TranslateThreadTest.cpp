@@ -81,10 +81,8 @@ TEST_F(Pop3TranslateThreadTest, Selection) {
     }
 }
 
-// A captured mail that decodes to itself is ruled out by type and size before its body is built, at the same
-// boundary as a built mail; an encoded body is measured decoded, so a base64 mail larger than the limit as
-// received is still translated when its text fits. A mail that waits while no engine can be made is translated
-// first once one can.
+// A captured mail is ruled out by type and size at the boundary of a built mail, an encoded body measured
+// decoded; a mail that waits while no engine can be made is translated first once one can.
 TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine) {
     raw::SetDword(raw::kRuleKey, "AllMail", 1);
     raw::SetDword(raw::kRuleKey, "Mail Limit Size", 1);
@@ -147,9 +145,8 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryB
     }
 }
 
-// The relay captures a RETR answer as the mail alone: without the status line, with its dot-stuffed lines as
-// they came, up to its "." line, which ends the mail and is no line of it. The translated copy served at the next
-// connection shows all three.
+// The relay captures a RETR answer as the mail alone: no status line, the dot-stuffed lines as they came, up
+// to the "." line, which is no line of it. The translated copy served at the next connection shows all three.
 TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
     ScopedRegistry registry;
     ScopedTestComponents components{{}};
