@@ -11,9 +11,7 @@
 #include "mail/MailTestSupport.h"
 #include "settings/ScopedFolderVariable.h"
 
-using engines::DictionaryCache;
-using engines::DictionaryTranslator;
-using engines::DictZipFile;
+using namespace engines;
 
 namespace {
 

@@ -41,7 +41,7 @@ TEST(EdictTranslator, GlossesEverydayMailAsTheTableAccepts) {
         const auto at = static_cast<std::size_t>(whole.position());
         const std::vector<EdictTranslator::Gloss> glosses = translator->Glosses(sentence);
         const auto hit = std::find_if(glosses.begin(), glosses.end(),
-                                      [at](const auto& found) { return found.begin <= at && at < found.end; });
+                                      [at](const auto& g) { return g.begin <= at && at < g.end; });
         const std::string gloss = hit != glosses.end() ? hit->japanese : "-";
         const bool ok = ("|" + accepted + "|").find("|" + gloss + "|") != std::string::npos;
         ++rows;

@@ -14,8 +14,7 @@
 
 using namespace win32;
 using namespace engines;
-using testing_components::InitializeFailure;
-using testing_components::ScopedApartment;
+using namespace testing_components;
 
 namespace {
 

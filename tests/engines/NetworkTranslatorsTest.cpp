@@ -7,11 +7,7 @@
 
 #include "FakeTranslationServer.h"
 
-using engines::DeepLTranslator;
-using engines::LibreTranslateTranslator;
-using engines::NetworkSettings;
-using engines::OpenAiTranslator;
-using engines::Translator;
+using namespace engines;
 using nlohmann::json;
 
 namespace {
@@ -27,9 +23,9 @@ protected:
     FakeTranslationServer server;
 };
 
-// Both formats, each with one translator for all its cases; the last cases only the chat format has.
+// Both formats, one translator each (the last cases only the chat format has); each case gives the
+// translation, or a part of the error text.
 TEST_F(NetworkTranslatorsTest, AnswersAndFailures) {
-    // Each case gives the translation, or a part of the error text.
     struct Case { const char* source; bool ok; const char* textOrError; bool chatOnly = false; };
     const Case cases[] = {
         {"Hello world", true, "訳:Hello world"},

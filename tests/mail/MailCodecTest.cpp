@@ -6,9 +6,7 @@
 
 namespace {
 
-using mailtest::Body;
-using mailtest::kKaigiJis;
-using mailtest::kKaigiSjis;
+using namespace mailtest;
 
 // "資料" in Shift_JIS and ISO-2022-JP, and as a Q-encoded word.
 const std::string kShiryoSjis = "\x8E\x91\x97\xBF";

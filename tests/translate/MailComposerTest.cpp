@@ -15,8 +15,7 @@ using namespace testing_components;
 
 namespace {
 
-using mailtest::Body;
-using mailtest::Mail;
+using namespace mailtest;
 
 std::string Report(const char* firstLine) { return win32::Utf8ToAnsi(std::string(firstLine) + "\n- ダンモ  varaved -"); }
 
