@@ -65,10 +65,9 @@ TEST(JapaneseCodeConverter, WideningAndCountingPassOverOtherBytes) {
     EXPECT_EQ(count, 3u);
 }
 
-// Every row/cell that glibc's EUC-JP knows, with its Shift_JIS form as glibc gives it, in one mixed text
-// (characters with ASCII between them, neither "\" nor "~", which glibc's SHIFT_JIS reads as JIS X 0201 Roman),
-// converted in one piece each way with the kind detected: every character and every switch between ASCII and
-// kanji mode.
+// Every row/cell glibc's EUC-JP knows, with its Shift_JIS form as glibc gives it, in one mixed text (ASCII
+// between, not "\" or "~", which glibc's SHIFT_JIS reads as JIS X 0201 Roman), converted in one piece each
+// way with the kind detected: every character and every switch between ASCII and kanji mode.
 TEST(JisTableDifferential, WholeTableAsMixedTextMatchesGlibc) {
     std::string cells, knownCells;  // a cell a line: a cell glibc does not know leaves its line empty
     for (int row = 0x21; row <= 0x7E; ++row) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "modernmail/EnglishRate.h"
 
 namespace {
@@ -32,9 +34,8 @@ TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets) {
 
 TEST(EnglishRateCount, LatinLettersAgainstKanaKanjiAndOtherScripts) {
     const auto letters = modernmail::EnglishRate::Count("Hi 2 you! 日本語のメール Привет");
-    EXPECT_EQ(letters.latin, 5u);
-    EXPECT_EQ(letters.japanese, 7u) << "the long-vowel mark counts with the kana";
-    EXPECT_EQ(letters.other, 6u);
+    EXPECT_EQ(std::tie(letters.latin, letters.japanese, letters.other), std::make_tuple(5u, 7u, 6u))
+        << "the long-vowel mark counts with the kana";
     EXPECT_EQ(modernmail::EnglishRate::Percent(letters), 27);
     EXPECT_FALSE(modernmail::EnglishRate::MostlyJapanese(letters));
     EXPECT_EQ(modernmail::EnglishRate::Percent(modernmail::EnglishRate::Count("12 + 3")), 0);

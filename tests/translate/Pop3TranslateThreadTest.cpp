@@ -7,16 +7,14 @@
 #include <algorithm>
 
 #include "TranslationSettings.h"
-#include "integration/InProcessRelay.h"
-#include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
 #include "mail/Base64Codec.h"
 #include "mail/MailTestSupport.h"
 #include "platform/CodePage.h"
 #include "pop3/CapturedMail.h"
+#include "pop3/RelayTestFixture.h"
 #include "pop3/TranslateAgent.h"
 #include "support/Eventually.h"
-#include "support/ScriptedPop3Server.h"
 #include "support/TestComponents.h"
 
 using namespace testing_components;
@@ -146,22 +144,15 @@ TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryB
 
 // The relay captures a RETR answer as the mail alone: no status line, the dot-stuffed lines as they came, up
 // to the "." line, which is no line of it. The translated copy served at the next connection shows all three.
-TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
-    ScopedRegistry registry;
-    ScopedTestComponents components{{}};
-    ScriptedPop3Server upstream(Pop3Responder({{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\n"
-                                                          "Content-Type: text/plain; charset=us-ascii\r\n\r\n"
-                                                          "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
-    WriteProxyServerSettings("127.0.0.1", upstream.Port(), 0);
+TEST_F(RelayTest, CapturesTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
     raw::SetDword(raw::kRuleKey, "AllMail", 1);
-    InProcessRelay relay(true);
-    {
-        Pop3TestClient client(relay.Port());
-        ASSERT_TRUE(client.Login("alice", "secret"));
-        ASSERT_TRUE(client.MultiLineCommand("RETR 1"));
-    }
-    ASSERT_TRUE(relay.WaitForTranslatedMails());
-    Pop3TestClient next(relay.Port());
+    upstream = std::make_unique<ScriptedPop3Server>(Pop3Responder(
+        {{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
+                    "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
+    StartRelayFor("127.0.0.1", upstream->Port(), true);
+    ASSERT_TRUE(LoggedInClient().MultiLineCommand("RETR 1"));
+    ASSERT_TRUE(relay->WaitForTranslatedMails());
+    Pop3TestClient next(relay->Port());
     ASSERT_TRUE(next.Login("anyone", "anything"));
     const std::string served = next.MultiLineCommand("RETR 1").value_or("");
     EXPECT_TRUE(served.starts_with("+OK\r\n")) << served;
