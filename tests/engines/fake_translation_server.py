@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
-"""An HTTP server speaking the OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator
-tests, on 127.0.0.1 at a port it prints on its first line. DeepL requests are held to DeepL's published
-contract (POST /v2/translate, "Authorization: DeepL-Auth-Key <key>" with the key given as the only argument, a
-JSON body with a list "text" and the languages; 403 for a wrong key, 400 for a malformed request). The text to
-translate chooses: "quota", "busy", "down": DeepL's 456, 429 and 503; "slow": the answer after 5 seconds;
-"error": HTTP 500 with an error object; "empty": an empty translation; "echo": the source; "cutoff":
-finish_reason "length"; "garbage": a body that is not JSON; "flood": an endless body; "think": a reasoning
-block before the translation; "inspect": the request itself as JSON text; anything else: "訳:" and the text.
-"""
+"""The OpenAI chat-completions, LibreTranslate and DeepL v2 formats for the translator tests, on 127.0.0.1 at
+a port printed on the first line. DeepL requests are held to DeepL's published contract: POST /v2/translate
+with "Authorization: DeepL-Auth-Key <key>" (the only argument; else 403) and a JSON list "text" and the
+languages (else 400). The text chooses: "quota", "busy", "down": DeepL's 456, 429, 503; "slow": the answer
+after 5 s; "error": HTTP 500; "empty"; "echo": the source; "cutoff": finish_reason "length"; "garbage": not
+JSON; "flood": 4 MiB; "think": a reasoning block first; "inspect": the request; else "訳:" and the text."""
 import json
 import select
 import sys
@@ -56,13 +53,9 @@ class Handler(BaseHTTPRequestHandler):
             return self.reply(500, json.dumps(error_body))
         if text.startswith("garbage"):
             return self.reply(200, "<html>not json</html>", "text/html")
-        if text.startswith("flood"):
-            self.send_response(200)
-            self.send_header("Content-Type", "application/json")
-            self.end_headers()
+        if text.startswith("flood"):  # more than the client takes
             try:
-                for _ in range(100000):
-                    self.wfile.write(b"x" * 65536)
+                self.reply(200, "x" * (4 << 20))
             except OSError:
                 pass
             return None
@@ -93,13 +86,10 @@ class Handler(BaseHTTPRequestHandler):
                                         ("down", 503, "Service unavailable")):
             if texts[0].startswith(prefix):
                 return self.reply(status, json.dumps({"message": message}))
-        answers = []
-        for text in texts:
-            answer = self.common(text, request, {"message": "Internal server error"})
-            if answer is None:
-                return
-            answers.append({"detected_source_language": "EN", "text": answer})
-        self.reply(200, json.dumps({"translations": answers}))
+        answer = self.common(texts[0], request, {"message": "Internal server error"})  # one text is sent
+        if answer is not None:
+            translation = {"detected_source_language": "EN", "text": answer}
+            self.reply(200, json.dumps({"translations": [translation]}))
 
     def libre(self, request):
         answer = self.common(request["q"], request, {"error": "translation failed"})

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "modernmail/EnglishRate.h"
 
 namespace {
@@ -18,8 +20,6 @@ TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets) {
         {"undeclared ISO-2022-JP", "\x1B$B$3$s\x1B(B", "", "こん"},
         {"undeclared UTF-8", "na\xC3\xAFve", "", "na\xC3\xAFve"},
         {"UTF-8 under an ASCII label", "na\xC3\xAFve", "us-ascii", "na\xC3\xAFve"},
-        {"GB 2312", "\xC4\xE3\xBA\xC3", "gb2312", "你好"},
-        {"Big5", "\xA7\x41\xA6\x6E", "big5", "你好"},
         {"alias the MIME library knows", "caf\xE9", "latin1", "caf\xC3\xA9"},
         {"broken UTF-8 becomes U+FFFD", "a\xFFz", "utf-8", "a\xEF\xBF\xBDz"},
         {"unknown charset, valid UTF-8", "\xC3\xA9", "x-unknown", "\xC3\xA9"},
@@ -34,9 +34,8 @@ TEST(CharsetDecoderToUtf8, ReadsDeclaredAndUndeclaredCharsets) {
 
 TEST(EnglishRateCount, LatinLettersAgainstKanaKanjiAndOtherScripts) {
     const auto letters = modernmail::EnglishRate::Count("Hi 2 you! 日本語のメール Привет");
-    EXPECT_EQ(letters.latin, 5u);
-    EXPECT_EQ(letters.japanese, 7u) << "the long-vowel mark counts with the kana";
-    EXPECT_EQ(letters.other, 6u);
+    EXPECT_EQ(std::tie(letters.latin, letters.japanese, letters.other), std::make_tuple(5u, 7u, 6u))
+        << "the long-vowel mark counts with the kana";
     EXPECT_EQ(modernmail::EnglishRate::Percent(letters), 27);
     EXPECT_FALSE(modernmail::EnglishRate::MostlyJapanese(letters));
     EXPECT_EQ(modernmail::EnglishRate::Percent(modernmail::EnglishRate::Count("12 + 3")), 0);

@@ -10,13 +10,6 @@
 
 namespace {
 
-// The rule text of one pair named Spam holding one Subject rule "contains urgent", case- and
-// width-insensitive.
-const std::string kSpam =
-    "Rule\n{\n1\nSpam\n0\n0\n1\n"
-    "WordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n6\nurgent\n1\n0\n0\n}\n}\n"
-    "}\n";
-
 std::string WordRuleEntry(const std::string& className, int type, const std::string& text, int mode = 1) {
     return className + "\n{\nWordRule\n{\nMailRule\n{\n" + std::to_string(type) + "\n}\n" +
            std::to_string(text.size()) + "\n" + text + "\n" + std::to_string(mode) + "\n1\n1\n}\n}\n";
@@ -27,64 +20,47 @@ std::string Pair(const std::string& name, int count, const std::string& entries,
            entries + "}\n";
 }
 
-TEST(RuleText, LoadsTheSpamExampleAndSavesItBackLineForLine) {
-    RuleList list;
-    ASSERT_TRUE(list.LoadRules(kSpam));
-    ASSERT_EQ(list.pairs.size(), 1u);
-    const RulePair& pair = *list.pairs[0];
-    EXPECT_EQ(std::make_tuple(pair.combination, pair.name, pair.GetCaseSensitive(), pair.GetWidthSensitive()),
-              std::make_tuple(1, std::string("Spam"), false, false));
-    EXPECT_EQ(pair.rules[1], nullptr);
-    const auto* rule = dynamic_cast<const WordContainSubjectRule*>(pair.rules[0].get());
-    ASSERT_NE(rule, nullptr);
-    EXPECT_EQ(std::make_tuple(rule->GetRuleType(), rule->GetText(), rule->GetMatchMode(), rule->GetCaseSensitive(),
-                              rule->GetWidthSensitive(), rule->IsValid()),
-              std::make_tuple(0, std::string("urgent"), 1, false, false, true));
-    EXPECT_EQ(list.SaveRules(), kSpam);
-}
-
-TEST(RuleText, ReadsAnyWhiteSpaceBetweenItems) {
-    RuleList list;
-    ASSERT_TRUE(list.LoadRules("  Rule {\t1 Spam 0 0 1\r\nWordContainSubjectRule {x WordRule { MailRule { 0 } 6\n"
-                               "urgent\n1 0 0 }x } }  \n"));
-    ASSERT_EQ(list.pairs.size(), 1u);
-    EXPECT_EQ(list.SaveRules(), kSpam);
-}
-
-// A word rule's text is read by its length: blanks, commas and Japanese stay, and an empty text makes an invalid rule.
-TEST(RuleText, ReadsAWordRuleTextByItsLength) {
-    const std::string text = "a, b  c\x93\xFA\x96\x7B";
-    RuleList list;
-    ASSERT_TRUE(list.LoadRules(Pair("Mixed", 1, WordRuleEntry("UserContainToRule", 7, text)) +
-                               Pair("Empty", 1, WordRuleEntry("WordContainMessageRule", 2, ""))));
-    ASSERT_EQ(list.pairs.size(), 2u);
-    const auto* rule = dynamic_cast<const WordRule*>(list.pairs[0]->rules[0].get());
-    ASSERT_NE(rule, nullptr);
-    EXPECT_EQ(rule->GetText(), text);
-    ASSERT_NE(list.pairs[1]->rules[0], nullptr);
-    EXPECT_FALSE(list.pairs[1]->rules[0]->IsValid());
-    RuleList again;
-    ASSERT_TRUE(again.LoadRules(list.SaveRules()));
-    EXPECT_EQ(again.SaveRules(), list.SaveRules());
-}
-
-// A pair of every value rule class reads back as written.
-TEST(RuleText, ReadsEveryRuleClassBack) {
-    const std::string text = "Rule\n{\n2\nThree\n1\n1\n3\nCharsetMessageRule\n{\nMailRule\n{\n4\n}\n1\n4\n}\n"
-                             "MailSizeRule\n{\nMailRule\n{\n5\n}\n2\n50\n}\n"
-                             "PriorityMessageRule\n{\nMailRule\n{\n6\n}\n1\n5\n}\n}\n";
-    RuleList list;
-    ASSERT_TRUE(list.LoadRules(text));
-    ASSERT_EQ(list.pairs.size(), 1u);
-    const RulePair& loaded = *list.pairs[0];
-    const auto* charset = dynamic_cast<const CharsetMessageRule*>(loaded.rules[0].get());
-    const auto* size = dynamic_cast<const MailSizeRule*>(loaded.rules[1].get());
-    const auto* priority = dynamic_cast<const PriorityMessageRule*>(loaded.rules[2].get());
-    ASSERT_TRUE(charset && size && priority);
-    EXPECT_EQ(std::make_tuple(loaded.combination, charset->GetRuleType(), charset->op, charset->charset, size->op,
-                              size->limit, priority->GetRuleType(), priority->op, priority->level),
-              std::make_tuple(2, 4, 1, 4, 2, 50, 6, 1, 5));
-    EXPECT_EQ(list.SaveRules(), text);
+// A pair named Spam holding one Subject rule "contains urgent", case- and width-insensitive, a pair of every
+// value rule class, and word rules whose texts are read by their length; any white space may separate items.
+TEST(RuleText, LoadsEveryRuleClassAndSavesItBackLineForLine) {
+    const std::string spam = "Rule\n{\n1\nSpam\n0\n0\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n"
+                             "{\n0\n}\n6\nurgent\n1\n0\n0\n}\n}\n}\n";
+    const std::string three = "Rule\n{\n2\nThree\n1\n1\n3\n"
+                              "CharsetMessageRule\n{\nMailRule\n{\n4\n}\n1\n4\n}\n"
+                              "MailSizeRule\n{\nMailRule\n{\n5\n}\n2\n50\n}\n"
+                              "PriorityMessageRule\n{\nMailRule\n{\n6\n}\n1\n5\n}\n}\n";
+    const std::string spaced = "  Rule {\t1 Spam 0 0 1\r\nWordContainSubjectRule {x WordRule { MailRule {"
+                               " 0 } 6\nurgent\n1 0 0 }x } }  \n";
+    const std::string mixedText = "a, b  c\x93\xFA\x96\x7B";
+    const std::string words = Pair("Mixed", 1, WordRuleEntry("UserContainToRule", 7, mixedText)) +
+                              Pair("Empty", 1, WordRuleEntry("WordContainMessageRule", 2, ""));
+    for (const std::string& text : {spam + three + words, spaced + three + words}) {
+        RuleList list;
+        ASSERT_TRUE(list.LoadRules(text));
+        ASSERT_EQ(list.pairs.size(), 4u);
+        const RulePair& pair = *list.pairs[0];
+        EXPECT_EQ(
+            std::make_tuple(pair.combination, pair.name, pair.GetCaseSensitive(), pair.GetWidthSensitive()),
+            std::make_tuple(1, std::string("Spam"), false, false));
+        EXPECT_EQ(pair.rules[1], nullptr);
+        const auto* rule = dynamic_cast<const WordContainSubjectRule*>(pair.rules[0].get());
+        const RulePair& values = *list.pairs[1];
+        const auto* charset = dynamic_cast<const CharsetMessageRule*>(values.rules[0].get());
+        const auto* size = dynamic_cast<const MailSizeRule*>(values.rules[1].get());
+        const auto* priority = dynamic_cast<const PriorityMessageRule*>(values.rules[2].get());
+        const auto* mixed = dynamic_cast<const WordRule*>(list.pairs[2]->rules[0].get());
+        ASSERT_TRUE(rule && charset && size && priority && mixed && list.pairs[3]->rules[0]);
+        EXPECT_EQ(std::make_tuple(rule->GetRuleType(), rule->GetText(), rule->GetMatchMode(),
+                                  rule->GetCaseSensitive(), rule->GetWidthSensitive(), rule->IsValid()),
+                  std::make_tuple(0, std::string("urgent"), 1, false, false, true));
+        EXPECT_EQ(std::make_tuple(values.combination, charset->GetRuleType(), charset->op, charset->charset,
+                                  size->op, size->limit, priority->GetRuleType(), priority->op,
+                                  priority->level),
+                  std::make_tuple(2, 4, 1, 4, 2, 50, 6, 1, 5));
+        EXPECT_EQ(mixed->GetText(), mixedText);
+        EXPECT_FALSE(list.pairs[3]->rules[0]->IsValid()) << "an empty text makes an invalid rule";
+        EXPECT_EQ(list.SaveRules(), spam + three + words);
+    }
 }
 
 TEST(RuleText, StopsAtAMalformedPairAndKeepsThePairsBefore) {

