@@ -11,7 +11,6 @@
 #include "app/ServerProcessFixture.h"
 #include "integration/DovecotServer.h"
 #include "platform/ComServerModule.h"
-#include "translate/TranslationSettings.h"
 
 namespace {
 

@@ -2,17 +2,17 @@
 # Shows the server's notification icon in a virtual X session with a system tray (Xvfb + trayer), checks that the
 # icon's pixels are in the tray and writes a screenshot of the tray. Exit 0: the icon is there; 77: Xvfb, trayer,
 # yad or xwd are missing (the check cannot run here); 1: the icon did not appear.
-#   tray_screenshot.sh SERVER VUVEDCTL OUT.png
+#   tray_screenshot.sh SERVER VUVEDCTL [OUT.png]
 set -euo pipefail
 server="$1"
 ctl="$2"
-out="$3"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 for tool in Xvfb trayer yad xwd xwininfo; do
     command -v "$tool" >/dev/null || { echo "tray check skipped: $tool is not installed" >&2; exit 77; }
 done
 
 work="$(mktemp -d /tmp/vuved-tray-XXXXXX)"
+out="${3:-$work/tray.png}"
 export VUVED_REGISTRY_DIR="$work/registry" XDG_RUNTIME_DIR="$work/run"
 unset VUVED_NO_GUI
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -59,4 +59,4 @@ if ! wait_until icon_painted; then
     echo "the notification icon did not appear in the tray" >&2
     exit 1
 fi
-echo "the notification icon is in the tray: $out"
+echo "the notification icon is in the tray${3:+: $3}"
