@@ -191,11 +191,8 @@ TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSess
     CreateWindow();
     const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
     EXPECT_EQ(state.value_or(NotifyIconState{}).callbackMessage, CEndSessionWindow::kIconCallbackMessage);
-    const std::pair<WPARAM, LPARAM> callbacks[] = {{101, WM_RBUTTONUP},
-                                                   {101, WM_LBUTTONDOWN},
-                                                   {102, WM_RBUTTONDOWN},
-                                                   {101, WM_MOUSEMOVE},
-                                                   {101, WM_RBUTTONDOWN}};
+    const std::pair<WPARAM, LPARAM> callbacks[] = {
+        {101, WM_RBUTTONUP}, {101, WM_LBUTTONDOWN}, {102, WM_RBUTTONDOWN}, {101, WM_MOUSEMOVE}, {101, WM_RBUTTONDOWN}};
     for (const auto& [icon, mouse] : callbacks) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, icon, mouse);
     }
@@ -233,28 +230,23 @@ public:
     std::string calls;
 };
 
-TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredSettingsInterface) {
+// The settings command shows the registered interface and lets it go (nothing registered: it ends silently).
+// Our class starts the page once (through a wrapper that records its process, for the test to end it) and
+// opens it in the browser of $BROWSER (a recorder here) at each choice.
+TEST_F(EndSessionWindow, SettingsCommandShowsTheRegisteredInterfaceAndOursOpensThePageInTheBrowser) {
     CreateWindow();
-    // Nothing registered: the command ends silently.
     SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
-
     FakeSettingsApplication settings;
     const CLSID clsid = {0x1234ABCD, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
     RegisterComponentClass(
         {u"RiloAddinManagerExe.Application", clsid, CLSCTX_LOCAL_SERVER,
          [&settings](REFIID iid, void** object) { return settings.QueryInterface(iid, object); }});
     SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
+    SendMessage(window->Handle(), WM_COMMAND, 32772, 0);  // another command
     EXPECT_EQ(settings.calls, "SW");
     EXPECT_EQ(settings.references, 0u);
-    // Another command number is not the settings command.
-    SendMessage(window->Handle(), WM_COMMAND, 32772, 0);
-    EXPECT_EQ(settings.calls, "SW");
     UnregisterComponentClass(u"RiloAddinManagerExe.Application");
-}
 
-// With our class the page is started once (vuvedctl, through a wrapper that records its process so that the
-// test can end it) and opened in the browser of $BROWSER (a recorder here) at each choice.
-TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     TempRegistryFolder registry;
     const ScopedFolderVariable folder("XDG_RUNTIME_DIR");
     const auto file = [&folder](const char* name) { return folder.folder + "/" + name; };
@@ -272,7 +264,6 @@ TEST_F(EndSessionWindow, SettingsCommandOpensOurSettingsPageInTheBrowser) {
     setenv("BROWSER", file("browser").c_str(), 1);
     {
         const SettingsPageClass settingsClass(file("control"));
-        CreateWindow();
         SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
         SendMessage(window->Handle(), WM_COMMAND, 32771, 0);
         ASSERT_TRUE(Eventually([&] { return std::ranges::count(read("opened"), '\n') == 2; }));
