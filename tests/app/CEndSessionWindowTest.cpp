@@ -191,8 +191,11 @@ TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSess
     CreateWindow();
     const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
     EXPECT_EQ(state.value_or(NotifyIconState{}).callbackMessage, CEndSessionWindow::kIconCallbackMessage);
-    const std::pair<WPARAM, LPARAM> callbacks[] = {
-        {101, WM_RBUTTONUP}, {101, WM_LBUTTONDOWN}, {102, WM_RBUTTONDOWN}, {101, WM_MOUSEMOVE}, {101, WM_RBUTTONDOWN}};
+    const std::pair<WPARAM, LPARAM> callbacks[] = {{101, WM_RBUTTONUP},
+                                                   {101, WM_LBUTTONDOWN},
+                                                   {102, WM_RBUTTONDOWN},
+                                                   {101, WM_MOUSEMOVE},
+                                                   {101, WM_RBUTTONDOWN}};
     for (const auto& [icon, mouse] : callbacks) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, icon, mouse);
     }
