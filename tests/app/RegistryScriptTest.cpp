@@ -7,7 +7,6 @@
 #include "settings/TempRegistryFolder.h"
 
 using win32::HKEY_CLASSES_ROOT;
-using win32::HKEY_LOCAL_MACHINE;
 
 namespace {
 
@@ -44,7 +43,7 @@ constexpr const char* kScript =
     "  Plain = s 'plain'\n  {\n    val Named = s 'it''s %NAME%'\n    val Number = d '0x10'\n"
     "    val Bytes = b '00ff'\n    'Sub Key'\n    Delete Old\n  }\n"
     "  ForceRemove Forced = s 'forced'\n  {\n    Inner = s 'inner'\n  }\n"
-    "}\nHKLM { Plain }\n";
+    "}\n";
 
 // Values of every kind, quoted names and replacements written; ForceRemove replaces what was there and Delete
 // removes it; NoRemove keys and other programs' subkeys outlive the unregistration.
@@ -65,7 +64,6 @@ TEST(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
     EXPECT_EQ(raw::Get("Plain", "Bytes", HKEY_CLASSES_ROOT), (raw::Value{win32::REG_BINARY, {'\0', '\xff'}}));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Sub Key"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Old"));
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Plain"));
     EXPECT_EQ(ReadText(HKEY_CLASSES_ROOT, "Forced\\Inner"), "inner");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced\\Stale"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
@@ -77,7 +75,6 @@ TEST(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Foreign"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Plain\\Sub Key"));
     EXPECT_FALSE(raw::Get("Plain", "Number", HKEY_CLASSES_ROOT));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Plain"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Forced"));
 }
 

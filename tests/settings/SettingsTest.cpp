@@ -116,9 +116,6 @@ TEST(Settings, PreferencesReadOnlyValuesOfTheirOwnTypeAndSize) {
         bool flag = false;
         EXPECT_EQ(preferences.ReadBool(c.name, flag), c.isDword);
     }
-    std::string text;
-    ASSERT_TRUE(preferences.ReadString("TEXT", text));  // value names ignore case
-    EXPECT_EQ(text, "pop");
 }
 
 }  // namespace
