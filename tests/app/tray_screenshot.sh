@@ -16,10 +16,8 @@ out="${3:-$work/tray.png}"
 export VUVED_REGISTRY_DIR="$work/registry" XDG_RUNTIME_DIR="$work/run"
 unset VUVED_NO_GUI
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-pids=()
 cleanup() {
-    "$ctl" stop >/dev/null 2>&1 || true
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    kill $(jobs -p) 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -36,19 +34,16 @@ wait_until() {
 # Xvfb picks a free display number and reports it.
 exec {display_fd}<> <(:)
 Xvfb -displayfd "$display_fd" -screen 0 240x40x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
 read -r -t 20 number <&"$display_fd"
 export DISPLAY=":$number"
 trayer --edge top --align right --widthtype request --height 36 --SetDockType true --transparent false \
     --tint 0xe8e8e8 >"$work/trayer.log" 2>&1 &
-pids+=($!)
 wait_until xwininfo -name panel
 
 port="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
 "$ctl" settings set ProxyBasedTranslationPort "$port" >/dev/null
 "$ctl" settings set MailServerAddress 127.0.0.1 >/dev/null
 "$server" -Startup 2>"$work/server.log" &
-pids+=($!)
 # The panel is at the right edge: the icon is in the tray once the idle icon's outline colour is among its pixels.
 icon_painted() {
     xwd -root -out "$work/screen.xwd" &&
