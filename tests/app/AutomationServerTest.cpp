@@ -33,24 +33,15 @@ bool TurnedAwayWithoutAWord(const passwd& user, const std::string& socketPath) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// One connection through the life of the process: a socket no other user can use, the members and their
-// refusals, a stop without a server, two starts that make one server, and the end of the session with the
-// server running.
+// One connection through the life of the process: the members and their refusals, a stop without a server,
+// two starts (one handed over by a second process) that make one server, a socket no other user can use, and
+// the end of the session with the server running.
 TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndEndsWithTheSession) {
     auto server = StartServer();
     AutomationClient client;
     ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
     EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(),
               std::filesystem::perms::owner_all);
-    // With the folders and the socket opened up, the peer's uid still turns another user away (where the test
-    // can run a process as another user).
-    if (const passwd* nobody = getpwnam("nobody"); geteuid() == 0 && nobody != nullptr) {
-        const std::string socketPath = win32::AutomationSocketPath();  // named while the folder is private
-        ASSERT_EQ(chmod(runtime.folder.c_str(), 0711), 0);
-        ASSERT_EQ(chmod(win32::RuntimeFolder().c_str(), 0711), 0);
-        ASSERT_EQ(chmod(socketPath.c_str(), 0777), 0);
-        EXPECT_TRUE(TurnedAwayWithoutAWord(*nobody, socketPath));
-    }
     const nlohmann::json version = Call(client, "GetVersion");
     EXPECT_EQ(version["hr"], 0);
     EXPECT_EQ(version["bstrPath"], std::filesystem::canonical(ServerExecutable()).string());
@@ -72,12 +63,25 @@ TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndE
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
     EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    // A second process started with -Startup hands its start-up to this one through the socket, which it
+    // leaves alone, and ends.
+    EXPECT_EQ(StartServer({"-Startup"})->WaitForExit(kExitTimeout), 0);
+    EXPECT_TRUE(std::filesystem::exists(win32::AutomationSocketPath()));
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
     const int threadsWithOneServer = server->ThreadCount();
     EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
-    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
+    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second start started more threads";
+    // With the folders and the socket opened up, the peer's uid still turns another user away (where the test
+    // can run a process as another user).
+    if (const passwd* nobody = getpwnam("nobody"); geteuid() == 0 && nobody != nullptr) {
+        const std::string socketPath = win32::AutomationSocketPath();  // named while the folder is private
+        ASSERT_EQ(chmod(runtime.folder.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(win32::RuntimeFolder().c_str(), 0711), 0);
+        ASSERT_EQ(chmod(socketPath.c_str(), 0777), 0);
+        EXPECT_TRUE(TurnedAwayWithoutAWord(*nobody, socketPath));
+    }
 
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();

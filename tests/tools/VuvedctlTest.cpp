@@ -54,22 +54,6 @@ TEST_F(Vuvedctl, StartActivatesTheRegisteredServerWithAPrivateLogAndStopEndsIt) 
     EXPECT_EQ(Control({"status"}).exitCode, 4);
 }
 
-// A second server process started while one runs hands its start-up to the running one through its socket and
-// ends, leaving the socket alone; one stop then ends the one server process there is.
-TEST_F(Vuvedctl, SecondInstanceHandsItsStartUpToTheRunningServerAndEnds) {
-    auto first = StartServer();
-    AutomationClient watcher;  // its reference keeps the first process while it waits for a start
-    ASSERT_TRUE(ConnectWhenPublished(watcher, kStartTimeout));
-    auto second = StartServer({"-Startup"});
-    EXPECT_EQ(second->WaitForExit(kExitTimeout), 0) << second->Output();
-    EXPECT_EQ(Call(watcher, "get_Running")["pRunning"], 1);
-    watcher.Close();
-    ASSERT_TRUE(WaitUntilListening()) << first->Output();
-    const ProcessResult stop = Control({"stop"});
-    EXPECT_EQ(stop.exitCode, 0) << stop.errors;
-    EXPECT_EQ(first->WaitForExit(kExitTimeout), 0) << first->Output();
-}
-
 TEST_F(Vuvedctl, ClearExitCodes) {
     struct Case {
         std::vector<std::string> arguments;
