@@ -17,8 +17,8 @@ namespace {
 
 using ProcessEnd = ServerProcessTest;
 
-// A program the server runs (warning box, translation command) that says it has started and then waits for the
-// lock on folder/held, which the test holds until it releases the program.
+// A program the server runs (warning box, translation command) that says it has started and then waits for
+// the lock on folder/held, which the test holds until it releases the program.
 struct HeldProgram {
     explicit HeldProgram(const std::string& folder) : folder(folder) { EXPECT_EQ(flock(lock, LOCK_EX), 0); }
     ~HeldProgram() { close(lock); }
