@@ -70,8 +70,9 @@ TEST(SettingsReaders, EachValueIsReadWithItsDefaultAndOnlyThresholdsAreWrittenBa
             << "the key is created, empty";
         if (!test.stored) {  // a hive the registry cannot read gives the same default and is left alone
             const TempRegistryFolder brokenRegistry;
-            const std::string broken = "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n"
-                                       "\"AllMail\"=dword:xyz\n";
+            const std::string broken =
+                "Windows Registry Editor Version 5.00\n[HKEY_CURRENT_USER\\Software]\n"
+                "\"AllMail\"=dword:xyz\n";
             brokenRegistry.WriteHive(broken);
             testing::internal::CaptureStderr();
             EXPECT_EQ(reader.read(), test.expected);
