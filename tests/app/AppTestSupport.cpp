@@ -14,9 +14,7 @@
 #include <filesystem>
 #include <iterator>
 
-#include "platform/ComServerModule.h"
 #include "support/Eventually.h"
-#include "tools/vuvedctl/AutomationClient.h"
 
 extern char** environ;
 
@@ -96,10 +94,6 @@ int ConnectUnixSocket(const std::string& path) {
         return -1;
     }
     return fd;
-}
-
-bool ConnectWhenPublished(AutomationClient& client, std::chrono::milliseconds timeout) {
-    return Eventually([&client] { return client.Connect(win32::AutomationSocketPath()); }, timeout);
 }
 
 std::string ServerExecutable() { return VUVED_SERVER_EXECUTABLE; }

@@ -1,5 +1,5 @@
 // Helpers of the application tests: the server executable and vuvedctl run as separate processes, bounded
-// waits for them and for the automation socket.
+// waits for them, and a raw connection to a Unix socket.
 #pragma once
 
 #include <sys/types.h>
@@ -8,8 +8,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-class AutomationClient;
 
 // A process that runs beside the test with the test's environment and the extra variables; killed when the
 // object ends if it is still there. Its output goes to memory files, so a talkative child never blocks.
@@ -49,8 +47,6 @@ ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono:
 
 // A connected Unix stream socket, -1 when nothing listens at path.
 int ConnectUnixSocket(const std::string& path);
-// Connects client to the automation socket of the runtime folder, retrying until the server publishes it.
-bool ConnectWhenPublished(AutomationClient& client, std::chrono::milliseconds timeout);
 
 std::string ServerExecutable();
 std::string ControlExecutable();

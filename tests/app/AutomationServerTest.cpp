@@ -39,7 +39,8 @@ bool TurnedAwayWithoutAWord(const passwd& user, const std::string& socketPath) {
 TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndEndsWithTheSession) {
     auto server = StartServer();
     AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    ASSERT_TRUE(
+        Eventually([&client] { return client.Connect(win32::AutomationSocketPath()); }, kStartTimeout));
     EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(),
               std::filesystem::perms::owner_all);
     const nlohmann::json version = Call(client, "GetVersion");
@@ -63,16 +64,19 @@ TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndE
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
     EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    // A second process started with -Startup hands its start-up to this one through the socket, which it
-    // leaves alone, and ends.
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    const int threadsWithOneServer = server->ThreadCount();
+    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
+    // Stopped again, a second process started with -Startup hands its start-up to this one through the
+    // socket, which it leaves alone, and ends.
+    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
     EXPECT_EQ(StartServer({"-Startup"})->WaitForExit(kExitTimeout), 0);
     EXPECT_TRUE(std::filesystem::exists(win32::AutomationSocketPath()));
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
     ASSERT_TRUE(WaitUntilListening()) << server->Output();
-    const int threadsWithOneServer = server->ThreadCount();
-    EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
-    EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second start started more threads";
     // With the folders and the socket opened up, the peer's uid still turns another user away (where the test
     // can run a process as another user).
     if (const passwd* nobody = getpwnam("nobody"); geteuid() == 0 && nobody != nullptr) {
