@@ -133,7 +133,6 @@ class SettingsPage(unittest.TestCase):
             driver.set_window_size(1100, driver.execute_script("return document.body.scrollHeight") + 200)
             driver.save_screenshot(os.environ["SETTINGS_SCREENSHOT"])
         built = self.ctl("rules", "export")
-        built_matches = self.ctl("rules", "match", *paths)
 
         driver.find_element(By.CSS_SELECTOR, "#rule-text-box summary").click()
         driver.execute_script("arguments[0].value = arguments[1]", driver.find_element(By.NAME, "Mailer Rule"),
@@ -146,9 +145,8 @@ class SettingsPage(unittest.TestCase):
 
         self.assertEqual(built, SPAM_RULE_TEXT + "\n")
         self.assertEqual(self.ctl("rules", "export"), built)
-        self.assertEqual(self.ctl("rules", "match", *paths), built_matches)
         # Case- and width-insensitive: both spellings of URGENT match, the other subject does not.
-        self.assertEqual(built_matches.splitlines(),
+        self.assertEqual(self.ctl("rules", "match", *paths).splitlines(),
                          ["%s: %s" % (path, "-" if path.endswith("other.eml") else "Spam") for path in paths])
 
     def request(self, method, path, headers):
