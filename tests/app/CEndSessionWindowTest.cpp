@@ -152,9 +152,11 @@ protected:
     std::unique_ptr<CEndSessionWindow> window;
 };
 
-// Without an active object the first tick shows the idle icon and leaves the counter alone; the object is
-// registered then.
-TEST_F(EndSessionWindow, TickAnimatesByPhaseAndCarriesTheCounterAcross) {
+// One window through its life. Without an active object the first tick shows the idle icon and leaves the
+// counter alone; the object is registered then and its script animates the icon. Only a right button press on
+// the icon shows its menu; a session end that is only announced changes nothing, a real one stops the server
+// and removes the icon.
+TEST_F(EndSessionWindow, TickAnimatesByPhaseAndTheIconShowsItsMenuAndGoesAtTheSessionEnd) {
     ScriptedServer server({{1, 0}, {1, 0}, {1, 0}, {0, 1}, {0, 1}, {0, 0}, {0, 0}, {1, 1}});
     DWORD cookie = 0;
     recorder->onModify = [&] {
@@ -180,15 +182,7 @@ TEST_F(EndSessionWindow, TickAnimatesByPhaseAndCarriesTheCounterAcross) {
     EXPECT_EQ(CEndSessionWindow::BlinkCounter(), start + 6);
     // Every tick asks both questions, then collects once.
     EXPECT_EQ(server.calls, "THGTHGTHGTHGTHGTHGTHGTHG");
-    runningObjects.Revoke(cookie);
-    EXPECT_EQ(server.references, 0u);
-}
 
-TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSessionEndRemovesIt) {
-    ScriptedServer server({{0, 0}});
-    DWORD cookie = 0;
-    ASSERT_EQ(runningObjects.Register(CLSID_ComVUVed3UzeroVadave, &server, &cookie), S_OK);
-    CreateWindow();
     const auto state = GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId);
     EXPECT_EQ(state.value_or(NotifyIconState{}).callbackMessage, CEndSessionWindow::kIconCallbackMessage);
     const std::pair<WPARAM, LPARAM> callbacks[] = {{101, WM_RBUTTONUP},
@@ -199,7 +193,6 @@ TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSess
     for (const auto& [icon, mouse] : callbacks) {
         SendMessage(window->Handle(), CEndSessionWindow::kIconCallbackMessage, icon, mouse);
     }
-
     SendMessage(window->Handle(), WM_ENDSESSION, FALSE, 0);
     EXPECT_TRUE(server.runningPuts.empty());
     EXPECT_TRUE(GetNotifyIconState(window->Handle(), CEndSessionWindow::kIconId));
@@ -212,6 +205,7 @@ TEST_F(EndSessionWindow, CreationAddsTheIconWhoseMenuOnlyARightPressShowsAndSess
     EXPECT_EQ(recorder->events, (std::vector<RecordingNotifyIcon::Event>{
                                     {"add", kIdleIcon}, {"menu", 1}, {"popup", 1}, {"delete", 0}}));
     runningObjects.Revoke(cookie);
+    EXPECT_EQ(server.references, 0u);
 }
 
 // The settings user interface as another component would provide it.
