@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "app/ServerProcessFixture.h"
@@ -94,12 +95,8 @@ TEST_F(Vuvedctl, SettingsAndRulesRoundTrip) {
         "Rule\n{\n2\nNews\n1\n1\n1\nWordContainSubjectRule\n{\nWordRule\n{\nMailRule\n{\n0\n}\n4\nnews\n1\n1\n1\n}\n}\n}";
     // A file saved with CR LF line ends is read the same, never with its word shifted by the LF.
     for (const char* lineEnd : {"\n", "\r\n"}) {
-        std::string fileText;
-        for (const char c : rules) {
-            fileText += c == '\n' ? lineEnd : std::string(1, c);
-        }
         const std::string file = state.folder + "/rules.txt";
-        std::ofstream(file, std::ios::binary) << fileText;
+        std::ofstream(file, std::ios::binary) << std::regex_replace(rules, std::regex("\n"), lineEnd);
         const ProcessResult imported = Control({"rules", "import", file});
         ASSERT_EQ(imported.exitCode, 0) << imported.errors;
         const ProcessResult described = Control({"rules", "show"});
