@@ -33,9 +33,8 @@ bool TurnedAwayWithoutAWord(const passwd& user, const std::string& socketPath) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// One connection through the life of the process: the members and their refusals, a stop without a server,
-// two starts (one handed over by a second process) that make one server, a socket no other user can use, and
-// the end of the session with the server running.
+// One connection through the life of the process: members and refusals, two starts making one server, a
+// start handed over by a second process, a socket no other user can use, the session's end while running.
 TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndEndsWithTheSession) {
     auto server = StartServer();
     AutomationClient client;

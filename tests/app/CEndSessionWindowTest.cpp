@@ -152,10 +152,8 @@ protected:
     std::unique_ptr<CEndSessionWindow> window;
 };
 
-// One window through its life. Without an active object the first tick shows the idle icon and leaves the
-// counter alone; the object is registered then and its script animates the icon. Only a right button press on
-// the icon shows its menu; a session end that is only announced changes nothing, a real one stops the server
-// and removes the icon.
+// One window through its life: without an active object the first tick is idle (the object comes then); only
+// a right button press shows the menu; only a real session end stops the server and removes the icon.
 TEST_F(EndSessionWindow, TickAnimatesByPhaseAndTheIconShowsItsMenuAndGoesAtTheSessionEnd) {
     ScriptedServer server({{1, 0}, {1, 0}, {1, 0}, {0, 1}, {0, 1}, {0, 0}, {0, 0}, {1, 1}});
     DWORD cookie = 0;

@@ -46,8 +46,7 @@ constexpr const char* kScript =
     "}\n";
 
 // Values of every kind, quoted names and replacements written; Delete removes a key; NoRemove keys and other
-// programs' subkeys outlive the unregistration, and a ForceRemove key goes with all it holds. (The real
-// scripts' registration shows ForceRemove replacing what was there.)
+// programs' subkeys outlive the unregistration; a ForceRemove key goes with all it holds.
 TEST(RegistryScriptApply, RegisterAndUnregisterTouchOnlyTheScriptsOwnKeys) {
     TempRegistryFolder registry;
     std::string error;
