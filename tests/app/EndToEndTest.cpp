@@ -1,6 +1,6 @@
-// The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl and a test
-// client as mail clients, vuvedctl for status and stop; SIGTERM in the middle of a retrieval and a translation,
-// a client leaving in the middle; and the notification icon in a virtual X session.
+// The whole road as a user runs it: the server in start-up mode in front of a private Dovecot, curl and a
+// test client as mail clients, vuvedctl for status and stop; SIGTERM in the middle of a retrieval and a
+// translation, a client leaving in the middle; and the notification icon in a virtual X session.
 #include <signal.h>
 
 #include "app/ServerProcessFixture.h"
