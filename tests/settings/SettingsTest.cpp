@@ -106,8 +106,6 @@ TEST(Settings, PreferencesReadOnlyValuesOfTheirOwnTypeAndSize) {
         std::uint32_t number = 12345;
         EXPECT_EQ(preferences.ReadDword(c.name, number), c.isDword);
         EXPECT_TRUE(c.isDword || number == 12345u) << number;
-        bool flag = false;
-        EXPECT_EQ(preferences.ReadBool(c.name, flag), c.isDword);
     }
 }
 
