@@ -1,6 +1,5 @@
-// The end of the process while something is under way: SIGTERM while a warning box is open, and SIGTERM while a
-// client's stop waits for a translation. Either way the process ends cleanly, after the stop, never with threads
-// still using what it has freed.
+// SIGTERM while a warning box is open or a client's stop waits for a translation: the process ends cleanly,
+// after the stop, never with threads still using what it has freed.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>

@@ -1,8 +1,5 @@
-"""Writes a part of an X window dump (xwd of a 24-bit TrueColor screen, as Xvfb makes it) as a scaled PNG, and
-prints how many of that part's pixels have the given colour. Used by the tray check; needs no imaging library.
-
-    xwd_to_png.py DUMP OUT.png X,Y,W,H SCALE RRGGBB
-"""
+"""xwd_to_png.py DUMP OUT.png X,Y,W,H SCALE RRGGBB: writes a part of an X window dump (24-bit TrueColor, as Xvfb
+makes it) as a scaled PNG and prints how many of its pixels have the colour. Needs no imaging library."""
 
 import struct
 import sys

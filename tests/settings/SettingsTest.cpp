@@ -1,6 +1,5 @@
-// The settings readers on a private registry folder: each value with its default when absent or of the wrong type,
-// the mailer-rule thresholds writing their default back, the proxy settings writing nothing, a broken file read as
-// defaults and left alone; and the typed reads of the product preferences.
+// The settings readers on a private registry folder (defaults, what they write back, a broken file left alone)
+// and the typed reads of the product preferences.
 #include <gtest/gtest.h>
 
 #include <algorithm>
