@@ -1,5 +1,5 @@
-"""xwd_to_png.py DUMP OUT.png X,Y,W,H SCALE RRGGBB: writes a part of an X window dump (24-bit TrueColor, as Xvfb
-makes it) as a scaled PNG and prints how many of its pixels have the colour. Needs no imaging library."""
+"""xwd_to_png.py DUMP OUT.png X,Y,W,H SCALE RRGGBB: writes a part of an X window dump (24-bit TrueColor, as
+Xvfb makes it) as a scaled PNG and prints how many of its pixels have the colour. Needs no imaging library."""
 
 import struct
 import sys

@@ -1,5 +1,5 @@
-// The settings readers on a private registry folder (defaults, what they write back, a broken file left alone)
-// and the typed reads of the product preferences.
+// The settings readers on a private registry folder (defaults, what they write back, a broken file left
+// alone) and the typed reads of the product preferences.
 #include <gtest/gtest.h>
 
 #include <algorithm>
