@@ -1,5 +1,5 @@
 // Helpers of the application tests: the server executable and vuvedctl run as separate processes, bounded
-// waits for them and for the automation socket.
+// waits for them, and a raw connection to a Unix socket.
 #pragma once
 
 #include <sys/types.h>
@@ -9,10 +9,8 @@
 #include <string>
 #include <vector>
 
-class AutomationClient;
-
 // A process that runs beside the test with the test's environment and the extra variables; killed when the
-// object ends if it is still there.
+// object ends if it is still there. Its output goes to memory files, so a talkative child never blocks.
 class ChildProcess {
 public:
     explicit ChildProcess(const std::vector<std::string>& arguments,
@@ -22,24 +20,17 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // The exit code once it has ended within timeout; nothing while it still runs (or it died by a signal).
-    // Its output is read meanwhile, so a talkative child never blocks on a full pipe.
     std::optional<int> WaitForExit(std::chrono::milliseconds timeout);
     void Signal(int signal);
     int ThreadCount() const;  // from /proc
-    std::string Output() {    // what it wrote to stderr, then to stdout, so far
-        ReadPipes();
-        return errors + output;
-    }
+    std::string Output() const { return Read(errorsFd) + Read(outputFd); }  // stderr, then stdout, so far
+    static std::string Read(int fd);
 
-    std::string output;  // as read so far
-    std::string errors;
+    const int outputFd;
+    const int errorsFd;
 
 private:
-    void ReadPipes();
-
     pid_t pid = -1;
-    int pidFd = -1;
-    int pipes[2] = {-1, -1};
     std::optional<int> exitCode;
     bool reaped = false;
 };
@@ -56,8 +47,6 @@ ProcessResult RunProgram(const std::vector<std::string>& arguments, std::chrono:
 
 // A connected Unix stream socket, -1 when nothing listens at path.
 int ConnectUnixSocket(const std::string& path);
-// Connects client to the automation socket of the runtime folder, retrying until the server publishes it.
-bool ConnectWhenPublished(AutomationClient& client, std::chrono::milliseconds timeout);
 
 std::string ServerExecutable();
 std::string ControlExecutable();

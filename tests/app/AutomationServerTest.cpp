@@ -1,5 +1,10 @@
 // The automation object through the real socket of a real server process.
+#include <poll.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 
@@ -12,12 +17,29 @@ constexpr long kNoInterface = static_cast<long>(static_cast<std::int32_t>(0x8000
 
 using AutomationServer = ServerProcessTest;
 
-// One connection through the life of the process: the members and their refusals, a stop without a server,
-// two starts that make one server, and the end of the session with the server running.
+// Whether the server ends a connection to the socket from a process of the given user without a word.
+bool TurnedAwayWithoutAWord(const passwd& user, const std::string& socketPath) {
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(user.pw_gid) != 0 || setuid(user.pw_uid) != 0) {
+            _exit(2);
+        }
+        pollfd wait{ConnectUnixSocket(socketPath), POLLIN, 0};
+        char byte = 0;
+        _exit(wait.fd >= 0 && poll(&wait, 1, 10000) == 1 && recv(wait.fd, &byte, 1, 0) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);  // bounded by the child's own wait
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// One connection through the life of the process: members and refusals, two starts making one server, a
+// start handed over by a second process, a socket no other user can use, the session's end while running.
 TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndEndsWithTheSession) {
     auto server = StartServer();
     AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
+    ASSERT_TRUE(
+        Eventually([&client] { return client.Connect(win32::AutomationSocketPath()); }, kStartTimeout));
     EXPECT_EQ(std::filesystem::status(win32::RuntimeFolder()).permissions(),
               std::filesystem::perms::owner_all);
     const nlohmann::json version = Call(client, "GetVersion");
@@ -47,6 +69,22 @@ TEST_F(AutomationServer, AnswersItsMembersPrivatelyMakesOneServerOfTwoStartsAndE
     EXPECT_EQ(Call(client, "put_Running", {1})["hr"], 0);
     EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
     EXPECT_EQ(server->ThreadCount(), threadsWithOneServer) << "a second put Running(1) started more threads";
+    // Stopped again, a second process started with -Startup hands its start-up to this one through the
+    // socket, which it leaves alone, and ends.
+    EXPECT_EQ(Call(client, "put_Running", {0})["hr"], 0);
+    EXPECT_EQ(StartServer({"-Startup"})->WaitForExit(kExitTimeout), 0);
+    EXPECT_TRUE(std::filesystem::exists(win32::AutomationSocketPath()));
+    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 1);
+    ASSERT_TRUE(WaitUntilListening()) << server->Output();
+    // With the folders and the socket opened up, the peer's uid still turns another user away (where the test
+    // can run a process as another user).
+    if (const passwd* nobody = getpwnam("nobody"); geteuid() == 0 && nobody != nullptr) {
+        const std::string socketPath = win32::AutomationSocketPath();  // named while the folder is private
+        ASSERT_EQ(chmod(runtime.folder.c_str(), 0711), 0);
+        ASSERT_EQ(chmod(win32::RuntimeFolder().c_str(), 0711), 0);
+        ASSERT_EQ(chmod(socketPath.c_str(), 0777), 0);
+        EXPECT_TRUE(TurnedAwayWithoutAWord(*nobody, socketPath));
+    }
 
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();

@@ -1,5 +1,5 @@
 // The automation transport on its own: raw bytes over the Unix socket, the exact JSON-RPC answers however the
-// bytes arrive, and revocation.
+// bytes arrive, until it is revoked.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,34 +16,6 @@ using nlohmann::json;
 
 namespace {
 
-Pop3TestClient Connect() {
-    return Pop3TestClient::Adopt(ConnectUnixSocket(win32::AutomationSocketPath()), 10000);
-}
-
-class ClassObjectTransport : public ::testing::Test {
-protected:
-    void SetUp() override {
-        server = std::make_unique<win32::ClassObjectServer>(win32::ClassObjectServer::Callbacks{
-            .connectionOpened = {},
-            .connectionClosed = [this] { ++closed; },
-            .invoke = [](const std::string& method, const json& params) -> std::optional<json> {
-                if (method == "Echo") {
-                    return json{{"hr", 0}, {"params", params}};
-                }
-                if (method == "Picky") {
-                    throw std::invalid_argument("Picky takes nothing");
-                }
-                return std::nullopt;
-            },
-        });
-        ASSERT_EQ(server->Register(win32::AutomationSocketPath()), win32::S_OK);
-    }
-
-    ScopedFolderVariable runtime{"XDG_RUNTIME_DIR"};
-    std::atomic<int> closed{0};
-    std::unique_ptr<win32::ClassObjectServer> server;
-};
-
 json Error(const json& id, int code, const std::string& message) {
     return {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}};
 }
@@ -58,7 +30,23 @@ json Echoed(const json& id, const json& params) {
 
 // Every request is sent whole, then byte by byte (short ones only), then all of them in one segment; each
 // answer, byte for byte, must come before the next request is sent (a notification gets none).
-TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArrive) {
+TEST(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriveUntilRevoked) {
+    const ScopedFolderVariable runtime("XDG_RUNTIME_DIR");
+    std::atomic<int> closed{0};
+    win32::ClassObjectServer server({
+        .connectionOpened = {},
+        .connectionClosed = [&closed] { ++closed; },
+        .invoke = [](const std::string& method, const json& params) -> std::optional<json> {
+            if (method == "Echo") {
+                return json{{"hr", 0}, {"params", params}};
+            }
+            if (method == "Picky") {
+                throw std::invalid_argument("Picky takes nothing");
+            }
+            return std::nullopt;
+        },
+    });
+    ASSERT_EQ(server.Register(win32::AutomationSocketPath()), win32::S_OK);
     struct Case {
         const char* name;
         std::string request;
@@ -91,7 +79,8 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
     };
     for (const std::string_view feed : {"whole", "byte by byte", "pipelined"}) {
         SCOPED_TRACE(feed);
-        Pop3TestClient client = Connect();
+        Pop3TestClient client =
+            Pop3TestClient::Adopt(ConnectUnixSocket(win32::AutomationSocketPath()), 10000);
         std::string pipelined;
         std::string answers;
         for (const Case& testCase : cases) {
@@ -111,20 +100,13 @@ TEST_F(ClassObjectTransport, AnswersEachKindOfRequestExactlyHoweverTheBytesArriv
         if (feed == "pipelined") {
             ASSERT_TRUE(client.SendRaw(pipelined));
             EXPECT_EQ(client.ReadBytes(answers.size()), answers);
+            // Revoke ends the open connection (the others have ended by then) and removes the socket.
+            server.Revoke();
+            EXPECT_TRUE(client.WaitForClose());
+            EXPECT_EQ(closed, 3);
+            EXPECT_NE(access(win32::AutomationSocketPath().c_str(), F_OK), 0);
         }
     }
-}
-
-TEST_F(ClassObjectTransport, RevokeEndsOpenConnectionsAndRemovesTheSocket) {
-    Pop3TestClient client = Connect();
-    const std::string answer = Echoed(1, json::object()).dump() + "\n";
-    ASSERT_TRUE(client.SendRaw(std::string(R"({"jsonrpc":"2.0","id":1,"method":"Echo"})") + "\n"));
-    ASSERT_EQ(client.ReadBytes(answer.size()), answer);
-    server->Revoke();
-    EXPECT_TRUE(client.WaitForClose());
-    EXPECT_EQ(closed, 1);
-    EXPECT_NE(access(win32::AutomationSocketPath().c_str(), F_OK), 0);
-    EXPECT_EQ(ConnectUnixSocket(win32::AutomationSocketPath()), -1);
 }
 
 }  // namespace

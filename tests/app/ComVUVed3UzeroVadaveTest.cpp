@@ -28,10 +28,9 @@ bool QuitPosted() {
     return PeekMessage(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
 }
 
-// The notification window's status questions run on the main thread while a client's stop deletes the server's
-// translate thread on the server thread; under ThreadSanitizer an unguarded look at that thread is reported. The
-// loop asks HaveTranslateMail, whose lock the stopping translate thread never takes, so that no look of it is
-// ordered before the deletion by that lock.
+// The window's status questions on the main thread while a client's stop deletes the translate thread: under
+// ThreadSanitizer an unguarded look is reported (HaveTranslateMail: the stopping thread never takes its
+// lock).
 TEST(ComVUVed3UzeroVadave, StatusQuestionsDuringAClientsStopAnswerNo) {
     TempRegistryFolder registry;
     raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", UnusedLoopbackPort());

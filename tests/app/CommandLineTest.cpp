@@ -14,10 +14,8 @@ const CommandLineCase kCases[] = {
     {"/usr/bin/VUVed3UzeroVadave -RegServer", CommandLineAction::RegisterServer},
     {"/usr/bin/VUVed3UzeroVadave -regserver", CommandLineAction::RegisterServer},
     {"/usr/bin/VUVed3UzeroVadave /REGSERVER", CommandLineAction::RegisterServer},
-    {"/usr/bin/VUVed3UzeroVadave -UnregServer", CommandLineAction::UnregisterServer},
     {"/usr/bin/VUVed3UzeroVadave /unregserver", CommandLineAction::UnregisterServer},
     {"/usr/bin/VUVed3UzeroVadave -Startup", CommandLineAction::RunStartup},
-    {"/usr/bin/VUVed3UzeroVadave /STARTUP", CommandLineAction::RunStartup},
     // The token is the whole rest of the line: a switch followed by anything is not recognised.
     {"/usr/bin/VUVed3UzeroVadave -RegServer ", CommandLineAction::RunServer},
     {"/usr/bin/VUVed3UzeroVadave -Startup -x", CommandLineAction::RunServer},

@@ -1,8 +1,8 @@
-// The end of the process while something is under way: SIGTERM while a warning box is open, and SIGTERM while a
-// client's stop waits for a translation. Either way the process ends cleanly, after the stop, never with threads
-// still using what it has freed.
+// SIGTERM while a warning box is open or a client's stop waits for a translation: the process ends cleanly,
+// after the stop, never with threads still using what it has freed.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -11,34 +11,25 @@
 #include "app/ServerProcessFixture.h"
 #include "integration/DovecotServer.h"
 #include "platform/ComServerModule.h"
-#include "translate/TranslationSettings.h"
 
 namespace {
 
 using ProcessEnd = ServerProcessTest;
 
-// A program the server runs (warning box, translation command) that says it has started and then waits until
-// the test releases it: "touch <started>; read line < <release fifo>", in folder.
-class HeldProgram {
-public:
-    explicit HeldProgram(const std::string& folder) : folder(folder) {
-        EXPECT_EQ(mkfifo((folder + "/release").c_str(), 0600), 0);
-        // Opened for reading and writing, so that the open never blocks and every later reader finds a writer.
-        releaseFd = open((folder + "/release").c_str(), O_RDWR | O_CLOEXEC);
-    }
-    ~HeldProgram() { close(releaseFd); }
-    std::string Command() const { return "touch " + folder + "/started; read line < " + folder + "/release"; }
+// A program the server runs (warning box, translation command) that says it has started and then waits for
+// the lock on folder/held, which the test holds until it releases the program.
+struct HeldProgram {
+    explicit HeldProgram(const std::string& folder) : folder(folder) { EXPECT_EQ(flock(lock, LOCK_EX), 0); }
+    ~HeldProgram() { close(lock); }
+    std::string Command() const { return "touch " + folder + "/started; flock " + folder + "/held true"; }
     bool WaitUntilStarted() const {
         return Eventually([this] { return access((folder + "/started").c_str(), F_OK) == 0; },
                           std::chrono::seconds(60));
     }
-    // One line per run of the program that may come.
-    void Release() { EXPECT_GT(write(releaseFd, std::string(100, '\n').data(), 100), 0); }
+    void Release() { close(std::exchange(lock, -1)); }
 
     const std::string folder;
-
-private:
-    int releaseFd = -1;
+    int lock = open((folder + "/held").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
 };
 
 // The loop ends while the warning box keeps the server from stopping; the server's threads go on using their

@@ -53,11 +53,8 @@ TEST_F(Registration, RegServerReplacesOurKeysAndUnregServerLeavesTheSharedOnesAn
 
 TEST_F(Registration, FailureGivesExitCodeOneAndTheHresult) {
     // A registry folder that is a file cannot hold hives.
-    char blocked[] = "/tmp/vuved-blocked-XXXXXX";
-    close(mkstemp(blocked));
     const ProcessResult result = RunProgram({ServerExecutable(), "-RegServer"}, std::chrono::seconds(30),
-                                            {"VUVED_REGISTRY_DIR=" + std::string(blocked)});
-    unlink(blocked);
+                                            {"VUVED_REGISTRY_DIR=/dev/null"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.errors.find("HRESULT 0x8007"), std::string::npos) << result.errors;
 }

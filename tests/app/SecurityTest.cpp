@@ -1,80 +1,27 @@
-// Who can reach the server and what it leaves behind: the automation socket refuses a peer of another user even
-// when the folder lets it through, and neither a password a mail client sends nor the engine's API key (taken from
+// What the server leaves behind: neither a password a mail client sends nor the engine's API key (taken from
 // the environment) is ever written anywhere.
 #include <gmock/gmock.h>
-#include <poll.h>
-#include <pwd.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <ctime>
 #include <random>
 
 #include "app/ServerProcessFixture.h"
 #include "engines/FakeTranslationServer.h"
-#include "platform/ComServerModule.h"
 #include "support/ScriptedPop3Server.h"
 
 namespace {
 
 using Security = ServerProcessTest;
 
-// What a process of the given user sees when it connects to the socket: 0 the server ended the connection without
-// a word, 1 the connection stayed open or was answered, 2 the connect itself was refused.
-int ConnectAs(uid_t uid, gid_t gid, const std::string& socketPath) {
-    const pid_t child = fork();
-    if (child == 0) {
-        if (setgid(gid) != 0 || setuid(uid) != 0) {
-            _exit(3);
-        }
-        pollfd wait{ConnectUnixSocket(socketPath), POLLIN, 0};
-        char byte = 0;
-        _exit(wait.fd < 0 ? 2 : poll(&wait, 1, 10000) == 1 && recv(wait.fd, &byte, 1, 0) == 0 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);  // bounded by the child's own wait
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-TEST_F(Security, AutomationSocketRefusesAnotherUserEvenThroughAnOpenFolder) {
-    const passwd* nobody = getpwnam("nobody");
-    if (geteuid() != 0 || nobody == nullptr) {
-        GTEST_SKIP() << "needs root to run a peer as another user";
-    }
-    auto server = StartServer();
-    AutomationClient client;
-    ASSERT_TRUE(ConnectWhenPublished(client, kStartTimeout));
-    const std::string socketPath = win32::AutomationSocketPath();
-    const std::string folder = win32::RuntimeFolder();
-
-    // The private folder alone keeps the other user out.
-    EXPECT_EQ(ConnectAs(nobody->pw_uid, nobody->pw_gid, socketPath), 2);
-
-    // With the folders and the socket opened up, the peer's uid still turns it away.
-    ASSERT_EQ(chmod(runtime.folder.c_str(), 0711), 0);
-    ASSERT_EQ(chmod(folder.c_str(), 0711), 0);
-    ASSERT_EQ(chmod(socketPath.c_str(), 0777), 0);
-    EXPECT_EQ(ConnectAs(nobody->pw_uid, nobody->pw_gid, socketPath), 0);
-
-    // The owner is still served (the server was never started, so Running is 0).
-    EXPECT_EQ(Call(client, "get_Running")["pRunning"], 0);
-    client.Close();
-    server->Signal(SIGTERM);
-    EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << server->Output();
-}
-
 TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
     std::random_device random;
     const std::string marker = "pw-marker-" + std::to_string(random()) + std::to_string(random());
     const std::string key = "sk-marker-" + std::to_string(random()) + std::to_string(random());
     FakeTranslationServer engine;
-    ASSERT_NE(engine.Port(), 0);
-    const char* preferences = "Software\\Norvale\\RiloEJTransPref";
-    WriteText(win32::HKEY_CURRENT_USER, preferences, "Engine", "openai");
-    WriteText(win32::HKEY_CURRENT_USER, preferences, "Endpoint", engine.BaseUrl() + "/v1");
-    WriteText(win32::HKEY_CURRENT_USER, preferences, "Model", "small-model");
+    WriteRegistryString(kEnginePreferencesKey, "Engine", "openai");
+    WriteRegistryString(kEnginePreferencesKey, "Endpoint", engine.BaseUrl() + "/v1");
+    WriteRegistryString(kEnginePreferencesKey, "Model", "small-model");
     const std::string started = "@" + std::to_string(std::time(nullptr) - 2);
     // One login the mail server takes, one it refuses; its one mail goes to the engine, so the key is really used.
     ScriptedPop3Server upstream(Pop3Responder(
@@ -82,7 +29,7 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
          {"PASS " + marker + "-wrong", "-ERR [AUTH] " + marker + "\r\n"},
          {"RETR 1", "+OK\r\nSubject: Project update\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n"
                     "Hello Alice,\r\n.\r\n"}}));
-    raw::SetDword(raw::kProxyKey, "MailServerPort", upstream.Port());
+    WriteProxyServerDword("MailServerPort", upstream.Port());
 
     // Its home and temporary folders are the test's, so that everything it may write is searched below.
     const ScopedFolderVariable home("HOME");
@@ -99,6 +46,7 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
         }
         return answers;
     };
+    // Only this password logs in at the mail server: the marker the search below looks for was really sent.
     EXPECT_TRUE(session(marker, {"RETR 1", "QUIT"}).starts_with("+OK logged in\r\n"));
     // The translated copy holds the engine's answer (its mark, ":" and the text): the key was in use.
     ASSERT_TRUE(WaitForStatus("HaveTranslateMail: 1", std::chrono::seconds(60)));
@@ -115,8 +63,6 @@ TEST_F(Security, PasswordAndApiKeyAreNeverWrittenAnywhere) {
 
     server->Signal(SIGTERM);
     EXPECT_EQ(server->WaitForExit(kExitTimeout), 0) << "the server did not end well after SIGTERM";
-    // The marker reached the mail server, so the search below looks for something that was really sent.
-    EXPECT_THAT(upstream.Received(), testing::Contains("PASS " + marker));
 
     // Everything the run may have written: its output, its home and temporary folder, the registry and
     // runtime folders, and files put straight into the system's temporary folder.

@@ -9,10 +9,12 @@
 
 #include "app/AppTestSupport.h"
 #include "integration/Pop3TestClient.h"
+#include "integration/RelaySettings.h"
 #include "settings/RawRegistry.h"
 #include "settings/TempRegistryFolder.h"
 #include "support/Eventually.h"
 #include "tools/vuvedctl/AutomationClient.h"
+#include "translate/TranslationSettings.h"
 
 class ServerProcessTest : public ::testing::Test {
 protected:
@@ -22,10 +24,8 @@ protected:
     void SetUp() override {
         setenv("VUVED_NO_GUI", "1", 1);
         listenPort = UnusedLoopbackPort();
-        raw::SetDword(raw::kProxyKey, "ProxyBasedTranslationPort", listenPort);
-        WriteText(win32::HKEY_CURRENT_USER, raw::kProxyKey, "MailServerAddress", "127.0.0.1");
         // Not the listening port: the same endpoint on both sides would stop the start with a warning.
-        raw::SetDword(raw::kProxyKey, "MailServerPort", listenPort == 1 ? 2 : 1);
+        WriteProxyServerSettings("127.0.0.1", listenPort == 1 ? 2 : 1, listenPort);
     }
 
     std::unique_ptr<ChildProcess> StartServer(std::vector<std::string> switches = {},
@@ -36,8 +36,8 @@ protected:
 
     // The relay in front of the mail server at port, translating with the installed dictionary.
     void UseMailServer(unsigned port) {
-        raw::SetDword(raw::kProxyKey, "MailServerPort", port);
-        WriteText(win32::HKEY_CURRENT_USER, "Software\\Norvale\\RiloEJTransPref", "Engine", "dictionary");
+        WriteProxyServerDword("MailServerPort", port);
+        WriteRegistryString(kEnginePreferencesKey, "Engine", "dictionary");
     }
 
     bool WaitUntilListening() {

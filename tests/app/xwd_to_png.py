@@ -1,70 +1,36 @@
-"""Converts an X window dump (xwd, 24/32-bit TrueColor ZPixmap) to PNG, optionally cropped, and can report how many
-pixels of a given colour it holds. Used by the tray check and for the tray screenshot; needs no imaging library.
+"""xwd_to_png.py DUMP OUT.png X,Y,W,H SCALE RRGGBB: writes a part of an X window dump (24-bit TrueColor, as
+Xvfb makes it) as a scaled PNG and prints how many of its pixels have the colour. Needs no imaging library."""
 
-    xwd_to_png.py DUMP OUT.png [--crop X,Y,W,H] [--scale N] [--count-colour RRGGBB]
-"""
-
-import argparse
 import struct
 import sys
 import zlib
 
-
-def read_xwd(path):
-    data = open(path, "rb").read()
-    fields = struct.unpack(">25I", data[:100])
-    header_size, _, pixmap_format, depth, width, height = fields[:6]
-    byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
-    red_mask, green_mask, blue_mask = fields[14:17]
-    ncolors = fields[19]
-    if pixmap_format != 2 or bits_per_pixel not in (24, 32) or depth < 24:
-        raise SystemExit("unsupported dump: format %d, depth %d, %d bits per pixel" % (pixmap_format, depth, bits_per_pixel))
-    offset = header_size + ncolors * 12
-    step = bits_per_pixel // 8
-    shifts = [(mask & -mask).bit_length() - 1 for mask in (red_mask, green_mask, blue_mask)]
-    rows = []
-    for y in range(height):
-        line = data[offset + y * bytes_per_line: offset + y * bytes_per_line + width * step]
-        row = []
-        for x in range(width):
-            chunk = line[x * step:(x + 1) * step]
-            value = int.from_bytes(chunk, "little" if byte_order == 0 else "big")
-            row.append(tuple((value >> shift) & 0xFF for shift in shifts))
-        rows.append(row)
-    return rows
+dump, png, crop, scale, colour = sys.argv[1:]
+data = open(dump, "rb").read()
+header = struct.unpack(">25I", data[:100])
+header_size, pixmap_format, byte_order, bits_per_pixel, bytes_per_line, ncolors = (
+    header[i] for i in (0, 2, 7, 11, 12, 19))
+if pixmap_format != 2 or bits_per_pixel not in (24, 32) or header[14:17] != (0xFF0000, 0xFF00, 0xFF):
+    sys.exit("unsupported dump: format %d, %d bits per pixel" % (pixmap_format, bits_per_pixel))
+x, y, width, height = (int(part) for part in crop.split(","))
+scale = int(scale)
+step = bits_per_pixel // 8
+found = 0
+rows = []
+for line in range(y, y + height):
+    at = header_size + ncolors * 12 + line * bytes_per_line + x * step
+    pixels = [int.from_bytes(data[p:p + step], "little" if byte_order == 0 else "big").to_bytes(4, "big")[1:]
+              for p in range(at, at + width * step, step)]
+    found += pixels.count(bytes.fromhex(colour))
+    rows += [b"\0" + b"".join(pixel * scale for pixel in pixels)] * scale
 
 
-def write_png(path, rows):
-    height, width = len(rows), len(rows[0])
-    raw = b"".join(b"\x00" + bytes(channel for pixel in row for channel in pixel) for row in rows)
-
-    def chunk(kind, body):
-        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
-
-    with open(path, "wb") as out:
-        out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
-                  + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("dump")
-    parser.add_argument("png")
-    parser.add_argument("--crop")
-    parser.add_argument("--scale", type=int, default=1)
-    parser.add_argument("--count-colour")
-    arguments = parser.parse_args()
-    rows = read_xwd(arguments.dump)
-    if arguments.crop:
-        x, y, w, h = (int(part) for part in arguments.crop.split(","))
-        rows = [row[x:x + w] for row in rows[y:y + h]]
-    if arguments.scale > 1:
-        rows = [[pixel for pixel in row for _ in range(arguments.scale)] for row in rows for _ in range(arguments.scale)]
-    write_png(arguments.png, rows)
-    if arguments.count_colour:
-        wanted = tuple(int(arguments.count_colour[i:i + 2], 16) for i in (0, 2, 4))
-        print(sum(1 for row in rows for pixel in row if pixel == wanted))
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+with open(png, "wb") as out:
+    size = struct.pack(">II", width * scale, height * scale)
+    out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", size + bytes([8, 2, 0, 0, 0]))
+              + chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b""))
+print(found)

@@ -4,20 +4,16 @@
 
 #include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 class ScopedFolderVariable {
 public:
     explicit ScopedFolderVariable(const char* variable, const char* below = nullptr) : variable(variable) {
         std::string pattern = (std::filesystem::temp_directory_path() / "vuved-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("cannot create a temporary folder");
-            std::abort();
-        }
-        root = pattern;
+        root = mkdtemp(pattern.data()) != nullptr ? pattern : throw std::runtime_error("no temporary folder");
         folder = below != nullptr ? root + "/" + below : root;
         if (const char* old = std::getenv(variable)) {
             previous = old;

@@ -1,6 +1,6 @@
 """The settings page in a real browser (headless Chromium through Selenium), and its refusals of requests that do
 not come from the page. Exits 77 (skipped) when Chromium or its driver is not installed. With SETTINGS_SCREENSHOT=PATH
-the first test also writes the picture of the usage guide (docs/images/settings.png) there."""
+the rule editor's test also writes the picture of the usage guide (docs/images/settings.png) there."""
 
 import http.client
 import os
@@ -93,13 +93,6 @@ class SettingsPage(unittest.TestCase):
         # The token has left the address bar; the cookie that replaced it is out of the script's reach.
         self.assertNotIn("token", driver.current_url)
         self.assertEqual(driver.execute_script("return document.cookie"), "")
-        if os.environ.get("SETTINGS_SCREENSHOT"):  # the picture of the usage guide, with one rule pair
-            driver.execute_script("arguments[0].value = arguments[1]", driver.find_element(By.NAME, "Mailer Rule"),
-                                  SPAM_RULE_TEXT)
-            driver.execute_script("document.getElementById('import-rules').click()")
-            WebDriverWait(driver, WAIT).until(lambda d: d.find_elements(By.CSS_SELECTOR, '[data-pair="0"]'))
-            driver.set_window_size(1100, driver.execute_script("return document.body.scrollHeight") + 200)
-            driver.save_screenshot(os.environ["SETTINGS_SCREENSHOT"])
 
         # A bad port is refused next to its field, and nothing is stored.
         before = self.registry_files()
@@ -108,7 +101,6 @@ class SettingsPage(unittest.TestCase):
         problem = driver.find_element(By.CSS_SELECTOR, '[data-problem="MailServerPort"]')
         WebDriverWait(driver, WAIT).until(lambda d: problem.text)
         self.assertIn("1 から 65535 までのポート番号", problem.text)
-        self.assertTrue(problem.is_displayed())
         self.assertEqual(self.registry_files(), before)
 
         self.fill(driver, {"MailServerPort": "995", "ProxyBasedTranslationPort": "11110"})
@@ -126,24 +118,25 @@ class SettingsPage(unittest.TestCase):
 
         driver = self.browser()
         driver.find_element(By.ID, "add-pair").click()
-        pair = driver.find_element(By.CSS_SELECTOR, '[data-pair="0"]')
-        pair.find_element(By.NAME, "pairName").send_keys("Spam")
-        pair.find_element(By.NAME, "pairCaseSensitive").click()
-        pair = driver.find_element(By.CSS_SELECTOR, '[data-pair="0"]')  # drawn anew by the click
-        pair.find_element(By.NAME, "pairWidthSensitive").click()
-        pair = driver.find_element(By.CSS_SELECTOR, '[data-pair="0"]')
-        Select(pair.find_element(By.NAME, "kind")).select_by_value("WordContainSubjectRule")
-        pair.find_element(By.NAME, "text").send_keys("urgent")
-        Select(pair.find_element(By.NAME, "matchMode")).select_by_value("1")
+
+        def pair_field(name):  # looked up each time: a click draws the pair anew
+            return driver.find_element(By.CSS_SELECTOR, '[data-pair="0"] [name="%s"]' % name)
+        pair_field("pairName").send_keys("Spam")
+        pair_field("pairCaseSensitive").click()
+        pair_field("pairWidthSensitive").click()
+        Select(pair_field("kind")).select_by_value("WordContainSubjectRule")
+        pair_field("text").send_keys("urgent")
+        Select(pair_field("matchMode")).select_by_value("1")
         driver.find_element(By.ID, "save-rules").click()
         self.wait_for_text(driver, "rules-message", "保存しました")
+        if os.environ.get("SETTINGS_SCREENSHOT"):  # the picture of the usage guide, with this pair
+            driver.set_window_size(1100, driver.execute_script("return document.body.scrollHeight") + 200)
+            driver.save_screenshot(os.environ["SETTINGS_SCREENSHOT"])
         built = self.ctl("rules", "export")
-        built_matches = self.ctl("rules", "match", *paths)
 
         driver.find_element(By.CSS_SELECTOR, "#rule-text-box summary").click()
-        text_box = driver.find_element(By.NAME, "Mailer Rule")
-        text_box.clear()
-        driver.execute_script("arguments[0].value = arguments[1]", text_box, SPAM_RULE_TEXT)
+        driver.execute_script("arguments[0].value = arguments[1]", driver.find_element(By.NAME, "Mailer Rule"),
+                              SPAM_RULE_TEXT)
         driver.find_element(By.CSS_SELECTOR, '[data-pair="0"] .buttons button:last-child').click()  # remove
         driver.find_element(By.ID, "import-rules").click()
         self.wait_for_text(driver, "rule-text-message", "読み込みました")
@@ -152,9 +145,8 @@ class SettingsPage(unittest.TestCase):
 
         self.assertEqual(built, SPAM_RULE_TEXT + "\n")
         self.assertEqual(self.ctl("rules", "export"), built)
-        self.assertEqual(self.ctl("rules", "match", *paths), built_matches)
         # Case- and width-insensitive: both spellings of URGENT match, the other subject does not.
-        self.assertEqual(built_matches.splitlines(),
+        self.assertEqual(self.ctl("rules", "match", *paths).splitlines(),
                          ["%s: %s" % (path, "-" if path.endswith("other.eml") else "Spam") for path in paths])
 
     def request(self, method, path, headers):
