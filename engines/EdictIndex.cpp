@@ -121,6 +121,17 @@ struct SenseTags {
     bool specialty = false;  // a sense of a special field (computing, medicine, law)
     bool abbreviation = false;
     bool usuallyKana = false;
+
+    // Adds the tags of a later group of the same sense.
+    void Add(const SenseTags& more)
+    {
+        partsOfSpeech |= more.partsOfSpeech;
+        affix = affix || more.affix;
+        rare = rare || more.rare;
+        specialty = specialty || more.specialty;
+        abbreviation = abbreviation || more.abbreviation;
+        usuallyKana = usuallyKana || more.usuallyKana;
+    }
 };
 
 // One parenthesised tag group ("n,vs", "uk", "1"); false when it is part of the gloss ("(the) English").
@@ -163,12 +174,7 @@ bool ReadTagGroup(std::string_view group, SenseTags& tags, int& senseNumber)
         }
         start = end + 1;
     }
-    tags.partsOfSpeech |= seen.partsOfSpeech;
-    tags.rare = tags.rare || seen.rare;
-    tags.specialty = tags.specialty || seen.specialty;
-    tags.affix = tags.affix || seen.affix;
-    tags.abbreviation = tags.abbreviation || seen.abbreviation;
-    tags.usuallyKana = tags.usuallyKana || seen.usuallyKana;
+    tags.Add(seen);
     return true;
 }
 
@@ -358,12 +364,7 @@ public:
                 tags = SenseTags{};
                 tags.partsOfSpeech = fieldTags.partsOfSpeech != 0 ? 0 : inherited;
             }
-            tags.partsOfSpeech |= fieldTags.partsOfSpeech;
-            tags.rare = tags.rare || fieldTags.rare;
-            tags.specialty = tags.specialty || fieldTags.specialty;
-            tags.affix = tags.affix || fieldTags.affix;
-            tags.abbreviation = tags.abbreviation || fieldTags.abbreviation;
-            tags.usuallyKana = tags.usuallyKana || fieldTags.usuallyKana;
+            tags.Add(fieldTags);
             if (!field.empty()) {
                 pending.push_back({field, tags, sense, glossInSense++});
             }
