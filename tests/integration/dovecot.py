@@ -11,6 +11,7 @@ import pwd
 import shutil
 import signal
 import socket
+import string
 import subprocess
 import sys
 import tempfile
@@ -95,47 +96,11 @@ class Dovecot:
         if self.tls:
             ssl = f"ssl = required\nssl_cert = <{self.tls[0]}\nssl_key = <{self.tls[1]}\n"
             tls_listener = f"  inet_listener pop3s {{\n    address = 127.0.0.1\n    port = {self.tls_port}\n    ssl = yes\n  }}\n"
-        config = f"""
-base_dir = {f}/run
-state_dir = {f}/state
-instance_name = relaytest{os.path.basename(f)}
-log_path = {f}/dovecot.log
-info_log_path = {f}/dovecot.log
-protocols = pop3
-listen = 127.0.0.1
-{ssl}disable_plaintext_auth = no
-auth_debug = {"yes" if self.auth_debug else "no"}
-auth_mechanisms = plain login
-default_login_user = {"dovenull" if root else owner}
-default_internal_user = {"dovecot" if root else owner}
-first_valid_uid = 1
-# Many clients of the one test user log in at once.
-mail_max_userip_connections = 1000
-mail_location = maildir:~/Maildir
-passdb {{
-  driver = passwd-file
-  args = {passwd}
-}}
-userdb {{
-  driver = passwd-file
-  args = {passwd}
-}}
-service pop3-login {{
-  chroot =
-  inet_listener pop3 {{
-    address = 127.0.0.1
-    port = {self.port}
-  }}
-{tls_listener}}}
-service imap-login {{
-  inet_listener imap {{
-    port = 0
-  }}
-}}
-service anvil {{
-  chroot =
-}}
-"""
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "dovecot.conf.in")) as template:
+            config = string.Template(template.read()).substitute(
+                folder=f, name=os.path.basename(f), ssl=ssl, auth_debug="yes" if self.auth_debug else "no",
+                login_user="dovenull" if root else owner, internal_user="dovecot" if root else owner,
+                passwd=passwd, port=self.port, tls_listener=tls_listener)
         path = os.path.join(f, "dovecot.conf")
         _write(path, config)
         return path
