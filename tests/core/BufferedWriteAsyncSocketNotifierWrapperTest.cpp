@@ -20,10 +20,9 @@ protected:
     win32::CriticalSection socketLock;
 };
 
-// The owner closes the socket under its lock while a writer sends command lines: the writer reads the socket
-// and sends under the same lock, so the close never falls between the two (under ThreadSanitizer, a send that
-// is not ordered with the close of its descriptor is reported), and the writer ends with a connection failure
-// (which its destructor, flushing once more, swallows).
+// The owner closes the socket under its lock while a writer sends: the writer reads the socket and sends under the same
+// lock, so the close never falls between the two (ThreadSanitizer reports a send not ordered with the close), and the
+// writer ends with a connection failure (which its destructor, flushing once more, swallows).
 TEST_F(BufferedWriterTest, CloseByTheOwnerIsNeverRacedByASend)
 {
     LoopbackConnection connection;
