@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 #include "NotifierFixture.h"
-#include "platform/RecordingWindow.h"
 
 namespace {
 
@@ -69,20 +67,6 @@ TEST_F(AsyncSocketNotifierTest, ListeningSocketReportsAcceptUntilMaskZeroDetache
     EXPECT_TRUE(ScopedSocket(win32::accept(listener.Get(), nullptr)).IsValid());
     EXPECT_EQ(win32::accept(listener.Get(), nullptr), win32::INVALID_SOCKET);
     EXPECT_EQ(win32::WSAGetLastError(), win32::WSAEWOULDBLOCK);
-}
-
-TEST_F(AsyncSocketNotifierTest, WaitServesMessagesSentToTheWaitingThread)
-{
-    RecordingWindow window;
-    window.reply = [](const RecordedMessage& message) { return static_cast<win32::LRESULT>(message.wParam + 1); };
-    std::atomic<win32::LRESULT> answer{0};
-    std::thread other([&] {
-        answer = win32::SendMessage(window.Handle(), win32::WM_USER, 41, 0);
-        notifier->Signal(win32::FD_READ);
-    });
-    EXPECT_EQ(notifier->Wait(win32::FD_READ), 0u);
-    other.join();
-    EXPECT_EQ(answer.load(), 42);
 }
 
 TEST_F(AsyncSocketNotifierTest, DestroyingANotifierOnceCancelsReportingAndLeavesTheSocketOpen)

@@ -13,16 +13,15 @@ TEST(LoadResourceString, LoadsWholeEntriesAcrossTheBufferSteps)
 {
     // Lengths around the points where the loader must grow its buffer (255, 511, 767 bytes with 5 free), and a long
     // Japanese text (in code page 932) whose double-byte characters a buffer boundary may fall inside.
+    std::string letters;
+    std::string japanese;
+    for (int i = 0; i < 5000; ++i) {
+        letters += static_cast<char>('a' + i % 26);
+        japanese += i < 200 ? "翻訳" : "";
+    }
     std::vector<std::string> texts;
     for (const std::size_t length : {1, 249, 250, 251, 253, 254, 255, 256, 505, 506, 507, 510, 511, 1000, 5000}) {
-        texts.emplace_back();
-        for (std::size_t j = 0; j < length; ++j) {
-            texts.back() += static_cast<char>('a' + (j % 26));
-        }
-    }
-    std::string japanese;
-    for (int i = 0; i < 200; ++i) {
-        japanese += "翻訳";
+        texts.push_back(letters.substr(0, length));
     }
     texts.push_back(japanese + "x");
     std::vector<win32::StringResource> table;

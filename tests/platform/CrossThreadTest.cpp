@@ -7,7 +7,6 @@
 #include "RecordingWindow.h"
 #include "platform/Sync.h"
 #include "platform/Window.h"
-#include "support/LoopbackSockets.h"
 #include "support/ScopedEvent.h"
 
 namespace {
@@ -73,31 +72,6 @@ TEST(SendMessage, WindowOfAnEndedThreadAnswersZero)
     ASSERT_TRUE(win32::IsWindow(orphan));
     EXPECT_EQ(win32::SendMessage(orphan, win32::WM_USER, 0, 0), 0);
     EXPECT_FALSE(win32::PostMessage(orphan, win32::WM_USER, 0, 0));
-}
-
-// The owner sleeps in its wait; a worker's read re-arms FD_READ and must wake it to look again.
-TEST(CrossThreadSockets, RecvOnAWorkerReArmsTheOwnersWatch)
-{
-    win32::WSADATA data;
-    ASSERT_EQ(win32::WSAStartup(win32::MAKEWORD(1, 1), &data), 0);
-    {
-        RecordingWindow window;
-        LoopbackConnection connection;
-        ASSERT_TRUE(connection.IsValid());
-        const win32::SOCKET accepted = connection.accepted.Get();
-        ASSERT_EQ(win32::WSAAsyncSelect(accepted, window.Handle(), win32::WM_USER, win32::FD_READ | win32::FD_CLOSE),
-                  0);
-        ASSERT_EQ(win32::send(connection.client.Get(), "ab", 2, 0), 2);
-        ASSERT_TRUE(PumpUntil([&] { return window.messages.size() == 1; }));
-        std::thread worker([&] {
-            char byte;
-            EXPECT_EQ(win32::recv(accepted, &byte, 1, 0), 1);
-        });
-        EXPECT_TRUE(PumpUntil([&] { return window.messages.size() == 2; }));
-        worker.join();
-        EXPECT_EQ(win32::LOWORD(static_cast<win32::UINT_PTR>(window.messages[1].lParam)), win32::FD_READ);
-    }
-    win32::WSACleanup();
 }
 
 }  // namespace

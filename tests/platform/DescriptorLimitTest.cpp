@@ -4,7 +4,6 @@
 
 #include <sys/resource.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/Sockets.h"
@@ -28,8 +27,6 @@ namespace {
     rlimit raised{};
     ::getrlimit(RLIMIT_NOFILE, &raised);
     win32::WSACleanup();
-    std::fprintf(stderr, "soft limit %llu, hard limit %llu\n", static_cast<unsigned long long>(raised.rlim_cur),
-                 static_cast<unsigned long long>(raised.rlim_max));
     std::_Exit(raised.rlim_cur == limit.rlim_max ? 0 : 1);
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -59,14 +58,6 @@ TEST(Wait, TakesOnlyTheLowestSignalledObject)
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 1);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_OBJECT_0 + 2);
     EXPECT_EQ(win32::WaitForMultipleObjects(3, handles, win32::FALSE, 0), win32::WAIT_TIMEOUT);
-}
-
-TEST(CriticalSection, IsRecursive)
-{
-    win32::CriticalSection section;
-    std::scoped_lock outer(section);
-    EXPECT_TRUE(section.try_lock());
-    section.unlock();
 }
 
 // The lock file is made only in the user's private runtime folder, and never through a link planted there.

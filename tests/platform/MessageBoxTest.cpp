@@ -10,8 +10,7 @@ namespace {
 
 using namespace win32;
 
-// Texts come in code page 932; without a handler (no dialogs in tests: the relay tests record the boxes, as UTF-8,
-// through one) they go to standard error.
+// Texts come in code page 932; without a handler (the relay tests record the boxes through one) they go to stderr.
 TEST(MessageBox, WritesItsAnsiTextsToStandardErrorWithoutDialogs)
 {
     const std::string text = Utf8ToAnsi("受信メールサーバが見つかりません。\n- ダンモ  varaved -");

@@ -22,8 +22,6 @@ public:
 
     // Messages other than the window's own life-cycle messages, in the order handled.
     std::vector<RecordedMessage> messages;
-    std::vector<win32::UINT> lifecycle;
-    bool finalMessageSeen = false;
     // Runs inside the handler of each recorded message when set.
     std::function<win32::LRESULT(const RecordedMessage&)> reply;
 
@@ -32,7 +30,6 @@ protected:
                               win32::LRESULT& result) override
     {
         if (message == win32::WM_CREATE || message == win32::WM_DESTROY || message == win32::WM_NCDESTROY) {
-            lifecycle.push_back(message);
             return false;
         }
         messages.push_back({message, wParam, lParam});
@@ -42,7 +39,6 @@ protected:
         }
         return false;
     }
-    void OnFinalMessage(win32::HWND) override { finalMessageSeen = true; }
 };
 
 // Dispatches whatever the calling thread can handle right now (including socket events that are ready).

@@ -43,9 +43,9 @@ LONG Open(const char* path, Key& key) {
     return RegOpenKeyEx(HKEY_CURRENT_USER, path, 0, KEY_READ, &key.handle);
 }
 
-LONG Create(const char* path, Key& key, DWORD* disposition = nullptr) {
+LONG Create(const char* path, Key& key) {
     return RegCreateKeyEx(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                          nullptr, &key.handle, disposition);
+                          nullptr, &key.handle, nullptr);
 }
 
 // A value's type and data as the ANSI functions return them; nothing when it cannot be read.
@@ -59,31 +59,6 @@ class RegistryTest : public testing::Test {
 protected:
     TempRegistryFolder registry;
 };
-
-TEST_F(RegistryTest, CreatesKeyPathAndReopensItWithoutRegardToCase) {
-    Key software;
-    EXPECT_EQ(Open("Software", software), ERROR_SUCCESS) << "a fresh profile has the Software key";
-    Key key;
-    DWORD disposition = 0;
-    ASSERT_EQ(Create("Software\\Norvale\\Product\\Section", key, &disposition), ERROR_SUCCESS);
-    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-    Key again;
-    ASSERT_EQ(Create("SOFTWARE\\norvale\\product\\section", again, &disposition), ERROR_SUCCESS);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
-
-    Key parent;
-    ASSERT_EQ(Open("software\\NORVALE", parent), ERROR_SUCCESS);
-    char name[64];
-    DWORD nameSize = sizeof name;
-    ASSERT_EQ(RegEnumKeyEx(parent.handle, 0, name, &nameSize), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(name, nameSize), "Product") << "the case it was created with";
-    nameSize = sizeof name;
-    EXPECT_EQ(RegEnumKeyEx(parent.handle, 1, name, &nameSize), ERROR_NO_MORE_ITEMS);
-
-    Key missing;
-    EXPECT_EQ(Open("Software\\Nothing", missing), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(missing.handle, nullptr);
-}
 
 TEST_F(RegistryTest, ReadsEveryNotationOfAHandWrittenFile) {
     const char* path = "Software\\Norvale\\VUVed3UzeroVadave\\Proxy Server Preferences";

@@ -36,7 +36,8 @@ void RunSteps(Pop3TestClient& client, const std::vector<Step>& steps)
 
 TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedSessionAnswersTheSameClient)
 {
-    upstream = std::make_unique<ScriptedPop3Server>(Pop3Responder({
+    WriteProxyServerDword("Relay Authentication", 1);
+    StartWithAnswers({
         {"CAPA", "+OK\r\nCAPA\r\nSASL XOAUTH2\r\nSTLS\r\nPIPELINING\r\nTOP\r\nUTF8\r\nUIDL\r\nRESP-CODES\r\n"
                  "IMPLEMENTATION mx 1\r\nX-UNKNOWN\r\n.\r\n"},
         {"AUTH", "+OK\r\nXOAUTH2\r\n.\r\n"},
@@ -49,9 +50,7 @@ TEST_F(RelayTest, XOAuth2OnlyServerLoginsAndRetriesPassThroughThenTheTranslatedS
         {"AUTH XOAUTH2 " + kGoodToken, "+OK Logged in\r\n"},
         {"STAT", "+OK 1 160\r\n"},
         {"RETR 1", kMail},
-    }));
-    WriteProxyServerDword("Relay Authentication", 1);
-    StartRelayFor("127.0.0.1", upstream->Port(), true);
+    }, true);
 
     testing::internal::CaptureStderr();  // the server's log: the tokens must never reach it
     Pop3TestClient client(relay->Port());

@@ -15,15 +15,15 @@
 class RelayTest : public testing::Test {
 protected:
     // The upstream answers by command line (the standard responder).
-    void StartWithAnswers(std::map<std::string, std::string> answers)
+    void StartWithAnswers(std::map<std::string, std::string> answers, bool translationEngine = false)
     {
-        StartWithScript(Pop3Responder(std::move(answers)));
+        StartWithScript(Pop3Responder(std::move(answers)), translationEngine);
     }
 
-    void StartWithScript(ScriptedPop3Server::Script script)
+    void StartWithScript(ScriptedPop3Server::Script script, bool translationEngine = false)
     {
         upstream = std::make_unique<ScriptedPop3Server>(std::move(script));
-        StartRelayFor("127.0.0.1", upstream->Port());
+        StartRelayFor("127.0.0.1", upstream->Port(), translationEngine);
     }
 
     // The relay in front of the mail server at address and port; translationEngine: captured mails are translated,

@@ -15,10 +15,9 @@
 
 namespace {
 
-// A test CA made with the openssl tool (tls_ca.py) in a temporary folder ("ca.pem", "other-ca.pem" which issued none
-// of the others, "server", "wrong-name", "expired"), and a Dovecot with the standard mails for each certificate,
-// shared by the cases of the suite (each start takes a moment). With a certificate, TLS is required: STLS on Port(),
-// TLS on TlsPort(); withoutTls offers none.
+// A test CA (tls_ca.py: "ca.pem", "other-ca.pem" which issued none of the others, "server", "wrong-name", "expired")
+// and a Dovecot for each certificate, shared by the suite. With a certificate, TLS is required: STLS on Port(), TLS on
+// TlsPort(); withoutTls offers none.
 struct TlsTestPeers {
     std::string MakeCertificates()
     {

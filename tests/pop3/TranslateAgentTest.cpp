@@ -29,7 +29,6 @@ protected:
         }
         std::string greeting;
         ASSERT_TRUE(agent->GetResponse(greeting));
-        EXPECT_EQ(greeting, "+OK Welcome to the NV POP3 Proxy Server");
     }
 
     void TearDown() override { agent->StopAndWait(); }
@@ -105,16 +104,6 @@ TEST_F(TranslateAgentTest, DeletionMarks)
     EXPECT_EQ(Run("LIST 2"), std::vector<std::string>{"+OK " + SizeLine(2)});
     EXPECT_EQ(Run("QUIT"), std::vector<std::string>{"+OK"});
     EXPECT_EQ(Run("LIST 2"), std::vector<std::string>{"+OK " + SizeLine(2)}) << "QUIT deletes nothing";
-}
-
-TEST_F(TranslateAgentTest, ProcessCommandDropsLeftoverLinesAndRefusesUnknownWords)
-{
-    ASSERT_TRUE(agent->SendCommand("LIST"));
-    // Without a connection the lines go nowhere, but the queue is emptied first and after.
-    EXPECT_TRUE(agent->ProcessCommand("NOOP"));
-    std::string response;
-    EXPECT_FALSE(agent->GetResponse(response));
-    EXPECT_FALSE(agent->ProcessCommand("CAPA"));
 }
 
 }  // namespace
