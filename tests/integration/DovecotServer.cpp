@@ -7,10 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-DovecotServer::DovecotServer(const std::string& mailSet, const std::string& certificateFile,
-                             const std::string& keyFile) {
-    std::vector<std::string> arguments = {VUVED_PYTHON, VUVED_SOURCE_DIR "/tests/integration/dovecot.py",
-                                          "serve", "--set", mailSet};
+DovecotServer::DovecotServer(const std::string& certificateFile, const std::string& keyFile) {
+    std::vector<std::string> arguments = {VUVED_PYTHON, VUVED_SOURCE_DIR "/tests/integration/dovecot.py", "serve"};
     if (!certificateFile.empty()) {
         arguments.insert(arguments.end(), {"--tls", certificateFile, keyFile});
     }

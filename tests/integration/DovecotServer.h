@@ -1,5 +1,5 @@
 // A private Dovecot POP3 server for C++ tests, run through the Python fixture dovecot.py (which seeds the
-// Maildir with a named mail set and keeps everything under a temporary folder). Stopped when the object ends.
+// Maildir and keeps everything under a temporary folder). Stopped when the object ends.
 #pragma once
 
 #include <sys/types.h>
@@ -9,10 +9,9 @@
 
 class DovecotServer {
 public:
-    // mailSet: "standard" (the mails of mails.py). With a certificate and key file, Dovecot requires TLS and
-    // also listens for TLS from the first byte (TlsPort).
-    explicit DovecotServer(const std::string& mailSet = "standard", const std::string& certificateFile = {},
-                           const std::string& keyFile = {});
+    // Seeded with the mails of mails.py. With a certificate and key file, Dovecot requires TLS and also listens
+    // for TLS from the first byte (TlsPort).
+    explicit DovecotServer(const std::string& certificateFile = {}, const std::string& keyFile = {});
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;

@@ -1,6 +1,6 @@
 """A private Dovecot POP3 server on 127.0.0.1 for the tests and benchmarks: its own configuration and state under a
 short temporary folder, one user with a plaintext password, and a Maildir seeded with the given mails (and their
-UIDLs). `with Dovecot(mails) as server:` from Python; `dovecot.py serve [--set standard]` from
+UIDLs). `with Dovecot(mails) as server:` from Python; `dovecot.py serve [--tls CERT KEY]` from
 another language prints "PORT <n>", "USER <name>", "PASS <password>", "COUNT <n>" and "READY", and stops the server
 when its standard input ends.
 """
@@ -180,23 +180,16 @@ class Dovecot:
         self.stop()
 
 
-def _mails_for(mail_set):
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    import mails
-    if mail_set != "standard":
-        raise SystemExit("unknown mail set: " + mail_set)
-    return mails.standard_set()
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     sub = parser.add_subparsers(dest="command", required=True)
     serve = sub.add_parser("serve", help="run until stdin is closed")
-    serve.add_argument("--set", default="standard", help="the mail set: standard")
     serve.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="require TLS; also prints TLSPORT <n>")
     args = parser.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-    server = Dovecot(_mails_for(args.set), tls=args.tls)
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import mails
+    server = Dovecot(mails.standard_set(), tls=args.tls)
     server.start()
     try:
         if server.tls_port:

@@ -43,9 +43,9 @@ struct TlsTestPeers {
 
     bool certificatesMade = false;
     std::string folder = MakeCertificates();
-    DovecotServer trusted{"standard", Path("server.pem"), Path("server.key")};
-    DovecotServer wrongName{"standard", Path("wrong-name.pem"), Path("wrong-name.key")};
-    DovecotServer expired{"standard", Path("expired.pem"), Path("expired.key")};
+    DovecotServer trusted{Path("server.pem"), Path("server.key")};
+    DovecotServer wrongName{Path("wrong-name.pem"), Path("wrong-name.key")};
+    DovecotServer expired{Path("expired.pem"), Path("expired.key")};
     DovecotServer withoutTls;
 };
 
