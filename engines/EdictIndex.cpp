@@ -267,11 +267,12 @@ bool IsFullWidthLatin(std::string_view utf8)
 }
 
 // The ranking that needs no context, as one number (smaller is better): a whole gloss, not a rare one, the first
-// gloss of the first sense (else another gloss of it, else the first gloss of a later sense), not narrowed to
-// some use, a common word, not an affix (会 of 大会), a word the English-Japanese dictionary gives for the key
-// too, best as the first gloss of a sense (a Japanese word whose sense merely includes the English one, 札 or 救い,
-// is seldom what an English writer means), a shorter headword, then among words of one length the basic one: more compounds made with it (報告 of
-// 報告書 before 通報 for "report"), more senses; then the place in the file.
+// gloss of the first sense (else another gloss of it, else the first gloss of a later sense), a general sense
+// before one of a special field, not narrowed to some use, a common word, not an affix (会 of 大会), a word the
+// English-Japanese dictionary gives for the key too, best as the first gloss of a sense (a Japanese word whose
+// sense merely includes the English one, 札 or 救い, is seldom what an English writer means), a shorter headword,
+// then among words of one length the basic one: more compounds made with it (報告 of 報告書 before 通報 for
+// "report"), more senses; then the place in the file.
 std::uint64_t RankOf(const Posting& p)
 {
     const std::uint64_t place = p.sense == 0 ? (p.gloss == 0 ? 0 : 1) : p.gloss == 0 ? 2 : 3;
@@ -283,9 +284,10 @@ std::uint64_t RankOf(const Posting& p)
     const std::uint64_t specialty = (p.flags & GlossCandidate::kSpecialty) != 0;
     const std::uint64_t fewerCompounds = 255 - std::uint64_t{p.compounds};
     const std::uint64_t fewerSenses = 31 - std::min<std::uint64_t>(p.senses, 31);
-    return partial << 63 | rare << 62 | place << 60 | specialty << 59 | narrowed << 58 | uncommon << 57 | affix << 56 |
-           static_cast<std::uint64_t>(p.confirmation) << 54 | std::uint64_t{p.length} << 46 | fewerCompounds << 38 |
-           fewerSenses << 33 | std::uint64_t{p.sense} << 25 | std::min<std::uint64_t>(p.order, 0x1FFFFFF);
+    return partial << 63 | rare << 62 | place << 60 | specialty << 59 | narrowed << 58 | uncommon << 57 |
+           affix << 56 | static_cast<std::uint64_t>(p.confirmation) << 54 | std::uint64_t{p.length} << 46 |
+           fewerCompounds << 38 | fewerSenses << 33 | std::uint64_t{p.sense} << 25 |
+           std::min<std::uint64_t>(p.order, 0x1FFFFFF);
 }
 
 class Builder {
@@ -475,8 +477,9 @@ private:
         // A one-character abbreviation (日 for Sunday) stands for a longer word, which reads better; a gloss used
         // only within names ("brother (usu. in names of films, companies, etc.)") is no translation of the word.
         const std::size_t remark = gloss.ends_with(')') ? gloss.rfind('(') : std::string_view::npos;
-        const bool rare = tags.rare || (tags.abbreviation && CharacterCount(japanese) == 1) ||
-                          (remark != std::string_view::npos && gloss.find("in names of", remark) != std::string_view::npos);
+        const bool inNamesOnly =
+            remark != std::string_view::npos && gloss.find("in names of", remark) != std::string_view::npos;
+        const bool rare = tags.rare || (tags.abbreviation && CharacterCount(japanese) == 1) || inNamesOnly;
         const bool verb = (tags.partsOfSpeech & (kVerb | kVerbalNoun | kExpression)) != 0;
         const std::string key = KeyOfGloss(gloss, verb, capital, partial, narrowed);
         if (key.empty() || key.size() > kLongestKey) {

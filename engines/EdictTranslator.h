@@ -25,7 +25,8 @@ public:
     // the file cannot be read.
     static std::unique_ptr<EdictTranslator> Open(const std::string& path, const std::string& cacheFile,
                                                  std::string& error,
-                                                 const std::string& englishJapanese = DictionaryTranslator::kDefaultPath);
+                                                 const std::string& englishJapanese =
+                                                     DictionaryTranslator::kDefaultPath);
 
     // A glossed stretch of the text: one word or an expression of several.
     struct Gloss {
